@@ -1,0 +1,31 @@
+#pragma once
+
+#include "model/audio_track.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <vector>
+
+namespace fotivela {
+
+// The two curves of a song, one value per time bucket, both in 0 … 1: the
+// display waveform and the attack curve the marker detector reads.
+struct WaveformAnalysis {
+    std::vector<double> display;
+    std::vector<double> detection;
+
+    bool operator==(const WaveformAnalysis&) const = default;
+};
+
+namespace AudioWaveformAnalyzer {
+
+// Streams the file block by block; any failure gives two empty curves.
+WaveformAnalysis makeWaveformAnalysis(const std::filesystem::path& file, int64_t targetSamples, BeatDetectionFocus focus);
+
+// The same analysis over samples already in memory (one list per channel).
+WaveformAnalysis makeWaveformAnalysis(const std::vector<std::vector<float>>& channels, double sampleRate,
+    int64_t targetSamples, BeatDetectionFocus focus);
+
+} // namespace AudioWaveformAnalyzer
+
+} // namespace fotivela

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "analysis/beat_detection_profile.h"
+#include "model/beat_marker.h"
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace fotivela {
+
+// Finds markers on a detection curve (one value in 0 … 1 per time bucket) and
+// the rules that thin, join and cluster marker lists. Pure functions.
+namespace BeatMarkerDetector {
+
+std::vector<BeatMarker> detectBeatMarkers(const std::vector<double>& curve, double duration, double sensitivity,
+    int64_t beatsPerBar, const BeatDetectionProfile& profile, std::optional<AutoBeatInstrument> sourceInstrument,
+    bool includeSuppressedCandidates);
+
+// Every marker, sorted by time, enabled exactly when it survives a greedy pass
+// in priority order that keeps markers at least minimumSpacing apart.
+std::vector<BeatMarker> automaticallyDisabledCloseMarkers(const std::vector<BeatMarker>& markers, double minimumSpacing);
+
+std::vector<BeatMarker> mergedMarkers(const std::vector<std::vector<BeatMarker>>& lists);
+
+std::vector<BeatMarker> uniquedBeatMarkers(const std::vector<BeatMarker>& markers, double minimumSpacing);
+
+// Strength plus a bonus by kind: bar above strong above weak.
+double markerPriority(const BeatMarker& marker);
+
+std::vector<double> normalized(const std::vector<double>& values);
+std::vector<double> contrastNormalized(const std::vector<double>& values);
+
+// Stable sort by ascending time.
+void sortByTime(std::vector<BeatMarker>& markers);
+
+} // namespace BeatMarkerDetector
+
+} // namespace fotivela
