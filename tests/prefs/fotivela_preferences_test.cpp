@@ -169,6 +169,10 @@ TEST(FotivelaPreferences, FileRoundTripsThroughPlistutil)
         preferences.setValue("showInterfaceTooltips", PlistValue(false));
         preferences.setValue("stemSecondsPerAudioSecond", PlistValue(1.15));
         preferences.setValue("fotivela.appLanguage", PlistValue("es"));
+        // Kinds our keys do not use yet, checked against the tool's reading of them.
+        using namespace std::chrono;
+        preferences.setValue("checkedAt", PlistValue(PlistValue::Date(sys_days(2026y / March / 1) + 9h + 30min)));
+        preferences.setValue("offset", PlistValue(-5));
     }
     const auto url = temp.path() / "Preferences.plist";
     const auto original = readBytes(url);
@@ -188,6 +192,8 @@ TEST(FotivelaPreferences, FileRoundTripsThroughPlistutil)
     const std::string xmlText(xmlBytes.begin(), xmlBytes.end());
     EXPECT_NE(xmlText.find("<key>stemSecondsPerAudioSecond</key>"), std::string::npos) << xmlText;
     EXPECT_NE(xmlText.find("<false/>"), std::string::npos);
+    EXPECT_NE(xmlText.find("<date>2026-03-01T09:30:00Z</date>"), std::string::npos);
+    EXPECT_NE(xmlText.find("<integer>-5</integer>"), std::string::npos);
     run({"-i", QString::fromStdString(xml.string()), "-o", QString::fromStdString((back / "Preferences.plist").string()),
          "-f", "bin"});
 
@@ -198,7 +204,7 @@ TEST(FotivelaPreferences, FileRoundTripsThroughPlistutil)
     FotivelaPreferences readBinary(back, {});
     for (const auto* reread : {&readXml, &readBinary}) {
         EXPECT_FALSE(reread->preservesUnreadableDestination());
-        EXPECT_EQ(decodedFile(reread->url()).size(), 5u);
+        EXPECT_EQ(decodedFile(reread->url()).size(), 7u);
         EXPECT_EQ(reread->object("defaultProjectDirectory"), PlistValue("/home/ana/Vídeos/Fotivela Projects"));
         EXPECT_EQ(reread->object("stemSecondsPerAudioSecond"), PlistValue(1.15));
         EXPECT_EQ(reread->object("recentProjects"), PlistValue(PlistValue::Data{'[', '\n', ']'}));
