@@ -1,0 +1,342 @@
+#pragma once
+
+#include "analysis/timeline_derived_data.h"
+#include "model/app_language.h"
+#include "model/app_route.h"
+#include "model/editor_tab.h"
+#include "model/fotivela_project.h"
+#include "model/project_undo_snapshot.h"
+#include "model/recent_project.h"
+#include "platform/uuid.h"
+#include "store/audio_playback_controller.h"
+#include "store/store_field.h"
+
+#include <QImage>
+
+#include <bitset>
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+class QTimer;
+
+namespace fotivela {
+
+// The one store of the editor. It holds the open project and the editor state around
+// it; every user operation is a method here and every view reads its state from here.
+// Main thread only: each access checks it. Observed properties notify through one
+// channel (`changed(StoreField)`): an equal write stays silent, a write of a different
+// value notifies once, an in-place change of the project always notifies.
+class ProjectStore {
+public:
+    using Clock = std::chrono::system_clock;
+    using Observer = std::function<void(StoreField)>;
+    using ObserverID = std::uint64_t;
+
+    static constexpr std::size_t maximumUndoSteps = 40;
+    static constexpr int autosaveDelayMilliseconds = 700;
+    static constexpr std::int64_t storedAnalysisVersion = 25;
+    static constexpr const char* saveFailedStatus = "Analisis guardado en memoria; no se pudo actualizar el archivo";
+
+    ProjectStore();
+    ~ProjectStore();
+    ProjectStore(const ProjectStore&) = delete;
+    ProjectStore& operator=(const ProjectStore&) = delete;
+
+    // --- Change notification -------------------------------------------------------
+    ObserverID addObserver(Observer observer);
+    void removeObserver(ObserverID id);
+
+    // Records which observed properties are read while it lives, so that a view can
+    // listen only to what it drew from. Nested trackers each see every read.
+    class ReadTracking {
+    public:
+        explicit ReadTracking(const ProjectStore& store);
+        ~ReadTracking();
+        ReadTracking(const ReadTracking&) = delete;
+        ReadTracking& operator=(const ReadTracking&) = delete;
+        bool hasRead(StoreField field) const { return m_read.test(static_cast<std::size_t>(field)); }
+        const std::bitset<storeFieldCount>& fields() const { return m_read; }
+
+    private:
+        friend class ProjectStore;
+        const ProjectStore& m_store;
+        std::bitset<storeFieldCount> m_read;
+        ReadTracking* m_outer = nullptr;
+    };
+
+    // --- Observed properties ---------------------------------------------------------
+    const FotivelaProject& project() const { return read(m_project, StoreField::project); }
+    void setProject(FotivelaProject value) { assign(m_project, std::move(value), StoreField::project); }
+    // Changes the open project in place; always notifies, without comparing.
+    template <class Change> void modifyProject(Change&& change)
+    {
+        assertMainThread();
+        change(m_project);
+        notify(StoreField::project);
+    }
+
+    const std::vector<RecentProject>& recentProjects() const { return read(m_recentProjects, StoreField::recentProjects); }
+    void setRecentProjects(std::vector<RecentProject> value) { assign(m_recentProjects, std::move(value), StoreField::recentProjects); }
+    const std::filesystem::path& defaultProjectDirectory() const { return read(m_defaultProjectDirectory, StoreField::defaultProjectDirectory); }
+    void setDefaultProjectDirectory(std::filesystem::path value) { assign(m_defaultProjectDirectory, std::move(value), StoreField::defaultProjectDirectory); }
+    AppRoute route() const { return read(m_route, StoreField::route); }
+    void setRoute(AppRoute value) { assign(m_route, value, StoreField::route); }
+    const std::optional<Uuid>& selectedSlideID() const { return read(m_selectedSlideID, StoreField::selectedSlideID); }
+    void setSelectedSlideID(std::optional<Uuid> value) { assign(m_selectedSlideID, value, StoreField::selectedSlideID); }
+    const std::set<Uuid>& timelineSelection() const { return read(m_timelineSelection, StoreField::timelineSelection); }
+    void setTimelineSelection(std::set<Uuid> value) { assign(m_timelineSelection, std::move(value), StoreField::timelineSelection); }
+    EditorTab activeTab() const { return read(m_activeTab, StoreField::activeTab); }
+    void setActiveTab(EditorTab value) { assign(m_activeTab, value, StoreField::activeTab); }
+    double previewTime() const { return read(m_previewTime, StoreField::previewTime); }
+    void setPreviewTime(double value) { assign(m_previewTime, value, StoreField::previewTime); }
+    bool isPlaying() const { return read(m_isPlaying, StoreField::isPlaying); }
+    void setIsPlaying(bool value) { assign(m_isPlaying, value, StoreField::isPlaying); }
+    double audioDuration() const { return read(m_audioDuration, StoreField::audioDuration); }
+    void setAudioDuration(double value) { assign(m_audioDuration, value, StoreField::audioDuration); }
+    const std::vector<double>& audioWaveform() const { return read(m_audioWaveform, StoreField::audioWaveform); }
+    void setAudioWaveform(std::vector<double> value) { assign(m_audioWaveform, std::move(value), StoreField::audioWaveform); }
+    const std::vector<double>& attackDetectionWaveform() const { return read(m_attackDetectionWaveform, StoreField::attackDetectionWaveform); }
+    void setAttackDetectionWaveform(std::vector<double> value) { assign(m_attackDetectionWaveform, std::move(value), StoreField::attackDetectionWaveform); }
+    const std::vector<double>& audioBeatTimes() const { return read(m_audioBeatTimes, StoreField::audioBeatTimes); }
+    void setAudioBeatTimes(std::vector<double> value) { assign(m_audioBeatTimes, std::move(value), StoreField::audioBeatTimes); }
+    const std::vector<BeatMarker>& audioBeatMarkers() const { return read(m_audioBeatMarkers, StoreField::audioBeatMarkers); }
+    void setAudioBeatMarkers(std::vector<BeatMarker> value) { assign(m_audioBeatMarkers, std::move(value), StoreField::audioBeatMarkers); }
+    const std::optional<double>& snappedBeatTime() const { return read(m_snappedBeatTime, StoreField::snappedBeatTime); }
+    void setSnappedBeatTime(std::optional<double> value) { assign(m_snappedBeatTime, value, StoreField::snappedBeatTime); }
+    bool isExporting() const { return read(m_isExporting, StoreField::isExporting); }
+    void setIsExporting(bool value) { assign(m_isExporting, value, StoreField::isExporting); }
+    double exportProgress() const { return read(m_exportProgress, StoreField::exportProgress); }
+    void setExportProgress(double value) { assign(m_exportProgress, value, StoreField::exportProgress); }
+    const std::string& exportMessage() const { return read(m_exportMessage, StoreField::exportMessage); }
+    void setExportMessage(std::string value) { assign(m_exportMessage, std::move(value), StoreField::exportMessage); }
+    const std::optional<std::filesystem::path>& currentProjectURL() const { return read(m_currentProjectURL, StoreField::currentProjectURL); }
+    void setCurrentProjectURL(std::optional<std::filesystem::path> value) { assign(m_currentProjectURL, std::move(value), StoreField::currentProjectURL); }
+    bool hasUnsavedChanges() const { return read(m_hasUnsavedChanges, StoreField::hasUnsavedChanges); }
+    void setHasUnsavedChanges(bool value) { assign(m_hasUnsavedChanges, value, StoreField::hasUnsavedChanges); }
+    bool isAnalyzingAudio() const { return read(m_isAnalyzingAudio, StoreField::isAnalyzingAudio); }
+    void setIsAnalyzingAudio(bool value) { assign(m_isAnalyzingAudio, value, StoreField::isAnalyzingAudio); }
+    const std::string& audioAnalysisStatusMessage() const { return read(m_audioAnalysisStatusMessage, StoreField::audioAnalysisStatusMessage); }
+    void setAudioAnalysisStatusMessage(std::string value) { assign(m_audioAnalysisStatusMessage, std::move(value), StoreField::audioAnalysisStatusMessage); }
+    bool isGeneratingLyrics() const { return read(m_isGeneratingLyrics, StoreField::isGeneratingLyrics); }
+    void setIsGeneratingLyrics(bool value) { assign(m_isGeneratingLyrics, value, StoreField::isGeneratingLyrics); }
+    bool isGeneratingCloudMusic() const { return read(m_isGeneratingCloudMusic, StoreField::isGeneratingCloudMusic); }
+    void setIsGeneratingCloudMusic(bool value) { assign(m_isGeneratingCloudMusic, value, StoreField::isGeneratingCloudMusic); }
+    const std::string& aiLyricsStatusMessage() const { return read(m_aiLyricsStatusMessage, StoreField::aiLyricsStatusMessage); }
+    void setAiLyricsStatusMessage(std::string value) { assign(m_aiLyricsStatusMessage, std::move(value), StoreField::aiLyricsStatusMessage); }
+    const std::optional<AutoBeatInstrument>& playingInstrumentPreview() const { return read(m_playingInstrumentPreview, StoreField::playingInstrumentPreview); }
+    void setPlayingInstrumentPreview(std::optional<AutoBeatInstrument> value) { assign(m_playingInstrumentPreview, value, StoreField::playingInstrumentPreview); }
+    bool isMainAudioMuted() const { return read(m_isMainAudioMuted, StoreField::isMainAudioMuted); }
+    void setIsMainAudioMuted(bool value) { assign(m_isMainAudioMuted, value, StoreField::isMainAudioMuted); }
+    bool isMainAudioSoloed() const { return read(m_isMainAudioSoloed, StoreField::isMainAudioSoloed); }
+    void setIsMainAudioSoloed(bool value) { assign(m_isMainAudioSoloed, value, StoreField::isMainAudioSoloed); }
+    const std::optional<AutoBeatInstrument>& soloTimelineInstrument() const { return read(m_soloTimelineInstrument, StoreField::soloTimelineInstrument); }
+    void setSoloTimelineInstrument(std::optional<AutoBeatInstrument> value) { assign(m_soloTimelineInstrument, value, StoreField::soloTimelineInstrument); }
+    const std::set<AutoBeatInstrument>& audibleTimelineInstruments() const { return read(m_audibleTimelineInstruments, StoreField::audibleTimelineInstruments); }
+    void setAudibleTimelineInstruments(std::set<AutoBeatInstrument> value) { assign(m_audibleTimelineInstruments, std::move(value), StoreField::audibleTimelineInstruments); }
+    const std::set<AutoBeatInstrument>& visibleStemWaveformInstruments() const { return read(m_visibleStemWaveformInstruments, StoreField::visibleStemWaveformInstruments); }
+    void setVisibleStemWaveformInstruments(std::set<AutoBeatInstrument> value) { assign(m_visibleStemWaveformInstruments, std::move(value), StoreField::visibleStemWaveformInstruments); }
+    bool isAttackWaveformEnabled() const { return read(m_isAttackWaveformEnabled, StoreField::isAttackWaveformEnabled); }
+    void setIsAttackWaveformEnabled(bool value) { assign(m_isAttackWaveformEnabled, value, StoreField::isAttackWaveformEnabled); }
+    const std::vector<BeatMarker>& attackBeatMarkers() const { return read(m_attackBeatMarkers, StoreField::attackBeatMarkers); }
+    void setAttackBeatMarkers(std::vector<BeatMarker> value) { assign(m_attackBeatMarkers, std::move(value), StoreField::attackBeatMarkers); }
+    const std::optional<Uuid>& selectedBeatMarkerID() const { return read(m_selectedBeatMarkerID, StoreField::selectedBeatMarkerID); }
+    void setSelectedBeatMarkerID(std::optional<Uuid> value) { assign(m_selectedBeatMarkerID, value, StoreField::selectedBeatMarkerID); }
+    double totalDuration() const { return read(m_totalDuration, StoreField::totalDuration); }
+    void setTotalDuration(double value) { assign(m_totalDuration, value, StoreField::totalDuration); }
+    std::int64_t previewCacheRevision() const { return read(m_previewCacheRevision, StoreField::previewCacheRevision); }
+    void setPreviewCacheRevision(std::int64_t value) { assign(m_previewCacheRevision, value, StoreField::previewCacheRevision); }
+    double timelineZoom() const { return read(m_timelineZoom, StoreField::timelineZoom); }
+    void setTimelineZoomValue(double value) { assign(m_timelineZoom, value, StoreField::timelineZoom); }
+    std::int64_t timelineZoomFocusRevision() const { return read(m_timelineZoomFocusRevision, StoreField::timelineZoomFocusRevision); }
+    void setTimelineZoomFocusRevision(std::int64_t value) { assign(m_timelineZoomFocusRevision, value, StoreField::timelineZoomFocusRevision); }
+    bool showInterfaceTooltips() const { return read(m_showInterfaceTooltips, StoreField::showInterfaceTooltips); }
+    void setShowInterfaceTooltipsValue(bool value) { assign(m_showInterfaceTooltips, value, StoreField::showInterfaceTooltips); }
+    AppLanguage appLanguage() const { return read(m_appLanguage, StoreField::appLanguage); }
+    void setAppLanguageValue(AppLanguage value) { assign(m_appLanguage, value, StoreField::appLanguage); }
+    bool isEditingBeatMarker() const { return read(m_isEditingBeatMarker, StoreField::isEditingBeatMarker); }
+    void setIsEditingBeatMarker(bool value) { assign(m_isEditingBeatMarker, value, StoreField::isEditingBeatMarker); }
+    std::int64_t playbackClockRevision() const { return read(m_playbackClockRevision, StoreField::playbackClockRevision); }
+    void setPlaybackClockRevision(std::int64_t value) { assign(m_playbackClockRevision, value, StoreField::playbackClockRevision); }
+    double playbackClockAnchorTime() const { return read(m_playbackClockAnchorTime, StoreField::playbackClockAnchorTime); }
+    void setPlaybackClockAnchorTime(double value) { assign(m_playbackClockAnchorTime, value, StoreField::playbackClockAnchorTime); }
+    bool isNewProjectDialogPresented() const { return read(m_isNewProjectDialogPresented, StoreField::isNewProjectDialogPresented); }
+    void setIsNewProjectDialogPresented(bool value) { assign(m_isNewProjectDialogPresented, value, StoreField::isNewProjectDialogPresented); }
+    const std::optional<RecentProject>& recentProjectPendingDeletion() const { return read(m_recentProjectPendingDeletion, StoreField::recentProjectPendingDeletion); }
+    void setRecentProjectPendingDeletion(std::optional<RecentProject> value) { assign(m_recentProjectPendingDeletion, std::move(value), StoreField::recentProjectPendingDeletion); }
+    const std::optional<std::int64_t>& manualBeatMarkerDeletionCount() const { return read(m_manualBeatMarkerDeletionCount, StoreField::manualBeatMarkerDeletionCount); }
+    void setManualBeatMarkerDeletionCount(std::optional<std::int64_t> value) { assign(m_manualBeatMarkerDeletionCount, value, StoreField::manualBeatMarkerDeletionCount); }
+
+    // --- Internal state that views never observe -----------------------------------
+    const std::vector<ProjectUndoSnapshot>& undoStack() const { assertMainThread(); return m_undoStack; }
+    AudioPlaybackController& audioPlayback() { assertMainThread(); return m_audioPlayback; }
+    bool hasPendingAutosave() const;
+
+    // --- Derived state ----------------------------------------------------------------
+    bool hasOpenProject() const;
+    std::optional<Slide> selectedSlide() const;
+    std::optional<Slide> previewSlide() const;
+    std::optional<Slide> slide(double time) const;
+    std::vector<Slide> selectedTimelineSlides() const;
+    std::vector<Slide> editableSlides() const;
+    // Rebuilt only when something that feeds it changed; the reference stays valid until
+    // the next change of the store.
+    const TimelineDerivedData& timelineDerivedData() const;
+    const std::vector<BeatMarker>& autoSyncBeatMarkers() const;
+    std::optional<BeatMarker> selectedBeatMarker() const;
+    std::int64_t manualBeatMarkerCount() const;
+    bool hasSurplusPhotosForAudioCut() const;
+    std::int64_t autoBeatRequiredPhotoCount() const;
+    std::optional<double> audioCutTime() const;
+    bool isSeparatingInstrumentStems() const;
+    bool isPreparingInstrumentAnalysis() const;
+    std::string aiMusicStylePrompt() const;
+    std::string aiMusicRequestedStyle() const;
+    std::optional<std::filesystem::path> instrumentPreviewURL(AutoBeatInstrument instrument) const;
+    std::optional<Slide> initialTitleSlide() const;
+    std::optional<Slide> finalTitleSlide() const;
+    std::optional<Slide> firstContentSlide() const;
+    std::optional<Slide> lastContentSlide() const;
+    bool hasInitialTitleScreen() const;
+    bool hasFinalTitleScreen() const;
+
+    // --- Undo and shared routines -------------------------------------------------------
+    void registerUndoStep();
+    ProjectUndoSnapshot makeUndoSnapshot() const;
+    void stopInstrumentPreview();
+    void syncVisibleStemWaveformsWithSelectedInstrumentsIfNeeded();
+    void syncBeatTimesFromMarkers();
+    void recalculateTotalDuration();
+    void discardInvalidBeatMarkerSelection();
+
+    // --- Saving -------------------------------------------------------------------------
+    void saveCurrentProjectSilentlyIfPossible();
+    void saveCurrentProjectImmediatelyIfPossible();
+    // The folder picker is the interface's; the store takes what was chosen.
+    void setDefaultProjectDirectoryChosen(const std::filesystem::path& folder);
+    void remember(const std::string& projectName, const std::filesystem::path& projectURL);
+
+    // --- Markers and placement ------------------------------------------------------------
+    void restoreAttackBeatMarkers();
+    void storeBeatMarkers(std::vector<BeatMarker> markers, bool markDirty);
+    void regenerateAttackBeatMarkers();
+    void autoSyncSlidesToBeatTimes();
+
+    // --- Timeline edit helpers ------------------------------------------------------------
+    double startTime(std::int64_t slideIndex) const;
+    double snapTimelineEditTime(double time);
+
+    // --- Shared value rules ---------------------------------------------------------------
+    static std::string normalizedProjectName(std::string_view name);
+    static std::vector<double> beatBoundaries(std::int64_t slideCount, double duration,
+                                              const std::vector<BeatMarker>& markers);
+
+private:
+    void assertMainThread() const;
+    void noteRead(StoreField field) const;
+    void notify(StoreField field);
+
+    template <class T> const T& read(const T& storage, StoreField field) const
+    {
+        noteRead(field);
+        return storage;
+    }
+    template <class T> void assign(T& storage, T value, StoreField field)
+    {
+        assertMainThread();
+        // A value equal by its own == (so NaN never is) is stored silently.
+        const bool same = storage == value;
+        storage = std::move(value);
+        if (!same)
+            notify(field);
+    }
+
+    void touchProject(bool markChanged);
+    void pruneProjectAudioResourcesAfterDurableSave(const std::filesystem::path& projectURL);
+    void persistInstrumentMarkerEdits(const AudioTrack& track);
+    void rebuildDerivedCacheIfNeeded() const;
+
+    // Observed
+    FotivelaProject m_project;
+    std::vector<RecentProject> m_recentProjects;
+    std::filesystem::path m_defaultProjectDirectory;
+    AppRoute m_route = AppRoute::home;
+    std::optional<Uuid> m_selectedSlideID;
+    std::set<Uuid> m_timelineSelection;
+    EditorTab m_activeTab = EditorTab::photos;
+    double m_previewTime = 0;
+    bool m_isPlaying = false;
+    double m_audioDuration = 0;
+    std::vector<double> m_audioWaveform;
+    std::vector<double> m_attackDetectionWaveform;
+    std::vector<double> m_audioBeatTimes;
+    std::vector<BeatMarker> m_audioBeatMarkers;
+    std::optional<double> m_snappedBeatTime;
+    bool m_isExporting = false;
+    double m_exportProgress = 0;
+    std::string m_exportMessage;
+    std::optional<std::filesystem::path> m_currentProjectURL;
+    bool m_hasUnsavedChanges = false;
+    bool m_isAnalyzingAudio = false;
+    std::string m_audioAnalysisStatusMessage;
+    bool m_isGeneratingLyrics = false;
+    bool m_isGeneratingCloudMusic = false;
+    std::string m_aiLyricsStatusMessage;
+    std::optional<AutoBeatInstrument> m_playingInstrumentPreview;
+    bool m_isMainAudioMuted = false;
+    bool m_isMainAudioSoloed = false;
+    std::optional<AutoBeatInstrument> m_soloTimelineInstrument;
+    std::set<AutoBeatInstrument> m_audibleTimelineInstruments;
+    std::set<AutoBeatInstrument> m_visibleStemWaveformInstruments;
+    bool m_isAttackWaveformEnabled = false;
+    std::vector<BeatMarker> m_attackBeatMarkers;
+    std::optional<Uuid> m_selectedBeatMarkerID;
+    double m_totalDuration = 0;
+    std::int64_t m_previewCacheRevision = 0;
+    double m_timelineZoom = 1.0;
+    std::int64_t m_timelineZoomFocusRevision = 0;
+    bool m_showInterfaceTooltips = true;
+    AppLanguage m_appLanguage;
+    bool m_isEditingBeatMarker = false;
+    std::int64_t m_playbackClockRevision = 0;
+    double m_playbackClockAnchorTime = 0;
+    bool m_isNewProjectDialogPresented = false;
+    std::optional<RecentProject> m_recentProjectPendingDeletion;
+    std::optional<std::int64_t> m_manualBeatMarkerDeletionCount;
+
+    // Internal
+    AudioPlaybackController m_audioPlayback;
+    std::optional<Uuid> m_timelineAnchorID;
+    std::unordered_map<Uuid, QImage> m_previewImageCache;
+    std::vector<ProjectUndoSnapshot> m_undoStack;
+    std::unique_ptr<QTimer> m_pendingAutosaveTask;
+    bool m_pendingTimelineResizeUndo = false;
+    bool m_pendingBeatMarkerMoveUndo = false;
+    std::optional<Uuid> m_pendingAttackMarkerOverrideID;
+    std::optional<Clock::time_point> m_playbackClockAnchorDate;
+    Clock::time_point m_lastPreviewPublishDate = Clock::time_point::min();
+    std::set<std::string> m_failedStemSeparationSignatures;
+    std::optional<Uuid> m_activeInstrumentAnalysisRunID;
+
+    // Notification channel
+    std::map<ObserverID, Observer> m_observers;
+    ObserverID m_nextObserverID = 1;
+    mutable ReadTracking* m_readTracking = nullptr;
+    // Raised by every change of a property that feeds the timeline's derived data; the
+    // derived cache is valid for one value of it.
+    std::uint64_t m_derivedInputsGeneration = 0;
+
+    struct DerivedCache;
+    mutable std::unique_ptr<DerivedCache> m_derivedCache;
+};
+
+} // namespace fotivela

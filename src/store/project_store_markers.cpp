@@ -1,0 +1,158 @@
+#include "store/project_store.h"
+
+#include "analysis/audio_analysis_cache_key.h"
+#include "analysis/beat_detection_profile.h"
+#include "analysis/beat_marker_detector.h"
+#include "store/project_store_helpers.h"
+
+#include <algorithm>
+#include <cmath>
+#include <set>
+
+namespace fotivela {
+
+namespace {
+
+constexpr double overrideMatchDistance = 0.05;
+constexpr double minimumAttackSpacing = 0.08;
+constexpr double maximumAttackSpacing = 2.0;
+
+bool containsID(const std::vector<BeatMarker>& markers, const Uuid& id)
+{
+    return std::any_of(markers.begin(), markers.end(), [&](const BeatMarker& m) { return m.id == id; });
+}
+
+// Lower bound first, then upper, so that a value that is not a number becomes the lower bound.
+double clampedSpacing(double value)
+{
+    return std::min(std::max(value, minimumAttackSpacing), maximumAttackSpacing);
+}
+
+} // namespace
+
+void ProjectStore::storeBeatMarkers(std::vector<BeatMarker> markers, bool markDirty)
+{
+    assertMainThread();
+    const bool bringsManual = std::any_of(markers.begin(), markers.end(), [](const BeatMarker& m) { return m.isManual; });
+    std::vector<BeatMarker> merged = markers;
+    if (!bringsManual) {
+        // Detected markers never replace what the user placed by hand.
+        const auto keepManual = [&](const std::vector<BeatMarker>& source) {
+            for (const BeatMarker& marker : source) {
+                if (marker.isManual && !containsID(markers, marker.id) && !containsID(merged, marker.id))
+                    merged.push_back(marker);
+            }
+        };
+        keepManual(m_audioBeatMarkers);
+        if (m_project.audio)
+            keepManual(m_project.audio->beatMarkers);
+    }
+    sortMarkersByTime(merged);
+    setAudioBeatMarkers(std::move(merged));
+
+    if (m_project.audio) {
+        modifyProject([this](FotivelaProject& project) {
+            AudioTrack& track = *project.audio;
+            track.beatMarkers = m_audioBeatMarkers;
+            track.waveformSamples = m_audioWaveform;
+            track.attackDetectionSamples = m_attackDetectionWaveform;
+            track.analysisVersion = storedAnalysisVersion;
+            track.analysisCache[track.beatDetectionFocus] = AudioAnalysis{
+                m_audioWaveform, m_audioBeatMarkers, track.beatSensitivity, track.beatsPerBar, storedAnalysisVersion};
+        });
+        if (m_project.audio->syncMode == SyncMode::autoBeatV2)
+            persistInstrumentMarkerEdits(*m_project.audio);
+    }
+
+    syncBeatTimesFromMarkers();
+    discardInvalidBeatMarkerSelection();
+    touchProject(markDirty);
+    // Nothing runs at quit: whatever marks the project changed must also reach the file.
+    if (markDirty)
+        saveCurrentProjectSilentlyIfPossible();
+}
+
+void ProjectStore::persistInstrumentMarkerEdits(const AudioTrack& track)
+{
+    assertMainThread();
+    if (!m_project.audio)
+        return;
+    std::vector<BeatMarker> instrumentMarkers;
+    for (const BeatMarker& marker : m_audioBeatMarkers) {
+        if (marker.sourceInstrument)
+            instrumentMarkers.push_back(marker);
+    }
+    std::map<AutoBeatInstrument, std::vector<BeatMarker>> groups = groupedInstrumentMarkers(instrumentMarkers);
+
+    modifyProject([&](FotivelaProject& project) {
+        AudioTrack& song = *project.audio;
+        for (AutoBeatInstrument instrument : track.autoBeatInstruments) {
+            const auto entry = song.instrumentAnalysisCache.find(instrument);
+            if (entry == song.instrumentAnalysisCache.end())
+                continue;
+            std::vector<BeatMarker> markers = groups[instrument];
+            sortMarkersByTime(markers);
+            AudioAnalysis analysis{entry->second.waveformSamples, std::move(markers), track.beatSensitivity,
+                                   track.beatsPerBar, storedAnalysisVersion};
+            song.instrumentAnalysisVariants[AudioAnalysisCacheKey::variantKey(instrument, track)] = analysis;
+            entry->second = std::move(analysis);
+        }
+    });
+}
+
+void ProjectStore::regenerateAttackBeatMarkers()
+{
+    assertMainThread();
+    const std::optional<AudioTrack>& audio = m_project.audio;
+    if (!isAttackWaveformEnabled() || !audio || audioWaveform().empty() || !(audioDuration() > 0)) {
+        setAttackBeatMarkers({});
+        discardInvalidBeatMarkerSelection();
+        return;
+    }
+    const std::vector<double>& curve = m_attackDetectionWaveform.empty() ? m_audioWaveform : m_attackDetectionWaveform;
+    const std::vector<BeatMarker> detected = BeatMarkerDetector::detectBeatMarkers(
+        curve, m_audioDuration, audio->beatSensitivity, 1, BeatDetectionProfile::attack(), std::nullopt, true);
+    const std::vector<BeatMarker> marked =
+        BeatMarkerDetector::automaticallyDisabledCloseMarkers(detected, clampedSpacing(audio->autoBeatMinimumMarkerSpacing));
+    const std::vector<BeatMarker>& overrides = audio->attackMarkerOverrides;
+
+    std::vector<BeatMarker> regenerated;
+    regenerated.reserve(marked.size());
+    for (const BeatMarker& found : marked) {
+        BeatMarker marker{Uuid::random(), found.time, found.strength, BeatKind::strong, found.isEnabled, false, std::nullopt};
+        const BeatMarker* nearest = nullptr;
+        double nearestDistance = 0;
+        for (const BeatMarker& candidate : overrides) {
+            const double distance = std::abs(candidate.time - found.time);
+            if (!nearest || distance < nearestDistance) {
+                nearest = &candidate;
+                nearestDistance = distance;
+            }
+        }
+        if (nearest && nearestDistance <= overrideMatchDistance) {
+            marker.id = nearest->id;
+            marker.isEnabled = nearest->isEnabled;
+        }
+        regenerated.push_back(marker);
+    }
+    setAttackBeatMarkers(std::move(regenerated));
+    discardInvalidBeatMarkerSelection();
+}
+
+void ProjectStore::restoreAttackBeatMarkers()
+{
+    assertMainThread();
+    if (!m_project.audio || m_project.audio->attackMarkerOverrides.empty())
+        return;
+    registerUndoStep();
+    modifyProject([](FotivelaProject& project) { project.audio->attackMarkerOverrides.clear(); });
+    regenerateAttackBeatMarkers();
+    syncBeatTimesFromMarkers();
+    discardInvalidBeatMarkerSelection();
+    if (m_project.audio->syncMode == SyncMode::autoBeatV2)
+        autoSyncSlidesToBeatTimes();
+    touchProject(true);
+    saveCurrentProjectSilentlyIfPossible();
+}
+
+} // namespace fotivela

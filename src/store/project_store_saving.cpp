@@ -1,0 +1,156 @@
+#include "store/project_store.h"
+
+#include "model/project_audio_resource_storage.h"
+#include "model/project_json.h"
+#include "platform/atomic_file.h"
+#include "platform/log.h"
+
+#include <QTimer>
+
+#include <exception>
+#include <system_error>
+
+namespace fotivela {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void addSongReferences(const std::optional<AudioTrack>& audio, std::vector<fs::path>& references)
+{
+    if (!audio)
+        return;
+    references.push_back(audio->url);
+    const StemSeparationState& separation = audio->stemSeparation;
+    if (separation.cacheDirectory)
+        references.push_back(*separation.cacheDirectory);
+    for (const auto& stem : separation.stems)
+        references.push_back(stem.second);
+    for (const auto& preview : separation.instrumentPreviewURLs)
+        references.push_back(preview.second);
+}
+
+bool pathExists(const fs::path& path)
+{
+    std::error_code error;
+    return fs::exists(path, error);
+}
+
+// True when the path lies inside the generated-audio folders of some project folder.
+bool isInsideGeneratedAudioFolder(const fs::path& path)
+{
+    const fs::path normal = path.lexically_normal();
+    fs::path previous;
+    for (const fs::path& component : normal) {
+        if (previous == "AI" && (component == "GeneratedMusic" || component == "Stems"))
+            return true;
+        previous = component;
+    }
+    return false;
+}
+
+fs::path canonicalOrNormal(const fs::path& path)
+{
+    std::error_code error;
+    fs::path canonical = fs::weakly_canonical(path, error);
+    return error ? path.lexically_normal() : canonical;
+}
+
+bool isInside(const fs::path& path, const fs::path& folder)
+{
+    const fs::path relative = path.lexically_normal().lexically_relative(folder);
+    return !relative.empty() && *relative.begin() != "..";
+}
+
+// Pruning deletes for good, so it only runs when every reference of the open song can be
+// checked: a song or stem that is not where the project says (a moved or copied project
+// folder, a song in another project's folder) would otherwise take its files with it.
+bool songReferencesAreSound(const std::optional<AudioTrack>& audio, const fs::path& projectFolder)
+{
+    if (!audio)
+        return true;
+    std::vector<fs::path> references{audio->url};
+    const StemSeparationState& separation = audio->stemSeparation;
+    if (separation.cacheDirectory)
+        references.push_back(*separation.cacheDirectory);
+    for (const auto& stem : separation.stems)
+        references.push_back(stem.second);
+    for (const fs::path& reference : references) {
+        if (!pathExists(reference))
+            return false;
+        const fs::path canonical = canonicalOrNormal(reference);
+        if (isInsideGeneratedAudioFolder(canonical) && !isInside(canonical, projectFolder))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool ProjectStore::hasPendingAutosave() const
+{
+    assertMainThread();
+    return m_pendingAutosaveTask->isActive();
+}
+
+void ProjectStore::saveCurrentProjectSilentlyIfPossible()
+{
+    assertMainThread();
+    // Restarting the single-shot timer is the debounce: one write 0.7 s after the last change.
+    m_pendingAutosaveTask->start();
+}
+
+void ProjectStore::saveCurrentProjectImmediatelyIfPossible()
+{
+    assertMainThread();
+    m_pendingAutosaveTask->stop();
+    const std::optional<fs::path> url = currentProjectURL();
+    if (!url)
+        return;
+
+    try {
+        fs::create_directories(url->parent_path());
+        modifyProject([](FotivelaProject& project) {
+            for (std::size_t i = 0; i < project.slides.size(); ++i)
+                project.slides[i].order = static_cast<std::int64_t>(i);
+            project.updatedAt = Clock::now();
+        });
+        atomicWriteFile(*url, encodeProject(m_project));
+    } catch (const std::exception& error) {
+        logLine(std::string("Fotivela project not saved: ") + url->string() + ": " + error.what());
+        setAudioAnalysisStatusMessage(saveFailedStatus);
+        setHasUnsavedChanges(true);
+        return;
+    }
+
+    setHasUnsavedChanges(false);
+    remember(project().name, *url);
+    pruneProjectAudioResourcesAfterDurableSave(*url);
+}
+
+void ProjectStore::pruneProjectAudioResourcesAfterDurableSave(const fs::path& projectURL)
+{
+    assertMainThread();
+    // A running instrument analysis writes stems that nothing refers to yet.
+    if (m_activeInstrumentAnalysisRunID)
+        return;
+    const fs::path folder = canonicalOrNormal(ProjectAudioResourceStorage::projectDirectory(projectURL));
+    if (!songReferencesAreSound(m_project.audio, folder))
+        return;
+
+    std::vector<fs::path> retained;
+    addSongReferences(m_project.audio, retained);
+    for (const ProjectUndoSnapshot& snapshot : m_undoStack)
+        addSongReferences(snapshot.project.audio, retained);
+    for (fs::path& path : retained)
+        path = ProjectAudioResourceStorage::standardized(path);
+
+    try {
+        ProjectAudioResourceStorage::pruneUnreferencedResources(projectURL, retained);
+    } catch (const std::exception& error) {
+        // The project is saved; what could not be pruned now is pruned after a later save.
+        logLine(std::string("Fotivela audio resources not pruned: ") + error.what());
+    }
+}
+
+} // namespace fotivela

@@ -1,0 +1,274 @@
+#include "store_test_support.h"
+
+#include "analysis/audio_analysis_cache_key.h"
+
+using namespace fotivela;
+using namespace fotivela::test;
+
+namespace {
+
+using StoreMarkers = StoreTest;
+
+std::vector<double> durations(const ProjectStore& store)
+{
+    std::vector<double> result;
+    for (const Slide& slide : store.project().slides)
+        result.push_back(slide.duration);
+    return result;
+}
+
+void expectDurations(const ProjectStore& store, const std::vector<double>& expected)
+{
+    const std::vector<double> actual = durations(store);
+    ASSERT_EQ(actual.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i)
+        EXPECT_NEAR(actual[i], expected[i], 1e-9) << "slide " << i;
+}
+
+// A project in automatic mode whose manual markers (no instrument) drive the placement.
+void prepare(ProjectStore& store, std::size_t slideCount, double slideDuration, double songDuration,
+             const std::vector<BeatMarker>& markers)
+{
+    store.modifyProject([&](FotivelaProject& p) {
+        p.audio = makeTrack(SyncMode::autoBeatV2);
+        p.slides.clear();
+        for (std::size_t i = 0; i < slideCount; ++i)
+            p.slides.push_back(makeSlide(slideDuration));
+    });
+    store.recalculateTotalDuration();
+    store.setAudioDuration(songDuration);
+    store.setAudioBeatMarkers(markers);
+}
+
+TEST(StoreBoundaries, FillTheSpanAfterTheLastMarker)
+{
+    const auto at = [](std::vector<double> times) {
+        std::vector<BeatMarker> markers;
+        for (double t : times)
+            markers.push_back(makeMarker(t));
+        return markers;
+    };
+    EXPECT_TRUE(ProjectStore::beatBoundaries(0, 10, at({1})).empty());
+    EXPECT_EQ(ProjectStore::beatBoundaries(4, 8, {}), (std::vector<double>{0, 2, 4, 6, 8}));
+    EXPECT_EQ(ProjectStore::beatBoundaries(3, 10, at({2})), (std::vector<double>{0, 2, 6, 10}));
+    EXPECT_EQ(ProjectStore::beatBoundaries(5, 10, at({9})), (std::vector<double>{0, 9, 9.5, 10, 10, 10}));
+    // Markers at or beyond the span do not count.
+    EXPECT_EQ(ProjectStore::beatBoundaries(2, 10, at({10, 12})), (std::vector<double>{0, 5, 10}));
+    const std::vector<double> thirds = ProjectStore::beatBoundaries(4, 10, at({3}));
+    ASSERT_EQ(thirds.size(), 5u);
+    EXPECT_NEAR(thirds[2], 3 + 7.0 / 3, 1e-12);
+    EXPECT_NEAR(thirds[3], 3 + 14.0 / 3, 1e-12);
+}
+
+TEST_F(StoreMarkers, PhotosArePlacedOnTheMarkers)
+{
+    ProjectStore store;
+    prepare(store, 4, 1.5, 10, {makeMarker(1, true, true), makeMarker(2, true, true), makeMarker(3, true, true),
+                                makeMarker(4, true, true), makeMarker(5, true, true)});
+    store.autoSyncSlidesToBeatTimes();
+    expectDurations(store, {1, 1, 1, 1});
+    EXPECT_EQ(store.totalDuration(), 4);
+    EXPECT_TRUE(store.hasUnsavedChanges());
+    EXPECT_TRUE(store.hasPendingAutosave());
+
+    // Nothing usable after 0.05 s: an even split of the span.
+    prepare(store, 4, 1, 8, {makeMarker(0.03, true, true), makeMarker(3, false, true)});
+    store.autoSyncSlidesToBeatTimes();
+    expectDurations(store, {2, 2, 2, 2});
+
+    prepare(store, 3, 1, 10, {makeMarker(9.8, true, true)});
+    store.autoSyncSlidesToBeatTimes();
+    expectDurations(store, {9.8, 0.2, 0.05});
+
+    // A slideshow longer than the song spans the slideshow.
+    prepare(store, 2, 6, 4, {});
+    store.autoSyncSlidesToBeatTimes();
+    expectDurations(store, {6, 6});
+}
+
+TEST_F(StoreMarkers, PlacementWithoutSlidesChangesNothing)
+{
+    ProjectStore store;
+    prepare(store, 0, 1, 10, {makeMarker(1, true, true)});
+    store.setHasUnsavedChanges(false);
+    store.autoSyncSlidesToBeatTimes();
+    EXPECT_FALSE(store.hasUnsavedChanges());
+    EXPECT_FALSE(store.hasPendingAutosave());
+}
+
+TEST_F(StoreMarkers, StoringKeepsEveryManualMarkerOnce)
+{
+    ProjectStore store;
+    store.modifyProject([](FotivelaProject& p) { p.audio = makeTrack(SyncMode::manual); });
+    const BeatMarker manualA = makeMarker(1.5, true, true);
+    const BeatMarker manualB = makeMarker(3.5, true, true);
+    store.setAudioBeatMarkers({manualA});
+    store.modifyProject([&](FotivelaProject& p) { p.audio->beatMarkers = {manualA, manualB}; });
+
+    BeatMarker detectedA = manualA; // a manual marker that comes back with the detection
+    const BeatMarker first = makeMarker(1);
+    const BeatMarker tie = makeMarker(1);
+    store.setHasUnsavedChanges(false);
+    const auto before = store.project().updatedAt;
+    detectedA.isManual = false;
+    store.storeBeatMarkers({first, tie, makeMarker(3), detectedA}, false);
+    const std::vector<BeatMarker>& stored = store.audioBeatMarkers();
+    ASSERT_EQ(stored.size(), 5u);
+    EXPECT_EQ(stored[0].id, first.id);
+    EXPECT_EQ(stored[1].id, tie.id);
+    EXPECT_EQ(stored[2].id, manualA.id);
+    EXPECT_FALSE(stored[2].isManual);
+    EXPECT_EQ(stored[4].id, manualB.id);
+    EXPECT_EQ(store.project().audio->beatMarkers, stored);
+    EXPECT_FALSE(store.hasUnsavedChanges());
+    EXPECT_GE(store.project().updatedAt, before);
+
+    // An empty list brings back exactly the manual markers.
+    store.setAudioBeatMarkers({manualA, manualB});
+    store.modifyProject([&](FotivelaProject& p) { p.audio->beatMarkers = {manualA, manualB}; });
+    store.storeBeatMarkers({}, true);
+    EXPECT_EQ(store.audioBeatMarkers(), (std::vector<BeatMarker>{manualA, manualB}));
+    EXPECT_TRUE(store.hasUnsavedChanges());
+    EXPECT_TRUE(store.hasPendingAutosave());
+
+    // A list with a manual marker is the whole list.
+    const BeatMarker only = makeMarker(2, true, true);
+    store.storeBeatMarkers({only}, true);
+    EXPECT_EQ(store.audioBeatMarkers(), std::vector<BeatMarker>{only});
+}
+
+TEST_F(StoreMarkers, StoringWritesTheAnalysisIntoTheSong)
+{
+    ProjectStore store;
+    using I = AutoBeatInstrument;
+    AudioTrack track = makeTrack(SyncMode::autoBeatV2);
+    track.beatDetectionFocus = BeatDetectionFocus::kick;
+    track.autoBeatInstruments = {I::bass, I::vocals, I::drums};
+    track.beatSensitivity = 1.7;
+    track.instrumentAnalysisCache[I::bass] = AudioAnalysis{{0.3, 0.4}, {makeMarker(9)}, 0.2, 4, 25};
+    track.instrumentAnalysisCache[I::drums] = AudioAnalysis{{0.5}, {makeMarker(8)}, 0.2, 4, 25};
+    store.modifyProject([&](FotivelaProject& p) { p.audio = track; });
+    store.setAudioWaveform({0.1, 0.2});
+    store.setAttackDetectionWaveform({0.7});
+
+    const BeatMarker bass = makeMarker(2, true, false, I::bass);
+    const BeatMarker vocals = makeMarker(1, true, false, I::vocals);
+    store.storeBeatMarkers({bass, vocals, makeMarker(3, true, false, I::kick)}, true);
+
+    const AudioTrack& song = *store.project().audio;
+    EXPECT_EQ(song.analysisVersion, 25);
+    EXPECT_EQ(song.waveformSamples, (std::vector<double>{0.1, 0.2}));
+    EXPECT_EQ(song.attackDetectionSamples, std::vector<double>{0.7});
+    const AudioAnalysis& focus = song.analysisCache.at(BeatDetectionFocus::kick);
+    EXPECT_EQ(focus.beatMarkers, store.audioBeatMarkers());
+    EXPECT_EQ(focus.sensitivity, 1.7);
+    EXPECT_EQ(focus.beatsPerBar, 4);
+
+    // Only analysed instruments get their edits back; the drums lost every marker.
+    EXPECT_EQ(song.instrumentAnalysisCache.at(I::bass).beatMarkers, std::vector<BeatMarker>{bass});
+    EXPECT_EQ(song.instrumentAnalysisCache.at(I::bass).waveformSamples, (std::vector<double>{0.3, 0.4}));
+    EXPECT_EQ(song.instrumentAnalysisCache.at(I::bass).sensitivity, 1.7);
+    EXPECT_TRUE(song.instrumentAnalysisCache.at(I::drums).beatMarkers.empty());
+    EXPECT_FALSE(song.instrumentAnalysisCache.contains(I::vocals));
+    EXPECT_EQ(song.instrumentAnalysisVariants.at("Bajo|fallback|s:1500|b:4|v:25").beatMarkers,
+              std::vector<BeatMarker>{bass});
+    EXPECT_TRUE(song.instrumentAnalysisVariants.contains("Bateria completa|fallback|s:1500|b:4|v:25"));
+    EXPECT_EQ(song.instrumentAnalysisVariants.size(), 2u);
+}
+
+std::vector<double> pulseCurve(std::size_t count, const std::vector<std::size_t>& peaks)
+{
+    std::vector<double> curve(count, 0.02);
+    for (std::size_t peak : peaks) {
+        curve[peak] = 1.0;
+        if (peak + 1 < count)
+            curve[peak + 1] = 0.5;
+    }
+    return curve;
+}
+
+TEST_F(StoreMarkers, AttackMarkersKeepTheOverridesOfTheUser)
+{
+    ProjectStore store;
+    AudioTrack track = makeTrack(SyncMode::autoBeatV2);
+    track.isAttackWaveformEnabled = true;
+    store.modifyProject([&](FotivelaProject& p) { p.audio = track; });
+    store.setIsAttackWaveformEnabled(true);
+    store.setAudioDuration(10);
+    store.setAudioWaveform(pulseCurve(400, {40, 120, 200, 280, 360}));
+    store.regenerateAttackBeatMarkers();
+    const std::vector<BeatMarker> detected = store.attackBeatMarkers();
+    ASSERT_GE(detected.size(), 3u);
+    for (const BeatMarker& marker : detected) {
+        EXPECT_EQ(marker.kind, BeatKind::strong);
+        EXPECT_FALSE(marker.isManual);
+        EXPECT_FALSE(marker.sourceInstrument);
+    }
+
+    const BeatMarker& target = detected[1];
+    BeatMarker near = makeMarker(target.time + 0.04, false);
+    BeatMarker nearTwin = makeMarker(target.time + 0.04, true);
+    BeatMarker far = makeMarker(detected[2].time + 0.06, false);
+    store.modifyProject([&](FotivelaProject& p) { p.audio->attackMarkerOverrides = {near, nearTwin, far}; });
+    store.regenerateAttackBeatMarkers();
+    const std::vector<BeatMarker>& again = store.attackBeatMarkers();
+    ASSERT_EQ(again.size(), detected.size());
+    EXPECT_EQ(again[1].id, near.id); // equally near: the first override wins
+    EXPECT_FALSE(again[1].isEnabled);
+    EXPECT_EQ(again[1].time, target.time);
+    EXPECT_NE(again[2].id, far.id);
+
+    // Switched off: no attack markers, overrides kept; on again: the marker comes back disabled.
+    store.setIsAttackWaveformEnabled(false);
+    store.regenerateAttackBeatMarkers();
+    EXPECT_TRUE(store.attackBeatMarkers().empty());
+    EXPECT_EQ(store.project().audio->attackMarkerOverrides.size(), 3u);
+    store.setIsAttackWaveformEnabled(true);
+    store.regenerateAttackBeatMarkers();
+    EXPECT_FALSE(store.attackBeatMarkers()[1].isEnabled);
+
+    // Restoring throws the overrides away, with one undo step; with none it does nothing.
+    store.restoreAttackBeatMarkers();
+    EXPECT_TRUE(store.project().audio->attackMarkerOverrides.empty());
+    EXPECT_TRUE(store.attackBeatMarkers()[1].isEnabled);
+    EXPECT_EQ(store.undoStack().size(), 1u);
+    EXPECT_TRUE(store.hasUnsavedChanges());
+    store.restoreAttackBeatMarkers();
+    EXPECT_EQ(store.undoStack().size(), 1u);
+}
+
+TEST_F(StoreMarkers, EditedTimesSnapToMarkersAndThePlayhead)
+{
+    ProjectStore store;
+    store.modifyProject([](FotivelaProject& p) {
+        p.audio = makeTrack(SyncMode::manual);
+        p.slides = {makeSlide(5), makeSlide(5)};
+    });
+    store.recalculateTotalDuration();
+    store.setAudioDuration(8);
+    store.setAudioBeatMarkers({makeMarker(1.0, true, true), makeMarker(1.125, true, true), makeMarker(3, false, true)});
+    store.setPreviewTime(20);
+
+    EXPECT_EQ(store.snapTimelineEditTime(1.0625), 1.0);
+    EXPECT_EQ(store.snappedBeatTime(), 1.0);
+    EXPECT_EQ(store.snapTimelineEditTime(1.1), 1.125);
+    EXPECT_EQ(store.snapTimelineEditTime(1.25), 1.25);
+    EXPECT_FALSE(store.snappedBeatTime());
+    EXPECT_EQ(store.snapTimelineEditTime(3.05), 3.05); // a disabled marker does not attract
+    EXPECT_EQ(store.snapTimelineEditTime(-1), 0.0);
+
+    store.setPreviewTime(2.0);
+    EXPECT_EQ(store.snapTimelineEditTime(2.0625), 2.0);
+
+    store.modifyProject([](FotivelaProject& p) { p.audio->syncMode = SyncMode::autoBeatV2; });
+    EXPECT_EQ(store.snapTimelineEditTime(1.01), 1.01);
+    EXPECT_FALSE(store.snappedBeatTime());
+    EXPECT_EQ(store.snapTimelineEditTime(99), 10.0);
+    EXPECT_EQ(store.snapTimelineEditTime(std::numeric_limits<double>::quiet_NaN()), 0.0);
+
+    EXPECT_EQ(store.startTime(0), 0.0);
+    EXPECT_EQ(store.startTime(1), 5.0);
+    EXPECT_EQ(store.startTime(2), 10.0);
+}
+
+} // namespace
