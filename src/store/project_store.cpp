@@ -52,7 +52,8 @@ ProjectStore::ProjectStore()
     m_pendingAutosaveTask->setTimerType(Qt::PreciseTimer);
     m_pendingAutosaveTask->setInterval(autosaveDelayMilliseconds);
     // The timer dies with the store, so a store that is gone never saves.
-    QObject::connect(m_pendingAutosaveTask.get(), &QTimer::timeout, [this] { saveCurrentProjectImmediatelyIfPossible(); });
+    QObject::connect(m_pendingAutosaveTask.get(), &QTimer::timeout, [this] { saveCurrentProjectInBackgroundIfPossible(); });
+    m_fileWriter = std::make_unique<ProjectFileWriter>(m_pendingAutosaveTask.get());
 
     m_defaultProjectDirectory = ProjectFileLayout::loadDefaultProjectDirectory(defaultProjectDirectoryKey);
 
@@ -104,6 +105,8 @@ void ProjectStore::removeObserver(ObserverID id)
 
 void ProjectStore::notify(StoreField field)
 {
+    if (field == StoreField::project)
+        ++m_projectRevision;
     switch (field) {
     case StoreField::project:
     case StoreField::audioBeatMarkers:

@@ -9,6 +9,7 @@
 #include "model/recent_project.h"
 #include "platform/uuid.h"
 #include "store/audio_playback_controller.h"
+#include "store/project_file_writer.h"
 #include "store/store_field.h"
 
 #include <QImage>
@@ -16,6 +17,7 @@
 #include <bitset>
 #include <chrono>
 #include <cstdint>
+#include <exception>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -261,6 +263,10 @@ private:
     }
 
     void touchProject(bool markChanged);
+    void saveCurrentProjectInBackgroundIfPossible();
+    void stampProjectForSaving();
+    void finishSave(std::uint64_t sequence, std::uint64_t projectRevision, const std::string& projectName,
+                    const std::filesystem::path& url, std::exception_ptr error);
     void pruneProjectAudioResourcesAfterDurableSave(const std::filesystem::path& projectURL);
     void persistInstrumentMarkerEdits(const AudioTrack& track);
     void rebuildDerivedCacheIfNeeded() const;
@@ -319,6 +325,13 @@ private:
     std::unordered_map<Uuid, QImage> m_previewImageCache;
     std::vector<ProjectUndoSnapshot> m_undoStack;
     std::unique_ptr<QTimer> m_pendingAutosaveTask;
+    // Declared after the timer, which its completions are posted to: it finishes its
+    // writes before the timer goes.
+    std::unique_ptr<ProjectFileWriter> m_fileWriter;
+    // Raised by every change of the project: a save whose copy is older does not clear
+    // the unsaved-changes flag.
+    std::uint64_t m_projectRevision = 0;
+    std::uint64_t m_saveSequence = 0;
     bool m_pendingTimelineResizeUndo = false;
     bool m_pendingBeatMarkerMoveUndo = false;
     std::optional<Uuid> m_pendingAttackMarkerOverrideID;

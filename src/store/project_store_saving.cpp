@@ -1,8 +1,6 @@
 #include "store/project_store.h"
 
 #include "model/project_audio_resource_storage.h"
-#include "model/project_json.h"
-#include "platform/atomic_file.h"
 #include "platform/log.h"
 
 #include <QTimer>
@@ -107,25 +105,69 @@ void ProjectStore::saveCurrentProjectImmediatelyIfPossible()
     const std::optional<fs::path> url = currentProjectURL();
     if (!url)
         return;
-
+    // A background write still under way must not land after this one.
+    m_fileWriter->waitUntilIdle();
+    const std::uint64_t sequence = ++m_saveSequence;
+    stampProjectForSaving();
+    std::exception_ptr error;
     try {
-        fs::create_directories(url->parent_path());
-        modifyProject([](FotivelaProject& project) {
-            for (std::size_t i = 0; i < project.slides.size(); ++i)
-                project.slides[i].order = static_cast<std::int64_t>(i);
-            project.updatedAt = Clock::now();
-        });
-        atomicWriteFile(*url, encodeProject(m_project));
-    } catch (const std::exception& error) {
-        logLine(std::string("Fotivela project not saved: ") + url->string() + ": " + error.what());
-        setAudioAnalysisStatusMessage(saveFailedStatus);
-        setHasUnsavedChanges(true);
+        ProjectFileWriter::write(m_project, *url);
+    } catch (...) {
+        error = std::current_exception();
+    }
+    finishSave(sequence, m_projectRevision, m_project.name, *url, error);
+}
+
+// The autosave: the same save, but a large project is encoded and written on the
+// writer's thread; the main thread only copies it.
+void ProjectStore::saveCurrentProjectInBackgroundIfPossible()
+{
+    assertMainThread();
+    m_pendingAutosaveTask->stop();
+    const std::optional<fs::path> url = currentProjectURL();
+    if (!url)
+        return;
+    const std::uint64_t sequence = ++m_saveSequence;
+    stampProjectForSaving();
+    m_fileWriter->enqueue(m_project, *url,
+                          [this, sequence, revision = m_projectRevision, name = m_project.name, url = *url](
+                              std::exception_ptr error) { finishSave(sequence, revision, name, url, error); });
+}
+
+void ProjectStore::stampProjectForSaving()
+{
+    modifyProject([](FotivelaProject& project) {
+        for (std::size_t i = 0; i < project.slides.size(); ++i)
+            project.slides[i].order = static_cast<std::int64_t>(i);
+        project.updatedAt = Clock::now();
+    });
+}
+
+void ProjectStore::finishSave(std::uint64_t sequence, std::uint64_t projectRevision, const std::string& projectName,
+                              const fs::path& url, std::exception_ptr error)
+{
+    assertMainThread();
+    const bool latest = sequence == m_saveSequence;
+    if (error) {
+        try {
+            std::rethrow_exception(error);
+        } catch (const std::exception& failure) {
+            logLine(std::string("Fotivela project not saved: ") + url.string() + ": " + failure.what());
+        } catch (...) {
+            logLine("Fotivela project not saved: " + url.string());
+        }
+        // A newer save that went through already speaks for the project.
+        if (latest) {
+            setAudioAnalysisStatusMessage(saveFailedStatus);
+            setHasUnsavedChanges(true);
+        }
         return;
     }
-
-    setHasUnsavedChanges(false);
-    remember(project().name, *url);
-    pruneProjectAudioResourcesAfterDurableSave(*url);
+    // Edits made while the copy was being written are not in the file yet.
+    if (latest && projectRevision == m_projectRevision)
+        setHasUnsavedChanges(false);
+    remember(projectName, url);
+    pruneProjectAudioResourcesAfterDurableSave(url);
 }
 
 void ProjectStore::pruneProjectAudioResourcesAfterDurableSave(const fs::path& projectURL)

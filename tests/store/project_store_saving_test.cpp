@@ -204,6 +204,41 @@ TEST_F(StoreSaving, AFailedSaveKeepsTheOldFileAndTheEdits)
     EXPECT_EQ(readProject(file).slides.size(), 2u);
 }
 
+TEST_F(StoreSaving, TheAutosaveWritesAsideAndKeepsLaterEdits)
+{
+    ProjectStore store;
+    open(store, "Grande");
+    const fs::path file = fileFor("Grande");
+    ChangeLog log(store);
+
+    // Large enough that its write is still under way when the edit below is made.
+    store.modifyProject([](FotivelaProject& p) {
+        p.audio = makeTrack(SyncMode::manual);
+        p.audio->waveformSamples.assign(150000, 0.123456789);
+    });
+    store.setHasUnsavedChanges(true);
+    store.saveCurrentProjectSilentlyIfPossible();
+    ASSERT_TRUE(waitFor([&] { return !store.hasPendingAutosave(); }, 3000));
+    store.modifyProject([](FotivelaProject& p) { p.name = "Grande y nuevo"; });
+    store.setHasUnsavedChanges(true);
+    ASSERT_TRUE(waitFor([&] { return log.count(StoreField::recentProjects) > 0; }, 10000));
+    EXPECT_TRUE(store.hasUnsavedChanges());
+    EXPECT_EQ(readProject(file).name, "Grande");
+    EXPECT_EQ(readProject(file).audio->waveformSamples.size(), 150000u);
+
+    // A background write that fails says so and keeps the edits; the old file stays.
+    const std::string before = readText(file);
+    fs::remove_all(m_root / "Bloqueado");
+    writeText(m_root / "Bloqueado", "archivo");
+    store.setCurrentProjectURL(m_root / "Bloqueado/Grande.fotivela");
+    store.saveCurrentProjectSilentlyIfPossible();
+    ASSERT_TRUE(waitFor([&] { return !store.audioAnalysisStatusMessage().empty(); }, 10000));
+    EXPECT_EQ(store.audioAnalysisStatusMessage(), "Analisis guardado en memoria; no se pudo actualizar el archivo");
+    EXPECT_TRUE(store.hasUnsavedChanges());
+    EXPECT_EQ(store.project().name, "Grande y nuevo");
+    EXPECT_EQ(readText(file), before);
+}
+
 // A child whose files may not grow past a few kilobytes stands for a full disk.
 TEST_F(StoreSaving, AFullDiskKeepsTheOldFile)
 {
