@@ -1,6 +1,7 @@
 #include "store/project_store.h"
 
 #include "model/app_language.h"
+#include "model/app_text.h"
 #include "model/fotivela_preferences.h"
 #include "model/project_file_layout.h"
 #include "model/recent_project_persistence.h"
@@ -177,11 +178,22 @@ void ProjectStore::remember(const std::string& projectName, const std::filesyste
     }
 }
 
-void ProjectStore::setDefaultProjectDirectoryChosen(const std::filesystem::path& folder)
+void ProjectStore::chooseDefaultProjectDirectory(const FolderChooser& chooseFolder)
 {
     assertMainThread();
-    setDefaultProjectDirectory(folder);
-    FotivelaPreferences::shared().setValue(defaultProjectDirectoryKey, folder.string());
+    const std::optional<std::filesystem::path> folder = chooseFolder(defaultProjectDirectory(), AppText::translate("Usar carpeta", appLanguage()));
+    if (!folder || folder->empty())
+        return;
+    setDefaultProjectDirectory(*folder);
+    FotivelaPreferences::shared().setValue(defaultProjectDirectoryKey, folder->string());
+}
+
+void ProjectStore::clearPreviewImageCache()
+{
+    assertMainThread();
+    m_previewImageCache.clear();
+    // Raised even when it was empty: the views load their images again.
+    setPreviewCacheRevision(m_previewCacheRevision + 1);
 }
 
 std::string ProjectStore::normalizedProjectName(std::string_view name)

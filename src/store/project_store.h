@@ -223,9 +223,14 @@ public:
     // --- Saving -------------------------------------------------------------------------
     void saveCurrentProjectSilentlyIfPossible();
     void saveCurrentProjectImmediatelyIfPossible();
-    // The folder picker is the interface's; the store takes what was chosen.
-    void setDefaultProjectDirectoryChosen(const std::filesystem::path& folder);
+    // Asks the interface for a folder (a modal folder panel starting at the given folder,
+    // its confirm button labelled as given); none when the user cancelled.
+    using FolderChooser = std::function<std::optional<std::filesystem::path>(const std::filesystem::path& start,
+                                                                             const std::string& confirmLabel)>;
+    void chooseDefaultProjectDirectory(const FolderChooser& chooseFolder);
     void remember(const std::string& projectName, const std::filesystem::path& projectURL);
+
+    void clearPreviewImageCache();
 
     // --- Markers and placement ------------------------------------------------------------
     void restoreAttackBeatMarkers();

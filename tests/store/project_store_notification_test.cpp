@@ -2,6 +2,7 @@
 
 #include "model/app_language.h"
 #include "model/fotivela_preferences.h"
+#include "model/recent_project_persistence.h"
 #include "store/project_store_helpers.h"
 
 #include <cmath>
@@ -131,6 +132,50 @@ TEST_F(StoreNotification, ReadsAreTrackedAndObserversMayLeaveWhileTold)
     store.setIsPlaying(false);
     EXPECT_EQ(told, 1);
     EXPECT_EQ(log.count(StoreField::isPlaying), 2);
+}
+
+TEST_F(StoreNotification, RememberedProjectsGoFirstAndAreStored)
+{
+    ProjectStore store;
+    for (int i = 0; i < 9; ++i)
+        store.remember("Proyecto " + std::to_string(i), m_root / ("p" + std::to_string(i) + ".fotivela"));
+    store.remember("Proyecto 4 otra vez", m_root / "p4.fotivela");
+    const std::vector<RecentProject>& list = store.recentProjects();
+    ASSERT_EQ(list.size(), 8u);
+    EXPECT_EQ(list[0].name, "Proyecto 4 otra vez");
+    EXPECT_EQ(list[1].name, "Proyecto 8");
+    EXPECT_EQ(list[7].name, "Proyecto 1");
+    EXPECT_EQ(RecentProjectPersistence::load().size(), 8u);
+    EXPECT_EQ(RecentProjectPersistence::load()[0].url, m_root / "p4.fotivela");
+    ProjectStore later;
+    EXPECT_EQ(later.recentProjects()[0].name, "Proyecto 4 otra vez");
+}
+
+TEST_F(StoreNotification, TheProjectFolderIsChosenThroughTheInterface)
+{
+    ProjectStore store;
+    const std::filesystem::path before = store.defaultProjectDirectory();
+    std::filesystem::path offeredStart;
+    std::string offeredLabel;
+    store.chooseDefaultProjectDirectory([&](const std::filesystem::path& start, const std::string& label) {
+        offeredStart = start;
+        offeredLabel = label;
+        return std::optional<std::filesystem::path>();
+    });
+    EXPECT_EQ(offeredStart, before);
+    EXPECT_TRUE(offeredLabel == "Usar carpeta" || offeredLabel == "Use folder");
+    EXPECT_EQ(store.defaultProjectDirectory(), before);
+
+    const std::filesystem::path chosen = m_root / "Mis videos";
+    store.chooseDefaultProjectDirectory([&](const std::filesystem::path&, const std::string&) { return chosen; });
+    EXPECT_EQ(store.defaultProjectDirectory(), chosen);
+    EXPECT_EQ(ProjectStore().defaultProjectDirectory(), chosen);
+
+    ChangeLog log(store);
+    store.clearPreviewImageCache();
+    store.clearPreviewImageCache();
+    EXPECT_EQ(store.previewCacheRevision(), 2);
+    EXPECT_EQ(log.count(StoreField::previewCacheRevision), 2);
 }
 
 TEST(StoreHelpers, ProjectNamesAreTrimmedOrReplaced)
