@@ -343,6 +343,8 @@ private:
     std::optional<Clock::time_point> m_playbackClockAnchorDate;
     Clock::time_point m_lastPreviewPublishDate = Clock::time_point::min();
     std::set<std::string> m_failedStemSeparationSignatures;
+    // Set while a per-instrument analysis runs; pruning waits for it, since its stems
+    // are referred to by nothing until it ends.
     std::optional<Uuid> m_activeInstrumentAnalysisRunID;
 
     // Notification channel

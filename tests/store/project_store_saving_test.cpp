@@ -239,6 +239,36 @@ TEST_F(StoreSaving, TheAutosaveWritesAsideAndKeepsLaterEdits)
     EXPECT_EQ(readText(file), before);
 }
 
+// The tests may run as root, whom permission bits do not stop: the child then gives up its rights.
+TEST_F(StoreSaving, AReadOnlyFolderKeepsTheOldFile)
+{
+    ProjectStore store;
+    open(store, "Solo lectura");
+    const fs::path file = fileFor("Solo lectura");
+    const std::string before = readText(file);
+    fs::permissions(file.parent_path(), fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read
+                        | fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
+
+    const pid_t child = fork();
+    ASSERT_NE(child, -1);
+    if (child == 0) {
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+            _exit(2);
+        addSlide(store, 2);
+        store.saveCurrentProjectImmediatelyIfPossible();
+        const bool reported = store.hasUnsavedChanges() && store.project().slides.size() == 1
+            && store.audioAnalysisStatusMessage() == "Analisis guardado en memoria; no se pudo actualizar el archivo";
+        _exit(reported ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    fs::permissions(file.parent_path(), fs::perms::owner_all);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(readText(file), before);
+    EXPECT_EQ(entryCount(file.parent_path()), 1u);
+}
+
 // A child whose files may not grow past a few kilobytes stands for a full disk.
 TEST_F(StoreSaving, AFullDiskKeepsTheOldFile)
 {
