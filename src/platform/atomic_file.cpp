@@ -55,7 +55,10 @@ FileWriteError::FileWriteError(const std::filesystem::path& target, int errorNum
 void atomicWriteFile(const std::filesystem::path& target, std::string_view bytes, mode_t mode)
 {
     const auto folder = target.parent_path();
-    TemporaryFile temporary(folder / ("." + Uuid::random().toString() + ".tmp"));
+    std::string name = Uuid::random().toString();
+    name.insert(name.begin(), '.');
+    name.append(".tmp");
+    TemporaryFile temporary(folder / name);
     auto fail = [&](int errorNumber) { throw FileWriteError(target, errorNumber); };
 
     int& fd = temporary.fd();
