@@ -3,7 +3,6 @@
 #include "platform/uuid.h"
 
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -47,7 +46,7 @@ void syncDirectory(const std::filesystem::path& folder)
 } // namespace
 
 FileWriteError::FileWriteError(const std::filesystem::path& target, int errorNumber)
-    : Error("No se pudo guardar el archivo " + target.filename().string() + ": " + std::strerror(errorNumber)),
+    : Error("No se pudo guardar el archivo «" + target.filename().string() + "»."),
       m_target(target), m_errorNumber(errorNumber)
 {
 }
