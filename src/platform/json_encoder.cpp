@@ -1,9 +1,11 @@
 #include "platform/json_encoder.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 namespace fotivela {
 
@@ -45,6 +47,9 @@ public:
             object(j.get_ref<const nlohmann::json::object_t&>(), depth + 1);
             return;
         case Type::binary:
+            // Bytes are written as Base64 text, slashes escaped like any other string.
+            string(base64(j.get_binary()));
+            return;
         case Type::discarded:
             break;
         }
@@ -65,6 +70,24 @@ private:
         char buffer[24];
         const auto result = std::to_chars(buffer, buffer + sizeof buffer, v);
         m_out.append(buffer, result.ptr);
+    }
+
+    static std::string base64(const std::vector<std::uint8_t>& bytes)
+    {
+        static constexpr char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+        std::string text;
+        text.reserve((bytes.size() + 2) / 3 * 4);
+        for (std::size_t i = 0; i < bytes.size(); i += 3) {
+            const std::size_t count = std::min<std::size_t>(3, bytes.size() - i);
+            std::uint32_t group = static_cast<std::uint32_t>(bytes[i]) << 16;
+            if (count > 1)
+                group |= static_cast<std::uint32_t>(bytes[i + 1]) << 8;
+            if (count > 2)
+                group |= bytes[i + 2];
+            for (std::size_t k = 0; k < 4; ++k)
+                text.push_back(k <= count ? alphabet[(group >> (18 - 6 * k)) & 0x3F] : '=');
+        }
+        return text;
     }
 
     void indent(int level) { m_out.append(static_cast<std::size_t>(level) * 2, ' '); }

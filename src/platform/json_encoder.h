@@ -22,8 +22,9 @@ private:
 // The program's one JSON text form for everything written for later reading:
 // pretty printed with two-space indentation and "key" : value, keys in byte
 // order, "/" escaped as "\/", floats in their shortest round-trip form with
-// integral values written without a fraction. Invalid UTF-8 in strings is
-// written as U+FFFD so that the file always reads back.
+// integral values written without a fraction, binary values as Base64 text.
+// Invalid UTF-8 in strings is written as U+FFFD so that the file always
+// reads back.
 std::string encodeFotivelaJson(const nlohmann::json& value);
 
 // Same, appended to out (out is left as it was when encoding fails).

@@ -46,6 +46,8 @@ TEST(JsonEncoder, WritesThePlatformPrettyLayoutWithKeysInByteOrder)
                                      "}");
     EXPECT_EQ(encodeFotivelaJson(Json::array()), "[\n\n]");
     EXPECT_EQ(encodeFotivelaJson(Json("x")), "\"x\"");
+    EXPECT_EQ(encodeFotivelaJson(Json::binary({0xFB, 0xFF, 0x00, 'a'})), "\"+\\/8AYQ==\"");
+    EXPECT_EQ(encodeFotivelaJson(Json::binary({'a', 'b', 'c'})), "\"YWJj\"");
 }
 
 TEST(JsonEncoder, EscapesSlashesQuotesAndControlCharacters)
