@@ -3,7 +3,6 @@
 #include "platform/uuid.h"
 
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -47,7 +46,7 @@ void syncDirectory(const std::filesystem::path& folder)
 } // namespace
 
 FileWriteError::FileWriteError(const std::filesystem::path& target, int errorNumber)
-    : Error("No se pudo guardar el archivo " + target.filename().string() + ": " + std::strerror(errorNumber)),
+    : Error("No se pudo guardar el archivo «" + target.filename().string() + "»."),
       m_target(target), m_errorNumber(errorNumber)
 {
 }
@@ -55,7 +54,10 @@ FileWriteError::FileWriteError(const std::filesystem::path& target, int errorNum
 void atomicWriteFile(const std::filesystem::path& target, std::string_view bytes, mode_t mode)
 {
     const auto folder = target.parent_path();
-    TemporaryFile temporary(folder / ("." + Uuid::random().toString() + ".tmp"));
+    std::string name = Uuid::random().toString();
+    name.insert(name.begin(), '.');
+    name.append(".tmp");
+    TemporaryFile temporary(folder / name);
     auto fail = [&](int errorNumber) { throw FileWriteError(target, errorNumber); };
 
     int& fd = temporary.fd();

@@ -9,7 +9,8 @@
 
 namespace fotivela {
 
-// A file could not be written; the earlier file at the target, if any, is untouched.
+// A file could not be written; the earlier file at the target, if any, is
+// untouched. errorNumber() is the failing call's errno, for the log.
 class FileWriteError : public Error {
 public:
     FileWriteError(const std::filesystem::path& target, int errorNumber);

@@ -110,8 +110,17 @@ std::optional<std::chrono::system_clock::time_point> parseIso8601Date(std::strin
 
     const auto local = std::chrono::sys_days{ymd} + std::chrono::hours{hour} + std::chrono::minutes{minute} +
                        Seconds{second};
-    return std::chrono::time_point_cast<std::chrono::system_clock::duration>(local -
-                                                                             std::chrono::minutes{offsetMinutes});
+    const auto utc = local - std::chrono::minutes{offsetMinutes};
+    // The clock's nanosecond ticks span the years 1677 to 2262; a date beyond
+    // them cannot be held (and a zone could also move year 0 or 9999 out of
+    // what the writer writes).
+    using Clock = std::chrono::system_clock;
+    constexpr auto earliest = std::chrono::ceil<Seconds>(Clock::time_point::min().time_since_epoch());
+    constexpr auto latest = std::chrono::floor<Seconds>(Clock::time_point::max().time_since_epoch());
+    const auto sinceEpoch = utc.time_since_epoch();
+    if (sinceEpoch < earliest || sinceEpoch > latest)
+        return std::nullopt;
+    return std::chrono::time_point_cast<Clock::duration>(utc);
 }
 
 } // namespace fotivela

@@ -13,8 +13,8 @@ namespace fotivela {
 std::string formatIso8601Date(std::chrono::system_clock::time_point date);
 
 // Reads the form above, or a numeric zone ("+01:00", "-0530") in place of
-// "Z". A fraction of a second, a missing zone or an impossible calendar
-// date or time gives nothing.
+// "Z". A fraction of a second, a missing zone, an impossible calendar date
+// or time, or a date the clock cannot hold (about 1678 to 2261) gives nothing.
 std::optional<std::chrono::system_clock::time_point> parseIso8601Date(std::string_view text);
 
 } // namespace fotivela

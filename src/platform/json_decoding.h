@@ -136,7 +136,7 @@ private:
     [[noreturn]] void throwMissing(std::string_view key, bool isNull) const;
 
     const nlohmann::json::object_t& m_object;
-    const JsonPath& m_path;
+    JsonPath m_path;
 };
 
 // A JSON array read element by element.

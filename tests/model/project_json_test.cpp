@@ -1,7 +1,12 @@
 #include "model/project_json.h"
+#include "platform/atomic_file.h"
 #include "platform/json_encoder.h"
 
 #include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
 
 using namespace fotivela;
 using namespace std::chrono;
@@ -322,6 +327,9 @@ TEST(ProjectJson, WrongTypesAtEveryLevelFail)
         {Json::json_pointer("/slides/0/imageURL"), "https://example.com/a.jpg"},
         {Json::json_pointer("/updatedAt"), "2025-03-02T11:00:00.250Z"},
         {Json::json_pointer("/updatedAt"), 1700000000},
+        {Json::json_pointer("/fps"), 1e20},
+        {Json::json_pointer("/fps"), 9223372036854775807.0},
+        {Json::json_pointer("/audio/analysisVersion"), -1e300},
     };
     for (const auto& [pointer, value] : cases) {
         auto broken = j;
@@ -496,4 +504,32 @@ TEST(RecentProjectJson, AllThreeKeysAreRequired)
         broken.erase(key);
         EXPECT_THROW(decodeRecentProject(broken, root), JsonDecodingError) << key;
     }
+}
+
+TEST(ProjectJson, HugeNumbersAndDeepNestingInTheFileFailCleanly)
+{
+    for (const std::string& value : {std::string("1e400"), std::string("-1e400"), std::string(400, '9'),
+                                      std::string(100000, '[') + std::string(100000, ']')}) {
+        auto text = minimalProject().dump();
+        text.insert(text.size() - 1, ",\"unknown\":" + value);
+        EXPECT_THROW(decodeProject(text), JsonDecodingError) << value.substr(0, 20);
+    }
+    // A huge integer where a float is wanted is just a large float.
+    auto j = minimalProject();
+    j["slides"][0]["titleFontSize"] = Json::parse(std::string(30, '9'));
+    EXPECT_EQ(decode(j).slides[0].titleFontSize, 1e30);
+}
+
+TEST(ProjectFile, WrittenAtomicallyAndReadBackFromDisk)
+{
+    const auto folder = std::filesystem::temp_directory_path() / ("fotivela-project-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(folder);
+    const auto file = folder / "Viaje.fotivela";
+    const auto project = fullProject();
+    atomicWriteFile(file, encodeProject(project));
+    std::ifstream in(file, std::ios::binary);
+    std::stringstream bytes;
+    bytes << in.rdbuf();
+    EXPECT_EQ(decodeProject(bytes.str()), project);
+    std::filesystem::remove_all(folder);
 }

@@ -118,10 +118,15 @@ TEST(Iso8601Date, ReadsZonesAndRefusesFractionsAndImpossibleDates)
     ASSERT_TRUE(utc);
     EXPECT_EQ(parseIso8601Date("2024-02-29T13:30:00+01:30"), utc);
     EXPECT_EQ(parseIso8601Date("2024-02-29T07:00:00-0500"), utc);
+    EXPECT_TRUE(parseIso8601Date("1700-01-01T00:00:00Z"));
+    EXPECT_TRUE(parseIso8601Date("2261-12-31T23:59:59Z"));
     for (const char* bad :
          {"2024-02-29T12:00:00.5Z", "2024-02-29T12:00:00", "2023-02-29T12:00:00Z", "2024-13-01T00:00:00Z",
           "2024-01-01T24:00:00Z", "2024-01-01T00:60:00Z", "2024-01-01 00:00:00Z", "2024-1-01T00:00:00Z",
-          "2024-01-01T00:00:00z", "2024-01-01T00:00:00+1:00", "", "2024-01-01T00:00:00Z "})
+          "2024-01-01T00:00:00z", "2024-01-01T00:00:00+1:00", "", "2024-01-01T00:00:00Z ",
+          // Beyond the clock's range (found by the fuzzer: the conversion overflowed).
+          "9573-03-01T09:00:00+01:00", "0000-01-01T00:30:00+01:00", "9999-12-31T23:30:00-01:00",
+          "1677-01-01T00:00:00Z", "2263-01-01T00:00:00Z"})
         EXPECT_FALSE(parseIso8601Date(bad)) << bad;
 }
 
