@@ -95,6 +95,9 @@ void FotivelaPreferences::persist()
     try {
         const auto bytes = binaryPropertyList(PlistValue(m_values));
         atomicWriteFile(m_url, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), 0600);
+    } catch (const FileWriteError& error) {
+        logLine(std::string("Fotivela: no se pudieron guardar preferencias: ") + error.what() + " (" +
+                std::strerror(error.errorNumber()) + ")");
     } catch (const std::exception& error) {
         logLine(std::string("Fotivela: no se pudieron guardar preferencias: ") + error.what());
     }

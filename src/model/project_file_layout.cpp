@@ -123,7 +123,8 @@ bool readVisibleEntries(const std::string& folder, std::vector<DirEntry>& entrie
 void indexFolder(std::string& path, std::unordered_map<std::string, std::filesystem::path>& index)
 {
     std::vector<DirEntry> entries;
-    if (!readVisibleEntries(path, entries))
+    // The root folder is walked as "" so that its children read "/name", not "//name".
+    if (!readVisibleEntries(path.empty() ? std::string("/") : path, entries))
         return;
     const std::size_t base = path.size();
     for (const auto& entry : entries) {
@@ -231,8 +232,10 @@ std::filesystem::path uniqueDestination(std::string_view fileName, const std::fi
 std::unordered_map<std::string, std::filesystem::path> regularFileIndex(const std::filesystem::path& folder)
 {
     std::unordered_map<std::string, std::filesystem::path> index;
+    if (folder.empty())
+        return index;
     std::string path = folder.string();
-    while (path.size() > 1 && path.back() == '/')
+    while (!path.empty() && path.back() == '/')
         path.pop_back();
     indexFolder(path, index);
     return index;
