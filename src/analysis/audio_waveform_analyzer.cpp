@@ -1,7 +1,6 @@
 #include "analysis/audio_waveform_analyzer.h"
 
 #include "analysis/beat_marker_detector.h"
-#include "analysis/denormal_guard.h"
 #include "analysis/waveform_curve_builder.h"
 #include "platform/audio_file_reader.h"
 #include "platform/log.h"
@@ -25,11 +24,12 @@ WaveformAnalysis scaled(const WaveformCurveBuilder& builder)
 }
 
 // One streaming pass over an open reader with a given bucket size.
-WaveformCurveBuilder analysePass(AudioFileReader& reader, const WaveformBucketLayout& layout, BeatDetectionFocus focus)
+WaveformCurveBuilder analysePass(
+    AudioFileReader& reader, const WaveformBucketLayout& layout, BeatDetectionFocus focus, const std::stop_token& stop)
 {
     WaveformCurveBuilder builder(layout.framesPerBucket, focus, layout.bucketCount);
     AudioBlockView block;
-    while (builder.framesSeen() < kMaximumFrames && reader.readBlock(block)) {
+    while (builder.framesSeen() < kMaximumFrames && !stop.stop_requested() && reader.readBlock(block)) {
         const int64_t frames = std::min(block.frameCount, kMaximumFrames - builder.framesSeen());
         builder.addFrames(block.channels, block.channelCount, frames);
     }
@@ -39,9 +39,9 @@ WaveformCurveBuilder analysePass(AudioFileReader& reader, const WaveformBucketLa
 
 } // namespace
 
-WaveformAnalysis makeWaveformAnalysis(const std::filesystem::path& file, int64_t targetSamples, BeatDetectionFocus focus)
+WaveformAnalysis makeWaveformAnalysis(
+    const std::filesystem::path& file, int64_t targetSamples, BeatDetectionFocus focus, std::stop_token stop)
 {
-    const DenormalGuard denormals;
     try {
         // The bucket size depends on the length, which compressed files only
         // estimate until decoded: analyse with the stated length and, in the
@@ -52,14 +52,16 @@ WaveformAnalysis makeWaveformAnalysis(const std::filesystem::path& file, int64_t
         const int64_t stated = std::clamp<int64_t>(reader.format().lengthFrames, 0, kMaximumFrames);
         const WaveformBucketLayout guess = waveformBucketLayout(stated, rate, targetSamples);
 
-        WaveformCurveBuilder builder = analysePass(reader, guess, focus);
+        WaveformCurveBuilder builder = analysePass(reader, guess, focus, stop);
         const int64_t frames = builder.framesSeen();
-        if (frames == 0)
+        if (frames == 0 || stop.stop_requested())
             return {};
         const WaveformBucketLayout actual = waveformBucketLayout(frames, rate, targetSamples);
         if (actual.framesPerBucket != guess.framesPerBucket) {
             AudioFileReader again = AudioFileReader::open(file);
-            builder = analysePass(again, actual, focus);
+            builder = analysePass(again, actual, focus, stop);
+            if (stop.stop_requested())
+                return {};
         }
         return scaled(builder);
     } catch (const std::exception& error) {
@@ -71,7 +73,6 @@ WaveformAnalysis makeWaveformAnalysis(const std::filesystem::path& file, int64_t
 WaveformAnalysis makeWaveformAnalysis(const std::vector<std::vector<float>>& channels, double sampleRate,
     int64_t targetSamples, BeatDetectionFocus focus)
 {
-    const DenormalGuard denormals;
     int64_t frames = channels.empty() ? 0 : static_cast<int64_t>(channels.front().size());
     for (const auto& channel : channels)
         frames = std::min(frames, static_cast<int64_t>(channel.size()));

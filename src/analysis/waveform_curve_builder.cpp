@@ -1,5 +1,7 @@
 #include "analysis/waveform_curve_builder.h"
 
+#include "analysis/denormal_guard.h"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -54,6 +56,7 @@ WaveformCurveBuilder::WaveformCurveBuilder(int64_t framesPerBucket, BeatDetectio
 
 void WaveformCurveBuilder::addFrames(const float* const* channels, int channelCount, int64_t frameCount)
 {
+    const DenormalGuard denormals;
     const float divisor = static_cast<float>(std::max(channelCount, 1));
     for (int64_t i = 0; i < frameCount; ++i) {
         float sum = 0;
@@ -96,6 +99,7 @@ void WaveformCurveBuilder::addFrames(const float* const* channels, int channelCo
 
 void WaveformCurveBuilder::finish()
 {
+    const DenormalGuard denormals;
     if (m_count > 0)
         closeBucket();
 }

@@ -143,7 +143,12 @@ void AudioFileReader::writeFloatWav(const std::filesystem::path& file, const Aud
     if (channels <= 0 || !(buffer.sampleRate >= 1) || buffer.sampleRate > 2147483647.0)
         throw AudioFileWriteError(file, "no channels or no sample rate");
 
-    const std::filesystem::path temporary = file.parent_path() / ("." + file.filename().string() + "-" + Uuid::random().toString() + ".tmp");
+    std::string temporaryName = ".";
+    temporaryName += file.filename().string();
+    temporaryName += "-";
+    temporaryName += Uuid::random().toString();
+    temporaryName += ".tmp";
+    const std::filesystem::path temporary = file.parent_path() / temporaryName;
     SF_INFO info {};
     info.samplerate = static_cast<int>(buffer.sampleRate);
     info.channels = channels;

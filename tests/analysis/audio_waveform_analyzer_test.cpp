@@ -114,6 +114,16 @@ TEST(AudioWaveformAnalyzer, StreamingGivesTheCurvesOfTheWholeSong)
     }
 }
 
+TEST(AudioWaveformAnalyzer, AStopRequestGivesNothing)
+{
+    AudioTestFolder folder;
+    const auto file = writeAudioFile(folder.path(), "song", clickTrack(44100, 2, 2.0), TestAudioFormat::wav16);
+    std::stop_source stop;
+    stop.request_stop();
+    EXPECT_EQ(AudioWaveformAnalyzer::makeWaveformAnalysis(file, 1400, BeatDetectionFocus::kick, stop.get_token()),
+        WaveformAnalysis {});
+}
+
 TEST(AudioWaveformAnalyzer, MonoAndIdenticalStereoFilesAgree)
 {
     AudioTestFolder folder;
