@@ -118,7 +118,10 @@ AudioBuffer AudioFileReader::readWhole(const std::filesystem::path& file, std::i
     AudioBuffer buffer;
     buffer.sampleRate = reader.format().sampleRate;
     buffer.channels.resize(static_cast<size_t>(reader.format().channelCount));
-    const std::int64_t stated = std::clamp<std::int64_t>(reader.format().lengthFrames, 0, maxFrames);
+    // A header may lie about the length: never reserve more frames than the file has bytes.
+    std::error_code sizeError;
+    const auto bytes = static_cast<std::int64_t>(std::min<std::uintmax_t>(std::filesystem::file_size(file, sizeError), INT64_MAX));
+    const std::int64_t stated = std::clamp<std::int64_t>(reader.format().lengthFrames, 0, std::min(maxFrames, sizeError ? 0 : bytes));
     for (auto& channel : buffer.channels)
         channel.reserve(static_cast<size_t>(stated));
     AudioBlockView block;

@@ -62,6 +62,15 @@ TEST(AudioFileReader, ReadsWholeAndInBlocksAlike)
     EXPECT_EQ(AudioFileReader::readWhole(file, 100).frameCount(), 100);
 }
 
+TEST(AudioFileReader, AHeaderThatLiesAboutItsSizeReadsWhatIsThere)
+{
+    AudioTestFolder folder;
+    const TestSignal signal = makeSine(440, 0.2, 44100, 2);
+    const auto file = writeAudioFile(folder.path(), "song", signal, TestAudioFormat::wavFloat);
+    setWavDataChunkSize(file, 0xFFFFFFF0u);
+    EXPECT_EQ(AudioFileReader::readWhole(file).channels, signal.channels);
+}
+
 TEST(AudioFileReader, WritesFloatWavThatReadsBackExactly)
 {
     AudioTestFolder folder;
