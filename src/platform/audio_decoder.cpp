@@ -125,6 +125,7 @@ struct AudioDecoder::State {
     bool demuxEnded = false;
     bool flushSent = false;
     bool decoderEnded = false;
+    bool deliveredSinceSeek = false; // a read reaching the end then knows where the end is
 
     std::size_t pendingFrames() const { return pending.empty() ? 0 : pending.front().size() - pendingOffset; }
 
@@ -354,6 +355,7 @@ struct AudioDecoder::State {
     {
         target = std::max<std::int64_t>(target, 0);
         clearPending();
+        deliveredSinceSeek = false;
         position = target;
         dropUntil = target;
         if (target >= endFrame) {
@@ -410,8 +412,10 @@ struct AudioDecoder::State {
             done += static_cast<std::int64_t>(n);
             position += static_cast<std::int64_t>(n);
         }
-        if (done < maxFrames && position < info.frameCount && decoderEnded && pendingFrames() == 0) {
-            // The file ends before its header said: from now on the length is what was there.
+        deliveredSinceSeek = deliveredSinceSeek || done > 0;
+        const bool lengthWasWrong = position < info.frameCount || (!info.isLengthExact && position != info.frameCount);
+        if (done < maxFrames && deliveredSinceSeek && lengthWasWrong && decoderEnded && pendingFrames() == 0) {
+            // The file ends elsewhere than its header said: from now on the length is what was there.
             info.frameCount = position;
             info.durationSeconds = static_cast<double>(position) / info.sampleRate;
             info.isLengthExact = true;
