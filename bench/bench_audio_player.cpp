@@ -206,6 +206,19 @@ void BM_DecodeWhole_Mp3FourMinutes(benchmark::State& state)
 }
 BENCHMARK(BM_DecodeWhole_Mp3FourMinutes)->Unit(benchmark::kMillisecond);
 
+void BM_DecodeWhole_WavTenMinutes(benchmark::State& state)
+{
+    std::int64_t frames = 0;
+    for (auto _ : state) {
+        AudioDecoder decoder(songs().wav);
+        std::vector<std::vector<float>> block;
+        while (decoder.read(block, 65536) > 0)
+            frames += static_cast<std::int64_t>(block[0].size());
+    }
+    state.counters["x_realtime"] = benchmark::Counter(static_cast<double>(frames) / rate, benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_DecodeWhole_WavTenMinutes)->Unit(benchmark::kMillisecond);
+
 } // namespace
 
 int main(int argc, char** argv)

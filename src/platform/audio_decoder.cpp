@@ -109,6 +109,7 @@ struct AudioDecoder::State {
     PacketPtr packet{av_packet_alloc()};
     FramePtr frame{av_frame_alloc()};
     SwrContextPtr swr;
+    std::vector<std::vector<float>> converted; // swr output before it joins `pending`
     int swrFormat = -1;
     int swrChannels = 0;
     AudioStreamInfo info;
@@ -257,16 +258,17 @@ struct AudioDecoder::State {
         }
         if (!convertWithSwr(frameChannels))
             return; // leaves silence: a frame we cannot convert must not stop the song
-        std::vector<std::vector<float>> converted(static_cast<std::size_t>(frameChannels),
-            std::vector<float>(static_cast<std::size_t>(count)));
+        converted.resize(static_cast<std::size_t>(frameChannels));
         std::vector<std::uint8_t*> out(static_cast<std::size_t>(frameChannels));
-        for (int c = 0; c < frameChannels; ++c)
-            out[static_cast<std::size_t>(c)] = reinterpret_cast<std::uint8_t*>(converted[static_cast<std::size_t>(c)].data());
+        for (std::size_t c = 0; c < converted.size(); ++c) {
+            converted[c].resize(static_cast<std::size_t>(count));
+            out[c] = reinterpret_cast<std::uint8_t*>(converted[c].data());
+        }
         const int produced = swr_convert(swr.get(), out.data(), count,
             const_cast<const std::uint8_t**>(frame->extended_data), count);
-        for (int c = 0; c < copied && produced > skip; ++c)
-            std::copy_n(converted[static_cast<std::size_t>(c)].begin() + skip, std::min<std::size_t>(kept, static_cast<std::size_t>(produced - skip)),
-                pending[static_cast<std::size_t>(c)].begin() + static_cast<std::ptrdiff_t>(base) + gap);
+        const std::size_t usable = produced > skip ? std::min(kept, static_cast<std::size_t>(produced - skip)) : 0;
+        for (std::size_t c = 0; c < static_cast<std::size_t>(copied); ++c)
+            std::copy_n(converted[c].begin() + skip, usable, pending[c].begin() + static_cast<std::ptrdiff_t>(base + gap));
     }
 
     bool convertWithSwr(int frameChannels)
