@@ -149,6 +149,18 @@ TEST_F(AudioPlayerTest, SurroundSongsAtAnyRatePlayToTheirEnd)
     }
 }
 
+// Layouts the output has no direct conversion for still sound, from start to end.
+TEST_F(AudioPlayerTest, UnusualChannelCountsPlayThrough)
+{
+    for (const int channels : {3, 5, 8}) {
+        AudioPlayer player(song(0.12, TestAudioFormat::wav16, 48000, channels));
+        ASSERT_TRUE(player.play());
+        sleepSeconds(0.3);
+        EXPECT_FALSE(player.isPlaying()) << channels;
+        EXPECT_NEAR(player.currentTime(), 0.12, 0.005) << channels;
+    }
+}
+
 TEST_F(AudioPlayerTest, DecodingStaysBoundedWhateverTheLength)
 {
     AudioPlayer player(song(30.0));
