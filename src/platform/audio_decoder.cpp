@@ -123,6 +123,7 @@ struct AudioDecoder::State {
     std::int64_t nextDecodedFrame = 0; // file frame of the next sample the codec gives
     std::int64_t dropUntil = 0;        // samples before this frame are discarded
     bool needTimestamp = false;        // after a seek, the next frame's timestamp places us
+    bool needRewind = false;           // ... and without one we decode from the start instead
     bool demuxEnded = false;
     bool flushSent = false;
     bool decoderEnded = false;
@@ -223,8 +224,11 @@ struct AudioDecoder::State {
         if (needTimestamp) {
             needTimestamp = false;
             const std::int64_t ts = frame->best_effort_timestamp;
-            if (ts != AV_NOPTS_VALUE)
-                nextDecodedFrame = av_rescale_q(ts - startTime, stream->time_base, AVRational{1, info.sampleRate});
+            if (ts == AV_NOPTS_VALUE) {
+                needRewind = true; // no idea where the seek landed
+                return;
+            }
+            nextDecodedFrame = av_rescale_q(ts - startTime, stream->time_base, AVRational{1, info.sampleRate});
         }
         const std::int64_t first = nextDecodedFrame;
         nextDecodedFrame += count;
@@ -367,13 +371,8 @@ struct AudioDecoder::State {
         const bool lossy = !isPcm(stream->codecpar->codec_id) && stream->codecpar->codec_id != AV_CODEC_ID_FLAC;
         const std::int64_t from = std::max<std::int64_t>(0, target - (lossy ? lossyPrerollFrames : 0));
         const std::int64_t ts = startTime + av_rescale_q(from, AVRational{1, info.sampleRate}, stream->time_base);
-        const int result = av_seek_frame(format.get(), stream->index, ts, AVSEEK_FLAG_BACKWARD);
-        if (result < 0 && from > 0) {
-            logLine("Fotivela audio: seek failed in " + file.string() + ", decoding from the start");
-            rewindToStart();
-            return;
-        }
-        if (result < 0) {
+        if (av_seek_frame(format.get(), stream->index, ts, AVSEEK_FLAG_BACKWARD) < 0) {
+            logLine("Fotivela audio: cannot seek in " + file.string() + ", decoding from the start");
             rewindToStart();
             return;
         }
@@ -384,17 +383,25 @@ struct AudioDecoder::State {
         needTimestamp = true;
     }
 
-    // Decoding from the very beginning always works; used when the container cannot seek.
+    // Decoding from the very beginning always works, unless the file has gone:
+    // then the audio simply ends here.
     void rewindToStart()
     {
-        State fresh;
-        fresh.file = file;
-        fresh.position = dropUntil;
-        fresh.dropUntil = dropUntil;
-        fresh.open();
-        fresh.info = info;
-        fresh.endFrame = endFrame;
-        *this = std::move(fresh);
+        needRewind = false;
+        try {
+            State fresh;
+            fresh.file = file;
+            fresh.position = dropUntil;
+            fresh.dropUntil = dropUntil;
+            fresh.open();
+            fresh.info = info;
+            fresh.endFrame = endFrame;
+            *this = std::move(fresh);
+        } catch (const AudioDecoderError& error) {
+            logLine("Fotivela audio: " + error.detail());
+            clearPending();
+            demuxEnded = flushSent = decoderEnded = true;
+        }
     }
 
     std::int64_t read(float* const* channels, std::int64_t maxFrames)
@@ -403,7 +410,12 @@ struct AudioDecoder::State {
         maxFrames = std::min(maxFrames, std::max<std::int64_t>(0, endFrame - position));
         while (done < maxFrames) {
             if (pendingFrames() == 0) {
-                if (!decodeMore() && pendingFrames() == 0)
+                const bool more = decodeMore();
+                if (needRewind) {
+                    rewindToStart();
+                    continue;
+                }
+                if (!more && pendingFrames() == 0)
                     break;
                 continue;
             }

@@ -44,7 +44,8 @@ struct AudioStreamInfo {
 // channel count. Not thread-safe: one thread at a time.
 class AudioDecoder {
 public:
-    // Probes the file and decodes its first packet; throws AudioDecoderError.
+    // Probes the file and decodes its first packet; throws AudioDecoderError when
+    // that fails, also for a file that holds no sample at all.
     explicit AudioDecoder(const std::filesystem::path& file);
     ~AudioDecoder();
     AudioDecoder(AudioDecoder&&) noexcept;
