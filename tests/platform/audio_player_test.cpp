@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <thread>
 
@@ -103,6 +104,28 @@ TEST_F(AudioPlayerTest, SeekLandsOnTheTargetPausedAndPlaying)
     EXPECT_FALSE(player.play()); // nothing left to play
     player.setCurrentTime(std::numeric_limits<double>::quiet_NaN());
     EXPECT_EQ(player.currentTime(), 0.0);
+}
+
+// Scrubbing: a burst of seeks, volume changes and pauses while the output plays.
+TEST_F(AudioPlayerTest, StaysConsistentUnderRapidSeeking)
+{
+    AudioPlayer player(song(6.0, TestAudioFormat::m4a));
+    ASSERT_TRUE(player.play());
+    for (int i = 0; i < 150; ++i) {
+        const double target = std::fmod(i * 0.37, 5.5);
+        player.setCurrentTime(target);
+        EXPECT_NEAR(player.currentTime(), target, 0.001);
+        player.setVolume(static_cast<float>(i % 10) / 10.0f);
+        if (i % 25 == 0) {
+            player.pause();
+            player.play();
+        }
+        std::this_thread::sleep_for(1ms);
+    }
+    player.setCurrentTime(2.0);
+    const double elapsed = sleepSeconds(0.2);
+    EXPECT_TRUE(player.isPlaying());
+    EXPECT_NEAR(player.currentTime(), 2.0 + elapsed, clockTolerance);
 }
 
 TEST_F(AudioPlayerTest, TwoPlayersSoundAtOnceWithTheirOwnClocksAndVolumes)
