@@ -179,6 +179,12 @@ struct AudioDecoder::State {
         info.codecName = decoder->name;
         info.channelCount = stream->codecpar->ch_layout.nb_channels;
         info.sampleRate = stream->codecpar->sample_rate;
+        const AVCodecID id = stream->codecpar->codec_id;
+        info.isLinearPcm = isPcm(id);
+        info.bitsPerSample = stream->codecpar->bits_per_raw_sample > 0 ? stream->codecpar->bits_per_raw_sample
+                                                                       : (info.isLinearPcm ? av_get_bits_per_sample(id) : 0);
+        info.isFloat = id == AV_CODEC_ID_PCM_F32LE || id == AV_CODEC_ID_PCM_F32BE || id == AV_CODEC_ID_PCM_F64LE
+            || id == AV_CODEC_ID_PCM_F64BE || id == AV_CODEC_ID_PCM_F16LE || id == AV_CODEC_ID_PCM_F24LE;
 
         // The first packet must decode: that is what tells a song from a file that only looks like one.
         if (!decodeMore())

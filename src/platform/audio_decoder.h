@@ -36,6 +36,11 @@ struct AudioStreamInfo {
     std::int64_t frameCount = 0;
     double durationSeconds = 0.0;
     bool isLengthExact = false;
+    // How the file stores its samples: uncompressed PCM, its bits per sample where
+    // the file states them (0 otherwise) and whether they are floating point.
+    bool isLinearPcm = false;
+    int bitsPerSample = 0;
+    bool isFloat = false;
 
     friend bool operator==(const AudioStreamInfo&, const AudioStreamInfo&) = default;
 };

@@ -52,6 +52,13 @@ TEST_P(LosslessDecoding, GivesBackEverySampleExactly)
     EXPECT_EQ(info.frameCount, static_cast<std::int64_t>(signal.frameCount()));
     EXPECT_TRUE(info.isLengthExact);
     EXPECT_NEAR(info.durationSeconds, signal.durationSeconds(), 1e-9);
+    const bool isFloat = c.format == TestAudioFormat::wavFloat;
+    const int bits = c.format == TestAudioFormat::wav24 || c.format == TestAudioFormat::flac24 ? 24
+        : c.format == TestAudioFormat::wav32 || isFloat                                      ? 32
+                                                                                              : 16;
+    EXPECT_EQ(info.bitsPerSample, bits);
+    EXPECT_EQ(info.isFloat, isFloat);
+    EXPECT_EQ(info.isLinearPcm, c.format != TestAudioFormat::flac16 && c.format != TestAudioFormat::flac24);
 
     const auto decoded = decoder.readAll();
     ASSERT_EQ(decoded.size(), static_cast<std::size_t>(c.channels));
@@ -96,6 +103,8 @@ TEST_P(LossyDecoding, KeepsLengthOnsetAndPitch)
     EXPECT_EQ(decoder.info().sampleRate, c.sampleRate);
     EXPECT_EQ(decoder.info().channelCount, c.channels);
     EXPECT_NEAR(static_cast<double>(decoder.info().frameCount), static_cast<double>(signal.frameCount()), 4.0);
+    EXPECT_TRUE(decoder.info().isLengthExact);
+    EXPECT_FALSE(decoder.info().isLinearPcm);
 
     const auto decoded = decoder.readAll();
     ASSERT_EQ(decoded.size(), static_cast<std::size_t>(c.channels));
