@@ -11,61 +11,20 @@ namespace fotivela {
 
 namespace {
 
-// libsndfile knows the sample size of the uncompressed and lossless formats exactly.
-void addSampleDetails(const std::filesystem::path& file, AudioFileFormat& format)
-{
-    SF_INFO info {};
-    SNDFILE* handle = sf_open(file.c_str(), SFM_READ, &info);
-    if (!handle)
-        return;
-    sf_close(handle);
-    const int major = info.format & SF_FORMAT_TYPEMASK;
-    const int subtype = info.format & SF_FORMAT_SUBMASK;
-    if (major == SF_FORMAT_FLAC)
-        format.formatID = AudioFormatID::flac;
-    switch (subtype) {
-    case SF_FORMAT_PCM_S8:
-    case SF_FORMAT_PCM_U8:
-        format.bitsPerSample = 8;
-        break;
-    case SF_FORMAT_PCM_16:
-        format.bitsPerSample = 16;
-        break;
-    case SF_FORMAT_PCM_24:
-        format.bitsPerSample = 24;
-        break;
-    case SF_FORMAT_PCM_32:
-        format.bitsPerSample = 32;
-        break;
-    case SF_FORMAT_FLOAT:
-        format.bitsPerSample = 32;
-        format.isFloat = true;
-        break;
-    case SF_FORMAT_DOUBLE:
-        format.bitsPerSample = 64;
-        format.isFloat = true;
-        break;
-    default:
-        break;
-    }
-}
-
-AudioFileFormat formatFromInfo(const std::filesystem::path& file, const AudioStreamInfo& info)
+AudioFileFormat formatFromInfo(const AudioStreamInfo& info)
 {
     AudioFileFormat format;
+    format.formatID = info.isLinearPcm ? AudioFormatID::linearPCM
+                                       : (info.codecName == "flac" ? AudioFormatID::flac : AudioFormatID::other);
     format.formatName = info.formatName;
     format.codecName = info.codecName;
+    if (info.bitsPerSample > 0)
+        format.bitsPerSample = info.bitsPerSample;
+    format.isFloat = info.isFloat;
     format.channelCount = info.channelCount;
     format.sampleRate = info.sampleRate;
     format.lengthFrames = info.frameCount;
     format.isLengthExact = info.isLengthExact;
-    if (info.codecName.starts_with("pcm_")) {
-        format.formatID = AudioFormatID::linearPCM;
-        addSampleDetails(file, format);
-    } else if (info.codecName == "flac") {
-        format.formatID = AudioFormatID::flac;
-        addSampleDetails(file, format);
-    }
     return format;
 }
 
@@ -92,7 +51,7 @@ AudioFileReader::AudioFileReader(AudioDecoder decoder, AudioFileFormat format, s
 AudioFileReader AudioFileReader::open(const std::filesystem::path& file, std::int64_t blockFrames)
 {
     AudioDecoder decoder(file);
-    AudioFileFormat format = formatFromInfo(file, decoder.info());
+    AudioFileFormat format = formatFromInfo(decoder.info());
     return AudioFileReader(std::move(decoder), std::move(format), blockFrames);
 }
 
