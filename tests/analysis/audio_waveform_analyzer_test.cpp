@@ -164,6 +164,24 @@ TEST(AudioWaveformAnalyzer, DamagedFilesGiveTheCurvesOfWhatIsThere)
     expectCurvesInRange(cut);
 }
 
+TEST(AudioWaveformAnalyzer, FilesCutAnywhereNeverBreakTheAnalysis)
+{
+    AudioTestFolder folder;
+    const TestSignal signal = clickTrack(44100, 2, 2.0);
+    for (TestAudioFormat format : {TestAudioFormat::wav16, TestAudioFormat::flac16, TestAudioFormat::aiff16,
+             TestAudioFormat::mp3, TestAudioFormat::m4a}) {
+        const auto source = writeAudioFile(folder.path(), "source", signal, format);
+        const auto size = std::filesystem::file_size(source);
+        for (double share : {0.003, 0.02, 0.1, 0.37, 0.81, 0.999}) {
+            const auto cut = folder / (std::string("cut.") + fileExtension(format));
+            std::filesystem::copy_file(source, cut, std::filesystem::copy_options::overwrite_existing);
+            truncateFile(cut, static_cast<std::uintmax_t>(static_cast<double>(size) * share));
+            const WaveformAnalysis analysis = AudioWaveformAnalyzer::makeWaveformAnalysis(cut, 1400, BeatDetectionFocus::kick);
+            expectCurvesInRange(analysis);
+        }
+    }
+}
+
 TEST(AudioWaveformAnalyzer, NonFiniteSamplesInAFloatFileAreSilence)
 {
     AudioTestFolder folder;
