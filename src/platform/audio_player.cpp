@@ -196,11 +196,21 @@ bool AudioPlayer::play()
     if (positionFrames() >= m_info.frameCount)
         return false;
     prepareToPlay();
-    std::lock_guard lock(m_source->mutex);
+    std::unique_lock lock(m_source->mutex);
     if (m_source->finished)
         return false;
+    waitForFirstSamples(lock);
     m_source->playing = true;
     return true;
+}
+
+void AudioPlayer::waitForFirstSamples(std::unique_lock<std::mutex>& lock)
+{
+    // A player that starts on an empty ring would run past its first samples;
+    // the worker needs well under a millisecond for them.
+    const std::size_t wanted = static_cast<std::size_t>(m_output->bufferFrames());
+    m_source->filled.wait_for(lock, std::chrono::milliseconds(100),
+        [&] { return m_source->queuedFrames >= wanted || m_source->endReached || m_source->workerStop; });
 }
 
 void AudioPlayer::pause()
@@ -255,13 +265,17 @@ void AudioPlayer::setCurrentTime(double seconds)
     m_positionFrames = frame;
     if (!m_source)
         return;
-    {
-        std::lock_guard lock(m_source->mutex);
-        ++m_source->generation;
-        m_source->baseFrame = frame;
-        m_source->clear();
-    }
+    std::unique_lock lock(m_source->mutex);
+    ++m_source->generation;
+    m_source->baseFrame = frame;
+    m_source->clear();
     m_source->wake.notify_all();
+    if (m_source->playing) {
+        // Held while the worker refills, so that playing goes on from the target itself.
+        m_source->playing = false;
+        waitForFirstSamples(lock);
+        m_source->playing = true;
+    }
 }
 
 double AudioPlayer::duration() const
