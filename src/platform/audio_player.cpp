@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <thread>
 
 namespace fotivela {
@@ -191,9 +192,15 @@ bool AudioPlayer::prepareToPlay()
     return true;
 }
 
+std::int64_t AudioPlayer::endFrame() const
+{
+    // A file whose length nobody could tell still plays to wherever it ends.
+    return m_info.frameCount > 0 ? m_info.frameCount : std::numeric_limits<std::int64_t>::max();
+}
+
 bool AudioPlayer::play()
 {
-    if (positionFrames() >= m_info.frameCount)
+    if (positionFrames() >= endFrame())
         return false;
     prepareToPlay();
     std::unique_lock lock(m_source->mutex);
@@ -248,7 +255,7 @@ std::int64_t AudioPlayer::positionFrames() const
         played -= static_cast<double>(m_source->lastMixFrames) - heard;
     }
     const double frames = static_cast<double>(m_source->baseFrame) + played * m_info.sampleRate / m_source->outputRate;
-    return std::clamp<std::int64_t>(std::llround(frames), 0, m_info.frameCount);
+    return std::clamp<std::int64_t>(std::llround(frames), 0, endFrame());
 }
 
 double AudioPlayer::currentTime() const
@@ -260,8 +267,8 @@ void AudioPlayer::setCurrentTime(double seconds)
 {
     if (std::isnan(seconds))
         seconds = 0.0;
-    const double clamped = std::clamp(seconds, 0.0, m_info.durationSeconds);
-    const std::int64_t frame = std::min(m_info.frameCount, static_cast<std::int64_t>(std::llround(clamped * m_info.sampleRate)));
+    const double clamped = std::clamp(seconds, 0.0, m_info.frameCount > 0 ? m_info.durationSeconds : 1e9);
+    const std::int64_t frame = std::min(endFrame(), static_cast<std::int64_t>(std::llround(clamped * m_info.sampleRate)));
     m_positionFrames = frame;
     if (!m_source)
         return;

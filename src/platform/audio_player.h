@@ -63,6 +63,7 @@ private:
     void startWorker();
     void stopWorker();
     std::int64_t positionFrames() const; // in the file's frames
+    std::int64_t endFrame() const;
     void waitForFirstSamples(std::unique_lock<std::mutex>& lock);
 
     std::filesystem::path m_file;
