@@ -1,0 +1,8 @@
+#pragma once
+
+namespace fotivela {
+
+// The screen the window shows.
+enum class AppRoute { home, editor };
+
+} // namespace fotivela

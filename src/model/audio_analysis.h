@@ -1,0 +1,22 @@
+#pragma once
+
+#include "model/beat_marker.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace fotivela {
+
+// The result of one analysis run, cached in the song so that switching back
+// to earlier settings does not analyse again.
+struct AudioAnalysis {
+    std::vector<double> waveformSamples;
+    std::vector<BeatMarker> beatMarkers;
+    double sensitivity = 0.0;
+    std::int64_t beatsPerBar = 0;
+    std::int64_t version = 0;
+
+    friend bool operator==(const AudioAnalysis&, const AudioAnalysis&) = default;
+};
+
+} // namespace fotivela
