@@ -1,0 +1,31 @@
+#pragma once
+
+#include "platform/error.h"
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <sys/types.h>
+
+namespace fotivela {
+
+// A file could not be written; the earlier file at the target, if any, is
+// untouched. errorNumber() is the failing call's errno, for the log.
+class FileWriteError : public Error {
+public:
+    FileWriteError(const std::filesystem::path& target, int errorNumber);
+    const std::filesystem::path& target() const { return m_target; }
+    int errorNumber() const { return m_errorNumber; }
+
+private:
+    std::filesystem::path m_target;
+    int m_errorNumber;
+};
+
+// Writes bytes to a temporary dot-name with a fresh UUID beside target,
+// flushes it to disk, and renames it over target, so that readers see the
+// old file or the new one and never a part. The temporary file is removed
+// on any failure. The new file gets exactly the given mode.
+void atomicWriteFile(const std::filesystem::path& target, std::string_view bytes, mode_t mode = 0600);
+
+} // namespace fotivela
