@@ -3,6 +3,7 @@
 #include "store/timeline_audio_transport_rules.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace fotivela {
 
@@ -72,6 +73,8 @@ std::set<AutoBeatInstrument> AudioPlaybackController::startTimelinePlayers(
 
 void AudioPlaybackController::seekTimelinePlayers(double time)
 {
+    if (std::isnan(time))
+        return; // no place to go: the players stay where they are
     for (auto& [instrument, player] : timelineInstrumentPlayers)
         player->setCurrentTime(std::min(player->duration(), time));
 }

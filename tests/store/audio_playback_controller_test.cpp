@@ -118,6 +118,8 @@ TEST_F(AudioPlaybackControllerTest, StartsInstrumentsInStepWithTheTimeline)
     controller.seekTimelinePlayers(1.5);
     EXPECT_NEAR(controller.timelineInstrumentPlayers.at(AutoBeatInstrument::drums)->currentTime(), 1.5, 1e-6);
     EXPECT_NEAR(controller.timelineInstrumentPlayers.at(AutoBeatInstrument::bass)->currentTime(), 0.5, 1e-6);
+    controller.seekTimelinePlayers(nan);
+    EXPECT_NEAR(controller.timelineInstrumentPlayers.at(AutoBeatInstrument::drums)->currentTime(), 1.5, 1e-6);
 
     // A fresh start replaces the player; an instrument without a file keeps the one it has.
     EXPECT_TRUE(controller.startTimelinePlayer(AutoBeatInstrument::drums, 0.25, url));
