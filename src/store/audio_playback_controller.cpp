@@ -1,5 +1,6 @@
 #include "store/audio_playback_controller.h"
 
+#include "platform/audio_output.h"
 #include "store/timeline_audio_transport_rules.h"
 
 #include <algorithm>
@@ -15,6 +16,8 @@ double AudioPlaybackController::prepareMainPlayer(const std::filesystem::path& u
         return 0.0;
     mainPlayer->setVolume(volume);
     mainPlayer->prepareToPlay();
+    if (!m_output)
+        m_output = AudioOutput::shared();
     return mainPlayer->duration();
 }
 
