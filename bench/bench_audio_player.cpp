@@ -10,6 +10,7 @@ extern "C" {
 }
 
 #include <benchmark/benchmark.h>
+#include <malloc.h>
 #include <sndfile.h>
 
 #include <chrono>
@@ -183,9 +184,13 @@ void BM_MemoryOfOnePlayingPlayer_WavTenMinutes(benchmark::State& state)
     keepsOutputOpen.prepareToPlay();
     for (auto _ : state) {
         const long before = residentBytes();
+        const std::size_t heapBefore = mallinfo2().uordblks;
         AudioPlayer player(songs().wav);
         player.play();
         std::this_thread::sleep_for(std::chrono::seconds(1));
+        // Resident growth undercounts when earlier benchmarks left freed pages to reuse;
+        // the heap in use does not.
+        state.counters["heap_in_use_KiB"] = static_cast<double>(mallinfo2().uordblks - heapBefore) / 1024;
         state.counters["rss_growth_MiB"] = static_cast<double>(residentBytes() - before) / (1 << 20);
         state.counters["ring_KiB"] = static_cast<double>(player.bufferBytes()) / 1024;
         state.counters["played_s"] = player.currentTime();

@@ -235,10 +235,21 @@ TEST(PlaybackSourceMix, AppliesVolumeAndCountsWhatItPlayed)
     EXPECT_FLOAT_EQ(out[4], 0.375f); // halfway up the ramp
     EXPECT_FLOAT_EQ(out[6], 0.5f);
     EXPECT_EQ(source.consumedFrames, 4);
+    // Running dry, the source keeps time with the output and later skips what it missed.
+    source.mixInto(out.data(), 3, std::chrono::steady_clock::now());
+    EXPECT_EQ(source.consumedFrames, 7);
+    EXPECT_EQ(source.owedFrames, 3);
+    const std::vector<float> late{0.1f, 0.1f, 0.2f, 0.2f, 0.3f, 0.3f, 0.4f, 0.4f};
+    EXPECT_EQ(source.push(late.data(), 4), 4u);
+    EXPECT_EQ(source.queuedFrames, 1u);
+    std::fill(out.begin(), out.end(), 0.0f);
+    source.mixInto(out.data(), 1, std::chrono::steady_clock::now());
+    EXPECT_FLOAT_EQ(out[0], 0.4f);
     source.endReached = true;
     source.mixInto(out.data(), 6, std::chrono::steady_clock::now());
     EXPECT_FALSE(source.playing);
     EXPECT_TRUE(source.finished);
+    EXPECT_EQ(source.consumedFrames, 8); // the end is not run past
 }
 
 } // namespace

@@ -1,0 +1,61 @@
+#include "platform/plist_value.h"
+
+#include <gtest/gtest.h>
+
+using namespace fotivela;
+using namespace std::chrono;
+
+namespace {
+
+PlistValue sampleDictionary()
+{
+    PlistValue::Dictionary nested{{"b", PlistValue(true)}, {"n", PlistValue(std::int64_t{-42})}};
+    return PlistValue(PlistValue::Dictionary{
+        {"recentProjects", PlistValue(PlistValue::Data{'[', ']', 0, 255})},
+        {"defaultProjectDirectory", PlistValue("/home/ana/Vídeos")},
+        {"showInterfaceTooltips", PlistValue(false)},
+        {"stemSecondsPerAudioSecond", PlistValue(1.15)},
+        {"big", PlistValue(std::int64_t{1} << 40)},
+        {"when", PlistValue(PlistValue::Date(sys_days(2026y / 3 / 1) + 9h + 30min + 250ms))},
+        {"list", PlistValue(PlistValue::Array{PlistValue("a"), PlistValue(2), PlistValue(nested)})},
+        {"empty", PlistValue(PlistValue::Dictionary{})},
+    });
+}
+
+} // namespace
+
+TEST(PlistValue, BinaryRoundTripKeepsEveryKindOfValue)
+{
+    const PlistValue original = sampleDictionary();
+    const auto bytes = binaryPropertyList(original);
+    ASSERT_GE(bytes.size(), 8u);
+    EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 8), "bplist00");
+    EXPECT_EQ(parsePropertyList(bytes), original);
+}
+
+TEST(PlistValue, ReadsXmlPropertyLists)
+{
+    const std::string xml = R"(<?xml version="1.0" encoding="UTF-8"?>
+<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
+<plist version="1.0"><dict>
+<key>fotivela.appLanguage</key><string>en</string>
+<key>showInterfaceTooltips</key><true/>
+<key>stemSecondsPerAudioSecond</key><real>1.5</real>
+</dict></plist>)";
+    const auto parsed = parsePropertyList(std::span(reinterpret_cast<const std::uint8_t*>(xml.data()), xml.size()));
+    ASSERT_TRUE(parsed);
+    const auto* dict = parsed->as<PlistValue::Dictionary>();
+    ASSERT_TRUE(dict);
+    EXPECT_EQ(dict->at("fotivela.appLanguage"), PlistValue("en"));
+    EXPECT_EQ(dict->at("showInterfaceTooltips"), PlistValue(true));
+    EXPECT_EQ(dict->at("stemSecondsPerAudioSecond"), PlistValue(1.5));
+}
+
+TEST(PlistValue, TextThatIsNoPropertyListGivesNothing)
+{
+    for (const std::string& text : {std::string("hola, esto no es un plist"), std::string(), std::string("bplist00"),
+                                   std::string("<plist><dict><key>a</key>")}) {
+        EXPECT_EQ(parsePropertyList(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size())), std::nullopt)
+            << text;
+    }
+}
