@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <stop_token>
 #include <vector>
 
 namespace fotivela {
@@ -19,8 +20,10 @@ struct WaveformAnalysis {
 
 namespace AudioWaveformAnalyzer {
 
-// Streams the file block by block; any failure gives two empty curves.
-WaveformAnalysis makeWaveformAnalysis(const std::filesystem::path& file, int64_t targetSamples, BeatDetectionFocus focus);
+// Streams the file block by block; any failure gives two empty curves, and so
+// does a stop request (the caller then drops the result anyway).
+WaveformAnalysis makeWaveformAnalysis(
+    const std::filesystem::path& file, int64_t targetSamples, BeatDetectionFocus focus, std::stop_token stop = {});
 
 // The same analysis over samples already in memory (one list per channel).
 WaveformAnalysis makeWaveformAnalysis(const std::vector<std::vector<float>>& channels, double sampleRate,

@@ -1,5 +1,7 @@
 #include "analysis/waveform_curve_builder.h"
 
+#include "analysis/denormal_guard.h"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -11,13 +13,12 @@ namespace {
 constexpr int64_t kMaximumBuckets = 45000;
 constexpr double kBucketsPerSecond = 80.0;
 
-int64_t truncatedToInt64(double value)
+// Integer part of a non-negative estimate; NaN counts as 0, huge values saturate.
+int64_t wholeBuckets(double estimate)
 {
-    if (!(value > -9.2e18)) // also catches NaN
-        return value != value ? 0 : std::numeric_limits<int64_t>::min();
-    if (value >= 9.2e18)
-        return std::numeric_limits<int64_t>::max();
-    return static_cast<int64_t>(value);
+    if (!(estimate > 0))
+        return 0;
+    return estimate < 9.2e18 ? static_cast<int64_t>(estimate) : std::numeric_limits<int64_t>::max();
 }
 
 // NaN and infinities in a float file count as silence, and absurd finite values
@@ -35,7 +36,7 @@ inline float sanitizedSample(float sample)
 WaveformBucketLayout waveformBucketLayout(int64_t frames, double sampleRate, int64_t targetSamples)
 {
     WaveformBucketLayout layout;
-    const int64_t wanted = truncatedToInt64(static_cast<double>(frames) / std::max(sampleRate, 1.0) * kBucketsPerSecond);
+    const int64_t wanted = wholeBuckets(static_cast<double>(frames) / std::max(sampleRate, 1.0) * kBucketsPerSecond);
     // A target below one would divide by zero; one bucket is the least that means anything.
     layout.bucketCount = std::max<int64_t>(std::min(std::max(wanted, targetSamples), kMaximumBuckets), 1);
     layout.framesPerBucket = std::max<int64_t>(frames / layout.bucketCount, 1);
@@ -54,6 +55,7 @@ WaveformCurveBuilder::WaveformCurveBuilder(int64_t framesPerBucket, BeatDetectio
 
 void WaveformCurveBuilder::addFrames(const float* const* channels, int channelCount, int64_t frameCount)
 {
+    const DenormalGuard denormals;
     const float divisor = static_cast<float>(std::max(channelCount, 1));
     for (int64_t i = 0; i < frameCount; ++i) {
         float sum = 0;
@@ -96,6 +98,7 @@ void WaveformCurveBuilder::addFrames(const float* const* channels, int channelCo
 
 void WaveformCurveBuilder::finish()
 {
+    const DenormalGuard denormals;
     if (m_count > 0)
         closeBucket();
 }

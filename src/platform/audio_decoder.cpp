@@ -109,6 +109,7 @@ struct AudioDecoder::State {
     PacketPtr packet{av_packet_alloc()};
     FramePtr frame{av_frame_alloc()};
     SwrContextPtr swr;
+    std::vector<std::vector<float>> converted; // swr output before it joins `pending`
     int swrFormat = -1;
     int swrChannels = 0;
     AudioStreamInfo info;
@@ -122,9 +123,11 @@ struct AudioDecoder::State {
     std::int64_t nextDecodedFrame = 0; // file frame of the next sample the codec gives
     std::int64_t dropUntil = 0;        // samples before this frame are discarded
     bool needTimestamp = false;        // after a seek, the next frame's timestamp places us
+    bool needRewind = false;           // ... and without one we decode from the start instead
     bool demuxEnded = false;
     bool flushSent = false;
     bool decoderEnded = false;
+    bool deliveredSinceSeek = false; // a read reaching the end then knows where the end is
 
     std::size_t pendingFrames() const { return pending.empty() ? 0 : pending.front().size() - pendingOffset; }
 
@@ -176,6 +179,12 @@ struct AudioDecoder::State {
         info.codecName = decoder->name;
         info.channelCount = stream->codecpar->ch_layout.nb_channels;
         info.sampleRate = stream->codecpar->sample_rate;
+        const AVCodecID id = stream->codecpar->codec_id;
+        info.isLinearPcm = isPcm(id);
+        info.bitsPerSample = stream->codecpar->bits_per_raw_sample > 0 ? stream->codecpar->bits_per_raw_sample
+                                                                       : (info.isLinearPcm ? av_get_bits_per_sample(id) : 0);
+        info.isFloat = id == AV_CODEC_ID_PCM_F32LE || id == AV_CODEC_ID_PCM_F32BE || id == AV_CODEC_ID_PCM_F64LE
+            || id == AV_CODEC_ID_PCM_F64BE || id == AV_CODEC_ID_PCM_F16LE || id == AV_CODEC_ID_PCM_F24LE;
 
         // The first packet must decode: that is what tells a song from a file that only looks like one.
         if (!decodeMore())
@@ -221,8 +230,11 @@ struct AudioDecoder::State {
         if (needTimestamp) {
             needTimestamp = false;
             const std::int64_t ts = frame->best_effort_timestamp;
-            if (ts != AV_NOPTS_VALUE)
-                nextDecodedFrame = av_rescale_q(ts - startTime, stream->time_base, AVRational{1, info.sampleRate});
+            if (ts == AV_NOPTS_VALUE) {
+                needRewind = true; // no idea where the seek landed
+                return;
+            }
+            nextDecodedFrame = av_rescale_q(ts - startTime, stream->time_base, AVRational{1, info.sampleRate});
         }
         const std::int64_t first = nextDecodedFrame;
         nextDecodedFrame += count;
@@ -256,16 +268,17 @@ struct AudioDecoder::State {
         }
         if (!convertWithSwr(frameChannels))
             return; // leaves silence: a frame we cannot convert must not stop the song
-        std::vector<std::vector<float>> converted(static_cast<std::size_t>(frameChannels),
-            std::vector<float>(static_cast<std::size_t>(count)));
+        converted.resize(static_cast<std::size_t>(frameChannels));
         std::vector<std::uint8_t*> out(static_cast<std::size_t>(frameChannels));
-        for (int c = 0; c < frameChannels; ++c)
-            out[static_cast<std::size_t>(c)] = reinterpret_cast<std::uint8_t*>(converted[static_cast<std::size_t>(c)].data());
+        for (std::size_t c = 0; c < converted.size(); ++c) {
+            converted[c].resize(static_cast<std::size_t>(count));
+            out[c] = reinterpret_cast<std::uint8_t*>(converted[c].data());
+        }
         const int produced = swr_convert(swr.get(), out.data(), count,
             const_cast<const std::uint8_t**>(frame->extended_data), count);
-        for (int c = 0; c < copied && produced > skip; ++c)
-            std::copy_n(converted[static_cast<std::size_t>(c)].begin() + skip, std::min<std::size_t>(kept, static_cast<std::size_t>(produced - skip)),
-                pending[static_cast<std::size_t>(c)].begin() + static_cast<std::ptrdiff_t>(base) + gap);
+        const std::size_t usable = produced > skip ? std::min(kept, static_cast<std::size_t>(produced - skip)) : 0;
+        for (std::size_t c = 0; c < static_cast<std::size_t>(copied); ++c)
+            std::copy_n(converted[c].begin() + skip, usable, pending[c].begin() + static_cast<std::ptrdiff_t>(base + gap));
     }
 
     bool convertWithSwr(int frameChannels)
@@ -354,6 +367,7 @@ struct AudioDecoder::State {
     {
         target = std::max<std::int64_t>(target, 0);
         clearPending();
+        deliveredSinceSeek = false;
         position = target;
         dropUntil = target;
         if (target >= endFrame) {
@@ -363,13 +377,8 @@ struct AudioDecoder::State {
         const bool lossy = !isPcm(stream->codecpar->codec_id) && stream->codecpar->codec_id != AV_CODEC_ID_FLAC;
         const std::int64_t from = std::max<std::int64_t>(0, target - (lossy ? lossyPrerollFrames : 0));
         const std::int64_t ts = startTime + av_rescale_q(from, AVRational{1, info.sampleRate}, stream->time_base);
-        const int result = av_seek_frame(format.get(), stream->index, ts, AVSEEK_FLAG_BACKWARD);
-        if (result < 0 && from > 0) {
-            logLine("Fotivela audio: seek failed in " + file.string() + ", decoding from the start");
-            rewindToStart();
-            return;
-        }
-        if (result < 0) {
+        if (av_seek_frame(format.get(), stream->index, ts, AVSEEK_FLAG_BACKWARD) < 0) {
+            logLine("Fotivela audio: cannot seek in " + file.string() + ", decoding from the start");
             rewindToStart();
             return;
         }
@@ -380,17 +389,25 @@ struct AudioDecoder::State {
         needTimestamp = true;
     }
 
-    // Decoding from the very beginning always works; used when the container cannot seek.
+    // Decoding from the very beginning always works, unless the file has gone:
+    // then the audio simply ends here.
     void rewindToStart()
     {
-        State fresh;
-        fresh.file = file;
-        fresh.position = dropUntil;
-        fresh.dropUntil = dropUntil;
-        fresh.open();
-        fresh.info = info;
-        fresh.endFrame = endFrame;
-        *this = std::move(fresh);
+        needRewind = false;
+        try {
+            State fresh;
+            fresh.file = file;
+            fresh.position = dropUntil;
+            fresh.dropUntil = dropUntil;
+            fresh.open();
+            fresh.info = info;
+            fresh.endFrame = endFrame;
+            *this = std::move(fresh);
+        } catch (const AudioDecoderError& error) {
+            logLine("Fotivela audio: " + error.detail());
+            clearPending();
+            demuxEnded = flushSent = decoderEnded = true;
+        }
     }
 
     std::int64_t read(float* const* channels, std::int64_t maxFrames)
@@ -399,7 +416,12 @@ struct AudioDecoder::State {
         maxFrames = std::min(maxFrames, std::max<std::int64_t>(0, endFrame - position));
         while (done < maxFrames) {
             if (pendingFrames() == 0) {
-                if (!decodeMore() && pendingFrames() == 0)
+                const bool more = decodeMore();
+                if (needRewind) {
+                    rewindToStart();
+                    continue;
+                }
+                if (!more && pendingFrames() == 0)
                     break;
                 continue;
             }
@@ -410,8 +432,10 @@ struct AudioDecoder::State {
             done += static_cast<std::int64_t>(n);
             position += static_cast<std::int64_t>(n);
         }
-        if (done < maxFrames && position < info.frameCount && decoderEnded && pendingFrames() == 0) {
-            // The file ends before its header said: from now on the length is what was there.
+        deliveredSinceSeek = deliveredSinceSeek || done > 0;
+        const bool lengthWasWrong = position < info.frameCount || (!info.isLengthExact && position != info.frameCount);
+        if (done < maxFrames && deliveredSinceSeek && lengthWasWrong && decoderEnded && pendingFrames() == 0) {
+            // The file ends elsewhere than its header said: from now on the length is what was there.
             info.frameCount = position;
             info.durationSeconds = static_cast<double>(position) / info.sampleRate;
             info.isLengthExact = true;

@@ -36,6 +36,11 @@ struct AudioStreamInfo {
     std::int64_t frameCount = 0;
     double durationSeconds = 0.0;
     bool isLengthExact = false;
+    // How the file stores its samples: uncompressed PCM, its bits per sample where
+    // the file states them (0 otherwise) and whether they are floating point.
+    bool isLinearPcm = false;
+    int bitsPerSample = 0;
+    bool isFloat = false;
 
     friend bool operator==(const AudioStreamInfo&, const AudioStreamInfo&) = default;
 };
@@ -44,7 +49,8 @@ struct AudioStreamInfo {
 // channel count. Not thread-safe: one thread at a time.
 class AudioDecoder {
 public:
-    // Probes the file and decodes its first packet; throws AudioDecoderError.
+    // Probes the file and decodes its first packet; throws AudioDecoderError when
+    // that fails, also for a file that holds no sample at all.
     explicit AudioDecoder(const std::filesystem::path& file);
     ~AudioDecoder();
     AudioDecoder(AudioDecoder&&) noexcept;

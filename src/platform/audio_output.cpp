@@ -20,6 +20,7 @@ void PlaybackSource::clear()
     readFrame = 0;
     queuedFrames = 0;
     consumedFrames = 0;
+    owedFrames = 0;
     lastMixFrames = 0;
     endReached = false;
     finished = false;
@@ -27,8 +28,12 @@ void PlaybackSource::clear()
 
 std::size_t PlaybackSource::push(const float* interleaved, std::size_t frames)
 {
-    const std::size_t count = std::min(frames, freeFrames());
     const std::size_t ch = static_cast<std::size_t>(channels);
+    const std::size_t dropped = std::min(frames, static_cast<std::size_t>(owedFrames));
+    owedFrames -= static_cast<std::int64_t>(dropped);
+    interleaved += dropped * ch;
+    frames -= dropped;
+    const std::size_t count = std::min(frames, freeFrames());
     std::size_t writeFrame = (readFrame + queuedFrames) % capacityFrames;
     std::size_t done = 0;
     while (done < count) {
@@ -38,7 +43,8 @@ std::size_t PlaybackSource::push(const float* interleaved, std::size_t frames)
         writeFrame = (writeFrame + run) % capacityFrames;
     }
     queuedFrames += count;
-    return count;
+    filled.notify_all();
+    return dropped + count;
 }
 
 void PlaybackSource::mixInto(float* out, std::size_t frames, std::chrono::steady_clock::time_point now)
@@ -66,8 +72,10 @@ void PlaybackSource::mixInto(float* out, std::size_t frames, std::chrono::steady
     }
     appliedVolume = count > 0 ? target : appliedVolume;
     queuedFrames -= count;
-    consumedFrames += static_cast<std::int64_t>(count);
-    lastMixFrames = static_cast<std::int64_t>(count);
+    const std::size_t missing = endReached ? 0 : frames - count;
+    owedFrames += static_cast<std::int64_t>(missing);
+    consumedFrames += static_cast<std::int64_t>(count + missing);
+    lastMixFrames = static_cast<std::int64_t>(count + missing);
     lastMixTime = now;
     if (queuedFrames == 0 && endReached) {
         playing = false;

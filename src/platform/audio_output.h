@@ -22,7 +22,8 @@ struct PlaybackSource {
     const std::size_t capacityFrames;
 
     std::mutex mutex;
-    std::condition_variable wake; // the worker waits for room, a seek or the end
+    std::condition_variable wake;   // the worker waits for room, a seek or the end
+    std::condition_variable filled; // a starting player waits for its first samples
 
     // All below under `mutex`.
     std::vector<float> ring; // interleaved frames
@@ -31,6 +32,7 @@ struct PlaybackSource {
     std::uint64_t generation = 0;      // bumped by every seek; stale decoded data is dropped
     std::int64_t baseFrame = 0;        // file frame where the generation begins
     std::int64_t consumedFrames = 0;   // output frames mixed since the generation began
+    std::int64_t owedFrames = 0;       // frames the output ran past while the ring was empty
     std::int64_t lastMixFrames = 0;    // frames taken by the latest mix, still being heard
     std::chrono::steady_clock::time_point lastMixTime{};
     bool endReached = false;           // the worker has queued the last sample of the file
@@ -43,9 +45,12 @@ struct PlaybackSource {
 
     std::size_t freeFrames() const { return capacityFrames - queuedFrames; }
     void clear();
-    // Appends as much as fits; returns frames taken. Caller holds `mutex`.
+    // Appends as much as fits, after dropping frames the output already ran past;
+    // returns frames taken. Caller holds `mutex`.
     std::size_t push(const float* interleaved, std::size_t frames);
-    // Adds this source into out (frames × channels). Caller holds `mutex`.
+    // Adds this source into out (frames × channels). A playing source whose ring ran
+    // dry still moves on with the output, so players stay in step with each other
+    // and with the clock. Caller holds `mutex`.
     void mixInto(float* out, std::size_t frames, std::chrono::steady_clock::time_point now);
 };
 

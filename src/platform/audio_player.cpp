@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <thread>
 
 namespace fotivela {
@@ -85,6 +86,11 @@ void runDecoder(AudioDecoder& decoder, PlaybackSource& source, int sourceRate, i
                 const std::size_t frames = static_cast<std::size_t>(n);
                 const std::size_t ch = toMono ? 1 : static_cast<std::size_t>(sourceChannels);
                 interleaved.resize(frames * ch);
+                // Whatever a damaged file holds, the speakers get no NaN or infinity.
+                for (auto& channel : planar)
+                    for (std::size_t i = 0; i < frames; ++i)
+                        if (!std::isfinite(channel[i]))
+                            channel[i] = 0.0f;
                 for (std::size_t i = 0; i < frames; ++i) {
                     if (toMono) {
                         float sum = 0.0f;
@@ -186,16 +192,32 @@ bool AudioPlayer::prepareToPlay()
     return true;
 }
 
+std::int64_t AudioPlayer::endFrame() const
+{
+    // A file whose length nobody could tell still plays to wherever it ends.
+    return m_info.frameCount > 0 ? m_info.frameCount : std::numeric_limits<std::int64_t>::max();
+}
+
 bool AudioPlayer::play()
 {
-    if (positionFrames() >= m_info.frameCount)
+    if (positionFrames() >= endFrame())
         return false;
     prepareToPlay();
-    std::lock_guard lock(m_source->mutex);
+    std::unique_lock lock(m_source->mutex);
     if (m_source->finished)
         return false;
+    waitForFirstSamples(lock);
     m_source->playing = true;
     return true;
+}
+
+void AudioPlayer::waitForFirstSamples(std::unique_lock<std::mutex>& lock)
+{
+    // A player that starts on an empty ring would run past its first samples;
+    // the worker needs well under a millisecond for them.
+    const std::size_t wanted = static_cast<std::size_t>(m_output->bufferFrames());
+    m_source->filled.wait_for(lock, std::chrono::milliseconds(100),
+        [&] { return m_source->queuedFrames >= wanted || m_source->endReached || m_source->workerStop; });
 }
 
 void AudioPlayer::pause()
@@ -233,7 +255,7 @@ std::int64_t AudioPlayer::positionFrames() const
         played -= static_cast<double>(m_source->lastMixFrames) - heard;
     }
     const double frames = static_cast<double>(m_source->baseFrame) + played * m_info.sampleRate / m_source->outputRate;
-    return std::clamp<std::int64_t>(std::llround(frames), 0, m_info.frameCount);
+    return std::clamp<std::int64_t>(std::llround(frames), 0, endFrame());
 }
 
 double AudioPlayer::currentTime() const
@@ -245,18 +267,22 @@ void AudioPlayer::setCurrentTime(double seconds)
 {
     if (std::isnan(seconds))
         seconds = 0.0;
-    const double clamped = std::clamp(seconds, 0.0, m_info.durationSeconds);
-    const std::int64_t frame = std::min(m_info.frameCount, static_cast<std::int64_t>(std::llround(clamped * m_info.sampleRate)));
+    const double clamped = std::clamp(seconds, 0.0, m_info.frameCount > 0 ? m_info.durationSeconds : 1e9);
+    const std::int64_t frame = std::min(endFrame(), static_cast<std::int64_t>(std::llround(clamped * m_info.sampleRate)));
     m_positionFrames = frame;
     if (!m_source)
         return;
-    {
-        std::lock_guard lock(m_source->mutex);
-        ++m_source->generation;
-        m_source->baseFrame = frame;
-        m_source->clear();
-    }
+    std::unique_lock lock(m_source->mutex);
+    ++m_source->generation;
+    m_source->baseFrame = frame;
+    m_source->clear();
     m_source->wake.notify_all();
+    if (m_source->playing) {
+        // Held while the worker refills, so that playing goes on from the target itself.
+        m_source->playing = false;
+        waitForFirstSamples(lock);
+        m_source->playing = true;
+    }
 }
 
 double AudioPlayer::duration() const

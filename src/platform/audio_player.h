@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <string>
 
 namespace fotivela {
@@ -62,6 +63,8 @@ private:
     void startWorker();
     void stopWorker();
     std::int64_t positionFrames() const; // in the file's frames
+    std::int64_t endFrame() const;
+    void waitForFirstSamples(std::unique_lock<std::mutex>& lock);
 
     std::filesystem::path m_file;
     AudioStreamInfo m_info;

@@ -1,8 +1,10 @@
 #include "store/audio_playback_controller.h"
 
+#include "platform/audio_output.h"
 #include "store/timeline_audio_transport_rules.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace fotivela {
 
@@ -14,6 +16,8 @@ double AudioPlaybackController::prepareMainPlayer(const std::filesystem::path& u
         return 0.0;
     mainPlayer->setVolume(volume);
     mainPlayer->prepareToPlay();
+    if (!m_output)
+        m_output = AudioOutput::shared();
     return mainPlayer->duration();
 }
 
@@ -72,6 +76,8 @@ std::set<AutoBeatInstrument> AudioPlaybackController::startTimelinePlayers(
 
 void AudioPlaybackController::seekTimelinePlayers(double time)
 {
+    if (std::isnan(time))
+        return; // no place to go: the players stay where they are
     for (auto& [instrument, player] : timelineInstrumentPlayers)
         player->setCurrentTime(std::min(player->duration(), time));
 }

@@ -45,6 +45,11 @@ public:
     void pauseTimelinePlayers();
     void stopTimelinePlayers();
     void stopTimelinePlayer(AutoBeatInstrument instrument);
+
+private:
+    // Once a song has played, the output stays open, so that replacing the song
+    // does not close and reopen the sound device.
+    std::shared_ptr<AudioOutput> m_output;
 };
 
 } // namespace fotivela

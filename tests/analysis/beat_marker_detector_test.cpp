@@ -302,3 +302,29 @@ TEST(BeatMarkerDetector, UniquedMarkersKeepOnePerCluster)
     ASSERT_EQ(out.size(), 1u);
     EXPECT_EQ(out[0].id, t1.id);
 }
+
+TEST(BeatMarkerDetector, RandomCurvesGiveWellFormedMarkers)
+{
+    std::mt19937 random(7);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    for (int round = 0; round < 200; ++round) {
+        std::vector<double> curve(9 + random() % 600);
+        for (double& v : curve)
+            v = unit(random) < 0.1 ? unit(random) : 0.05 * unit(random);
+        const double duration = 0.01 + unit(random) * 60;
+        const auto instrument = static_cast<AutoBeatInstrument>(random() % 7);
+        const auto markers = BeatMarkerDetector::detectBeatMarkers(curve, duration, unit(random) * 4 - 2,
+            static_cast<int64_t>(random() % 6) - 1, BeatDetectionProfile::instrument(instrument), instrument, round % 2 == 0);
+        ASSERT_FALSE(markers.empty());
+        EXPECT_LE(markers.front().time, 0.05);
+        EXPECT_LE(duration - markers.back().time, 0.2 + 1e-12);
+        for (const BeatMarker& m : markers) {
+            EXPECT_GE(m.time, 0.0);
+            EXPECT_LE(m.time, duration);
+            EXPECT_GE(m.strength, 0.0);
+            EXPECT_LE(m.strength, 1.0);
+            EXPECT_TRUE(m.isEnabled);
+            EXPECT_FALSE(m.isManual);
+        }
+    }
+}

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fstream>
+#include <random>
 
 using namespace fotivela;
 using namespace fotivela::test;
@@ -50,6 +52,13 @@ TEST_P(LosslessDecoding, GivesBackEverySampleExactly)
     EXPECT_EQ(info.frameCount, static_cast<std::int64_t>(signal.frameCount()));
     EXPECT_TRUE(info.isLengthExact);
     EXPECT_NEAR(info.durationSeconds, signal.durationSeconds(), 1e-9);
+    const bool isFloat = c.format == TestAudioFormat::wavFloat;
+    const int bits = c.format == TestAudioFormat::wav24 || c.format == TestAudioFormat::flac24 ? 24
+        : c.format == TestAudioFormat::wav32 || isFloat                                      ? 32
+                                                                                              : 16;
+    EXPECT_EQ(info.bitsPerSample, bits);
+    EXPECT_EQ(info.isFloat, isFloat);
+    EXPECT_EQ(info.isLinearPcm, c.format != TestAudioFormat::flac16 && c.format != TestAudioFormat::flac24);
 
     const auto decoded = decoder.readAll();
     ASSERT_EQ(decoded.size(), static_cast<std::size_t>(c.channels));
@@ -94,6 +103,8 @@ TEST_P(LossyDecoding, KeepsLengthOnsetAndPitch)
     EXPECT_EQ(decoder.info().sampleRate, c.sampleRate);
     EXPECT_EQ(decoder.info().channelCount, c.channels);
     EXPECT_NEAR(static_cast<double>(decoder.info().frameCount), static_cast<double>(signal.frameCount()), 4.0);
+    EXPECT_TRUE(decoder.info().isLengthExact);
+    EXPECT_FALSE(decoder.info().isLinearPcm);
 
     const auto decoded = decoder.readAll();
     ASSERT_EQ(decoded.size(), static_cast<std::size_t>(c.channels));
@@ -161,6 +172,13 @@ TEST(AudioDecoderSeek, KeepsOnsetTimesInLossyFiles)
         ASSERT_GE(afterSeek, 0) << fileExtension(format);
         EXPECT_NEAR(static_cast<double>(afterSeek + 97020), static_cast<double>(firstClick), 2.0) << fileExtension(format);
         EXPECT_NEAR(static_cast<double>(firstClick) / 44100.0, 2.5, 0.002) << fileExtension(format);
+        // Back to the start: the same samples as the first read.
+        decoder.seekToFrame(0);
+        decoder.read(block, 44100 + 100);
+        std::size_t differing = 0;
+        for (std::size_t i = 0; i < block[0].size(); ++i)
+            differing += std::fabs(block[0][i] - straight[0][i]) > 1e-3f;
+        EXPECT_EQ(differing, 0u) << fileExtension(format);
     }
 }
 
@@ -235,6 +253,47 @@ TEST(AudioDecoderValues, NonFiniteSamplesPassThrough)
     EXPECT_TRUE(std::isnan(decoded[0][10]));
     EXPECT_TRUE(std::isinf(decoded[0][20]));
     EXPECT_EQ(decoded[0][30], signal.channels[0][30]);
+}
+
+} // namespace
+
+namespace {
+
+// Damaged bytes anywhere in a song: opening, reading and seeking either work or
+// throw the decoder's error; nothing crashes, hangs or reads out of bounds.
+TEST(AudioDecoderFailures, SurvivesCorruptedBytes)
+{
+    AudioTestFolder folder;
+    TestSignal signal = makeSine(500, 0.6, 32000, 2, 0.5, true);
+    addClicks(signal, {0.1, 0.3});
+    std::mt19937 random(20261207);
+    for (const auto format : {TestAudioFormat::wav16, TestAudioFormat::flac16, TestAudioFormat::aiff16,
+             TestAudioFormat::mp3, TestAudioFormat::m4a}) {
+        const auto original = writeAudioFile(folder.path(), "original", signal, format);
+        std::ifstream in(original, std::ios::binary);
+        const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        for (int round = 0; round < 30; ++round) {
+            std::string damaged = bytes;
+            const int flips = 1 + static_cast<int>(random() % 16);
+            // Half the rounds hit the header, where a lie does the most harm.
+            const std::size_t span = round % 2 == 0 ? std::min<std::size_t>(damaged.size(), 256) : damaged.size();
+            for (int i = 0; i < flips; ++i)
+                damaged[random() % span] = static_cast<char>(random());
+            const auto file = folder / (std::string("damaged.") + fileExtension(format));
+            writeTextFile(file, damaged);
+            try {
+                AudioDecoder decoder(file);
+                const auto all = decoder.readAll();
+                ASSERT_EQ(all.size(), static_cast<std::size_t>(decoder.info().channelCount));
+                decoder.seek(0.25);
+                std::vector<std::vector<float>> block;
+                decoder.read(block, 4096);
+                decoder.seekToFrame(0);
+                decoder.read(block, 4096);
+            } catch (const AudioDecoderError&) {
+            }
+        }
+    }
 }
 
 } // namespace

@@ -1,3 +1,4 @@
+#include "platform/audio_output.h"
 #include "store/audio_playback_controller.h"
 #include "store/timeline_audio_transport_rules.h"
 
@@ -62,6 +63,12 @@ TEST_F(AudioPlaybackControllerTest, PreparesTheMainPlayerOnceFromAPlayableFile)
     EXPECT_NEAR(controller.prepareMainPlayer(song("second", 3.0), 0.8f), 2.0, 1e-9);
     EXPECT_EQ(controller.mainPlayer->file().filename(), "first.wav");
     EXPECT_EQ(controller.mainPlayer->volume(), 0.8f);
+
+    // Replacing the song keeps the sound device open.
+    const AudioOutput* output = AudioOutput::shared().get();
+    controller.mainPlayer.reset();
+    EXPECT_NEAR(controller.prepareMainPlayer(song("third", 1.0), 1.0f), 1.0, 1e-9);
+    EXPECT_EQ(AudioOutput::shared().get(), output);
 }
 
 TEST_F(AudioPlaybackControllerTest, PrimingLeavesPositionAndVolumeAsTheyWere)
@@ -118,6 +125,8 @@ TEST_F(AudioPlaybackControllerTest, StartsInstrumentsInStepWithTheTimeline)
     controller.seekTimelinePlayers(1.5);
     EXPECT_NEAR(controller.timelineInstrumentPlayers.at(AutoBeatInstrument::drums)->currentTime(), 1.5, 1e-6);
     EXPECT_NEAR(controller.timelineInstrumentPlayers.at(AutoBeatInstrument::bass)->currentTime(), 0.5, 1e-6);
+    controller.seekTimelinePlayers(nan);
+    EXPECT_NEAR(controller.timelineInstrumentPlayers.at(AutoBeatInstrument::drums)->currentTime(), 1.5, 1e-6);
 
     // A fresh start replaces the player; an instrument without a file keeps the one it has.
     EXPECT_TRUE(controller.startTimelinePlayer(AutoBeatInstrument::drums, 0.25, url));
