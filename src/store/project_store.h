@@ -270,9 +270,18 @@ private:
     void touchProject(bool markChanged);
     void saveCurrentProjectInBackgroundIfPossible();
     void stampProjectForSaving();
+    // The files and folders a song refers to; the essential ones must exist before pruning.
+    struct SongReferences {
+        std::vector<std::filesystem::path> all;
+        std::vector<std::filesystem::path> essential;
+    };
+    static SongReferences songReferences(const std::optional<AudioTrack>& audio);
     void finishSave(std::uint64_t sequence, std::uint64_t projectRevision, const std::string& projectName,
-                    const std::filesystem::path& url, std::exception_ptr error);
-    void pruneProjectAudioResourcesAfterDurableSave(const std::filesystem::path& projectURL);
+                    const std::filesystem::path& url, const SongReferences& savedSong, std::exception_ptr error);
+    // The saved song's references: by the time a background write ends, another project
+    // may be open.
+    void pruneProjectAudioResourcesAfterDurableSave(const std::filesystem::path& projectURL,
+                                                    const SongReferences& savedSong);
     void persistInstrumentMarkerEdits(const AudioTrack& track);
     void rebuildDerivedCacheIfNeeded() const;
 

@@ -14,20 +14,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-void addSongReferences(const std::optional<AudioTrack>& audio, std::vector<fs::path>& references)
-{
-    if (!audio)
-        return;
-    references.push_back(audio->url);
-    const StemSeparationState& separation = audio->stemSeparation;
-    if (separation.cacheDirectory)
-        references.push_back(*separation.cacheDirectory);
-    for (const auto& stem : separation.stems)
-        references.push_back(stem.second);
-    for (const auto& preview : separation.instrumentPreviewURLs)
-        references.push_back(preview.second);
-}
-
 bool pathExists(const fs::path& path)
 {
     std::error_code error;
@@ -60,20 +46,13 @@ bool isInside(const fs::path& path, const fs::path& folder)
     return !relative.empty() && *relative.begin() != "..";
 }
 
-// Pruning deletes for good, so it only runs when every reference of the open song can be
-// checked: a song or stem that is not where the project says (a moved or copied project
-// folder, a song in another project's folder) would otherwise take its files with it.
-bool songReferencesAreSound(const std::optional<AudioTrack>& audio, const fs::path& projectFolder)
+// Pruning deletes for good, so it only runs when every essential reference of the saved
+// song can be checked: a song or stem that is not where the project says (a moved or
+// copied project folder, a song in another project's folder) would otherwise take its
+// files with it.
+bool referencesAreSound(const std::vector<fs::path>& essential, const fs::path& projectFolder)
 {
-    if (!audio)
-        return true;
-    std::vector<fs::path> references{audio->url};
-    const StemSeparationState& separation = audio->stemSeparation;
-    if (separation.cacheDirectory)
-        references.push_back(*separation.cacheDirectory);
-    for (const auto& stem : separation.stems)
-        references.push_back(stem.second);
-    for (const fs::path& reference : references) {
+    for (const fs::path& reference : essential) {
         if (!pathExists(reference))
             return false;
         const fs::path canonical = canonicalOrNormal(reference);
@@ -115,7 +94,7 @@ void ProjectStore::saveCurrentProjectImmediatelyIfPossible()
     } catch (...) {
         error = std::current_exception();
     }
-    finishSave(sequence, m_projectRevision, m_project.name, *url, error);
+    finishSave(sequence, m_projectRevision, m_project.name, *url, songReferences(m_project.audio), error);
 }
 
 // The autosave: the same save, but a large project is encoded and written on the
@@ -130,8 +109,10 @@ void ProjectStore::saveCurrentProjectInBackgroundIfPossible()
     const std::uint64_t sequence = ++m_saveSequence;
     stampProjectForSaving();
     m_fileWriter->enqueue(m_project, *url,
-                          [this, sequence, revision = m_projectRevision, name = m_project.name, url = *url](
-                              std::exception_ptr error) { finishSave(sequence, revision, name, url, error); });
+                          [this, sequence, revision = m_projectRevision, name = m_project.name, url = *url,
+                           song = songReferences(m_project.audio)](std::exception_ptr error) {
+                              finishSave(sequence, revision, name, url, song, error);
+                          });
 }
 
 void ProjectStore::stampProjectForSaving()
@@ -143,8 +124,26 @@ void ProjectStore::stampProjectForSaving()
     });
 }
 
+ProjectStore::SongReferences ProjectStore::songReferences(const std::optional<AudioTrack>& audio)
+{
+    SongReferences references;
+    if (!audio)
+        return references;
+    const StemSeparationState& separation = audio->stemSeparation;
+    references.essential.push_back(audio->url);
+    if (separation.cacheDirectory)
+        references.essential.push_back(*separation.cacheDirectory);
+    for (const auto& stem : separation.stems)
+        references.essential.push_back(stem.second);
+    references.all = references.essential;
+    // Filtered previews can be made again; a missing one does not stop the pruning.
+    for (const auto& preview : separation.instrumentPreviewURLs)
+        references.all.push_back(preview.second);
+    return references;
+}
+
 void ProjectStore::finishSave(std::uint64_t sequence, std::uint64_t projectRevision, const std::string& projectName,
-                              const fs::path& url, std::exception_ptr error)
+                              const fs::path& url, const SongReferences& savedSong, std::exception_ptr error)
 {
     assertMainThread();
     const bool latest = sequence == m_saveSequence;
@@ -167,23 +166,27 @@ void ProjectStore::finishSave(std::uint64_t sequence, std::uint64_t projectRevis
     if (latest && projectRevision == m_projectRevision)
         setHasUnsavedChanges(false);
     remember(projectName, url);
-    pruneProjectAudioResourcesAfterDurableSave(url);
+    pruneProjectAudioResourcesAfterDurableSave(url, savedSong);
 }
 
-void ProjectStore::pruneProjectAudioResourcesAfterDurableSave(const fs::path& projectURL)
+void ProjectStore::pruneProjectAudioResourcesAfterDurableSave(const fs::path& projectURL, const SongReferences& savedSong)
 {
     assertMainThread();
     // A running instrument analysis writes stems that nothing refers to yet.
     if (m_activeInstrumentAnalysisRunID)
         return;
     const fs::path folder = canonicalOrNormal(ProjectAudioResourceStorage::projectDirectory(projectURL));
-    if (!songReferencesAreSound(m_project.audio, folder))
+    if (!referencesAreSound(savedSong.essential, folder))
         return;
 
-    std::vector<fs::path> retained;
-    addSongReferences(m_project.audio, retained);
+    std::vector<fs::path> retained = savedSong.all;
+    const auto retain = [&](const std::optional<AudioTrack>& audio) {
+        const std::vector<fs::path> references = songReferences(audio).all;
+        retained.insert(retained.end(), references.begin(), references.end());
+    };
+    retain(m_project.audio);
     for (const ProjectUndoSnapshot& snapshot : m_undoStack)
-        addSongReferences(snapshot.project.audio, retained);
+        retain(snapshot.project.audio);
     for (fs::path& path : retained)
         path = ProjectAudioResourceStorage::standardized(path);
 

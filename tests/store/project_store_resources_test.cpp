@@ -106,4 +106,23 @@ TEST_F(StoreResources, AProjectReachedThroughALinkKeepsItsSong)
     EXPECT_FALSE(fs::exists(stems));
 }
 
+TEST_F(StoreResources, ABackgroundSaveThatEndsAfterASwitchKeepsItsSong)
+{
+    ProjectStore store;
+    ChangeLog log(store);
+    store.setCurrentProjectURL(m_file);
+    const fs::path generated = song("generada.flac");
+    useSong(store, generated);
+    // Large enough that its write outlasts the switch below.
+    store.modifyProject([](FotivelaProject& p) { p.audio->waveformSamples.assign(100000, 0.5); });
+    store.saveCurrentProjectSilentlyIfPossible();
+    ASSERT_TRUE(waitFor([&] { return !store.hasPendingAutosave(); }, 3000));
+
+    store.setProject(FotivelaProject::empty());
+    store.setCurrentProjectURL(m_root / "Proyectos/Otro/Otro.fotivela");
+    ASSERT_TRUE(waitFor([&] { return log.count(StoreField::recentProjects) > 0; }, 10000));
+    EXPECT_TRUE(fs::exists(m_file));
+    EXPECT_TRUE(fs::exists(generated));
+}
+
 } // namespace
