@@ -234,13 +234,7 @@ public:
 
     // --- Markers and placement ------------------------------------------------------------
     void restoreAttackBeatMarkers();
-    void storeBeatMarkers(std::vector<BeatMarker> markers, bool markDirty);
-    void regenerateAttackBeatMarkers();
     void autoSyncSlidesToBeatTimes();
-
-    // --- Timeline edit helpers ------------------------------------------------------------
-    double startTime(std::int64_t slideIndex) const;
-    double snapTimelineEditTime(double time);
 
     // --- Shared value rules ---------------------------------------------------------------
     static std::string normalizedProjectName(std::string_view name);
@@ -248,6 +242,16 @@ public:
                                               const std::vector<BeatMarker>& markers);
 
 private:
+    // Tests reach the building blocks below through it.
+    friend struct ProjectStoreTestAccess;
+
+    // Building blocks of the store's own operations.
+    void storeBeatMarkers(std::vector<BeatMarker> markers, bool markDirty);
+    void regenerateAttackBeatMarkers();
+    void persistInstrumentMarkerEdits(const AudioTrack& track);
+    double startTime(std::int64_t slideIndex) const;
+    double snapTimelineEditTime(double time);
+
     void assertMainThread() const;
     void noteRead(StoreField field) const;
     void notify(StoreField field);
@@ -282,7 +286,6 @@ private:
     // may be open.
     void pruneProjectAudioResourcesAfterDurableSave(const std::filesystem::path& projectURL,
                                                     const SongReferences& savedSong);
-    void persistInstrumentMarkerEdits(const AudioTrack& track);
     void rebuildDerivedCacheIfNeeded() const;
 
     // Observed

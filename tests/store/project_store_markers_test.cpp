@@ -111,7 +111,7 @@ TEST_F(StoreMarkers, StoringKeepsEveryManualMarkerOnce)
     store.setHasUnsavedChanges(false);
     const auto before = store.project().updatedAt;
     detectedA.isManual = false;
-    store.storeBeatMarkers({first, tie, makeMarker(3), detectedA}, false);
+    ProjectStoreTestAccess::storeBeatMarkers(store, {first, tie, makeMarker(3), detectedA}, false);
     const std::vector<BeatMarker>& stored = store.audioBeatMarkers();
     ASSERT_EQ(stored.size(), 5u);
     EXPECT_EQ(stored[0].id, first.id);
@@ -126,14 +126,14 @@ TEST_F(StoreMarkers, StoringKeepsEveryManualMarkerOnce)
     // An empty list brings back exactly the manual markers.
     store.setAudioBeatMarkers({manualA, manualB});
     store.modifyProject([&](FotivelaProject& p) { p.audio->beatMarkers = {manualA, manualB}; });
-    store.storeBeatMarkers({}, true);
+    ProjectStoreTestAccess::storeBeatMarkers(store, {}, true);
     EXPECT_EQ(store.audioBeatMarkers(), (std::vector<BeatMarker>{manualA, manualB}));
     EXPECT_TRUE(store.hasUnsavedChanges());
     EXPECT_TRUE(store.hasPendingAutosave());
 
     // A list with a manual marker is the whole list.
     const BeatMarker only = makeMarker(2, true, true);
-    store.storeBeatMarkers({only}, true);
+    ProjectStoreTestAccess::storeBeatMarkers(store, {only}, true);
     EXPECT_EQ(store.audioBeatMarkers(), std::vector<BeatMarker>{only});
 }
 
@@ -153,7 +153,7 @@ TEST_F(StoreMarkers, StoringWritesTheAnalysisIntoTheSong)
 
     const BeatMarker bass = makeMarker(2, true, false, I::bass);
     const BeatMarker vocals = makeMarker(1, true, false, I::vocals);
-    store.storeBeatMarkers({bass, vocals, makeMarker(3, true, false, I::kick)}, true);
+    ProjectStoreTestAccess::storeBeatMarkers(store, {bass, vocals, makeMarker(3, true, false, I::kick)}, true);
 
     const AudioTrack& song = *store.project().audio;
     EXPECT_EQ(song.analysisVersion, 25);
@@ -196,7 +196,7 @@ TEST_F(StoreMarkers, AttackMarkersKeepTheOverridesOfTheUser)
     store.setIsAttackWaveformEnabled(true);
     store.setAudioDuration(10);
     store.setAudioWaveform(pulseCurve(400, {40, 120, 200, 280, 360}));
-    store.regenerateAttackBeatMarkers();
+    ProjectStoreTestAccess::regenerateAttackBeatMarkers(store);
     const std::vector<BeatMarker> detected = store.attackBeatMarkers();
     ASSERT_GE(detected.size(), 3u);
     for (const BeatMarker& marker : detected) {
@@ -210,7 +210,7 @@ TEST_F(StoreMarkers, AttackMarkersKeepTheOverridesOfTheUser)
     BeatMarker nearTwin = makeMarker(target.time + 0.04, true);
     BeatMarker far = makeMarker(detected[2].time + 0.06, false);
     store.modifyProject([&](FotivelaProject& p) { p.audio->attackMarkerOverrides = {near, nearTwin, far}; });
-    store.regenerateAttackBeatMarkers();
+    ProjectStoreTestAccess::regenerateAttackBeatMarkers(store);
     const std::vector<BeatMarker>& again = store.attackBeatMarkers();
     ASSERT_EQ(again.size(), detected.size());
     EXPECT_EQ(again[1].id, near.id); // equally near: the first override wins
@@ -220,11 +220,11 @@ TEST_F(StoreMarkers, AttackMarkersKeepTheOverridesOfTheUser)
 
     // Switched off: no attack markers, overrides kept; on again: the marker comes back disabled.
     store.setIsAttackWaveformEnabled(false);
-    store.regenerateAttackBeatMarkers();
+    ProjectStoreTestAccess::regenerateAttackBeatMarkers(store);
     EXPECT_TRUE(store.attackBeatMarkers().empty());
     EXPECT_EQ(store.project().audio->attackMarkerOverrides.size(), 3u);
     store.setIsAttackWaveformEnabled(true);
-    store.regenerateAttackBeatMarkers();
+    ProjectStoreTestAccess::regenerateAttackBeatMarkers(store);
     EXPECT_FALSE(store.attackBeatMarkers()[1].isEnabled);
 
     // Restoring throws the overrides away, with one undo step; with none it does nothing.
@@ -249,26 +249,26 @@ TEST_F(StoreMarkers, EditedTimesSnapToMarkersAndThePlayhead)
     store.setAudioBeatMarkers({makeMarker(1.0, true, true), makeMarker(1.125, true, true), makeMarker(3, false, true)});
     store.setPreviewTime(20);
 
-    EXPECT_EQ(store.snapTimelineEditTime(1.0625), 1.0);
+    EXPECT_EQ(ProjectStoreTestAccess::snapTimelineEditTime(store, 1.0625), 1.0);
     EXPECT_EQ(store.snappedBeatTime(), 1.0);
-    EXPECT_EQ(store.snapTimelineEditTime(1.1), 1.125);
-    EXPECT_EQ(store.snapTimelineEditTime(1.25), 1.25);
+    EXPECT_EQ(ProjectStoreTestAccess::snapTimelineEditTime(store, 1.1), 1.125);
+    EXPECT_EQ(ProjectStoreTestAccess::snapTimelineEditTime(store, 1.25), 1.25);
     EXPECT_FALSE(store.snappedBeatTime());
-    EXPECT_EQ(store.snapTimelineEditTime(3.05), 3.05); // a disabled marker does not attract
-    EXPECT_EQ(store.snapTimelineEditTime(-1), 0.0);
+    EXPECT_EQ(ProjectStoreTestAccess::snapTimelineEditTime(store, 3.05), 3.05); // a disabled marker does not attract
+    EXPECT_EQ(ProjectStoreTestAccess::snapTimelineEditTime(store, -1), 0.0);
 
     store.setPreviewTime(2.0);
-    EXPECT_EQ(store.snapTimelineEditTime(2.0625), 2.0);
+    EXPECT_EQ(ProjectStoreTestAccess::snapTimelineEditTime(store, 2.0625), 2.0);
 
     store.modifyProject([](FotivelaProject& p) { p.audio->syncMode = SyncMode::autoBeatV2; });
-    EXPECT_EQ(store.snapTimelineEditTime(1.01), 1.01);
+    EXPECT_EQ(ProjectStoreTestAccess::snapTimelineEditTime(store, 1.01), 1.01);
     EXPECT_FALSE(store.snappedBeatTime());
-    EXPECT_EQ(store.snapTimelineEditTime(99), 10.0);
-    EXPECT_EQ(store.snapTimelineEditTime(std::numeric_limits<double>::quiet_NaN()), 0.0);
+    EXPECT_EQ(ProjectStoreTestAccess::snapTimelineEditTime(store, 99), 10.0);
+    EXPECT_EQ(ProjectStoreTestAccess::snapTimelineEditTime(store, std::numeric_limits<double>::quiet_NaN()), 0.0);
 
-    EXPECT_EQ(store.startTime(0), 0.0);
-    EXPECT_EQ(store.startTime(1), 5.0);
-    EXPECT_EQ(store.startTime(2), 10.0);
+    EXPECT_EQ(ProjectStoreTestAccess::startTime(store, 0), 0.0);
+    EXPECT_EQ(ProjectStoreTestAccess::startTime(store, 1), 5.0);
+    EXPECT_EQ(ProjectStoreTestAccess::startTime(store, 2), 10.0);
 }
 
 } // namespace

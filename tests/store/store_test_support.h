@@ -15,6 +15,20 @@
 #include <string>
 #include <vector>
 
+namespace fotivela {
+
+struct ProjectStoreTestAccess {
+    static void storeBeatMarkers(ProjectStore& store, std::vector<BeatMarker> markers, bool markDirty)
+    {
+        store.storeBeatMarkers(std::move(markers), markDirty);
+    }
+    static void regenerateAttackBeatMarkers(ProjectStore& store) { store.regenerateAttackBeatMarkers(); }
+    static double startTime(const ProjectStore& store, std::int64_t index) { return store.startTime(index); }
+    static double snapTimelineEditTime(ProjectStore& store, double time) { return store.snapTimelineEditTime(time); }
+};
+
+} // namespace fotivela
+
 namespace fotivela::test {
 
 // Every store test gets its own storage root: the preferences and recent list live there.
