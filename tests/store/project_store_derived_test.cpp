@@ -153,36 +153,4 @@ TEST_F(StoreDerived, InstrumentPreviewFallsBackToTheStemThenToNothing)
     EXPECT_FALSE(store.instrumentPreviewURL(AutoBeatInstrument::kick));
 }
 
-TEST_F(StoreDerived, TitleScreensNeedTheFlagAndTheName)
-{
-    ProjectStore store;
-    Slide opening = makeSlide(3, "Pantalla inicial");
-    opening.isGeneratedTitleSlide = true;
-    Slide closing = makeSlide(3, "Pantalla final");
-    closing.isGeneratedTitleSlide = true;
-    Slide other = makeSlide(3, "Pantalla extra");
-    other.isGeneratedTitleSlide = true;
-    const Slide photo = makeSlide(3);
-
-    setSlides(store, {other, photo});
-    EXPECT_FALSE(store.hasInitialTitleScreen());
-    EXPECT_EQ(store.firstContentSlide()->id, photo.id);
-
-    Slide titled = photo;
-    titled.title = "Hola";
-    setSlides(store, {opening, titled, closing});
-    EXPECT_EQ(store.initialTitleSlide()->id, opening.id);
-    EXPECT_EQ(store.finalTitleSlide()->id, closing.id);
-    EXPECT_TRUE(store.hasInitialTitleScreen());
-    EXPECT_TRUE(store.hasFinalTitleScreen());
-
-    setSlides(store, {titled});
-    EXPECT_TRUE(store.hasInitialTitleScreen());
-    EXPECT_TRUE(store.hasFinalTitleScreen());
-    EXPECT_EQ(store.aiMusicRequestedStyle(), "Pop calido, suave");
-    store.modifyProject([](FotivelaProject& p) { p.aiMusic.reset(); });
-    EXPECT_EQ(store.aiMusicRequestedStyle(), "Pop calido, suave");
-    EXPECT_EQ(store.aiMusicStylePrompt(), "");
-}
-
 } // namespace
