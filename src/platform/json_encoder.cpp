@@ -234,7 +234,9 @@ JsonEncodingError::JsonEncodingError(const std::string& detail)
 void appendFotivelaJsonNumber(std::string& out, double d)
 {
     if (d == 0) {
-        out.append(std::signbit(d) ? "-0" : "0");
+        // Negative zero too: "-0" reads back as the integer 0, so writing it
+        // would make the text change on every save without a change of value.
+        out.push_back('0');
         return;
     }
     char buffer[40];

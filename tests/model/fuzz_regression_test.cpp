@@ -25,7 +25,9 @@ TEST(FuzzFindings, EveryFoundInputDecodesCleanlyOrFails)
         try {
             const auto project = decodeProject(bytes.str());
             const auto text = encodeProject(project);
-            EXPECT_EQ(decodeProject(text), project) << entry.path();
+            const auto again = decodeProject(text);
+            EXPECT_EQ(again, project) << entry.path();
+            EXPECT_EQ(encodeProject(again), text) << entry.path();
         } catch (const JsonDecodingError&) {
         }
     }

@@ -71,7 +71,7 @@ TEST(JsonEncoder, NumbersInTheirShortestRoundTripForm)
     EXPECT_EQ(number(1.0), "1");
     EXPECT_EQ(number(-3.0), "-3");
     EXPECT_EQ(number(0.0), "0");
-    EXPECT_EQ(number(-0.0), "-0");
+    EXPECT_EQ(number(-0.0), "0");
     EXPECT_EQ(number(0.12), "0.12");
     EXPECT_EQ(number(2.5), "2.5");
     EXPECT_EQ(number(0.0001), "0.0001");
