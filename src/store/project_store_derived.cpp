@@ -129,13 +129,18 @@ void ProjectStore::rebuildDerivedCacheIfNeeded() const
     const std::set<AutoBeatInstrument>& visible = visibleStemWaveformInstruments();
     const std::optional<Uuid>& selectedMarkerID = selectedBeatMarkerID();
 
-    // The preview files can come and go behind the store's back: ask the file system
-    // on every read, and rebuild when its answer changed.
+    // The preview and stem files can come and go behind the store's back (and a stem's
+    // presence decides which cached analysis is drawn): ask the file system on every
+    // read, and rebuild when its answer changed.
     std::uint32_t existing = 0;
     if (currentProject.audio) {
+        const std::map<AudioStem, std::filesystem::path>& stems = currentProject.audio->stemSeparation.stems;
         for (AutoBeatInstrument instrument : visible) {
             if (instrumentPreviewURL(instrument))
                 existing |= 1u << static_cast<unsigned>(instrument);
+            const AudioStem stem = stemOf(instrument);
+            if (const auto file = stems.find(stem); file != stems.end() && fileExists(file->second))
+                existing |= 1u << (8 + static_cast<unsigned>(stem));
         }
     }
 

@@ -132,6 +132,33 @@ TEST_F(StoreDerived, CachedDerivedDataFollowsEveryChangeThatFeedsIt)
     EXPECT_FALSE(store.selectedBeatMarker());
 }
 
+TEST_F(StoreDerived, CachedStemWaveformsFollowTheFilesOnDisk)
+{
+    ProjectStore store;
+    const auto preview = m_root / "p/bass-preview.wav";
+    const auto stem = m_root / "p/bass.wav";
+    writeText(preview, "p");
+    writeText(stem, "b");
+    AudioTrack track = makeTrack(SyncMode::autoBeatV2);
+    track.autoBeatInstruments = {AutoBeatInstrument::bass};
+    track.stemSeparation.engine = StemSeparationEngine::demucs;
+    track.stemSeparation.stems[AudioStem::bass] = stem;
+    track.stemSeparation.instrumentPreviewURLs[AutoBeatInstrument::bass] = preview;
+    track.instrumentAnalysisVariants["Bajo|demucs:Bajo|s:500|b:4|v:25"] = AudioAnalysis{{0.1}, {}, 0.5, 4, 25};
+    track.instrumentAnalysisVariants["Bajo|fallback|s:500|b:4|v:25"] = AudioAnalysis{{0.9}, {}, 0.5, 4, 25};
+    store.modifyProject([&](FotivelaProject& p) { p.audio = track; });
+    store.setVisibleStemWaveformInstruments({AutoBeatInstrument::bass});
+
+    ASSERT_EQ(store.timelineDerivedData().stemWaveforms.size(), 1u);
+    EXPECT_EQ(store.timelineDerivedData().stemWaveforms[0].samples, std::vector<double>{0.1});
+    // The stem is gone: the analysis of the original mix is the one drawn.
+    std::filesystem::remove(stem);
+    ASSERT_EQ(store.timelineDerivedData().stemWaveforms.size(), 1u);
+    EXPECT_EQ(store.timelineDerivedData().stemWaveforms[0].samples, std::vector<double>{0.9});
+    std::filesystem::remove(preview);
+    EXPECT_TRUE(store.timelineDerivedData().stemWaveforms.empty());
+}
+
 TEST_F(StoreDerived, InstrumentPreviewFallsBackToTheStemThenToNothing)
 {
     ProjectStore store;
