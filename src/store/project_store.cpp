@@ -20,7 +20,6 @@ namespace fotivela {
 
 namespace {
 
-constexpr const char* defaultProjectDirectoryKey = "defaultProjectDirectory";
 constexpr const char* showInterfaceTooltipsKey = "showInterfaceTooltips";
 
 constexpr std::array<std::string_view, storeFieldCount> fieldNames{
@@ -45,7 +44,6 @@ std::string_view storeFieldName(StoreField field)
 
 ProjectStore::ProjectStore()
     : m_project(FotivelaProject::empty())
-    , m_appLanguage(AppLanguages::detectedDefault())
 {
     assertMainThread();
     m_pendingAutosaveTask = std::make_unique<QTimer>();
@@ -56,7 +54,7 @@ ProjectStore::ProjectStore()
     QObject::connect(m_pendingAutosaveTask.get(), &QTimer::timeout, [this] { saveCurrentProjectInBackgroundIfPossible(); });
     m_fileWriter = std::make_unique<ProjectFileWriter>(m_pendingAutosaveTask.get());
 
-    m_defaultProjectDirectory = ProjectFileLayout::loadDefaultProjectDirectory(defaultProjectDirectoryKey);
+    m_defaultProjectDirectory = ProjectFileLayout::loadDefaultProjectDirectory(ProjectFileLayout::defaultProjectDirectoryKey);
 
     FotivelaPreferences& preferences = FotivelaPreferences::shared();
     if (const std::optional<PlistValue> tooltips = preferences.object(showInterfaceTooltipsKey)) {
@@ -73,8 +71,7 @@ ProjectStore::ProjectStore()
         m_appLanguage = *stored;
     } else {
         m_appLanguage = AppLanguages::detectedDefault();
-        preferences.setValue(std::string(appLanguagePreferenceKey),
-                             std::string(toStored(m_appLanguage)));
+        preferences.setValue(std::string(appLanguagePreferenceKey), std::string(toStored(m_appLanguage)));
     }
     AppLanguages::applyRuntimeLocalization(m_appLanguage);
 
@@ -185,7 +182,7 @@ void ProjectStore::chooseDefaultProjectDirectory(const FolderChooser& chooseFold
     if (!folder || folder->empty())
         return;
     setDefaultProjectDirectory(*folder);
-    FotivelaPreferences::shared().setValue(defaultProjectDirectoryKey, folder->string());
+    FotivelaPreferences::shared().setValue(std::string(ProjectFileLayout::defaultProjectDirectoryKey), folder->string());
 }
 
 void ProjectStore::clearPreviewImageCache()

@@ -328,7 +328,7 @@ private:
     double m_timelineZoom = 1.0;
     std::int64_t m_timelineZoomFocusRevision = 0;
     bool m_showInterfaceTooltips = true;
-    AppLanguage m_appLanguage;
+    AppLanguage m_appLanguage = AppLanguage::spanish;
     bool m_isEditingBeatMarker = false;
     std::int64_t m_playbackClockRevision = 0;
     double m_playbackClockAnchorTime = 0;
