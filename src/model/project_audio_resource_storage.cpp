@@ -218,8 +218,11 @@ void pruneUnreferencedResources(const fs::path& projectURL, const std::vector<fs
         // The separation writes here for minutes before anything refers to it.
         if (startsWith(entry.filename().native(), separationWorkPrefix))
             continue;
-        const bool owned = DemucsRuntimeInstaller::isOwnedDirectory(entry) && isOwnedURL(entry, projectURL);
-        if (owned && isRetained(resolvedStandardized(entry), resolvedRetained, true))
+        // Only a stem set that is provably the project's own may go; anything else, such as a
+        // set reached through a linked "AI" folder, may belong to someone else.
+        if (!DemucsRuntimeInstaller::isOwnedDirectory(entry) || !isOwnedURL(entry, projectURL))
+            continue;
+        if (isRetained(resolvedStandardized(entry), resolvedRetained, true))
             continue;
         if (containsOnlyRegularFilesAndDirectories(entry))
             fs::remove_all(entry);

@@ -156,6 +156,19 @@ TEST_F(ProjectAudioResources, PruningKeepsWhatIsReferencedOrInFlightAndLeavesOdd
     EXPECT_TRUE(fs::exists(m_project));
 }
 
+TEST_F(ProjectAudioResources, PruningLeavesStemSetsThatAreNotTheProjectsOwn)
+{
+    // "AI" moved to another disk and linked back: its stem sets do not lie below the project.
+    const fs::path elsewhere = m_root / "disco";
+    write(elsewhere / "AI/Stems/KEPT/htdemucs/cancion/drums.flac", "d");
+    write(elsewhere / "AI/Stems/OTHER/htdemucs/cancion/drums.flac", "o");
+    fs::create_directory_symlink(elsewhere / "AI", folder() / "AI");
+
+    storage::pruneUnreferencedResources(m_project, {folder() / "AI/Stems/KEPT/htdemucs/cancion/drums.flac"});
+    EXPECT_TRUE(fs::exists(elsewhere / "AI/Stems/KEPT/htdemucs/cancion/drums.flac"));
+    EXPECT_TRUE(fs::exists(elsewhere / "AI/Stems/OTHER"));
+}
+
 TEST_F(ProjectAudioResources, MissingMusicFolderStillPrunesStems)
 {
     const fs::path set = stemSet("S");
