@@ -1,4 +1,5 @@
 #include "model/project_audio_resource_storage.h"
+#include "stem_runtime/demucs_runtime_installer.h"
 
 #include <gtest/gtest.h>
 
@@ -57,6 +58,14 @@ TEST_F(ProjectAudioResources, OwnershipRefusesTheRootLinksAndMissingPaths)
     write(m_root / "outside/file.flac", "x");
     fs::create_directory_symlink(m_root / "outside", folder() / "AI/Stems/escape");
     EXPECT_FALSE(storage::isOwnedURL(folder() / "AI/Stems/escape/file.flac", m_project));
+
+    using DemucsRuntimeInstaller::isOwnedDirectory;
+    EXPECT_TRUE(isOwnedDirectory(set));
+    EXPECT_TRUE(isOwnedDirectory(set / ""));
+    EXPECT_FALSE(isOwnedDirectory(folder() / "AI/Stems/escape"));
+    EXPECT_FALSE(isOwnedDirectory(folder() / "AI/Stems/escape" / ""));
+    EXPECT_FALSE(isOwnedDirectory(set / "htdemucs/cancion/drums.flac"));
+    EXPECT_FALSE(isOwnedDirectory(folder() / "AI/Stems/missing"));
 
     const fs::path music = folder() / "AI/GeneratedMusic";
     write(song("a.flac"), "a");
@@ -121,6 +130,8 @@ TEST_F(ProjectAudioResources, CopyingStemSetsTakesOnlyPlainOwnedTrees)
     EXPECT_FALSE(storage::copyOwnedStemDirectory(folder() / "AI/GeneratedMusic/dir", m_project, other));
     fs::create_directory_symlink(set, folder() / "AI/Stems/L");
     EXPECT_FALSE(storage::copyOwnedStemDirectory(folder() / "AI/Stems/L", m_project, other));
+    // Folder URLs are stored with a final slash; the link must not be looked through.
+    EXPECT_FALSE(storage::copyOwnedStemDirectory(folder() / "AI/Stems/L/", m_project, other));
     const fs::path linked = stemSet("Y");
     fs::create_symlink(m_project, linked / "htdemucs/cancion/link.flac");
     EXPECT_FALSE(storage::copyOwnedStemDirectory(linked, m_project, other));
