@@ -53,8 +53,9 @@ std::vector<fs::path> listEntries(const fs::path& folder)
 
 } // namespace
 
+// Both cases show the generic failure text: the user cannot act on which one it was.
 StorageError::StorageError(StorageErrorCase errorCase)
-    : Error(errorCase == StorageErrorCase::invalidOwnedPath ? "invalidOwnedPath" : "conversionFailed")
+    : Error("No se ha podido completar la operación.")
     , m_case(errorCase)
 {
 }

@@ -1,3 +1,4 @@
+#include "model/app_text.h"
 #include "model/project_audio_resource_storage.h"
 #include "stem_runtime/demucs_runtime_installer.h"
 
@@ -178,6 +179,16 @@ TEST_F(ProjectAudioResources, PruningLeavesStemSetsThatAreNotTheProjectsOwn)
     storage::pruneUnreferencedResources(m_project, {folder() / "AI/Stems/KEPT/htdemucs/cancion/drums.flac"});
     EXPECT_TRUE(fs::exists(elsewhere / "AI/Stems/KEPT/htdemucs/cancion/drums.flac"));
     EXPECT_TRUE(fs::exists(elsewhere / "AI/Stems/OTHER"));
+}
+
+TEST(ProjectAudioResourceErrors, ShowTheGenericFailureText)
+{
+    for (const auto errorCase : {storage::StorageErrorCase::invalidOwnedPath, storage::StorageErrorCase::conversionFailed}) {
+        const storage::StorageError error(errorCase);
+        EXPECT_EQ(error.errorCase(), errorCase);
+        EXPECT_STREQ(error.what(), "No se ha podido completar la operación.");
+        EXPECT_EQ(AppText::translate(error.what(), AppLanguage::english), "The operation could not be completed.");
+    }
 }
 
 TEST_F(ProjectAudioResources, MissingMusicFolderStillPrunesStems)
