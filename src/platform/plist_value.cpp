@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <memory>
 
@@ -154,6 +155,51 @@ plist_t toNode(const PlistValue& value)
     return std::visit(Visitor{}, value.value);
 }
 
+// Checked first: the library's own XML writer below recurses without a limit.
+bool nestsTooDeep(plist_t node, int depth)
+{
+    if (depth > maxDepth)
+        return true;
+    switch (plist_get_node_type(node)) {
+    case PLIST_ARRAY: {
+        const std::uint32_t count = plist_array_get_size(node);
+        for (std::uint32_t i = 0; i < count; ++i) {
+            if (nestsTooDeep(plist_array_get_item(node, i), depth + 1))
+                return true;
+        }
+        return false;
+    }
+    case PLIST_DICT: {
+        plist_dict_iter iter = nullptr;
+        plist_dict_new_iter(node, &iter);
+        CBuffer<void> ownedIter(iter);
+        while (true) {
+            // Keys are not read here: see holdsTextWithNul.
+            plist_t item = nullptr;
+            plist_dict_next_item(node, iter, nullptr, &item);
+            if (item == nullptr)
+                return false;
+            if (nestsTooDeep(item, depth + 1))
+                return true;
+        }
+    }
+    default:
+        return false;
+    }
+}
+
+// The library aborts the process when it hands over a text holding a NUL character, which a
+// damaged file can carry. Its XML form writes such texts out whole, so a NUL there gives them away
+// before any text is read.
+bool holdsTextWithNul(plist_t root)
+{
+    char* xml = nullptr;
+    std::uint32_t length = 0;
+    plist_to_xml(root, &xml, &length);
+    CBuffer<char> owned(xml);
+    return xml == nullptr || std::memchr(xml, '\0', length) != nullptr;
+}
+
 } // namespace
 
 std::optional<PlistValue> parsePropertyList(std::span<const std::uint8_t> bytes)
@@ -163,6 +209,8 @@ std::optional<PlistValue> parsePropertyList(std::span<const std::uint8_t> bytes)
     plist_t root = nullptr;
     plist_from_memory(reinterpret_cast<const char*>(bytes.data()), static_cast<std::uint32_t>(bytes.size()), &root);
     PlistHandle owned(root);
+    if (root == nullptr || nestsTooDeep(root, 0) || holdsTextWithNul(root))
+        return std::nullopt;
     return fromNode(root, 0);
 }
 

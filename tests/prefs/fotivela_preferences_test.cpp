@@ -95,11 +95,29 @@ TEST(FotivelaPreferences, ReadableFileIsTakenAsItStandsAndNotRewritten)
     EXPECT_EQ(decodedFile(preferences.url()), expected);
 }
 
+namespace {
+
+// A binary list whose key "idiomé" ends in U+0000 instead of "é": the library cannot hand it over.
+std::string binaryListWithNulInAKey()
+{
+    auto bytes = binaryPropertyList(PlistValue(PlistValue::Dictionary{{"idiom\xC3\xA9", PlistValue("es")}}));
+    for (std::size_t i = 0; i + 1 < bytes.size(); ++i) {
+        if (bytes[i] == 0x00 && bytes[i + 1] == 0xE9) {
+            bytes[i + 1] = 0x00;
+            break;
+        }
+    }
+    return std::string(bytes.begin(), bytes.end());
+}
+
+} // namespace
+
 TEST(FotivelaPreferences, UnreadableFileIsPreservedByteForByte)
 {
     for (const std::string& content :
          {std::string("esto no es una lista de propiedades\n"),
-          std::string(R"(<?xml version="1.0"?><plist version="1.0"><array><string>a</string></array></plist>)")}) {
+          std::string(R"(<?xml version="1.0"?><plist version="1.0"><array><string>a</string></array></plist>)"),
+          binaryListWithNulInAKey()}) {
         StorageRoot temp;
         const auto url = temp.path() / "Preferences.plist";
         writeText(url, content);

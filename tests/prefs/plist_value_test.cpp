@@ -59,3 +59,32 @@ TEST(PlistValue, TextThatIsNoPropertyListGivesNothing)
             << text;
     }
 }
+
+TEST(PlistValue, NestingDeeperThanAnySettingGivesNothing)
+{
+    std::string xml = R"(<?xml version="1.0"?><plist version="1.0">)";
+    for (int i = 0; i < 30000; ++i)
+        xml += "<array>";
+    for (int i = 0; i < 30000; ++i)
+        xml += "</array>";
+    xml += "</plist>";
+    EXPECT_EQ(parsePropertyList(std::span(reinterpret_cast<const std::uint8_t*>(xml.data()), xml.size())), std::nullopt);
+}
+
+TEST(PlistValue, TextHoldingANulCharacterGivesNothing)
+{
+    // Non-ASCII texts are stored as UTF-16; turning "é" (00 E9) into U+0000 puts a NUL inside the
+    // key, then inside the value.
+    for (const int which : {0, 1}) {
+        auto bytes = binaryPropertyList(PlistValue(PlistValue::Dictionary{{"clav\xC3\xA9", PlistValue("valor \xC3\xA9")}}));
+        int seen = 0;
+        for (std::size_t i = 0; i + 1 < bytes.size(); ++i) {
+            if (bytes[i] == 0x00 && bytes[i + 1] == 0xE9 && seen++ == which) {
+                bytes[i + 1] = 0x00;
+                break;
+            }
+        }
+        ASSERT_EQ(seen, which + 1);
+        EXPECT_EQ(parsePropertyList(bytes), std::nullopt) << which;
+    }
+}
