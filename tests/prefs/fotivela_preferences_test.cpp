@@ -1,6 +1,7 @@
 #include "model/app_language.h"
 #include "model/fotivela_preferences.h"
 #include "model/project_file_layout.h"
+#include "platform/uuid.h"
 #include "temporary_folder.h"
 
 #include <QProcess>
@@ -16,6 +17,7 @@ using namespace fotivela;
 using fotivela::testing::readBytes;
 using fotivela::testing::ScopedEnvironment;
 using fotivela::testing::StorageRoot;
+using fotivela::testing::TemporaryFolder;
 using fotivela::testing::writeText;
 namespace fs = std::filesystem;
 
@@ -275,4 +277,27 @@ TEST(FotivelaPreferences, DefaultProjectDirectory)
               temp.path() / "Documentos" / "Fotivela Projects");
     preferences.setValue("defaultProjectDirectory", PlistValue("/media/ana/Proyectos"));
     EXPECT_EQ(ProjectFileLayout::loadDefaultProjectDirectory("defaultProjectDirectory", preferences), fs::path("/media/ana/Proyectos"));
+}
+
+TEST(FotivelaPreferencesDeathTest, SharedStoreOutlivesEveryExitHandler)
+{
+    // A fresh process, so that the store is made after the handler below is registered.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            static TemporaryFolder* folder = new TemporaryFolder;
+            setenv("DUSKMERE_TEST_ROOT", folder->path().c_str(), 1);
+            // The random source of the file names registers its own clean-up; it must run after ours.
+            (void)Uuid::random();
+            // Runs after everything registered later, as a write that arrives while the program quits.
+            std::atexit([] {
+                FotivelaPreferences::shared().setValue("stemSecondsPerAudioSecond", PlistValue(1.2));
+                const bool kept = decodedFile(folder->path() / "Fotivela" / "Preferences.plist").size() == 2;
+                fs::remove_all(folder->path());
+                std::_Exit(kept ? 0 : 1);
+            });
+            FotivelaPreferences::shared().setValue("showInterfaceTooltips", PlistValue(false));
+            std::exit(2);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
