@@ -2,11 +2,13 @@
 
 #include <plist/plist.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <stdexcept>
 
 namespace fotivela {
 
@@ -104,6 +106,63 @@ std::optional<PlistValue> fromNode(plist_t node, int depth)
         // Keyed-archive identifiers and other kinds never occur in our files.
         return std::nullopt;
     }
+}
+
+// Well-formed UTF-8 without NUL: the library passes anything else on to the file as damaged text,
+// and a damaged file is kept unwritten from then on.
+bool isWritableText(std::string_view text)
+{
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto b0 = static_cast<unsigned char>(text[i]);
+        if (b0 == 0)
+            return false;
+        if (b0 < 0x80) {
+            ++i;
+            continue;
+        }
+        std::size_t length = 0;
+        char32_t c = 0;
+        if (b0 >= 0xC2 && b0 <= 0xDF) {
+            length = 2;
+            c = b0 & 0x1F;
+        } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+            length = 3;
+            c = b0 & 0x0F;
+        } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+            length = 4;
+            c = b0 & 0x07;
+        } else {
+            return false;
+        }
+        if (i + length > text.size())
+            return false;
+        for (std::size_t k = 1; k < length; ++k) {
+            const auto b = static_cast<unsigned char>(text[i + k]);
+            if ((b & 0xC0) != 0x80)
+                return false;
+            c = (c << 6) | (b & 0x3F);
+        }
+        const char32_t smallest = length == 3 ? 0x800 : length == 4 ? 0x10000 : 0x80;
+        if (c < smallest || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
+            return false;
+        i += length;
+    }
+    return true;
+}
+
+bool holdsOnlyWritableText(const PlistValue& value)
+{
+    if (const auto* text = value.as<std::string>())
+        return isWritableText(*text);
+    if (const auto* items = value.as<PlistValue::Array>())
+        return std::all_of(items->begin(), items->end(), holdsOnlyWritableText);
+    if (const auto* entries = value.as<PlistValue::Dictionary>()) {
+        return std::all_of(entries->begin(), entries->end(), [](const auto& entry) {
+            return isWritableText(entry.first) && holdsOnlyWritableText(entry.second);
+        });
+    }
+    return true;
 }
 
 plist_t toNode(const PlistValue& value)
@@ -216,6 +275,8 @@ std::optional<PlistValue> parsePropertyList(std::span<const std::uint8_t> bytes)
 
 std::vector<std::uint8_t> binaryPropertyList(const PlistValue& value)
 {
+    if (!holdsOnlyWritableText(value))
+        throw std::invalid_argument("un texto no es UTF-8 válido");
     PlistHandle root(toNode(value));
     char* out = nullptr;
     std::uint32_t length = 0;

@@ -153,6 +153,25 @@ TEST(FotivelaPreferences, WriteFailureIsLoggedAndKeepsTheValueInMemory)
     EXPECT_EQ(preferences.object("showInterfaceTooltips"), PlistValue(false));
 }
 
+TEST(FotivelaPreferences, TextThatWouldNotReadBackIsNeverWritten)
+{
+    StorageRoot temp;
+    FotivelaPreferences preferences(temp.path(), {});
+    preferences.setValue("fotivela.appLanguage", PlistValue("es"));
+    const auto before = readBytes(preferences.url());
+    ::testing::internal::CaptureStderr();
+    // A folder name in another encoding than UTF-8.
+    preferences.setValue("defaultProjectDirectory", PlistValue("/home/ana/V\xED" "deos"));
+    const std::string log = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(log.find("Fotivela: no se pudieron guardar preferencias: "), std::string::npos) << log;
+    EXPECT_EQ(readBytes(preferences.url()), before);
+    EXPECT_EQ(preferences.object("defaultProjectDirectory"), PlistValue("/home/ana/V\xED" "deos"));
+
+    FotivelaPreferences reread(temp.path(), {});
+    EXPECT_FALSE(reread.preservesUnreadableDestination());
+    EXPECT_EQ(reread.object("fotivela.appLanguage"), PlistValue("es"));
+}
+
 TEST(FotivelaPreferences, ConcurrentWritersNeverInterleave)
 {
     StorageRoot temp;

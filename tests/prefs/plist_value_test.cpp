@@ -88,3 +88,16 @@ TEST(PlistValue, TextHoldingANulCharacterGivesNothing)
         EXPECT_EQ(parsePropertyList(bytes), std::nullopt) << which;
     }
 }
+
+TEST(PlistValue, TextThatWouldNotReadBackIsRefusedOnWriting)
+{
+    // A cut-off sequence, a stray byte, an encoded surrogate and a NUL, as a value and as a key.
+    for (const std::string& text : {std::string("V\xC3"), std::string("abc\xFF"), std::string("\xED\xA0\x80"),
+                                   std::string("a\0b", 3)}) {
+        EXPECT_THROW(binaryPropertyList(PlistValue(PlistValue::Dictionary{{"k", PlistValue(text)}})), std::invalid_argument);
+        EXPECT_THROW(binaryPropertyList(PlistValue(PlistValue::Dictionary{{text, PlistValue(true)}})), std::invalid_argument);
+        EXPECT_THROW(binaryPropertyList(PlistValue(PlistValue::Array{PlistValue(text)})), std::invalid_argument);
+    }
+    const PlistValue wide(PlistValue::Dictionary{{"\xF0\x9F\x98\x80", PlistValue("\xEF\xBF\xBF \xE2\x82\xAC")}});
+    EXPECT_EQ(parsePropertyList(binaryPropertyList(wide)), wide);
+}
