@@ -18,7 +18,7 @@ namespace ProjectAudioResourceStorage {
 
 enum class StorageErrorCase { invalidOwnedPath, conversionFailed };
 
-// Carries no text of its own; the interface shows the generic file error.
+// Carries no text of its own: what() is the generic failure text.
 class StorageError : public Error {
 public:
     explicit StorageError(StorageErrorCase errorCase);

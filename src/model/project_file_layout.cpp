@@ -21,6 +21,15 @@ namespace {
 
 constexpr std::string_view forbiddenCharacters = "/\\:?%*|\"<>";
 
+// "<name>.fotivela". Appending in place also keeps GCC 12's -Wrestrict false alarm on
+// `"." + std::string(...)` out of optimised builds.
+std::string projectFileName(std::string name)
+{
+    name += '.';
+    name += projectFileExtension;
+    return name;
+}
+
 bool isOnlyDots(std::string_view s)
 {
     return !s.empty() && s.find_first_not_of('.') == std::string_view::npos;
@@ -115,7 +124,7 @@ std::string safePathComponent(std::string_view name, std::string_view fallback)
 std::filesystem::path defaultProjectURL(std::string_view name, const std::filesystem::path& parent)
 {
     const std::string safe = safePathComponent(name.empty() ? defaultProjectName : name);
-    return parent / safe / (safe + "." + std::string(projectFileExtension));
+    return parent / safe / projectFileName(safe);
 }
 
 std::optional<std::filesystem::path> projectFileURL(const std::filesystem::path& selection)
@@ -125,7 +134,7 @@ std::optional<std::filesystem::path> projectFileURL(const std::filesystem::path&
         return selection;
     const std::string folderName = selection.filename().empty() ? selection.parent_path().filename().string()
                                                                 : selection.filename().string();
-    const auto named = selection / (folderName + "." + std::string(projectFileExtension));
+    const auto named = selection / projectFileName(folderName);
     if (std::filesystem::exists(named, error))
         return named;
 
@@ -134,7 +143,7 @@ std::optional<std::filesystem::path> projectFileURL(const std::filesystem::path&
         return std::nullopt;
     // The folder's own listing order is arbitrary on Linux; by name the choice is repeatable.
     std::sort(entries.begin(), entries.end(), [](const DirEntry& a, const DirEntry& b) { return a.name < b.name; });
-    const std::string suffix = "." + std::string(projectFileExtension);
+    const std::string suffix = projectFileName("");
     for (const auto& entry : entries) {
         if (entry.name.size() > suffix.size() && entry.name.ends_with(suffix))
             return selection / entry.name;
