@@ -254,7 +254,6 @@ void LocalAccountService::routes()
             headers.clear();
             for (const auto& [key, value] : request.headers)
                 headers[key] = value;
-            m_lastBodies[request.path] = request.body;
             if (const auto found = m_faults.find(request.path); found != m_faults.end()) {
                 fault = found->second;
                 if (found->second.once)
@@ -272,6 +271,12 @@ void LocalAccountService::routes()
             response.set_header(key.c_str(), value);
         response.set_content(fault->body, fault->contentType.c_str());
         return httplib::Server::HandlerResponse::Handled;
+    });
+
+    // Bodies are read after the pre-routing step.
+    server.set_post_routing_handler([this](const httplib::Request& request, httplib::Response&) {
+        std::lock_guard lock(m_lock);
+        m_lastBodies[request.path] = request.body;
     });
 
     server.Get("/api/auth/me", [this](const httplib::Request& request, httplib::Response& response) {
