@@ -68,6 +68,8 @@ public:
     // Header values of the last request to a path.
     std::map<std::string, std::string> lastHeaders(const std::string& path) const;
     std::string lastBody(const std::string& path) const;
+    // The request target as sent (path and query, escapes kept).
+    std::string lastTarget(const std::string& path) const;
 
 private:
     struct Account {
@@ -106,6 +108,7 @@ private:
     std::map<std::string, int> m_requestCounts;
     std::map<std::string, std::map<std::string, std::string>> m_lastHeaders;
     std::map<std::string, std::string> m_lastBodies;
+    std::map<std::string, std::string> m_lastTargets;
     std::vector<std::pair<std::string, std::string>> m_launches;
     nlohmann::json m_aiConfig;
     bool m_checkoutIncludesURL = true;
