@@ -6,6 +6,7 @@
 #include <QThread>
 #include <QUrl>
 
+#include <csignal>
 #include <cstdlib>
 
 namespace fotivela {
@@ -65,6 +66,12 @@ AccountAPI::AccountAPI(AccountAPIConfiguration configuration)
 
 AccountAPI::~AccountAPI()
 {
+    {
+        std::lock_guard lock(m_childLock);
+        m_isShuttingDown = true;
+        for (const pid_t child : m_children)
+            ::kill(child, SIGTERM);
+    }
     m_workers.waitForDone();
 }
 

@@ -6,7 +6,10 @@
 #include "account/session_cookie_store.h"
 #include "platform/background_task.h"
 
+#include <QCoreApplication>
 #include <QThreadPool>
+
+#include <sys/types.h>
 
 #include <nlohmann/json.hpp>
 
@@ -140,6 +143,12 @@ private:
     void reportAppLaunchIfNeeded(const std::string& userID);
     void removeStaleRequestFolders() const;
 
+    struct ChildResult {
+        int exitStatus = -1;
+        std::string standardError;
+    };
+    ChildResult runCurl(const std::vector<std::string>& arguments) const;
+
     AccountAPIConfiguration m_configuration;
     std::string m_appLaunchID;
 
@@ -149,6 +158,11 @@ private:
     mutable std::mutex m_launchLock;
     std::set<std::string> m_reportedLaunchUsers;
     bool m_launchReportInFlight = false;
+
+    // Running curl children, ended when the client goes away (at quit) so that nothing waits for them.
+    mutable std::mutex m_childLock;
+    mutable std::set<pid_t> m_children;
+    bool m_isShuttingDown = false;
 
     // Last, so that it is destroyed first: it waits for the work that still uses the members above.
     QThreadPool m_workers;
@@ -160,10 +174,15 @@ TaskHandle AccountAPI::runAsync(Work work, Deliver deliver)
     TaskHandle handle;
     m_workers.start([handle, work = std::move(work), deliver = std::move(deliver)]() mutable {
         auto result = std::make_shared<std::invoke_result_t<Work&>>(work());
-        postToMainThread([handle, result, deliver = std::move(deliver)]() mutable {
-            if (!handle.isCancelled())
-                deliver(std::move(*result));
-        });
+        // Nothing to deliver to once the application object is gone (the client's last moments at quit).
+        if (auto* app = QCoreApplication::instance())
+            QMetaObject::invokeMethod(
+                app,
+                [handle, result, deliver = std::move(deliver)]() mutable {
+                    if (!handle.isCancelled())
+                        deliver(std::move(*result));
+                },
+                Qt::QueuedConnection);
     });
     return handle;
 }

@@ -11,6 +11,7 @@
 #include <array>
 #include <cerrno>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <fcntl.h>
 #include <spawn.h>
@@ -162,12 +163,9 @@ private:
     std::filesystem::path m_path;
 };
 
-struct ChildResult {
-    int exitStatus = -1;
-    std::string standardError;
-};
+} // namespace
 
-ChildResult runCurl(const std::vector<std::string>& arguments)
+AccountAPI::ChildResult AccountAPI::runCurl(const std::vector<std::string>& arguments) const
 {
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(curlPath));
@@ -190,6 +188,12 @@ ChildResult runCurl(const std::vector<std::string>& arguments)
         ::close(pipeFds[0]);
         throw Error("No se ha podido iniciar curl.");
     }
+    {
+        std::lock_guard lock(m_childLock);
+        m_children.insert(pid);
+        if (m_isShuttingDown)
+            ::kill(pid, SIGTERM);
+    }
     ChildResult result;
     std::array<char, 4096> buffer;
     for (;;) {
@@ -202,6 +206,11 @@ ChildResult runCurl(const std::vector<std::string>& arguments)
             break;
     }
     ::close(pipeFds[0]);
+    {
+        // Still unreaped, so its id cannot have been reused while it was listed.
+        std::lock_guard lock(m_childLock);
+        m_children.erase(pid);
+    }
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
@@ -209,8 +218,6 @@ ChildResult runCurl(const std::vector<std::string>& arguments)
     result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return result;
 }
-
-} // namespace
 
 std::string AccountAPI::userMessage(std::string_view code)
 {

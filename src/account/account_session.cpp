@@ -81,7 +81,7 @@ void AccountSession::bootstrap()
         setIsLoading(false);
     };
     // The read goes on after a time-out; its late answer is dropped.
-    TaskHandle read = call<AccountSummary>([api = m_api] { return api->me(); },
+    TaskHandle read = call<AccountSummary>([api = m_api.get()] { return api->me(); },
                                            [this, settled, fail](AccountOutcome<AccountSummary> outcome) {
                                                if (*settled)
                                                    return;
@@ -130,7 +130,7 @@ void AccountSession::syncBalance()
     if (m_isBalanceRequestRunning)
         return;
     m_isBalanceRequestRunning = true;
-    m_balanceRequest = call<AccountSummary>([api = m_api] { return api->me(); },
+    m_balanceRequest = call<AccountSummary>([api = m_api.get()] { return api->me(); },
                                             [this](AccountOutcome<AccountSummary> outcome) {
                                                 m_isBalanceRequestRunning = false;
                                                 // Failures, 401 included, change nothing.

@@ -106,7 +106,7 @@ bool isBrowserAddress(const std::string& url)
 
 void AccountSession::login(const std::string& email, const std::string& password)
 {
-    working<AccountSummary>([api = m_api, email, password] { return api->login(email, password); },
+    working<AccountSummary>([api = m_api.get(), email, password] { return api->login(email, password); },
                             [this](AccountSummary summary) {
                                 setAccount(std::move(summary));
                                 startBalanceSync();
@@ -116,7 +116,7 @@ void AccountSession::login(const std::string& email, const std::string& password
 
 void AccountSession::registerAccount(const std::string& email, const std::string& password)
 {
-    working<AccountSummary>([api = m_api, email, password] { return api->registerAccount(email, password); },
+    working<AccountSummary>([api = m_api.get(), email, password] { return api->registerAccount(email, password); },
                             [this](AccountSummary summary) {
                                 setAccount(std::move(summary));
                                 startBalanceSync();
@@ -127,7 +127,7 @@ void AccountSession::registerAccount(const std::string& email, const std::string
 void AccountSession::logout()
 {
     working<bool>(
-        [api = m_api] {
+        [api = m_api.get()] {
             api->logout();
             return true;
         },
@@ -141,7 +141,7 @@ void AccountSession::logout()
 
 void AccountSession::updateProfile(const std::string& fullName)
 {
-    working<AccountSummary>([api = m_api, fullName] { return api->updateProfile(fullName); },
+    working<AccountSummary>([api = m_api.get(), fullName] { return api->updateProfile(fullName); },
                             [this](AccountSummary summary) {
                                 setAccount(std::move(summary));
                                 setMessage("Perfil guardado.");
@@ -152,7 +152,7 @@ void AccountSession::changePassword(const std::string& currentPassword, const st
                                     const std::string& confirmNewPassword)
 {
     working<bool>(
-        [api = m_api, currentPassword, newPassword, confirmNewPassword] {
+        [api = m_api.get(), currentPassword, newPassword, confirmNewPassword] {
             api->changePassword(currentPassword, newPassword, confirmNewPassword);
             return true;
         },
@@ -162,7 +162,7 @@ void AccountSession::changePassword(const std::string& currentPassword, const st
 void AccountSession::requestPasswordReset(const std::string& email)
 {
     working<bool>(
-        [api = m_api, email] {
+        [api = m_api.get(), email] {
             api->requestPasswordReset(email);
             return true;
         },
@@ -212,7 +212,7 @@ void AccountSession::handleAuthCallback(const std::string& url)
     }
     m_googleSignInStartedAt.reset();
     working<AccountSummary>(
-        [api = m_api, value = *token->value] {
+        [api = m_api.get(), value = *token->value] {
             api->exchangeDesktopAuth(value);
             return api->me();
         },
@@ -225,7 +225,7 @@ void AccountSession::handleAuthCallback(const std::string& url)
 
 void AccountSession::buyCredits(std::int64_t credits)
 {
-    working<CheckoutStart>([api = m_api, credits] { return api->startCheckout(credits); },
+    working<CheckoutStart>([api = m_api.get(), credits] { return api->startCheckout(credits); },
                            [this](CheckoutStart checkout) {
                                setPendingCheckoutSessionId(checkout.sessionId);
                                if (!checkout.url || !isBrowserAddress(*checkout.url)) {
@@ -244,7 +244,7 @@ void AccountSession::confirmPendingCheckout()
         setMessage("No hay una compra pendiente.");
         return;
     }
-    working<AccountSummary>([api = m_api, id = *m_pendingCheckoutSessionId] { return api->confirmCheckout(id); },
+    working<AccountSummary>([api = m_api.get(), id = *m_pendingCheckoutSessionId] { return api->confirmCheckout(id); },
                             [this](AccountSummary summary) {
                                 setAccount(std::move(summary));
                                 setPendingCheckoutSessionId(std::nullopt);
@@ -254,7 +254,7 @@ void AccountSession::confirmPendingCheckout()
 
 void AccountSession::refreshPurchaseHistory()
 {
-    call<PurchaseHistoryResponse>([api = m_api] { return api->purchaseHistory(); },
+    call<PurchaseHistoryResponse>([api = m_api.get()] { return api->purchaseHistory(); },
                                   [this](AccountOutcome<PurchaseHistoryResponse> outcome) {
                                       if (outcome.value)
                                           setPurchaseHistory(std::move(outcome.value->purchases));
@@ -265,7 +265,7 @@ void AccountSession::refreshPurchaseHistory()
 
 void AccountSession::openPurchaseDocument(const std::string& purchaseId)
 {
-    working<PurchaseDocumentLinkResponse>([api = m_api, purchaseId] { return api->purchaseDocumentLink(purchaseId); },
+    working<PurchaseDocumentLinkResponse>([api = m_api.get(), purchaseId] { return api->purchaseDocumentLink(purchaseId); },
                                           [this](PurchaseDocumentLinkResponse link) {
                                               if (!isBrowserAddress(link.url)) {
                                                   setMessage(AccountError::invalidResponse().what());
@@ -278,7 +278,7 @@ void AccountSession::openPurchaseDocument(const std::string& purchaseId)
 
 void AccountSession::refreshCloudAIConfigSilently()
 {
-    call<CloudAIConfig>([api = m_api] { return api->cloudAIConfig(); },
+    call<CloudAIConfig>([api = m_api.get()] { return api->cloudAIConfig(); },
                         [this](AccountOutcome<CloudAIConfig> outcome) {
                             if (outcome.value)
                                 setCloudAIConfig(std::move(*outcome.value));
@@ -289,7 +289,7 @@ void AccountSession::generateCloudLyrics(const CloudLyricsRequest& request,
                                          std::function<void(AccountOutcome<CloudLyricsResponse>)> done)
 {
     setIsWorking(true);
-    call<CloudLyricsResponse>([api = m_api, request] { return api->generateCloudLyrics(request); },
+    call<CloudLyricsResponse>([api = m_api.get(), request] { return api->generateCloudLyrics(request); },
                               [this, done = std::move(done)](AccountOutcome<CloudLyricsResponse> outcome) {
                                   if (outcome.value) {
                                       if (outcome.value->balance)
@@ -310,7 +310,7 @@ void AccountSession::generateCloudMusic(const CloudMusicRequest& request,
                                         std::function<void(AccountOutcome<CloudMusicResponse>)> done)
 {
     setIsWorking(true);
-    call<CloudMusicResponse>([api = m_api, request] { return api->generateCloudMusic(request); },
+    call<CloudMusicResponse>([api = m_api.get(), request] { return api->generateCloudMusic(request); },
                              [this, done = std::move(done)](AccountOutcome<CloudMusicResponse> outcome) {
                                  if (outcome.value) {
                                      if (outcome.value->balance)

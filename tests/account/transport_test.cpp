@@ -308,3 +308,32 @@ TEST(AccountTransport, CloudLyricsRequestIsChargedAndAnswered)
 
 } // namespace
 } // namespace fotivela
+
+namespace fotivela {
+namespace {
+
+TEST(AccountTransport, ClosingTheClientEndsTheRunningChildren)
+{
+    testing::AccountServiceFixture fixture;
+    fixture.service.setFault("/api/fotivela/ai/config",
+                             tools::LocalAccountService::Fault{200, "{}", "application/json", {}, 1500, true});
+    std::weak_ptr<AccountAPI> weak = fixture.api;
+    fixture.api->runAsync(
+        [api = fixture.api.get()] {
+            try {
+                api->cloudAIConfig();
+            } catch (const AccountError&) {
+            }
+            return true;
+        },
+        [](bool) {});
+    ASSERT_TRUE(eventually([&] { return fixture.service.requestCount("/api/fotivela/ai/config") == 1; }));
+    const auto start = std::chrono::steady_clock::now();
+    fixture.api.reset();
+    EXPECT_TRUE(weak.expired());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1000));
+    EXPECT_EQ(fixture.requestFolderCount(), 0);
+}
+
+} // namespace
+} // namespace fotivela
