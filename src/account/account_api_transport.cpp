@@ -3,6 +3,7 @@
 #include "platform/atomic_file.h"
 #include "platform/duskmere_storage.h"
 #include "platform/json_encoder.h"
+#include "platform/log.h"
 #include "platform/uuid.h"
 
 #include <QString>
@@ -13,6 +14,7 @@
 #include <cmath>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -174,8 +176,10 @@ AccountAPI::ChildResult AccountAPI::runCurl(const std::vector<std::string>& argu
     argv.push_back(nullptr);
 
     int pipeFds[2];
-    if (::pipe2(pipeFds, O_CLOEXEC) != 0)
-        throw Error("No se ha podido iniciar curl.");
+    if (::pipe2(pipeFds, O_CLOEXEC) != 0) {
+        logLine("Fotivela account: no pipe for curl: " + std::string(std::strerror(errno)));
+        throw AccountError::message("No se ha podido conectar con Orvelant.");
+    }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
@@ -186,7 +190,8 @@ AccountAPI::ChildResult AccountAPI::runCurl(const std::vector<std::string>& argu
     ::close(pipeFds[1]);
     if (spawned != 0) {
         ::close(pipeFds[0]);
-        throw Error("No se ha podido iniciar curl.");
+        logLine(std::string("Fotivela account: cannot start ") + curlPath + ": " + std::strerror(spawned));
+        throw AccountError::message("No se ha podido conectar con Orvelant.");
     }
     {
         std::lock_guard lock(m_childLock);

@@ -178,6 +178,19 @@ TEST_F(SessionTest, BrowserSignInCallbacks)
     EXPECT_EQ(exchanges(), 1);
 }
 
+TEST_F(SessionTest, AnExchangedTokenWhoseAccountReadFailsLeavesTheAccountAsItWas)
+{
+    session.openGoogleLogin();
+    fixture.service.setFault("/api/auth/me", Fault{503, R"({"error":"database_unavailable"})", "application/json", {}, 0, false, true});
+    session.handleAuthCallback("fotivela://auth?token=" + fixture.service.mintDesktopToken(anaEmail));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return session.message() == "La base de datos no está disponible."; }, 10000));
+    ASSERT_TRUE(idle());
+    EXPECT_FALSE(session.isAuthenticated());
+    // The service has set the cookie all the same: the next read signs in.
+    EXPECT_TRUE(fixture.api->sessionCookieHeader());
+    EXPECT_TRUE(fixture.api->me().profile);
+}
+
 TEST_F(SessionTest, CheckoutAndPurchases)
 {
     signIn();
