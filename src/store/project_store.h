@@ -7,13 +7,17 @@
 #include "model/fotivela_project.h"
 #include "model/project_undo_snapshot.h"
 #include "model/recent_project.h"
+#include "model/slide_edit_kinds.h"
+#include "platform/background_task.h"
 #include "platform/uuid.h"
 #include "store/audio_playback_controller.h"
 #include "platform/background_task.h"
 #include "store/project_file_writer.h"
 #include "store/stem_source_preparation.h"
+#include "store/project_store_helpers.h"
 #include "store/store_field.h"
 
+#include <QColor>
 #include <QImage>
 
 #include <bitset>
@@ -290,6 +294,58 @@ public:
     void setShowInterfaceTooltips(bool shown);
     void setAppLanguage(AppLanguage language);
 
+    // --- Editing: projects, photos and song ---
+    void createProject(const std::string& name);
+    // The files the user chose in the photo panel, in the panel's order; an empty list is
+    // a cancelled panel.
+    void importPhotos(const std::vector<std::filesystem::path>& urls);
+    void normalizeSlideOrder();
+    TimelineTitleAnchors timelineTitleAnchorsBeforeOrderChange() const;
+    void restoreTimelineTitleAnchorsAfterOrderChange(const TimelineTitleAnchors& anchors);
+    void generatePreviewCache(const std::vector<Slide>& slides);
+    // The file the user chose in the song panel; none is a cancelled panel. True when a
+    // song was installed.
+    bool importAudio(const std::optional<std::filesystem::path>& url);
+    void setAudio(const std::filesystem::path& url, SyncMode syncMode, std::set<AutoBeatInstrument> instruments,
+                  std::set<BeatKind> targets, bool preserveAIMusic);
+    void prepareAudioPlayerIfNeeded();
+    void undoLastStep();
+
+    // --- Editing: slides ---
+    void deleteSelectedSlide();
+    void moveSlide(const Uuid& id, std::int64_t insertionIndex);
+    void setFillPhotosToScreen(bool value);
+    void setBackgroundColor(const QColor& color);
+    void applyDurationToEditableSlides(double duration);
+    void resizeSlideDuration(const Uuid& id, ResizeEdge edge, double delta);
+    // Set by the first step of an edge drag; the timeline clears it when the drag ends.
+    bool pendingTimelineResizeUndo() const { assertMainThread(); return m_pendingTimelineResizeUndo; }
+    void setPendingTimelineResizeUndo(bool value) { assertMainThread(); m_pendingTimelineResizeUndo = value; }
+    void applyTransitionToAllSlides(SlideTransition transition);
+    void stepSelectedSlide(std::int64_t step);
+    double previewProgress(const Uuid& slideID) const;
+    void setKenBurnsEnabled(bool enabled);
+    void setKenBurnsZoomAmount(double amount);
+    void setKenBurnsMovementAmount(double amount);
+    void adjustSelectedSlideReframe(double scaleDelta, double offsetDeltaX, double offsetDeltaY);
+    void resetSelectedSlideReframe();
+
+    // --- Editing: title screens ---
+    void setTitleScreenMode(TitleSlidePlacement placement, bool useGeneratedSlide);
+    void disableTitleScreen(TitleSlidePlacement placement);
+    void updateSlideTitle(const std::optional<Uuid>& id, const std::function<void(Slide&)>& change);
+    void setSlideTitlePosition(const Uuid& id, double x, double y);
+
+    // --- Editing: timeline ---
+    void setTimelineZoom(double zoom);
+    void fitAudioTimeline(double width);
+    void deleteActiveTimelineSelection();
+    // Shift extends a range from the anchor; Control (the platform's Command) toggles one slide.
+    void selectTimelineSlide(const Uuid& id, Qt::KeyboardModifiers modifiers);
+    void selectOnlyTimelineSlide(const Uuid& id);
+    void selectAllTimelineSlides();
+    std::optional<Uuid> timelineAnchorID() const { assertMainThread(); return m_timelineAnchorID; }
+
 private:
     // Tests reach the building blocks below through it.
     friend struct ProjectStoreTestAccess;
@@ -467,6 +523,23 @@ private:
 
     // --- Music: instrument audio ---
     void stopTimelineInstrumentAudio(AutoBeatInstrument instrument);
+
+    // --- Editing: private building blocks ---
+    friend struct ProjectStoreEditTestAccess;
+    float mainAudioVolume(double time) const;
+    void alignSlidesAfterTimelineOrderChangeIfNeeded(const std::optional<TimelineTitleAnchors>& titleAnchors);
+    void resizeSlideBoundary(std::size_t index, ResizeEdge edge, double delta);
+    double startTime(const Uuid& slideID) const;
+    void selectTimelineRange(const Uuid& id, bool extending);
+    void enableExistingTitleScreen(TitleSlidePlacement placement);
+    Slide makeGeneratedTitleSlide(const std::string& title, TitleSlidePlacement placement);
+    void clearTitle(const Uuid& slideID);
+    void finishTitleScreenChange();
+    void markProjectChangedAndSave();
+
+    std::optional<TaskHandle> m_previewGenerationTask;
+    // Background work checks through a weak reference that the store still exists.
+    std::shared_ptr<const bool> m_editLifetime = std::make_shared<const bool>(true);
 };
 
 } // namespace fotivela

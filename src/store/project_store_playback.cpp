@@ -170,7 +170,8 @@ void ProjectStore::seekPreview(double time)
 
 void ProjectStore::applyMainAudioVolume(double time)
 {
-    (void)time;
+    if (m_audioPlayback.mainPlayer)
+        m_audioPlayback.mainPlayer->setVolume(mainAudioVolume(time));
 }
 
 // --- Instrument audio and settings ---

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QImage>
+#include <QSize>
+
+#include <filesystem>
+
+namespace fotivela {
+
+// Decodes the user's photos (JPEG, PNG and the other formats Qt reads, HEIC and AVIF
+// through libheif) the way every consumer wants them: upright (EXIF orientation or the
+// HEIF rotation and mirror applied) and in sRGB. Safe to call from any thread.
+namespace PhotoDecoder {
+
+// The photo with its longer side at most maxPixelSize (when above 0; never enlarged).
+// JPEG is decoded at reduced size rather than decoded whole and scaled. A null image
+// when the file cannot be read as a picture.
+QImage decode(const std::filesystem::path& file, int maxPixelSize = 0);
+
+// The upright size without decoding the pixels; an invalid size when unreadable.
+QSize uprightSize(const std::filesystem::path& file);
+
+// True when the file's first bytes say HEIF (HEIC, AVIF), whatever its name.
+bool isHeif(const std::filesystem::path& file);
+
+// The size that fits `size` into a square of maxPixelSize, keeping the aspect ratio;
+// `size` itself when it already fits or maxPixelSize is not above 0.
+QSize boundedSize(QSize size, int maxPixelSize);
+
+} // namespace PhotoDecoder
+
+} // namespace fotivela
