@@ -489,6 +489,8 @@ private:
     void analyzeInstrumentAudioAsync(bool markDirtyOnCompletion, bool useCache);
     void applyInstrumentAnalysisResult(const InstrumentAnalysisRun& run, InstrumentAnalysisResult result);
     void finishInstrumentAnalysisRun(const Uuid& runID);
+    // For settings that make a running analysis's result wrong: it is never applied.
+    void cancelInstrumentAnalysisRun();
     // The worker's part: touches only the run's copies, never the store.
     static InstrumentAnalysisResult analyzeInstruments(const InstrumentAnalysisRun& run, std::stop_token stop);
     bool hasMemoryForInstrumentAnalysis() const;

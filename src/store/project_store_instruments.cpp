@@ -170,12 +170,7 @@ void ProjectStore::analyzeInstrumentAudioAsync(bool markDirtyOnCompletion, bool 
     if (run.instruments.empty()) {
         // Attack markers only. A run still in flight would bring back instrument markers
         // the user just turned off, so it goes too.
-        if (m_audioAnalysisTask) {
-            m_audioAnalysisTask->cancel();
-            m_audioAnalysisTask.reset();
-        }
-        m_activeInstrumentAnalysisRunID.reset();
-        cancelStemTimeEstimate();
+        cancelInstrumentAnalysisRun();
         const std::vector<double> samples = song.waveformSamples;
         setAudioWaveform(samples);
         modifyProject([&](FotivelaProject& project) { project.audio->waveformSamples = samples; });
@@ -307,6 +302,18 @@ void ProjectStore::applyInstrumentAnalysisResult(const InstrumentAnalysisRun& ru
     if (project().audio && project().audio->syncMode == SyncMode::autoBeatV2)
         autoSyncSlidesToBeatTimes();
     saveCurrentProjectSilentlyIfPossible();
+}
+
+void ProjectStore::cancelInstrumentAnalysisRun()
+{
+    assertMainThread();
+    if (m_audioAnalysisTask) {
+        m_audioAnalysisTask->cancel();
+        m_audioAnalysisTask.reset();
+    }
+    m_activeInstrumentAnalysisRunID.reset();
+    cancelStemTimeEstimate();
+    setIsAnalyzingAudio(false);
 }
 
 void ProjectStore::finishInstrumentAnalysisRun(const Uuid& runID)

@@ -1,6 +1,5 @@
 #include "music_test_support.h"
 
-#include "model/fotivela_preferences.h"
 #include "platform/audio_player.h"
 
 #include <QElapsedTimer>
@@ -213,17 +212,6 @@ TEST_F(StorePlayback, SoloAndMuteRules)
     EXPECT_FALSE(store.soloTimelineInstrument());
     EXPECT_FALSE(store.isMainAudioMuted());
     EXPECT_TRUE(store.audibleTimelineInstruments().empty());
-}
-
-TEST_F(StorePlayback, TooltipSwitchIsWrittenEveryTime)
-{
-    ProjectStore store;
-    store.setShowInterfaceTooltips(false);
-    EXPECT_FALSE(store.showInterfaceTooltips());
-    const auto stored = FotivelaPreferences::shared().object("showInterfaceTooltips");
-    ASSERT_TRUE(stored);
-    ASSERT_TRUE(stored->as<bool>());
-    EXPECT_FALSE(*stored->as<bool>());
 }
 
 } // namespace
