@@ -8,11 +8,12 @@
 #include "model/project_undo_snapshot.h"
 #include "model/recent_project.h"
 #include "model/slide_edit_kinds.h"
-#include "platform/background_task.h"
 #include "platform/uuid.h"
 #include "store/audio_playback_controller.h"
+#include "platform/background_task.h"
 #include "store/project_file_writer.h"
 #include "store/project_store_helpers.h"
+#include "store/stem_source_preparation.h"
 #include "store/store_field.h"
 
 #include <QColor>
@@ -297,6 +298,53 @@ public:
     void selectAllTimelineSlides();
     std::optional<Uuid> timelineAnchorID() const { assertMainThread(); return m_timelineAnchorID; }
 
+    // --- Music: synchronisation settings ---
+    void setSyncMode(SyncMode mode);
+    // Live value while the slider moves: no undo step, no detection.
+    void previewBeatSensitivity(double value);
+    void setBeatSensitivity(double value);
+    void setAutoBeatMinimumMarkerSpacing(double seconds);
+    void setAutoBeatInstrumentsEnabled(bool enabled);
+    void setAutoBeatInstrument(AutoBeatInstrument instrument, bool enabled);
+    void setAttackWaveformEnabled(bool enabled);
+    void setCutAudioToSlideshowDuration(bool enabled);
+    void normalizeCutAudioToSlideshowDurationIfNeeded();
+    void setCutAudioFadeOutDuration(double seconds);
+    void placeSlidesOnManualBeatMarkers();
+
+    // --- Music: marker editing ---
+    void selectBeatMarker(std::optional<Uuid> id);
+    void addManualBeatMarker(double time);
+    // The add-marker button and shortcut: a manual marker where the playhead is now.
+    void addManualBeatMarkerAtPlaybackTime();
+    // One drag step; the first step of a drag records the undo step.
+    void moveBeatMarker(const Uuid& id, double time);
+    void commitPendingBeatMarkerMove();
+    bool pendingBeatMarkerMoveUndo() const { assertMainThread(); return m_pendingBeatMarkerMoveUndo; }
+    // The timeline clears it when a marker drag ends.
+    void setPendingBeatMarkerMoveUndo(bool value) { assertMainThread(); m_pendingBeatMarkerMoveUndo = value; }
+    void disableBeatMarker(const Uuid& id);
+    void toggleBeatMarkerEnabled(const Uuid& id);
+    void confirmDeleteManualBeatMarkers();
+
+    // --- Music: preview playback ---
+    void startPreview();
+    void stopPreview();
+    double currentPlaybackClockTime() const;
+    void resetPlaybackClock(double anchorTime);
+    void seekPreview(double time);
+    // Where playback stops: the song cut, else the longer of song and slideshow.
+    double playbackEndTime() const;
+
+    // --- Music: instrument audio and settings ---
+    bool canPreviewInstrument(AutoBeatInstrument instrument) const;
+    void toggleMainAudioMute();
+    void soloMainTimelineAudio();
+    void toggleTimelineInstrumentAudio(AutoBeatInstrument instrument);
+    void soloTimelineInstrumentAudio(AutoBeatInstrument instrument);
+    void setShowInterfaceTooltips(bool shown);
+    void setAppLanguage(AppLanguage language);
+
 private:
     // Tests reach the building blocks below through it.
     friend struct ProjectStoreTestAccess;
@@ -440,8 +488,55 @@ private:
     void markProjectChangedAndSave();
 
     std::optional<TaskHandle> m_previewGenerationTask;
-    // Background work checks through a weak reference that the store still exists.
-    std::shared_ptr<const bool> m_editLifetime = std::make_shared<const bool>(true);
+
+    // --- Music: analysis tasks ---
+    friend struct ProjectStoreMusicTestAccess;
+    struct InstrumentAnalysisRun;
+    struct InstrumentAnalysisResult;
+    void analyzeWaveformAsync(const std::filesystem::path& url, bool markDirtyOnCompletion);
+    void applyWaveformAnalysis(const std::filesystem::path& url, bool markDirtyOnCompletion,
+                               std::vector<double> display, std::vector<double> detection);
+    void loadInstrumentAnalysisOrAnalyze(bool markDirtyOnCompletion);
+    void startStemTimeEstimate(double audioDuration);
+    void cancelStemTimeEstimate();
+    bool loadInstrumentAnalysisIfAvailable(const AudioTrack& track);
+    void analyzeInstrumentAudioAsync(bool markDirtyOnCompletion, bool useCache);
+    void applyInstrumentAnalysisResult(const InstrumentAnalysisRun& run, InstrumentAnalysisResult result);
+    void finishInstrumentAnalysisRun(const Uuid& runID);
+    // The worker's part: touches only the run's copies, never the store.
+    static InstrumentAnalysisResult analyzeInstruments(const InstrumentAnalysisRun& run, std::stop_token stop);
+    bool hasMemoryForInstrumentAnalysis() const;
+    // Background results hold it weakly: a store that is gone takes nothing.
+    std::shared_ptr<ProjectStore*> m_lifetime = std::make_shared<ProjectStore*>(this);
+    std::optional<TaskHandle> m_audioWaveformTask;
+    std::optional<TaskHandle> m_audioAnalysisTask;
+    std::unique_ptr<QTimer> m_stemEstimateTask;
+    StemSourcePreparer m_stemSourcePreparer = StemSourcePreparation::prepareWithoutRuntime;
+    std::function<std::uint64_t()> m_physicalMemoryBytes = StemSourcePreparation::physicalMemoryBytes;
+
+    // --- Music: synchronisation settings ---
+    void removeAutomaticAudioBeatMarkers();
+    void reapplyMinimumMarkerSpacingToCurrentMarkers();
+    // The attack flag lives twice: in the store and in the song.
+    void setAttackFlag(bool enabled);
+    // The song's sensitivity before the slider started moving: the undo step of the final
+    // value must bring that one back, not the last live value.
+    std::optional<double> m_sensitivityBeforePreview;
+
+    // --- Music: marker editing ---
+    double clampedNewManualBeatMarkerTime(double proposedTime) const;
+    double clampedBeatMarkerMoveTime(const Uuid& id, double proposedTime) const;
+    void persistAttackMarkerOverride(const BeatMarker& marker);
+    void finishBeatMarkerEdit();
+
+    // --- Music: preview playback ---
+    void publishPreviewTime(bool force);
+    double seekTimelineTransport(double time);
+    void applyMainAudioVolume(double time);
+    std::unique_ptr<QTimer> m_previewTask;
+
+    // --- Music: instrument audio ---
+    void stopTimelineInstrumentAudio(AutoBeatInstrument instrument);
 };
 
 } // namespace fotivela
