@@ -486,6 +486,9 @@ private:
     void clearTitle(const Uuid& slideID);
     void finishTitleScreenChange();
     void markProjectChangedAndSave();
+    // Stops the song's analysis runs when the song is replaced or restored; a run stopped
+    // here never delivers, so its busy flag and status text go with it.
+    void cancelSongAnalysisTasks(bool includingWaveform);
 
     std::optional<TaskHandle> m_previewGenerationTask;
 
