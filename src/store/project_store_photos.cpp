@@ -142,7 +142,7 @@ void ProjectStore::generatePreviewCache(const std::vector<Slide>& slides)
     m_previewGenerationTask = runInBackground(
         TaskPriority::utility,
         [slides, url = *projectURL](std::stop_token stop) { PreviewImageCache::generate(slides, url, stop); },
-        [this, alive = std::weak_ptr<const bool>(m_editLifetime)] {
+        [this, alive = std::weak_ptr<ProjectStore*>(m_lifetime)] {
             if (alive.expired())
                 return;
             clearPreviewImageCache();
