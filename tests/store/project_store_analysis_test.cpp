@@ -184,6 +184,36 @@ TEST_F(StoreAnalysis, InstrumentsWithoutRuntimeFallBackToTheMix)
     EXPECT_NEAR(store.project().slides[0].duration, 1.0, 0.06);
 }
 
+TEST_F(StoreAnalysis, FallingBackAgainKeepsTheEditsOfMarkersFoundOnTheMix)
+{
+    ProjectStore store;
+    Access::setPhysicalMemory(store, 16 * gibibyte);
+    const auto song = writeClickSong(m_folder.path(), "clicks", 6, clickTimes);
+    useSong(store, song, SyncMode::autoBeatV2, 6, 2);
+    BeatMarker edited = makeMarker(2.3, false, false, AutoBeatInstrument::drums);
+    store.setIsAttackWaveformEnabled(false);
+    store.modifyProject([&](FotivelaProject& p) {
+        AudioTrack& t = *p.audio;
+        t.isAttackWaveformEnabled = false;
+        t.autoBeatInstruments = {AutoBeatInstrument::drums};
+        t.waveformSamples = {0.2, 0.4};
+        t.attackDetectionSamples = {0.1, 0.3};
+        t.stemSeparation.sourceSignature = StemSourcePreparation::signature(song);
+        const AudioAnalysis analysis{{0.2, 0.4}, {edited}, 0.5, 4, 25};
+        t.instrumentAnalysisCache[AutoBeatInstrument::drums] = analysis;
+        t.instrumentAnalysisVariants["Bateria completa|fallback|s:500|b:4|v:25"] = analysis;
+        t.instrumentAnalysisVariants["Bateria completa|fallback|s:0|b:4|v:25"] = analysis;
+    });
+
+    Access::loadInstrumentAnalysisOrAnalyze(store, true);
+    EXPECT_EQ(store.audioAnalysisStatusMessage().rfind("Separando instrumentos...", 0), 0u);
+    ASSERT_TRUE(waitFor([&] { return !store.isAnalyzingAudio(); }, 20000));
+    EXPECT_EQ(store.project().audio->stemSeparation.engine, StemSeparationEngine::fallbackMix);
+    ASSERT_EQ(store.audioBeatMarkers().size(), 1u);
+    EXPECT_EQ(store.audioBeatMarkers()[0], edited);
+    EXPECT_EQ(store.project().audio->instrumentAnalysisVariants.size(), 2u);
+}
+
 TEST_F(StoreAnalysis, StaleRunNeverLandsAndItsCleanUpSparesTheNewOne)
 {
     ProjectStore store;
