@@ -9,8 +9,6 @@ using namespace fotivela::test;
 
 namespace {
 
-using Access = ProjectStoreMusicTestAccess;
-
 class StorePlayback : public StoreTest {
 protected:
     AudioTestFolder m_folder{"fotivela-store-playback"};
@@ -111,28 +109,6 @@ TEST_F(StorePlayback, WallClockRunsThePlayheadPastTheSong)
     EXPECT_EQ(store.selectedSlideID(), store.project().slides[0].id);
     waitFor([] { return false; }, 200);
     EXPECT_EQ(store.previewTime(), stoppedAt);
-}
-
-TEST_F(StorePlayback, PublishingIsThrottledExceptAtTheEnd)
-{
-    ProjectStore store;
-    prepare(store, {1.0});
-    store.setIsPlaying(true);
-    store.resetPlaybackClock(0.5);
-    Access::publishPreviewTime(store, false);
-    const double first = store.previewTime();
-    waitFor([] { return false; }, 20);
-    Access::publishPreviewTime(store, false);
-    EXPECT_EQ(store.previewTime(), first);
-    Access::publishPreviewTime(store, true);
-    EXPECT_GT(store.previewTime(), first);
-
-    // The end is always published, and stops playback.
-    store.resetPlaybackClock(1.0);
-    Access::publishPreviewTime(store, false);
-    Access::publishPreviewTime(store, false);
-    EXPECT_EQ(store.previewTime(), 1.0);
-    EXPECT_FALSE(store.isPlaying());
 }
 
 TEST_F(StorePlayback, SeekingClampsAndSelectsTheSlideUnderThePlayhead)
