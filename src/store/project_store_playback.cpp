@@ -170,8 +170,8 @@ void ProjectStore::seekPreview(double time)
 
 void ProjectStore::applyMainAudioVolume(double time)
 {
-    if (AudioPlayer* player = m_audioPlayback.mainPlayer.get())
-        player->setVolume(mainAudioVolume(time));
+    if (m_audioPlayback.mainPlayer)
+        m_audioPlayback.mainPlayer->setVolume(mainAudioVolume(time));
 }
 
 // --- Instrument audio and settings ---

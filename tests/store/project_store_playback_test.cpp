@@ -66,6 +66,36 @@ TEST_F(StorePlayback, SongDrivesTheClockUntilTheEnd)
     EXPECT_LE(log.count(StoreField::previewTime), 40);
 }
 
+TEST_F(StorePlayback, SongCutFadesOutAndMuteHoldsAtEveryTick)
+{
+    ProjectStore store;
+    TestSignal signal = makeSine(440, 3.0);
+    const auto song = writeAudioFile(m_folder.path(), "larga", signal, TestAudioFormat::wav16);
+    store.modifyProject([&](FotivelaProject& p) {
+        p.audio = makeTrack(SyncMode::manual, song);
+        p.audio->cutToSlideshowDuration = true;
+        p.audio->cutFadeOutDuration = 10;
+    });
+    prepare(store, {1.0}, 3.0);
+    store.audioPlayback().mainPlayer = AudioPlayer::open(song);
+    ASSERT_TRUE(store.audioPlayback().mainPlayer);
+    AudioPlayer& player = *store.audioPlayback().mainPlayer;
+
+    // A fade longer than the slideshow covers all of it.
+    store.startPreview();
+    EXPECT_GT(player.volume(), 0.9f);
+    ASSERT_TRUE(waitFor([&] { return store.previewTime() > 0.4; }, 5000));
+    EXPECT_LT(player.volume(), 0.7f);
+    EXPECT_GT(player.volume(), 0.0f);
+    store.toggleMainAudioMute();
+    EXPECT_EQ(player.volume(), 0.0f);
+    waitFor([] { return false; }, 100);
+    EXPECT_EQ(player.volume(), 0.0f);
+    // Playback stops at the cut, not at the song's end.
+    ASSERT_TRUE(waitFor([&] { return !store.isPlaying(); }, 5000));
+    EXPECT_EQ(store.previewTime(), 1.0);
+}
+
 TEST_F(StorePlayback, WallClockRunsThePlayheadPastTheSong)
 {
     ProjectStore store;
