@@ -214,6 +214,28 @@ TEST_F(StoreAnalysis, FallingBackAgainKeepsTheEditsOfMarkersFoundOnTheMix)
     EXPECT_EQ(store.project().audio->instrumentAnalysisVariants.size(), 2u);
 }
 
+TEST_F(StoreAnalysis, WithoutMemoryForStemsTheCachedAnalysesAreApplied)
+{
+    ProjectStore store;
+    Access::setPhysicalMemory(store, 4 * gibibyte);
+    const auto song = writeClickSong(m_folder.path(), "clicks", 6, clickTimes);
+    useSong(store, song, SyncMode::autoBeatV2, 6, 2);
+    const BeatMarker cached = makeMarker(3.2, true, false, AutoBeatInstrument::bass);
+    store.modifyProject([&](FotivelaProject& p) {
+        p.audio->autoBeatInstruments = {AutoBeatInstrument::bass};
+        p.audio->waveformSamples = {0.2, 0.4};
+        const AudioAnalysis analysis{{0.2, 0.4}, {cached}, 0.5, 4, 25};
+        p.audio->instrumentAnalysisVariants["Bajo|fallback|s:500|b:4|v:25"] = analysis;
+    });
+    Access::analyzeInstrumentAudioAsync(store, true, true);
+    EXPECT_EQ(store.audioAnalysisStatusMessage(), "Recuperando analisis guardado...");
+    ASSERT_TRUE(waitFor([&] { return !store.isAnalyzingAudio(); }, 10000));
+    // The cached markers are the song's markers, not an empty list.
+    ASSERT_EQ(store.audioBeatMarkers().size(), 1u);
+    EXPECT_EQ(store.audioBeatMarkers()[0].id, cached.id);
+    EXPECT_NEAR(store.project().slides[0].duration, 3.2, 1e-9);
+}
+
 TEST_F(StoreAnalysis, StaleRunNeverLandsAndItsCleanUpSparesTheNewOne)
 {
     ProjectStore store;
