@@ -7,11 +7,16 @@
 #include "model/fotivela_project.h"
 #include "model/project_undo_snapshot.h"
 #include "model/recent_project.h"
+#include "model/slide_edit_kinds.h"
 #include "platform/uuid.h"
 #include "store/audio_playback_controller.h"
+#include "platform/background_task.h"
 #include "store/project_file_writer.h"
+#include "store/project_store_helpers.h"
+#include "store/stem_source_preparation.h"
 #include "store/store_field.h"
 
+#include <QColor>
 #include <QImage>
 
 #include <bitset>
@@ -241,6 +246,105 @@ public:
     static std::vector<double> beatBoundaries(std::int64_t slideCount, double duration,
                                               const std::vector<BeatMarker>& markers);
 
+    // --- Editing: projects, photos and song ---
+    void createProject(const std::string& name);
+    // The files the user chose in the photo panel, in the panel's order; an empty list is
+    // a cancelled panel.
+    void importPhotos(const std::vector<std::filesystem::path>& urls);
+    void normalizeSlideOrder();
+    TimelineTitleAnchors timelineTitleAnchorsBeforeOrderChange() const;
+    void restoreTimelineTitleAnchorsAfterOrderChange(const TimelineTitleAnchors& anchors);
+    void generatePreviewCache(const std::vector<Slide>& slides);
+    // The file the user chose in the song panel; none is a cancelled panel. True when a
+    // song was installed.
+    bool importAudio(const std::optional<std::filesystem::path>& url);
+    void setAudio(const std::filesystem::path& url, SyncMode syncMode, std::set<AutoBeatInstrument> instruments,
+                  std::set<BeatKind> targets, bool preserveAIMusic);
+    void prepareAudioPlayerIfNeeded();
+    void undoLastStep();
+
+    // --- Editing: slides ---
+    void deleteSelectedSlide();
+    void moveSlide(const Uuid& id, std::int64_t insertionIndex);
+    void setFillPhotosToScreen(bool value);
+    void setBackgroundColor(const QColor& color);
+    void applyDurationToEditableSlides(double duration);
+    void resizeSlideDuration(const Uuid& id, ResizeEdge edge, double delta);
+    // Set by the first step of an edge drag; the timeline clears it when the drag ends.
+    bool pendingTimelineResizeUndo() const { assertMainThread(); return m_pendingTimelineResizeUndo; }
+    void setPendingTimelineResizeUndo(bool value) { assertMainThread(); m_pendingTimelineResizeUndo = value; }
+    void applyTransitionToAllSlides(SlideTransition transition);
+    void stepSelectedSlide(std::int64_t step);
+    double previewProgress(const Uuid& slideID) const;
+    void setKenBurnsEnabled(bool enabled);
+    void setKenBurnsZoomAmount(double amount);
+    void setKenBurnsMovementAmount(double amount);
+    void adjustSelectedSlideReframe(double scaleDelta, double offsetDeltaX, double offsetDeltaY);
+    void resetSelectedSlideReframe();
+
+    // --- Editing: title screens ---
+    void setTitleScreenMode(TitleSlidePlacement placement, bool useGeneratedSlide);
+    void disableTitleScreen(TitleSlidePlacement placement);
+    void updateSlideTitle(const std::optional<Uuid>& id, const std::function<void(Slide&)>& change);
+    void setSlideTitlePosition(const Uuid& id, double x, double y);
+
+    // --- Editing: timeline ---
+    void setTimelineZoom(double zoom);
+    void fitAudioTimeline(double width);
+    void deleteActiveTimelineSelection();
+    // Shift extends a range from the anchor; Control (the platform's Command) toggles one slide.
+    void selectTimelineSlide(const Uuid& id, Qt::KeyboardModifiers modifiers);
+    void selectOnlyTimelineSlide(const Uuid& id);
+    void selectAllTimelineSlides();
+    std::optional<Uuid> timelineAnchorID() const { assertMainThread(); return m_timelineAnchorID; }
+
+    // --- Music: synchronisation settings ---
+    void setSyncMode(SyncMode mode);
+    // Live value while the slider moves: no undo step, no detection.
+    void previewBeatSensitivity(double value);
+    void setBeatSensitivity(double value);
+    void setAutoBeatMinimumMarkerSpacing(double seconds);
+    void setAutoBeatInstrumentsEnabled(bool enabled);
+    void setAutoBeatInstrument(AutoBeatInstrument instrument, bool enabled);
+    void setAttackWaveformEnabled(bool enabled);
+    void setCutAudioToSlideshowDuration(bool enabled);
+    void normalizeCutAudioToSlideshowDurationIfNeeded();
+    void setCutAudioFadeOutDuration(double seconds);
+    void placeSlidesOnManualBeatMarkers();
+
+    // --- Music: marker editing ---
+    void selectBeatMarker(std::optional<Uuid> id);
+    void addManualBeatMarker(double time);
+    // The add-marker button and shortcut: a manual marker where the playhead is now.
+    void addManualBeatMarkerAtPlaybackTime();
+    // One drag step; the first step of a drag records the undo step.
+    void moveBeatMarker(const Uuid& id, double time);
+    void commitPendingBeatMarkerMove();
+    bool pendingBeatMarkerMoveUndo() const { assertMainThread(); return m_pendingBeatMarkerMoveUndo; }
+    // The timeline clears it when a marker drag ends.
+    void setPendingBeatMarkerMoveUndo(bool value) { assertMainThread(); m_pendingBeatMarkerMoveUndo = value; }
+    void disableBeatMarker(const Uuid& id);
+    void toggleBeatMarkerEnabled(const Uuid& id);
+    void confirmDeleteManualBeatMarkers();
+
+    // --- Music: preview playback ---
+    void startPreview();
+    void stopPreview();
+    double currentPlaybackClockTime() const;
+    void resetPlaybackClock(double anchorTime);
+    void seekPreview(double time);
+    // Where playback stops: the song cut, else the longer of song and slideshow.
+    double playbackEndTime() const;
+
+    // --- Music: instrument audio and settings ---
+    bool canPreviewInstrument(AutoBeatInstrument instrument) const;
+    void toggleMainAudioMute();
+    void soloMainTimelineAudio();
+    void toggleTimelineInstrumentAudio(AutoBeatInstrument instrument);
+    void soloTimelineInstrumentAudio(AutoBeatInstrument instrument);
+    void setShowInterfaceTooltips(bool shown);
+    void setAppLanguage(AppLanguage language);
+
 private:
     // Tests reach the building blocks below through it.
     friend struct ProjectStoreTestAccess;
@@ -369,6 +473,75 @@ private:
 
     struct DerivedCache;
     mutable std::unique_ptr<DerivedCache> m_derivedCache;
+
+    // --- Editing: private building blocks ---
+    friend struct ProjectStoreEditTestAccess;
+    float mainAudioVolume(double time) const;
+    void alignSlidesAfterTimelineOrderChangeIfNeeded(const std::optional<TimelineTitleAnchors>& titleAnchors);
+    void resizeSlideBoundary(std::size_t index, ResizeEdge edge, double delta);
+    double startTime(const Uuid& slideID) const;
+    void selectTimelineRange(const Uuid& id, bool extending);
+    void enableExistingTitleScreen(TitleSlidePlacement placement);
+    Slide makeGeneratedTitleSlide(const std::string& title, TitleSlidePlacement placement);
+    void clearTitle(const Uuid& slideID);
+    void finishTitleScreenChange();
+    void markProjectChangedAndSave();
+    // Stops the song's analysis runs when the song is replaced or restored; a run stopped
+    // here never delivers, so its busy flag and status text go with it.
+    void cancelSongAnalysisTasks(bool includingWaveform);
+
+    std::optional<TaskHandle> m_previewGenerationTask;
+
+    // --- Music: analysis tasks ---
+    friend struct ProjectStoreMusicTestAccess;
+    struct InstrumentAnalysisRun;
+    struct InstrumentAnalysisResult;
+    void analyzeWaveformAsync(const std::filesystem::path& url, bool markDirtyOnCompletion);
+    void applyWaveformAnalysis(const std::filesystem::path& url, bool markDirtyOnCompletion,
+                               std::vector<double> display, std::vector<double> detection);
+    void loadInstrumentAnalysisOrAnalyze(bool markDirtyOnCompletion);
+    void startStemTimeEstimate(double audioDuration);
+    void cancelStemTimeEstimate();
+    bool loadInstrumentAnalysisIfAvailable(const AudioTrack& track);
+    void analyzeInstrumentAudioAsync(bool markDirtyOnCompletion, bool useCache);
+    void applyInstrumentAnalysisResult(const InstrumentAnalysisRun& run, InstrumentAnalysisResult result);
+    void finishInstrumentAnalysisRun(const Uuid& runID);
+    // For settings that make a running analysis's result wrong: it is never applied.
+    void cancelInstrumentAnalysisRun();
+    // The worker's part: touches only the run's copies, never the store.
+    static InstrumentAnalysisResult analyzeInstruments(const InstrumentAnalysisRun& run, std::stop_token stop);
+    bool hasMemoryForInstrumentAnalysis() const;
+    // Background results hold it weakly: a store that is gone takes nothing.
+    std::shared_ptr<ProjectStore*> m_lifetime = std::make_shared<ProjectStore*>(this);
+    std::optional<TaskHandle> m_audioWaveformTask;
+    std::optional<TaskHandle> m_audioAnalysisTask;
+    std::unique_ptr<QTimer> m_stemEstimateTask;
+    StemSourcePreparer m_stemSourcePreparer = StemSourcePreparation::prepareWithoutRuntime;
+    std::function<std::uint64_t()> m_physicalMemoryBytes = StemSourcePreparation::physicalMemoryBytes;
+
+    // --- Music: synchronisation settings ---
+    void removeAutomaticAudioBeatMarkers();
+    void reapplyMinimumMarkerSpacingToCurrentMarkers();
+    // The attack flag lives twice: in the store and in the song.
+    void setAttackFlag(bool enabled);
+    // The song's sensitivity before the slider started moving: the undo step of the final
+    // value must bring that one back, not the last live value.
+    std::optional<double> m_sensitivityBeforePreview;
+
+    // --- Music: marker editing ---
+    double clampedNewManualBeatMarkerTime(double proposedTime) const;
+    double clampedBeatMarkerMoveTime(const Uuid& id, double proposedTime) const;
+    void persistAttackMarkerOverride(const BeatMarker& marker);
+    void finishBeatMarkerEdit();
+
+    // --- Music: preview playback ---
+    void publishPreviewTime(bool force);
+    double seekTimelineTransport(double time);
+    void applyMainAudioVolume(double time);
+    std::unique_ptr<QTimer> m_previewTask;
+
+    // --- Music: instrument audio ---
+    void stopTimelineInstrumentAudio(AutoBeatInstrument instrument);
 };
 
 } // namespace fotivela
