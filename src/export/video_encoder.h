@@ -1,0 +1,73 @@
+#pragma once
+
+#include "export/video_exporter.h"
+#include "platform/ffmpeg_handles.h"
+
+extern "C" {
+#include <libswscale/swscale.h>
+}
+
+#include <QImage>
+
+#include <cstdint>
+#include <filesystem>
+
+namespace fotivela {
+
+struct SwsContextDeleter {
+    void operator()(SwsContext* context) const { sws_freeContext(context); }
+};
+using SwsContextPtr = std::unique_ptr<SwsContext, SwsContextDeleter>;
+
+// Turns drawn frames (QImage::Format_RGB32) into BT.709 limited-range 4:2:0,
+// the matrix the file's colour tags name.
+class Bt709FrameConverter {
+public:
+    Bt709FrameConverter(int width, int height);
+
+    // Converts into a frame the converter owns; the frame stays valid until the next call.
+    AVFrame* convert(const QImage& image);
+
+private:
+    int m_width;
+    int m_height;
+    SwsContextPtr m_scaler;
+    FramePtr m_frame;
+};
+
+// The MPEG-4 writer of the silent video: libx264 or libx265 with the
+// exporter's settings and BT.709 colour tags, the index at the front of the file.
+class VideoEncoder {
+public:
+    // Throws cannotCreateWriter when no encoder takes the settings, failedToFinish
+    // when the file cannot be written.
+    VideoEncoder(const std::filesystem::path& destination, const VideoEncoderSettings& settings);
+    ~VideoEncoder();
+    VideoEncoder(const VideoEncoder&) = delete;
+    VideoEncoder& operator=(const VideoEncoder&) = delete;
+
+    // Encodes the frame at presentation time index / fps. The same image (a
+    // shallow copy) given again is not converted again.
+    void append(const QImage& image, std::int64_t index);
+    // Encodes a frame already in the encoder's pixel format.
+    void appendConverted(AVFrame* frame, std::int64_t index);
+    // Flushes the encoder and completes the file. Throws failedToFinish.
+    void finish();
+
+    static const char* encoderName(ExportCodec codec);
+
+private:
+    void drain(bool flushing);
+
+    VideoEncoderSettings m_settings;
+    OutputFormatContextPtr m_output;
+    CodecContextPtr m_codec;
+    AVStream* m_stream = nullptr;
+    PacketPtr m_packet;
+    Bt709FrameConverter m_converter;
+    qint64 m_lastImageKey = -1;
+    AVFrame* m_lastConverted = nullptr;
+    bool m_finished = false;
+};
+
+} // namespace fotivela
