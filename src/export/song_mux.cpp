@@ -115,8 +115,9 @@ public:
     // Encodes and writes the song up to the given time of the video.
     void writeUntil(double seconds)
     {
+        const double frames = std::ceil(std::max(seconds, 0.0) * muxAudioSampleRate);
         const std::int64_t target =
-            std::min(m_endFrame, static_cast<std::int64_t>(std::ceil(std::max(seconds, 0.0) * muxAudioSampleRate)));
+            frames >= static_cast<double>(m_endFrame) ? m_endFrame : static_cast<std::int64_t>(frames);
         while (m_encodedFrames < target) {
             const int frameSize = m_codec->frame_size > 0 ? m_codec->frame_size : 1024;
             if (av_audio_fifo_size(m_fifo.get()) < frameSize && !m_inputEnded) {
