@@ -112,7 +112,9 @@ VideoEncoderSettings VideoExporter::videoSettings(RenderSize size, const ExportS
     result.height = size.codedHeight();
     const double megabits = std::isnan(settings.bitrateMbps) ? 1.0 : std::clamp(settings.bitrateMbps, 1.0, 1000.0);
     result.averageBitRate = static_cast<std::int64_t>(megabits * 1'000'000);
-    result.maxKeyFrameInterval = static_cast<int>(std::clamp<std::int64_t>(2 * std::int64_t{fps}, 1, 1 << 20));
+    // From the project's own rate: a stored 0 gives a key frame on every frame.
+    result.maxKeyFrameInterval =
+        static_cast<int>(std::clamp<std::int64_t>(2 * std::min<std::int64_t>(m_project.fps, fps), 1, 1 << 20));
     result.framesPerSecond = fps;
     result.allowFrameReordering = true;
     return result;
