@@ -5,6 +5,7 @@
 
 extern "C" {
 #include <libavutil/opt.h>
+#include <libavutil/pixdesc.h>
 }
 
 namespace fotivela {
@@ -23,12 +24,19 @@ constexpr const char* x265Preset = "fast";
 } // namespace
 
 Bt709FrameConverter::Bt709FrameConverter(int width, int height)
-    : m_width(width), m_height(height),
-      m_scaler(sws_getContext(width, height, AV_PIX_FMT_BGRA, width, height, AV_PIX_FMT_YUV420P,
-                              SWS_BILINEAR | SWS_ACCURATE_RND, nullptr, nullptr, nullptr)),
-      m_frame(av_frame_alloc())
+    : m_width(width), m_height(height), m_scaler(sws_alloc_context()), m_frame(av_frame_alloc())
 {
     if (!m_scaler || !m_frame)
+        throw VideoExporterError::cannotCreatePixelBuffer();
+    SwsContext* scaler = m_scaler.get();
+    av_opt_set_int(scaler, "srcw", width, 0);
+    av_opt_set_int(scaler, "srch", height, 0);
+    av_opt_set_pixel_fmt(scaler, "src_format", AV_PIX_FMT_BGRA, 0);
+    av_opt_set_int(scaler, "dstw", width, 0);
+    av_opt_set_int(scaler, "dsth", height, 0);
+    av_opt_set_pixel_fmt(scaler, "dst_format", AV_PIX_FMT_YUV420P, 0);
+    av_opt_set_int(scaler, "sws_flags", SWS_BILINEAR, 0);
+    if (sws_init_context(scaler, nullptr, nullptr) < 0)
         throw VideoExporterError::cannotCreatePixelBuffer();
     // libswscale defaults to the BT.601 matrix, which would tint every colour
     // of a file tagged BT.709. Source: full-range RGB; destination: video range.
@@ -45,17 +53,29 @@ Bt709FrameConverter::Bt709FrameConverter(int width, int height)
         throw VideoExporterError::cannotCreatePixelBuffer();
 }
 
-AVFrame* Bt709FrameConverter::convert(const QImage& image)
+FramePtr Bt709FrameConverter::convert(const QImage& image)
 {
     if (image.width() < m_width || image.height() < m_height || image.format() != QImage::Format_RGB32)
         throw VideoExporterError::cannotCreatePixelBuffer();
-    // The encoder may still hold the last buffer; never write into it.
-    if (av_frame_make_writable(m_frame.get()) < 0)
-        throw VideoExporterError::cannotCreatePixelBuffer();
+    if (!av_frame_is_writable(m_frame.get())) {
+        // The encoder still holds the last picture: draw into new memory, never over it.
+        FramePtr fresh(av_frame_alloc());
+        if (!fresh || av_frame_copy_props(fresh.get(), m_frame.get()) < 0)
+            throw VideoExporterError::cannotCreatePixelBuffer();
+        fresh->format = m_frame->format;
+        fresh->width = m_width;
+        fresh->height = m_height;
+        if (av_frame_get_buffer(fresh.get(), 0) < 0)
+            throw VideoExporterError::cannotCreatePixelBuffer();
+        m_frame = std::move(fresh);
+    }
     const std::uint8_t* source[1] = {image.constBits()};
     const int sourceStride[1] = {static_cast<int>(image.bytesPerLine())};
     sws_scale(m_scaler.get(), source, sourceStride, 0, m_height, m_frame->data, m_frame->linesize);
-    return m_frame.get();
+    FramePtr reference(av_frame_clone(m_frame.get()));
+    if (!reference)
+        throw VideoExporterError::cannotCreatePixelBuffer();
+    return reference;
 }
 
 const char* VideoEncoder::encoderName(ExportCodec codec)
@@ -64,7 +84,7 @@ const char* VideoEncoder::encoderName(ExportCodec codec)
 }
 
 VideoEncoder::VideoEncoder(const std::filesystem::path& destination, const VideoEncoderSettings& settings)
-    : m_settings(settings), m_packet(av_packet_alloc()), m_converter(settings.width, settings.height)
+    : m_settings(settings), m_packet(av_packet_alloc())
 {
     if (settings.width < 2 || settings.height < 2 || settings.framesPerSecond < 1 || !m_packet)
         throw VideoExporterError::cannotCreateWriter();
@@ -129,16 +149,7 @@ VideoEncoder::VideoEncoder(const std::filesystem::path& destination, const Video
 
 VideoEncoder::~VideoEncoder() = default;
 
-void VideoEncoder::append(const QImage& image, std::int64_t index)
-{
-    if (m_lastConverted == nullptr || image.cacheKey() != m_lastImageKey) {
-        m_lastConverted = m_converter.convert(image);
-        m_lastImageKey = image.cacheKey();
-    }
-    appendConverted(m_lastConverted, index);
-}
-
-void VideoEncoder::appendConverted(AVFrame* frame, std::int64_t index)
+void VideoEncoder::append(AVFrame* frame, std::int64_t index)
 {
     frame->pts = index;
     if (const int result = avcodec_send_frame(m_codec.get(), frame); result < 0)

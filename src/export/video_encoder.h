@@ -25,8 +25,9 @@ class Bt709FrameConverter {
 public:
     Bt709FrameConverter(int width, int height);
 
-    // Converts into a frame the converter owns; the frame stays valid until the next call.
-    AVFrame* convert(const QImage& image);
+    // A new reference to the converted picture. The converter writes the next
+    // picture into fresh memory while earlier ones are still held elsewhere.
+    FramePtr convert(const QImage& image);
 
 private:
     int m_width;
@@ -46,11 +47,8 @@ public:
     VideoEncoder(const VideoEncoder&) = delete;
     VideoEncoder& operator=(const VideoEncoder&) = delete;
 
-    // Encodes the frame at presentation time index / fps. The same image (a
-    // shallow copy) given again is not converted again.
-    void append(const QImage& image, std::int64_t index);
-    // Encodes a frame already in the encoder's pixel format.
-    void appendConverted(AVFrame* frame, std::int64_t index);
+    // Encodes a converted frame at presentation time index / fps.
+    void append(AVFrame* frame, std::int64_t index);
     // Flushes the encoder and completes the file. Throws failedToFinish.
     void finish();
 
@@ -64,9 +62,6 @@ private:
     CodecContextPtr m_codec;
     AVStream* m_stream = nullptr;
     PacketPtr m_packet;
-    Bt709FrameConverter m_converter;
-    qint64 m_lastImageKey = -1;
-    AVFrame* m_lastConverted = nullptr;
     bool m_finished = false;
 };
 

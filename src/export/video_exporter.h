@@ -4,12 +4,17 @@
 #include "model/fotivela_project.h"
 #include "model/slide.h"
 #include "platform/error.h"
+#include "platform/ffmpeg_handles.h"
 
 #include <QImage>
 
+#include <condition_variable>
+#include <deque>
+#include <exception>
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <stop_token>
 #include <string>
@@ -93,6 +98,27 @@ struct VideoEncoderSettings {
     friend bool operator==(const VideoEncoderSettings&, const VideoEncoderSettings&) = default;
 };
 
+// Drawn and converted frames on their way to the encoder, a few at a time.
+class FrameQueue {
+public:
+    static constexpr std::size_t capacity = 4;
+
+    // Waits for room; false once the queue is closed.
+    bool push(FramePtr frame);
+    // Waits for a frame; rethrows the drawing's failure once the frames before it are taken.
+    FramePtr pop();
+    void fail(std::exception_ptr error);
+    // The encoder gave up: the drawing stops at its next frame.
+    void close();
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::deque<FramePtr> m_frames;
+    std::exception_ptr m_error;
+    bool m_closed = false;
+};
+
 // Progress sink, called on the exporting thread; every call returns before
 // the export goes on. Moving the value to the main thread is the caller's job.
 using ExportProgressCallback = std::function<void(const ExportProgress&)>;
@@ -138,6 +164,8 @@ public:
 
 private:
     void report(double progress, const std::string& message) const;
+    void renderFrames(RenderSize size, int fps, double total, std::int64_t frameCount, FrameQueue& queue,
+                      std::stop_token stop) const;
     void throwIfCancelled() const;
     void drawSlide(QImage& frame, RenderSize size, const Slide& slide, const QImage& image, double kenBurnsProgress,
                    double opacity) const;

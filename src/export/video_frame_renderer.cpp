@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <thread>
 
 namespace fotivela {
 
@@ -232,6 +233,37 @@ void VideoExporter::encodeVideo(const std::filesystem::path& destination) const
     const FrameTiming timing = frameTiming(m_project, m_slides);
     VideoEncoder encoder(destination, videoSettings(size, m_project.exportSettings));
 
+    // Frames are drawn and converted on a second thread while this one encodes
+    // the ones before, so that only the encoder's time counts.
+    FrameQueue queue;
+    std::jthread drawing([&](std::stop_token stop) {
+        try {
+            renderFrames(size, timing.fps, timing.total, timing.frameCount, queue, stop);
+        } catch (...) {
+            queue.fail(std::current_exception());
+        }
+    });
+    try {
+        for (std::int64_t i = 0; i < timing.frameCount; ++i) {
+            throwIfCancelled();
+            encoder.append(queue.pop().get(), i);
+            if (i % progressEveryFrames == 0)
+                report(std::min(encodingProgressShare * static_cast<double>(i + 1) / static_cast<double>(timing.frameCount),
+                                encodingProgressShare),
+                       "Codificando video");
+        }
+    } catch (...) {
+        drawing.request_stop();
+        queue.close();
+        throw;
+    }
+    throwIfCancelled();
+    encoder.finish();
+}
+
+void VideoExporter::renderFrames(RenderSize size, int fps, double total, std::int64_t frameCount, FrameQueue& queue,
+                                 std::stop_token stop) const
+{
     const std::vector<double> starts = cumulativeSlideStartTimes();
     const int maxPixelSize = exportImageMaxPixelSize(size, m_project.exportSettings.quality);
     // Only the slide on screen and the one it dissolves from are kept decoded,
@@ -242,12 +274,12 @@ void VideoExporter::encodeVideo(const std::filesystem::path& destination) const
             images.emplace(index, loadImage(index, maxPixelSize));
     };
 
+    Bt709FrameConverter converter(size.codedWidth(), size.codedHeight());
     std::size_t cursor = 0;
-    QImage staticFrame;
-    std::size_t staticFrameSlide = std::numeric_limits<std::size_t>::max();
-    for (std::int64_t i = 0; i < timing.frameCount; ++i) {
-        throwIfCancelled();
-        const double t = std::min(static_cast<double>(i) / timing.fps, std::max(timing.total - 0.000001, 0.0));
+    FramePtr stillFrame;
+    std::size_t stillFrameSlide = std::numeric_limits<std::size_t>::max();
+    for (std::int64_t i = 0; i < frameCount && !stop.stop_requested(); ++i) {
+        const double t = std::min(static_cast<double>(i) / fps, std::max(total - 0.000001, 0.0));
         while (cursor + 1 < m_slides.size() && starts[cursor + 1] <= t)
             ++cursor;
         const double local = std::max(t - starts[cursor], 0.0);
@@ -261,21 +293,56 @@ void VideoExporter::encodeVideo(const std::filesystem::path& destination) const
         if (dissolves)
             ensureLoaded(cursor - 1);
 
-        // Without motion or a dissolve every frame of the slide is the same picture.
+        // Without motion or a dissolve every frame of the slide is the same
+        // picture: it is drawn once and its conversion is reused.
         const bool still = !slide.kenBurnsEnabled && !dissolves;
-        if (!still || staticFrameSlide != cursor) {
-            staticFrame = makePixelBuffer(size, cursor, local, images);
-            staticFrameSlide = still ? cursor : std::numeric_limits<std::size_t>::max();
+        if (!still || stillFrameSlide != cursor) {
+            stillFrame = converter.convert(makePixelBuffer(size, cursor, local, images));
+            stillFrameSlide = still ? cursor : std::numeric_limits<std::size_t>::max();
         }
-        encoder.append(staticFrame, i);
-
-        if (i % progressEveryFrames == 0)
-            report(std::min(encodingProgressShare * static_cast<double>(i + 1) / static_cast<double>(timing.frameCount),
-                            encodingProgressShare),
-                   "Codificando video");
+        FramePtr frame(av_frame_clone(stillFrame.get()));
+        if (!frame)
+            throw VideoExporterError::cannotCreatePixelBuffer();
+        if (!queue.push(std::move(frame)))
+            return;
     }
-    throwIfCancelled();
-    encoder.finish();
+}
+
+void FrameQueue::fail(std::exception_ptr error)
+{
+    const std::lock_guard lock(m_mutex);
+    m_error = std::move(error);
+    m_changed.notify_all();
+}
+
+void FrameQueue::close()
+{
+    const std::lock_guard lock(m_mutex);
+    m_closed = true;
+    m_changed.notify_all();
+}
+
+bool FrameQueue::push(FramePtr frame)
+{
+    std::unique_lock lock(m_mutex);
+    m_changed.wait(lock, [&] { return m_closed || m_frames.size() < capacity; });
+    if (m_closed)
+        return false;
+    m_frames.push_back(std::move(frame));
+    m_changed.notify_all();
+    return true;
+}
+
+FramePtr FrameQueue::pop()
+{
+    std::unique_lock lock(m_mutex);
+    m_changed.wait(lock, [&] { return !m_frames.empty() || m_error; });
+    if (m_frames.empty())
+        std::rethrow_exception(m_error);
+    FramePtr frame = std::move(m_frames.front());
+    m_frames.pop_front();
+    m_changed.notify_all();
+    return frame;
 }
 
 } // namespace fotivela
