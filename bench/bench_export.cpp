@@ -189,10 +189,22 @@ int main(int argc, char** argv)
     ourEncodeSeconds = std::min(ourEncodeSeconds, ourEncode());
     peerSeconds = std::min(peerSeconds, peerEncode(converted, settings));
 
+    VideoEncoderSettings hevc = settings;
+    hevc.codec = ExportCodec::h265;
+    start = std::chrono::steady_clock::now();
+    {
+        VideoEncoder encoder(folder / "stages-hevc.mp4", hevc);
+        for (std::size_t i = 0; i < converted.size(); ++i)
+            encoder.append(converted[i].get(), static_cast<std::int64_t>(i));
+        encoder.finish();
+    }
+    const double hevcSeconds = secondsSince(start);
+
     const auto perFrame = [](double seconds) { return 1000.0 * seconds / stageFrames; };
     std::printf("photo decode at 1920 px: %.1f ms per photo\n", 1000 * decodeSeconds);
     std::printf("per frame over %d frames: draw %.2f ms, BT.709 conversion %.2f ms, our encode+mux %.2f ms\n", stageFrames,
                 perFrame(renderSeconds), perFrame(convertSeconds), perFrame(ourEncodeSeconds));
+    std::printf("our HEVC (libx265) encode+mux, same frames: %.2f ms per frame\n", perFrame(hevcSeconds));
     std::printf("peer (libx264 via libavcodec, same frames and settings, no file): %.2f ms per frame\n", perFrame(peerSeconds));
     std::printf("our encode stage / peer: %.3f (frames/s ours %.1f, peer %.1f)\n", ourEncodeSeconds / peerSeconds,
                 stageFrames / ourEncodeSeconds, stageFrames / peerSeconds);

@@ -232,6 +232,11 @@ void VideoExporter::encodeVideo(const std::filesystem::path& destination) const
     const RenderSize size = renderSize(m_project);
     const FrameTiming timing = frameTiming(m_project, m_slides);
     VideoEncoder encoder(destination, videoSettings(size, m_project.exportSettings));
+    // Photos are decoded as their slide comes up; reading every header first
+    // names a missing or unreadable photo before minutes of encoding.
+    for (const Slide& slide : m_slides)
+        if (!PhotoDecoder::uprightSize(slide.imageURL).isValid())
+            throw VideoExporterError::cannotLoadImage(slide.imageURL);
 
     // Frames are drawn and converted on a second thread while this one encodes
     // the ones before, so that only the encoder's time counts.

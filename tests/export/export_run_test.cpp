@@ -1,6 +1,7 @@
 // Real exports of small projects, read back with FFmpeg.
 
 #include "export/mp4_probe.h"
+#include "export/video_encoder.h"
 #include "export/video_exporter.h"
 
 #include "platform/duskmere_storage.h"
@@ -208,6 +209,36 @@ TEST(ExportRun, CancellingStopsTheExportWithoutAFile)
     EXPECT_THROW(exporter.exportProject(), ExportCancelledError);
     EXPECT_FALSE(fs::exists(output));
     EXPECT_TRUE(temporaryVideos().empty());
+}
+
+} // namespace
+} // namespace fotivela
+
+namespace fotivela {
+namespace {
+
+TEST(ExportRun, AFullDiskIsNamedInTheError)
+{
+    VideoEncoderSettings settings;
+    settings.codec = ExportCodec::h264;
+    settings.width = 64;
+    settings.height = 64;
+    settings.averageBitRate = 1'000'000;
+    settings.framesPerSecond = 10;
+    settings.maxKeyFrameInterval = 20;
+    try {
+        VideoEncoder encoder("/dev/full", settings);
+        Bt709FrameConverter converter(64, 64);
+        QImage picture(64, 64, QImage::Format_RGB32);
+        for (int i = 0; i < 30; ++i) {
+            picture.fill(QColor::fromHsv(i * 10, 200, 200));
+            encoder.append(converter.convert(picture).get(), i);
+        }
+        encoder.finish();
+        ADD_FAILURE() << "a full disk went unnoticed";
+    } catch (const VideoExporterError& error) {
+        EXPECT_STREQ(error.what(), "No queda espacio libre en el disco.\nNo se pudo finalizar la exportacion.");
+    }
 }
 
 } // namespace
