@@ -53,7 +53,8 @@ std::optional<TitleOverlayLayout> titleOverlayLayout(const Slide& slide, QSizeF 
 
     TitleOverlayLayout layout;
     layout.scale = s;
-    layout.fontSize = std::max(minimumFontSize, s);
+    // Glyphs taller than the frame show nothing more and would only cost memory.
+    layout.fontSize = std::clamp(s, minimumFontSize, std::max(minimumFontSize, 2 * h));
     const QFontMetricsF metrics(nsFont(slide.titleFontDesign, layout.fontSize), &measuringDevice());
     const QRectF measured = metrics.boundingRect(QRectF(0, 0, 0.78 * w, 0.5 * h), textFlags, text);
 

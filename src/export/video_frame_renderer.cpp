@@ -77,7 +77,7 @@ FrameTiming frameTiming(const FotivelaProject& project, const std::vector<Slide>
     const double frames = std::ceil(timing.total * timing.fps);
     if (!std::isfinite(timing.total) || frames > static_cast<double>(std::numeric_limits<int>::max()))
         throw VideoExporterError::failedToFinish("La duracion de las diapositivas no es valida.");
-    timing.frameCount = std::max<std::int64_t>(static_cast<std::int64_t>(frames), 1);
+    timing.frameCount = frames < 1 ? 1 : static_cast<std::int64_t>(frames);
     return timing;
 }
 
