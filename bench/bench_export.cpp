@@ -183,11 +183,13 @@ int main(int argc, char** argv)
         encoder.finish();
         return secondsSince(begin);
     };
-    // Alternated and the best of two each: the machine is shared.
-    double ourEncodeSeconds = ourEncode();
-    double peerSeconds = peerEncode(converted, settings);
-    ourEncodeSeconds = std::min(ourEncodeSeconds, ourEncode());
-    peerSeconds = std::min(peerSeconds, peerEncode(converted, settings));
+    // Alternated, the best of three each: the machine is shared and its load varies.
+    double ourEncodeSeconds = 1e9;
+    double peerSeconds = 1e9;
+    for (int round = 0; round < 3; ++round) {
+        ourEncodeSeconds = std::min(ourEncodeSeconds, ourEncode());
+        peerSeconds = std::min(peerSeconds, peerEncode(converted, settings));
+    }
 
     VideoEncoderSettings hevc = settings;
     hevc.codec = ExportCodec::h265;
