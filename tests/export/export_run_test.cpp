@@ -194,6 +194,13 @@ TEST(ExportRun, FailuresLeaveTheDestinationAsItWasAndNoTemporaryFile)
     EXPECT_EQ(failure(endless), "La duracion de las diapositivas no es valida.\nNo se pudo finalizar la exportacion.");
 
     EXPECT_EQ(failure(FotivelaProject::empty()), "No hay fotos para exportar.");
+
+    try {
+        VideoExporter(smallProject(root.path(), ExportCodec::h264), root.path() / "gone" / "video.mp4", {}).exportProject();
+        ADD_FAILURE() << "no failure";
+    } catch (const VideoExporterError& error) {
+        EXPECT_STREQ(error.what(), "La carpeta de destino no existe.\nNo se pudo finalizar la exportacion.");
+    }
 }
 
 TEST(ExportRun, CancellingStopsTheExportWithoutAFile)
