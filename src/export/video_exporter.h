@@ -135,7 +135,8 @@ public:
     const std::filesystem::path& outputURL() const { return m_outputURL; }
 
     // The whole export: frames, song and the move into place. Throws
-    // VideoExporterError, ExportCancelledError or a file error.
+    // VideoExporterError or ExportCancelledError; the destination keeps any
+    // earlier file until the new one is complete.
     void exportProject();
 
     // Deletes a file at the path; a failed removal throws cannotReplaceOutput.
