@@ -138,6 +138,24 @@ TEST_P(ExportRunTest, WritesTheSlideshowWithTheFadedSong)
 
 INSTANTIATE_TEST_SUITE_P(Codecs, ExportRunTest, ::testing::Values(ExportCodec::h264, ExportCodec::h265));
 
+TEST(ExportRun, ASongShorterThanTheSlideshowEndsEarlyAtFullVolumeWithoutTheCut)
+{
+    StorageRoot root;
+    FotivelaProject project = smallProject(root.path(), ExportCodec::h264);
+    AudioTrack song;
+    song.url = test::writeAudioFile(root.path(), "short", test::makeSine(330, 1.5, 44100, 2, 0.4), test::TestAudioFormat::mp3);
+    song.cutToSlideshowDuration = false;
+    project.audio = song;
+    const fs::path output = root.path() / "video.mp4";
+    VideoExporter(project, output, {}).exportProject();
+
+    EXPECT_NEAR(test::probeMp4(output).videoDuration, 2.0, 0.11);
+    int rate = 0;
+    const std::vector<float> audio = test::decodedAudio(output, rate);
+    EXPECT_NEAR(static_cast<double>(audio.size()) / rate, 1.5, 0.06);
+    EXPECT_NEAR(test::rms(audio, rate, 1.2, 1.4), test::rms(audio, rate, 0.2, 0.4), 0.03);
+}
+
 TEST(ExportRun, WithoutASongTheVideoIsMovedIntoPlaceAndReplacesAnEarlierFile)
 {
     StorageRoot root;
