@@ -41,7 +41,8 @@ struct StoredEnum<BeatDetectionFocus> {
 
 // The project's song with its settings, markers, curves and analysis caches.
 // Defaults are what a decode puts in missing optional keys; a new song's
-// values are set by the song import.
+// values are set by the song import. A new field must also be copied in
+// FotivelaProject::lightweightUndoCopy, which copies the track field by field.
 struct AudioTrack {
     std::filesystem::path url;
     std::string name;

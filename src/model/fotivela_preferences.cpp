@@ -45,8 +45,9 @@ bool somethingExistsAt(const std::filesystem::path& url)
 
 FotivelaPreferences& FotivelaPreferences::shared()
 {
-    static FotivelaPreferences instance(DuskmereStorage::suiteDirectory() / "Fotivela", PlistValue::Dictionary{});
-    return instance;
+    // Never destroyed: a writer that finishes while the program quits still finds it whole.
+    static auto* const instance = new FotivelaPreferences(DuskmereStorage::suiteDirectory() / "Fotivela", PlistValue::Dictionary{});
+    return *instance;
 }
 
 FotivelaPreferences::FotivelaPreferences(const std::filesystem::path& directory, const PlistValue::Dictionary& legacy)

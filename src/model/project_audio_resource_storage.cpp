@@ -53,8 +53,9 @@ std::vector<fs::path> listEntries(const fs::path& folder)
 
 } // namespace
 
+// Both cases show the generic failure text: the user cannot act on which one it was.
 StorageError::StorageError(StorageErrorCase errorCase)
-    : Error(errorCase == StorageErrorCase::invalidOwnedPath ? "invalidOwnedPath" : "conversionFailed")
+    : Error("No se ha podido completar la operación.")
     , m_case(errorCase)
 {
 }
@@ -218,8 +219,11 @@ void pruneUnreferencedResources(const fs::path& projectURL, const std::vector<fs
         // The separation writes here for minutes before anything refers to it.
         if (startsWith(entry.filename().native(), separationWorkPrefix))
             continue;
-        const bool owned = DemucsRuntimeInstaller::isOwnedDirectory(entry) && isOwnedURL(entry, projectURL);
-        if (owned && isRetained(resolvedStandardized(entry), resolvedRetained, true))
+        // Only a stem set that is provably the project's own may go; anything else, such as a
+        // set reached through a linked "AI" folder, may belong to someone else.
+        if (!DemucsRuntimeInstaller::isOwnedDirectory(entry) || !isOwnedURL(entry, projectURL))
+            continue;
+        if (isRetained(resolvedStandardized(entry), resolvedRetained, true))
             continue;
         if (containsOnlyRegularFilesAndDirectories(entry))
             fs::remove_all(entry);

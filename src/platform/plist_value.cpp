@@ -2,10 +2,13 @@
 
 #include <plist/plist.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <memory>
+#include <stdexcept>
 
 namespace fotivela {
 
@@ -105,6 +108,63 @@ std::optional<PlistValue> fromNode(plist_t node, int depth)
     }
 }
 
+// Well-formed UTF-8 without NUL: the library passes anything else on to the file as damaged text,
+// and a damaged file is kept unwritten from then on.
+bool isWritableText(std::string_view text)
+{
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto b0 = static_cast<unsigned char>(text[i]);
+        if (b0 == 0)
+            return false;
+        if (b0 < 0x80) {
+            ++i;
+            continue;
+        }
+        std::size_t length = 0;
+        char32_t c = 0;
+        if (b0 >= 0xC2 && b0 <= 0xDF) {
+            length = 2;
+            c = b0 & 0x1F;
+        } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+            length = 3;
+            c = b0 & 0x0F;
+        } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+            length = 4;
+            c = b0 & 0x07;
+        } else {
+            return false;
+        }
+        if (i + length > text.size())
+            return false;
+        for (std::size_t k = 1; k < length; ++k) {
+            const auto b = static_cast<unsigned char>(text[i + k]);
+            if ((b & 0xC0) != 0x80)
+                return false;
+            c = (c << 6) | (b & 0x3F);
+        }
+        const char32_t smallest = length == 3 ? 0x800 : length == 4 ? 0x10000 : 0x80;
+        if (c < smallest || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
+            return false;
+        i += length;
+    }
+    return true;
+}
+
+bool holdsOnlyWritableText(const PlistValue& value)
+{
+    if (const auto* text = value.as<std::string>())
+        return isWritableText(*text);
+    if (const auto* items = value.as<PlistValue::Array>())
+        return std::all_of(items->begin(), items->end(), holdsOnlyWritableText);
+    if (const auto* entries = value.as<PlistValue::Dictionary>()) {
+        return std::all_of(entries->begin(), entries->end(), [](const auto& entry) {
+            return isWritableText(entry.first) && holdsOnlyWritableText(entry.second);
+        });
+    }
+    return true;
+}
+
 plist_t toNode(const PlistValue& value)
 {
     struct Visitor {
@@ -154,6 +214,51 @@ plist_t toNode(const PlistValue& value)
     return std::visit(Visitor{}, value.value);
 }
 
+// Checked first: the library's own XML writer below recurses without a limit.
+bool nestsTooDeep(plist_t node, int depth)
+{
+    if (depth > maxDepth)
+        return true;
+    switch (plist_get_node_type(node)) {
+    case PLIST_ARRAY: {
+        const std::uint32_t count = plist_array_get_size(node);
+        for (std::uint32_t i = 0; i < count; ++i) {
+            if (nestsTooDeep(plist_array_get_item(node, i), depth + 1))
+                return true;
+        }
+        return false;
+    }
+    case PLIST_DICT: {
+        plist_dict_iter iter = nullptr;
+        plist_dict_new_iter(node, &iter);
+        CBuffer<void> ownedIter(iter);
+        while (true) {
+            // Keys are not read here: see holdsTextWithNul.
+            plist_t item = nullptr;
+            plist_dict_next_item(node, iter, nullptr, &item);
+            if (item == nullptr)
+                return false;
+            if (nestsTooDeep(item, depth + 1))
+                return true;
+        }
+    }
+    default:
+        return false;
+    }
+}
+
+// The library aborts the process when it hands over a text holding a NUL character, which a
+// damaged file can carry. Its XML form writes such texts out whole, so a NUL there gives them away
+// before any text is read.
+bool holdsTextWithNul(plist_t root)
+{
+    char* xml = nullptr;
+    std::uint32_t length = 0;
+    plist_to_xml(root, &xml, &length);
+    CBuffer<char> owned(xml);
+    return xml == nullptr || std::memchr(xml, '\0', length) != nullptr;
+}
+
 } // namespace
 
 std::optional<PlistValue> parsePropertyList(std::span<const std::uint8_t> bytes)
@@ -163,11 +268,15 @@ std::optional<PlistValue> parsePropertyList(std::span<const std::uint8_t> bytes)
     plist_t root = nullptr;
     plist_from_memory(reinterpret_cast<const char*>(bytes.data()), static_cast<std::uint32_t>(bytes.size()), &root);
     PlistHandle owned(root);
+    if (root == nullptr || nestsTooDeep(root, 0) || holdsTextWithNul(root))
+        return std::nullopt;
     return fromNode(root, 0);
 }
 
 std::vector<std::uint8_t> binaryPropertyList(const PlistValue& value)
 {
+    if (!holdsOnlyWritableText(value))
+        throw std::invalid_argument("un texto no es UTF-8 válido");
     PlistHandle root(toNode(value));
     char* out = nullptr;
     std::uint32_t length = 0;

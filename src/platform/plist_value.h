@@ -42,7 +42,8 @@ struct PlistValue {
 // not a property list.
 std::optional<PlistValue> parsePropertyList(std::span<const std::uint8_t> bytes);
 
-// Serialises a value as a binary property list (format version 1.0).
+// Serialises a value as a binary property list (format version 1.0). Throws std::invalid_argument
+// when a text or key is not well-formed UTF-8 or holds a NUL: it would not read back.
 std::vector<std::uint8_t> binaryPropertyList(const PlistValue& value);
 
 } // namespace fotivela

@@ -1,5 +1,6 @@
 #include "store/project_store.h"
 
+#include "analysis/audio_analysis_cache_key.h"
 #include "store/project_store_derived_cache.h"
 #include "store/project_store_helpers.h"
 
@@ -18,24 +19,6 @@ bool fileExists(const std::filesystem::path& path)
 {
     std::error_code error;
     return std::filesystem::exists(path, error);
-}
-
-AudioStem stemOf(AutoBeatInstrument instrument)
-{
-    switch (instrument) {
-    case AutoBeatInstrument::bass:
-        return AudioStem::bass;
-    case AutoBeatInstrument::vocals:
-        return AudioStem::vocals;
-    case AutoBeatInstrument::other:
-        return AudioStem::other;
-    case AutoBeatInstrument::drums:
-    case AutoBeatInstrument::kick:
-    case AutoBeatInstrument::clapSnare:
-    case AutoBeatInstrument::cymbalHats:
-        break;
-    }
-    return AudioStem::drums;
 }
 
 bool holdsStemInstrument(const AudioTrack& audio)
@@ -138,7 +121,7 @@ void ProjectStore::rebuildDerivedCacheIfNeeded() const
         for (AutoBeatInstrument instrument : visible) {
             if (instrumentPreviewURL(instrument))
                 existing |= 1u << static_cast<unsigned>(instrument);
-            const AudioStem stem = stemOf(instrument);
+            const AudioStem stem = AudioAnalysisCacheKey::stemFor(instrument);
             if (const auto file = stems.find(stem); file != stems.end() && fileExists(file->second))
                 existing |= 1u << (8 + static_cast<unsigned>(stem));
         }
@@ -263,7 +246,7 @@ std::optional<std::filesystem::path> ProjectStore::instrumentPreviewURL(AutoBeat
     if (const auto preview = separation.instrumentPreviewURLs.find(instrument);
         preview != separation.instrumentPreviewURLs.end() && fileExists(preview->second))
         return preview->second;
-    if (const auto stem = separation.stems.find(stemOf(instrument));
+    if (const auto stem = separation.stems.find(AudioAnalysisCacheKey::stemFor(instrument));
         stem != separation.stems.end() && fileExists(stem->second))
         return stem->second;
     return std::nullopt;

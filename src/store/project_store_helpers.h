@@ -3,6 +3,7 @@
 #include "model/audio_track.h"
 #include "model/beat_marker.h"
 #include "model/slide.h"
+#include "platform/text_trimming.h"
 
 #include <map>
 #include <optional>
@@ -14,9 +15,6 @@
 namespace fotivela {
 
 // Small value rules that several store operations share.
-
-// The text without Unicode white space and line breaks at either end.
-std::string_view trimmedWhitespaceAndNewlines(std::string_view text);
 
 // The title settings of one slide, kept while slides move so that the opening and
 // closing titles stay where they were.

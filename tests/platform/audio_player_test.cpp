@@ -16,8 +16,9 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// One output buffer at 48 kHz is about 21 ms; the clocks are checked to a few of them.
-constexpr double clockTolerance = 0.08;
+// Wide enough for a loaded machine running the whole suite under sanitizers; a clock that
+// stalls or runs at the wrong speed is still far outside it.
+constexpr double clockTolerance = 0.15;
 
 // Sleeps and returns the seconds that really went by (a loaded machine oversleeps).
 double sleepSeconds(double seconds)

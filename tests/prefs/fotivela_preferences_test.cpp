@@ -1,6 +1,7 @@
 #include "model/app_language.h"
 #include "model/fotivela_preferences.h"
 #include "model/project_file_layout.h"
+#include "platform/uuid.h"
 #include "temporary_folder.h"
 
 #include <QProcess>
@@ -16,6 +17,7 @@ using namespace fotivela;
 using fotivela::testing::readBytes;
 using fotivela::testing::ScopedEnvironment;
 using fotivela::testing::StorageRoot;
+using fotivela::testing::TemporaryFolder;
 using fotivela::testing::writeText;
 namespace fs = std::filesystem;
 
@@ -95,11 +97,29 @@ TEST(FotivelaPreferences, ReadableFileIsTakenAsItStandsAndNotRewritten)
     EXPECT_EQ(decodedFile(preferences.url()), expected);
 }
 
+namespace {
+
+// A binary list whose key "idiomé" ends in U+0000 instead of "é": the library cannot hand it over.
+std::string binaryListWithNulInAKey()
+{
+    auto bytes = binaryPropertyList(PlistValue(PlistValue::Dictionary{{"idiom\xC3\xA9", PlistValue("es")}}));
+    for (std::size_t i = 0; i + 1 < bytes.size(); ++i) {
+        if (bytes[i] == 0x00 && bytes[i + 1] == 0xE9) {
+            bytes[i + 1] = 0x00;
+            break;
+        }
+    }
+    return std::string(bytes.begin(), bytes.end());
+}
+
+} // namespace
+
 TEST(FotivelaPreferences, UnreadableFileIsPreservedByteForByte)
 {
     for (const std::string& content :
          {std::string("esto no es una lista de propiedades\n"),
-          std::string(R"(<?xml version="1.0"?><plist version="1.0"><array><string>a</string></array></plist>)")}) {
+          std::string(R"(<?xml version="1.0"?><plist version="1.0"><array><string>a</string></array></plist>)"),
+          binaryListWithNulInAKey()}) {
         StorageRoot temp;
         const auto url = temp.path() / "Preferences.plist";
         writeText(url, content);
@@ -131,6 +151,25 @@ TEST(FotivelaPreferences, WriteFailureIsLoggedAndKeepsTheValueInMemory)
     const std::string log = ::testing::internal::GetCapturedStderr();
     EXPECT_NE(log.find("Fotivela: no se pudieron guardar preferencias: "), std::string::npos) << log;
     EXPECT_EQ(preferences.object("showInterfaceTooltips"), PlistValue(false));
+}
+
+TEST(FotivelaPreferences, TextThatWouldNotReadBackIsNeverWritten)
+{
+    StorageRoot temp;
+    FotivelaPreferences preferences(temp.path(), {});
+    preferences.setValue("fotivela.appLanguage", PlistValue("es"));
+    const auto before = readBytes(preferences.url());
+    ::testing::internal::CaptureStderr();
+    // A folder name in another encoding than UTF-8.
+    preferences.setValue("defaultProjectDirectory", PlistValue("/home/ana/V\xED" "deos"));
+    const std::string log = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(log.find("Fotivela: no se pudieron guardar preferencias: "), std::string::npos) << log;
+    EXPECT_EQ(readBytes(preferences.url()), before);
+    EXPECT_EQ(preferences.object("defaultProjectDirectory"), PlistValue("/home/ana/V\xED" "deos"));
+
+    FotivelaPreferences reread(temp.path(), {});
+    EXPECT_FALSE(reread.preservesUnreadableDestination());
+    EXPECT_EQ(reread.object("fotivela.appLanguage"), PlistValue("es"));
 }
 
 TEST(FotivelaPreferences, ConcurrentWritersNeverInterleave)
@@ -257,4 +296,27 @@ TEST(FotivelaPreferences, DefaultProjectDirectory)
               temp.path() / "Documentos" / "Fotivela Projects");
     preferences.setValue("defaultProjectDirectory", PlistValue("/media/ana/Proyectos"));
     EXPECT_EQ(ProjectFileLayout::loadDefaultProjectDirectory("defaultProjectDirectory", preferences), fs::path("/media/ana/Proyectos"));
+}
+
+TEST(FotivelaPreferencesDeathTest, SharedStoreOutlivesEveryExitHandler)
+{
+    // A fresh process, so that the store is made after the handler below is registered.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            static TemporaryFolder* folder = new TemporaryFolder;
+            setenv("DUSKMERE_TEST_ROOT", folder->path().c_str(), 1);
+            // The random source of the file names registers its own clean-up; it must run after ours.
+            (void)Uuid::random();
+            // Runs after everything registered later, as a write that arrives while the program quits.
+            std::atexit([] {
+                FotivelaPreferences::shared().setValue("stemSecondsPerAudioSecond", PlistValue(1.2));
+                const bool kept = decodedFile(folder->path() / "Fotivela" / "Preferences.plist").size() == 2;
+                fs::remove_all(folder->path());
+                std::_Exit(kept ? 0 : 1);
+            });
+            FotivelaPreferences::shared().setValue("showInterfaceTooltips", PlistValue(false));
+            std::exit(2);
+        },
+        ::testing::ExitedWithCode(0), "");
 }

@@ -59,3 +59,45 @@ TEST(PlistValue, TextThatIsNoPropertyListGivesNothing)
             << text;
     }
 }
+
+TEST(PlistValue, NestingDeeperThanAnySettingGivesNothing)
+{
+    std::string xml = R"(<?xml version="1.0"?><plist version="1.0">)";
+    for (int i = 0; i < 30000; ++i)
+        xml += "<array>";
+    for (int i = 0; i < 30000; ++i)
+        xml += "</array>";
+    xml += "</plist>";
+    EXPECT_EQ(parsePropertyList(std::span(reinterpret_cast<const std::uint8_t*>(xml.data()), xml.size())), std::nullopt);
+}
+
+TEST(PlistValue, TextHoldingANulCharacterGivesNothing)
+{
+    // Non-ASCII texts are stored as UTF-16; turning "é" (00 E9) into U+0000 puts a NUL inside the
+    // key, then inside the value.
+    for (const int which : {0, 1}) {
+        auto bytes = binaryPropertyList(PlistValue(PlistValue::Dictionary{{"clav\xC3\xA9", PlistValue("valor \xC3\xA9")}}));
+        int seen = 0;
+        for (std::size_t i = 0; i + 1 < bytes.size(); ++i) {
+            if (bytes[i] == 0x00 && bytes[i + 1] == 0xE9 && seen++ == which) {
+                bytes[i + 1] = 0x00;
+                break;
+            }
+        }
+        ASSERT_EQ(seen, which + 1);
+        EXPECT_EQ(parsePropertyList(bytes), std::nullopt) << which;
+    }
+}
+
+TEST(PlistValue, TextThatWouldNotReadBackIsRefusedOnWriting)
+{
+    // A cut-off sequence, a stray byte, an encoded surrogate and a NUL, as a value and as a key.
+    for (const std::string& text : {std::string("V\xC3"), std::string("abc\xFF"), std::string("\xED\xA0\x80"),
+                                   std::string("a\0b", 3)}) {
+        EXPECT_THROW(binaryPropertyList(PlistValue(PlistValue::Dictionary{{"k", PlistValue(text)}})), std::invalid_argument);
+        EXPECT_THROW(binaryPropertyList(PlistValue(PlistValue::Dictionary{{text, PlistValue(true)}})), std::invalid_argument);
+        EXPECT_THROW(binaryPropertyList(PlistValue(PlistValue::Array{PlistValue(text)})), std::invalid_argument);
+    }
+    const PlistValue wide(PlistValue::Dictionary{{"\xF0\x9F\x98\x80", PlistValue("\xEF\xBF\xBF \xE2\x82\xAC")}});
+    EXPECT_EQ(parsePropertyList(binaryPropertyList(wide)), wide);
+}

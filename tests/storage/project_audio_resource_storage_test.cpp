@@ -1,4 +1,6 @@
+#include "model/app_text.h"
 #include "model/project_audio_resource_storage.h"
+#include "stem_runtime/demucs_runtime_installer.h"
 
 #include <gtest/gtest.h>
 
@@ -57,6 +59,14 @@ TEST_F(ProjectAudioResources, OwnershipRefusesTheRootLinksAndMissingPaths)
     write(m_root / "outside/file.flac", "x");
     fs::create_directory_symlink(m_root / "outside", folder() / "AI/Stems/escape");
     EXPECT_FALSE(storage::isOwnedURL(folder() / "AI/Stems/escape/file.flac", m_project));
+
+    using DemucsRuntimeInstaller::isOwnedDirectory;
+    EXPECT_TRUE(isOwnedDirectory(set));
+    EXPECT_TRUE(isOwnedDirectory(set / ""));
+    EXPECT_FALSE(isOwnedDirectory(folder() / "AI/Stems/escape"));
+    EXPECT_FALSE(isOwnedDirectory(folder() / "AI/Stems/escape" / ""));
+    EXPECT_FALSE(isOwnedDirectory(set / "htdemucs/cancion/drums.flac"));
+    EXPECT_FALSE(isOwnedDirectory(folder() / "AI/Stems/missing"));
 
     const fs::path music = folder() / "AI/GeneratedMusic";
     write(song("a.flac"), "a");
@@ -121,6 +131,8 @@ TEST_F(ProjectAudioResources, CopyingStemSetsTakesOnlyPlainOwnedTrees)
     EXPECT_FALSE(storage::copyOwnedStemDirectory(folder() / "AI/GeneratedMusic/dir", m_project, other));
     fs::create_directory_symlink(set, folder() / "AI/Stems/L");
     EXPECT_FALSE(storage::copyOwnedStemDirectory(folder() / "AI/Stems/L", m_project, other));
+    // Folder URLs are stored with a final slash; the link must not be looked through.
+    EXPECT_FALSE(storage::copyOwnedStemDirectory(folder() / "AI/Stems/L/", m_project, other));
     const fs::path linked = stemSet("Y");
     fs::create_symlink(m_project, linked / "htdemucs/cancion/link.flac");
     EXPECT_FALSE(storage::copyOwnedStemDirectory(linked, m_project, other));
@@ -154,6 +166,29 @@ TEST_F(ProjectAudioResources, PruningKeepsWhatIsReferencedOrInFlightAndLeavesOdd
     EXPECT_FALSE(fs::exists(kept));
     EXPECT_TRUE(fs::exists(work));
     EXPECT_TRUE(fs::exists(m_project));
+}
+
+TEST_F(ProjectAudioResources, PruningLeavesStemSetsThatAreNotTheProjectsOwn)
+{
+    // "AI" moved to another disk and linked back: its stem sets do not lie below the project.
+    const fs::path elsewhere = m_root / "disco";
+    write(elsewhere / "AI/Stems/KEPT/htdemucs/cancion/drums.flac", "d");
+    write(elsewhere / "AI/Stems/OTHER/htdemucs/cancion/drums.flac", "o");
+    fs::create_directory_symlink(elsewhere / "AI", folder() / "AI");
+
+    storage::pruneUnreferencedResources(m_project, {folder() / "AI/Stems/KEPT/htdemucs/cancion/drums.flac"});
+    EXPECT_TRUE(fs::exists(elsewhere / "AI/Stems/KEPT/htdemucs/cancion/drums.flac"));
+    EXPECT_TRUE(fs::exists(elsewhere / "AI/Stems/OTHER"));
+}
+
+TEST(ProjectAudioResourceErrors, ShowTheGenericFailureText)
+{
+    for (const auto errorCase : {storage::StorageErrorCase::invalidOwnedPath, storage::StorageErrorCase::conversionFailed}) {
+        const storage::StorageError error(errorCase);
+        EXPECT_EQ(error.errorCase(), errorCase);
+        EXPECT_STREQ(error.what(), "No se ha podido completar la operación.");
+        EXPECT_EQ(AppText::translate(error.what(), AppLanguage::english), "The operation could not be completed.");
+    }
 }
 
 TEST_F(ProjectAudioResources, MissingMusicFolderStillPrunesStems)

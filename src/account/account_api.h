@@ -1,0 +1,190 @@
+#pragma once
+
+#include "account/account_error.h"
+#include "account/account_wire_model.h"
+#include "account/cloud_ai_wire_model.h"
+#include "account/session_cookie_store.h"
+#include "platform/background_task.h"
+
+#include <QCoreApplication>
+#include <QThreadPool>
+
+#include <sys/types.h>
+
+#include <nlohmann/json.hpp>
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace fotivela {
+
+// One completed curl run.
+struct CurlHTTPResponse {
+    std::int64_t statusCode = 0;
+    std::string headers;
+    std::string body;
+};
+
+struct AccountAPIConfiguration {
+    // The account service host, without a path. https, or http on a loopback address.
+    std::string baseURL = "https://api.orvelant.com";
+    // The product's public web host, where the browser sign-in page lives.
+    std::string publicAuthURL = "https://orvelant.com";
+    std::shared_ptr<SessionCookieStore> cookieStore;
+    // Nothing on Linux: no earlier version kept a cookie there.
+    std::shared_ptr<LegacySessionCookieDefaults> legacyDefaults;
+    double connectTimeoutSeconds = 20;
+    double maxTimeWithoutBodySeconds = 35;
+    double maxTimeWithBodySeconds = 260;
+    double launchReportTimeoutSeconds = 8;
+};
+
+// What the command line of one curl run needs besides its files.
+struct CurlInvocation {
+    std::string method;
+    std::string url;
+    double connectTimeoutSeconds = 20;
+    double maxTimeSeconds = 35;
+    bool sendsAccept = true;
+    bool hasCookie = false;
+    bool hasBody = false;
+};
+
+// The client of the account service: one object for the run. Every operation blocks until its curl
+// child has exited and may be called from any thread except the main one; the session runs them on
+// the client's own workers (runAsync), so several requests can be in flight, each with its own
+// folder and child. The cookie is read when a request starts and updated when its response is
+// processed, under one lock.
+class AccountAPI {
+public:
+    explicit AccountAPI(AccountAPIConfiguration configuration);
+    ~AccountAPI();
+    AccountAPI(const AccountAPI&) = delete;
+    AccountAPI& operator=(const AccountAPI&) = delete;
+
+    // The program's instance: the keyring cookie store, and the hosts from "FOTIVELA_ACCOUNT_URL"
+    // and "FOTIVELA_PUBLIC_WEB_URL" when set (so the program can run against the local service).
+    static std::shared_ptr<AccountAPI> shared();
+
+    // Server error code to the user's text.
+    static std::string userMessage(std::string_view code);
+    // Status of the last valid status line of a header text; 0 when there is none.
+    static std::int64_t statusCode(std::string_view headers);
+    // The argument vector of one run, files given by the request folder.
+    static std::vector<std::string> curlArguments(const CurlInvocation& invocation, const std::filesystem::path& folder);
+    // Whether a host may be reached over plain http (loopback only).
+    static bool isAllowedServiceURL(std::string_view url);
+
+    AccountSummary me();
+    AccountSummary login(const std::string& email, const std::string& password);
+    AccountSummary registerAccount(const std::string& email, const std::string& password);
+    void logout();
+    AccountSummary updateProfile(const std::string& fullName);
+    void changePassword(const std::string& currentPassword, const std::string& newPassword,
+                        const std::string& confirmNewPassword);
+    void requestPasswordReset(const std::string& email);
+    void exchangeDesktopAuth(const std::string& token);
+    CheckoutStart startCheckout(std::int64_t credits);
+    AccountSummary confirmCheckout(const std::string& sessionId);
+    PurchaseHistoryResponse purchaseHistory();
+    PurchaseDocumentLinkResponse purchaseDocumentLink(const std::string& purchaseId);
+    CloudAIConfig cloudAIConfig();
+    CloudLyricsResponse generateCloudLyrics(const CloudLyricsRequest& request);
+    CloudMusicResponse generateCloudMusic(const CloudMusicRequest& request);
+
+    // Takes the session cookie from a response's header text.
+    void rememberSessionCookie(std::string_view headers);
+
+    std::optional<std::string> sessionCookieHeader() const;
+    const std::string& baseURL() const { return m_configuration.baseURL; }
+    // publicAuthURL + "/api/auth/oauth/google?client=macos".
+    std::string googleSignInURL() const;
+    const std::string& appLaunchID() const { return m_appLaunchID; }
+    bool hasReportedLaunch(const std::string& userID) const;
+    // Waits until no launch report is running (tests and orderly shutdown).
+    void waitForLaunchReports();
+
+    // Runs a blocking operation on the client's own workers and hands its result to deliver on the
+    // main thread, unless the handle was cancelled meanwhile.
+    template <typename Work, typename Deliver>
+    TaskHandle runAsync(Work work, Deliver deliver);
+
+    // The generic request: path relative to the base URL, method, optional JSON body.
+    template <typename Response>
+    Response request(std::string_view path, std::string_view method, const std::optional<nlohmann::json>& body = {})
+    {
+        const CurlHTTPResponse response = send(path, method, body);
+        if (response.statusCode >= 200 && response.statusCode <= 299) {
+            try {
+                return Response::decode(parseResponse(response.body));
+            } catch (const std::exception&) {
+                throw AccountError::invalidResponse();
+            }
+        }
+        throwForStatus(response);
+    }
+
+private:
+    // Steps shared by every request: resolve, encode, run, capture the cookie, handle 401.
+    CurlHTTPResponse send(std::string_view path, std::string_view method, const std::optional<nlohmann::json>& body);
+    CurlHTTPResponse curlRequest(const std::string& url, const std::string& method,
+                                 const std::optional<std::string>& body, const std::optional<std::string>& cookie,
+                                 double maxTimeSeconds, bool sendsAccept) const;
+    static nlohmann::json parseResponse(const std::string& body);
+    [[noreturn]] static void throwForStatus(const CurlHTTPResponse& response);
+    void forgetSessionCookie();
+    void reportAppLaunchIfNeeded(const std::string& userID);
+    void removeStaleRequestFolders() const;
+
+    struct ChildResult {
+        int exitStatus = -1;
+        std::string standardError;
+    };
+    ChildResult runCurl(const std::vector<std::string>& arguments) const;
+
+    AccountAPIConfiguration m_configuration;
+    std::string m_appLaunchID;
+
+    mutable std::mutex m_cookieLock;
+    std::optional<std::string> m_sessionCookieHeader;
+
+    mutable std::mutex m_launchLock;
+    std::set<std::string> m_reportedLaunchUsers;
+    bool m_launchReportInFlight = false;
+
+    // Running curl children, ended when the client goes away (at quit) so that nothing waits for them.
+    mutable std::mutex m_childLock;
+    mutable std::set<pid_t> m_children;
+    bool m_isShuttingDown = false;
+
+    // Last, so that it is destroyed first: it waits for the work that still uses the members above.
+    QThreadPool m_workers;
+};
+
+template <typename Work, typename Deliver>
+TaskHandle AccountAPI::runAsync(Work work, Deliver deliver)
+{
+    TaskHandle handle;
+    m_workers.start([handle, work = std::move(work), deliver = std::move(deliver)]() mutable {
+        auto result = std::make_shared<std::invoke_result_t<Work&>>(work());
+        // Nothing to deliver to once the application object is gone (the client's last moments at quit).
+        if (auto* app = QCoreApplication::instance())
+            QMetaObject::invokeMethod(
+                app,
+                [handle, result, deliver = std::move(deliver)]() mutable {
+                    if (!handle.isCancelled())
+                        deliver(std::move(*result));
+                },
+                Qt::QueuedConnection);
+    });
+    return handle;
+}
+
+} // namespace fotivela

@@ -1,0 +1,209 @@
+#include "account/ai_music_text_processor.h"
+
+#include <QRegularExpression>
+#include <QString>
+#include <QStringList>
+
+#include <array>
+#include <utility>
+#include <vector>
+
+namespace fotivela::AIMusicTextProcessor {
+
+namespace {
+
+constexpr std::array<std::pair<std::string_view, std::string_view>, 5> seedTable{{
+    {"voz suave", "melodia suave"},
+    {"voz principal", "melodia principal"},
+    {"lead vocal", "lead melody"},
+    {"female vocal", "lead melody"},
+    {"male vocal", "lead melody"},
+}};
+
+constexpr std::array<std::string_view, 5> removedSentences{
+    "No vocals, no singer, no lyrics, no spoken words.",
+    "No vocals, no singer, no lyrics, no spoken words",
+    "No vocals, no lyrics, no spoken words.",
+    "No vocals, no lyrics, no spoken words",
+    "Instrumental only",
+};
+
+constexpr std::array<std::string_view, 21> removedPhrases{
+    "no instrumentals", "no lead instrument", "no instrumental layers", "female vocals", "male vocals",
+    "female vocal", "male vocal", "spanish lead vocal", "lead vocal", "main vocal", "vocal performance",
+    "vocal hook", "vocal chorus", "vocals", "singer", "cantante", "voz femenina", "voz masculina",
+    "voz principal", "palabras cantadas", "spoken words",
+};
+
+constexpr std::string_view defaultInstrumentalStyle =
+    "Cinematic instrumental score, movie intro, orchestral textures, piano, strings, deep percussion, dramatic "
+    "build, polished film production";
+constexpr std::string_view enrichmentSuffix =
+    ", cinematic instrumental score, movie intro atmosphere, orchestral textures, piano, strings, deep "
+    "percussion, dramatic build, emotional tension, polished film production";
+
+QString q(std::string_view text)
+{
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::string s(const QString& text)
+{
+    return text.toStdString();
+}
+
+// The text folded for matching (accents dropped, case folded), with the original position of each
+// folded character and the end of the original character it came from.
+struct FoldedText {
+    QString text;
+    std::vector<qsizetype> start;
+    std::vector<qsizetype> end;
+};
+
+FoldedText fold(const QString& original)
+{
+    FoldedText folded;
+    qsizetype i = 0;
+    while (i < original.size()) {
+        const qsizetype width = original[i].isHighSurrogate() && i + 1 < original.size() ? 2 : 1;
+        const QString decomposed = original.mid(i, width).normalized(QString::NormalizationForm_D);
+        for (const QChar c : decomposed) {
+            if (c.category() == QChar::Mark_NonSpacing)
+                continue;
+            for (const QChar f : QString(c).toCaseFolded()) {
+                folded.text.append(f);
+                folded.start.push_back(i);
+                folded.end.push_back(i + width);
+            }
+        }
+        i += width;
+    }
+    return folded;
+}
+
+QString foldedNeedle(std::string_view needle)
+{
+    return fold(q(needle)).text;
+}
+
+// The first match at or after the original position `from`: original start and end.
+std::optional<std::pair<qsizetype, qsizetype>> findInsensitive(const QString& text, const QString& needle, qsizetype from = 0)
+{
+    if (needle.isEmpty())
+        return std::nullopt;
+    const FoldedText folded = fold(text);
+    qsizetype begin = 0;
+    while (begin < static_cast<qsizetype>(folded.start.size()) && folded.start[static_cast<std::size_t>(begin)] < from)
+        ++begin;
+    for (qsizetype at = folded.text.indexOf(needle, begin); at >= 0; at = folded.text.indexOf(needle, at + 1)) {
+        const auto first = static_cast<std::size_t>(at);
+        const auto last = static_cast<std::size_t>(at + needle.size() - 1);
+        // A match must cover whole original characters.
+        if ((first == 0 || folded.start[first - 1] != folded.start[first]) &&
+            (last + 1 == folded.start.size() || folded.start[last + 1] != folded.start[last]))
+            return std::make_pair(folded.start[first], folded.end[last]);
+    }
+    return std::nullopt;
+}
+
+void replaceAllInsensitive(QString& text, std::string_view phrase, const QString& replacement)
+{
+    const QString needle = foldedNeedle(phrase);
+    qsizetype from = 0;
+    while (const auto match = findInsensitive(text, needle, from)) {
+        text.replace(match->first, match->second - match->first, replacement);
+        from = match->first + replacement.size();
+    }
+}
+
+QString trimmedOf(const QString& text, const QString& set)
+{
+    qsizetype first = 0;
+    qsizetype last = text.size();
+    while (first < last && set.contains(text[first]))
+        ++first;
+    while (last > first && set.contains(text[last - 1]))
+        --last;
+    return text.mid(first, last - first);
+}
+
+const QString trimSet = QStringLiteral(" .,;\n\t");
+
+} // namespace
+
+std::string instrumentalStyleSeed(std::string_view text)
+{
+    QString result = q(text).trimmed();
+    for (const auto& [phrase, replacement] : seedTable)
+        replaceAllInsensitive(result, phrase, q(replacement));
+    return s(result);
+}
+
+std::string enrichedInstrumentalStyle(std::string_view text)
+{
+    const QString trimmed = trimmedOf(q(text), trimSet);
+    if (trimmed.isEmpty())
+        return std::string(defaultInstrumentalStyle);
+    return s(trimmed) + std::string(enrichmentSuffix);
+}
+
+std::string instrumentalStyle(std::string_view text, std::string_view fallback)
+{
+    QString style = q(instrumentalStyleSeed(text));
+    for (const auto sentence : removedSentences)
+        replaceAllInsensitive(style, sentence, {});
+    for (const auto phrase : removedPhrases)
+        replaceAllInsensitive(style, phrase, {});
+    static const QRegularExpression negation(QStringLiteral("\\bno\\b\\s*[,.;-]*\\s*"),
+                                             QRegularExpression::CaseInsensitiveOption |
+                                                 QRegularExpression::UseUnicodePropertiesOption);
+    while (style.contains(negation))
+        style.remove(negation);
+    style.replace(QStringLiteral("  "), QStringLiteral(" "));
+    style.replace(QStringLiteral(" ,"), QStringLiteral(","));
+    style.replace(QStringLiteral(", ,"), QStringLiteral(","));
+    style.replace(QStringLiteral(" ."), QStringLiteral("."));
+    style.replace(QStringLiteral(".."), QStringLiteral("."));
+
+    const QString cleaned = trimmedOf(style, trimSet);
+    const QString base = trimmedOf(q(instrumentalStyleSeed(fallback)), trimSet);
+    static const QRegularExpression separators(QStringLiteral("[ ,.]"));
+    const bool isGeneric = cleaned.toLower().remove(QLatin1Char(' ')) == QLatin1String("instrumentalonly");
+    if (!cleaned.isEmpty() && !isGeneric && cleaned.split(separators, Qt::SkipEmptyParts).size() > 7)
+        return s(cleaned);
+    return enrichedInstrumentalStyle(s(base.isEmpty() ? cleaned : base));
+}
+
+GeneratedMusicText parseGeneratedMusicText(std::string_view input)
+{
+    QString text = q(input);
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+
+    QString styleBlock;
+    QString before = text;
+    for (const char* marker : {"Estilo musical:", "Estilo:", "Musical style:", "Style:", "[Style]"}) {
+        if (const auto match = findInsensitive(text, foldedNeedle(marker))) {
+            styleBlock = text.mid(match->second).trimmed();
+            before = text.left(match->first).trimmed();
+            break;
+        }
+    }
+
+    QString lyrics = before;
+    for (const char* label : {"Letra:", "Lyrics:"}) {
+        const auto match = findInsensitive(before, foldedNeedle(label));
+        if (match && before.left(match->first).trimmed().isEmpty()) {
+            lyrics = before.mid(match->second).trimmed();
+            break;
+        }
+    }
+
+    QString style;
+    for (const QString& line : styleBlock.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        style = line.trimmed();
+        break;
+    }
+    return {s(lyrics), s(style)};
+}
+
+} // namespace fotivela::AIMusicTextProcessor
