@@ -86,6 +86,15 @@ constexpr AppTextPair rows[] = {
     {"No se pudo escribir la pista de video en el MP4.", "Could not write the video track to the MP4."},
     {"No se pudo preparar la sesion de exportacion de audio.", "Could not prepare the audio export session."},
     {"No hay preset compatible para mezclar audio.", "There is no compatible preset for mixing audio."},
+    {"La duracion de las diapositivas no es valida.", "The slide durations are not valid."},
+    {"La velocidad de fotogramas del proyecto no es valida.", "The project's frame rate is not valid."},
+    {"No queda espacio libre en el disco.", "There is no free space left on the disk."},
+    {"No hay permiso para escribir en la carpeta de destino.", "There is no permission to write to the destination folder."},
+    {"La carpeta de destino es de solo lectura.", "The destination folder is read-only."},
+    {"La carpeta de destino no existe.", "The destination folder does not exist."},
+    {"Error de lectura o escritura en el disco.", "Disk read or write error."},
+    {"En el destino hay una carpeta u otro elemento que no es un archivo.",
+     "The destination is a folder or another item that is not a file."},
 
     // Account session
     {"Usuario", "User"},

@@ -1,0 +1,330 @@
+// The last step of an export with sound: the encoded video copied unchanged
+// and the song decoded, faded and encoded as AAC into one MP4.
+
+#include "export/song_mux.h"
+
+#include "analysis/audio_fade_envelope.h"
+#include "export/export_file_moves.h"
+#include "export/video_encoder.h"
+#include "export/video_exporter.h"
+#include "platform/audio_decoder.h"
+#include "platform/duskmere_storage.h"
+#include "platform/uuid.h"
+
+extern "C" {
+#include <libavutil/audio_fifo.h>
+#include <libavutil/channel_layout.h>
+}
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace fotivela {
+
+namespace {
+
+constexpr double mediaTimescale = 600.0;
+
+double onMediaGrid(double seconds)
+{
+    return std::round(seconds * mediaTimescale) / mediaTimescale;
+}
+
+struct AudioFifoDeleter {
+    void operator()(AVAudioFifo* fifo) const { av_audio_fifo_free(fifo); }
+};
+using AudioFifoPtr = std::unique_ptr<AVAudioFifo, AudioFifoDeleter>;
+
+[[noreturn]] void failMux(const std::string& detail)
+{
+    throw VideoExporterError::audioMuxFailed(detail);
+}
+
+void check(int result, const char* fixedDetail = nullptr)
+{
+    if (result < 0)
+        failMux(fixedDetail ? std::string(fixedDetail) : ffmpegErrorDetail(result));
+}
+
+double streamSeconds(const AVFormatContext* input, const AVStream* stream)
+{
+    if (stream->duration != AV_NOPTS_VALUE && stream->duration > 0)
+        return static_cast<double>(stream->duration) * av_q2d(stream->time_base);
+    if (input->duration != AV_NOPTS_VALUE && input->duration > 0)
+        return static_cast<double>(input->duration) / AV_TIME_BASE;
+    return 0.0;
+}
+
+// The song's samples, resampled to the output format, faded and encoded.
+class SongTrackWriter {
+public:
+    SongTrackWriter(const std::filesystem::path& song, AVFormatContext* output, AudioFadeMix fade, double end)
+        : m_fade(fade), m_output(output)
+    {
+        try {
+            m_decoder = std::make_unique<AudioDecoder>(song);
+        } catch (const AudioDecoderError& error) {
+            const bool noTrack = error.kind() == AudioDecoderError::Kind::cannotOpen ||
+                                 error.kind() == AudioDecoderError::Kind::noAudioStream;
+            failMux(noTrack ? "No se encontro una pista de audio valida." : "No se pudo leer la pista de audio original.");
+        }
+        const AudioStreamInfo& info = m_decoder->info();
+        m_inputChannels = std::max(info.channelCount, 1);
+        m_endFrame = static_cast<std::int64_t>(std::floor(std::max(end, 0.0) * muxAudioSampleRate));
+
+        const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_AAC);
+        if (codec == nullptr)
+            failMux("No se pudo escribir la pista de audio en el MP4.");
+        m_codec.reset(avcodec_alloc_context3(codec));
+        m_stream = avformat_new_stream(output, nullptr);
+        if (!m_codec || m_stream == nullptr)
+            failMux("No se pudo escribir la pista de audio en el MP4.");
+        AVCodecContext* context = m_codec.get();
+        context->sample_rate = muxAudioSampleRate;
+        av_channel_layout_default(&context->ch_layout, muxAudioChannelCount);
+        context->sample_fmt = AV_SAMPLE_FMT_FLTP;
+        context->bit_rate = muxAudioBitRate;
+        context->time_base = AVRational{1, muxAudioSampleRate};
+        if (output->oformat->flags & AVFMT_GLOBALHEADER)
+            context->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+        check(avcodec_open2(context, codec, nullptr), "No se pudo escribir la pista de audio en el MP4.");
+        check(avcodec_parameters_from_context(m_stream->codecpar, context),
+              "No se pudo escribir la pista de audio en el MP4.");
+        m_stream->time_base = context->time_base;
+
+        // A mono song plays on both sides at full level: the one channel is given twice.
+        AVChannelLayout inputLayout{};
+        av_channel_layout_default(&inputLayout, m_inputChannels == 1 ? 2 : m_inputChannels);
+        SwrContext* resampler = nullptr;
+        const int made = swr_alloc_set_opts2(&resampler, &context->ch_layout, AV_SAMPLE_FMT_FLTP, muxAudioSampleRate,
+                                             &inputLayout, AV_SAMPLE_FMT_FLTP, std::max(info.sampleRate, 1), 0, nullptr);
+        av_channel_layout_uninit(&inputLayout);
+        m_resampler.reset(resampler);
+        if (made < 0 || swr_init(resampler) < 0)
+            failMux("No se pudo leer la pista de audio original.");
+
+        m_fifo.reset(av_audio_fifo_alloc(AV_SAMPLE_FMT_FLTP, muxAudioChannelCount, 8192));
+        m_frame.reset(av_frame_alloc());
+        m_packet.reset(av_packet_alloc());
+        if (!m_fifo || !m_frame || !m_packet)
+            failMux("No se pudo escribir la pista de audio en el MP4.");
+        m_input.assign(static_cast<std::size_t>(m_inputChannels), std::vector<float>(chunkFrames));
+    }
+
+    // Encodes and writes the song up to the given time of the video.
+    void writeUntil(double seconds)
+    {
+        const double frames = std::ceil(std::max(seconds, 0.0) * muxAudioSampleRate);
+        const std::int64_t target =
+            frames >= static_cast<double>(m_endFrame) ? m_endFrame : static_cast<std::int64_t>(frames);
+        while (m_encodedFrames < target) {
+            const int frameSize = m_codec->frame_size > 0 ? m_codec->frame_size : 1024;
+            if (av_audio_fifo_size(m_fifo.get()) < frameSize && !m_inputEnded) {
+                decodeChunk();
+                continue;
+            }
+            const int available = av_audio_fifo_size(m_fifo.get());
+            const int take = static_cast<int>(std::min<std::int64_t>({frameSize, available, m_endFrame - m_encodedFrames}));
+            if (take <= 0) {
+                m_endFrame = m_encodedFrames; // the song ended before the video
+                break;
+            }
+            encodeFromFifo(take);
+        }
+    }
+
+    void finish()
+    {
+        writeUntil(std::numeric_limits<double>::infinity());
+        check(avcodec_send_frame(m_codec.get(), nullptr));
+        drain(true);
+    }
+
+private:
+    static constexpr int chunkFrames = 4096;
+
+    void decodeChunk()
+    {
+        std::vector<float*> planes;
+        for (auto& channel : m_input)
+            planes.push_back(channel.data());
+        const std::int64_t read = m_decoder->read(planes.data(), chunkFrames);
+        std::vector<const std::uint8_t*> sources;
+        for (int c = 0; c < std::max(m_inputChannels, 2); ++c)
+            sources.push_back(reinterpret_cast<const std::uint8_t*>(planes[static_cast<std::size_t>(std::min(c, m_inputChannels - 1))]));
+        if (read <= 0)
+            m_inputEnded = true;
+        const int capacity = swr_get_out_samples(m_resampler.get(), static_cast<int>(std::max<std::int64_t>(read, 0)));
+        std::vector<float> left(static_cast<std::size_t>(std::max(capacity, 1)));
+        std::vector<float> right(left.size());
+        std::uint8_t* outputs[2] = {reinterpret_cast<std::uint8_t*>(left.data()), reinterpret_cast<std::uint8_t*>(right.data())};
+        const int converted = read > 0 ? swr_convert(m_resampler.get(), outputs, capacity, sources.data(), static_cast<int>(read))
+                                       : swr_convert(m_resampler.get(), outputs, capacity, nullptr, 0);
+        check(converted, "No se pudo leer la pista de audio original.");
+        if (converted == 0)
+            return;
+        for (int i = 0; i < converted; ++i) {
+            const double gain = m_fade.gain(static_cast<double>(m_resampledFrames + i) / muxAudioSampleRate);
+            left[static_cast<std::size_t>(i)] *= static_cast<float>(gain);
+            right[static_cast<std::size_t>(i)] *= static_cast<float>(gain);
+        }
+        m_resampledFrames += converted;
+        check(av_audio_fifo_write(m_fifo.get(), reinterpret_cast<void**>(outputs), converted));
+    }
+
+    void encodeFromFifo(int frames)
+    {
+        av_frame_unref(m_frame.get());
+        m_frame->nb_samples = frames;
+        m_frame->format = AV_SAMPLE_FMT_FLTP;
+        m_frame->sample_rate = muxAudioSampleRate;
+        check(av_channel_layout_copy(&m_frame->ch_layout, &m_codec->ch_layout));
+        check(av_frame_get_buffer(m_frame.get(), 0));
+        check(av_audio_fifo_read(m_fifo.get(), reinterpret_cast<void**>(m_frame->data), frames));
+        m_frame->pts = m_encodedFrames;
+        m_encodedFrames += frames;
+        check(avcodec_send_frame(m_codec.get(), m_frame.get()));
+        drain(false);
+    }
+
+    void drain(bool flushing)
+    {
+        for (;;) {
+            const int result = avcodec_receive_packet(m_codec.get(), m_packet.get());
+            if (result == AVERROR(EAGAIN) || (flushing && result == AVERROR_EOF))
+                return;
+            check(result);
+            av_packet_rescale_ts(m_packet.get(), m_codec->time_base, m_stream->time_base);
+            m_packet->stream_index = m_stream->index;
+            check(av_interleaved_write_frame(m_output, m_packet.get()));
+        }
+    }
+
+    AudioFadeMix m_fade;
+    AVFormatContext* m_output;
+    std::unique_ptr<AudioDecoder> m_decoder;
+    int m_inputChannels = 1;
+    std::int64_t m_endFrame = 0;
+    std::int64_t m_resampledFrames = 0;
+    std::int64_t m_encodedFrames = 0;
+    bool m_inputEnded = false;
+    CodecContextPtr m_codec;
+    AVStream* m_stream = nullptr;
+    SwrContextPtr m_resampler;
+    AudioFifoPtr m_fifo;
+    FramePtr m_frame;
+    PacketPtr m_packet;
+    std::vector<std::vector<float>> m_input;
+};
+
+} // namespace
+
+double AudioFadeMix::gain(double seconds) const
+{
+    if (!(length > 0) || seconds < start)
+        return 1.0;
+    if (seconds >= start + length)
+        return 0.0;
+    return 1.0 - (seconds - start) / length;
+}
+
+AudioFadeMix makeAudioFadeMix(double cutTime, double fadeOutDuration)
+{
+    AudioFadeMix mix;
+    const double cut = onMediaGrid(std::isfinite(cutTime) ? cutTime : 0.0);
+    mix.start = onMediaGrid(AudioFadeEnvelope::fadeStart(cut, fadeOutDuration));
+    mix.length = std::max(cut - mix.start, 0.0);
+    return mix;
+}
+
+void VideoExporter::muxOriginalAudio(const std::filesystem::path& videoURL, const std::filesystem::path& originalAudioURL,
+                                     const std::filesystem::path& outputURL) const
+{
+    AVFormatContext* opened = nullptr;
+    if (avformat_open_input(&opened, videoURL.c_str(), nullptr, nullptr) < 0)
+        failMux("No se encontro una pista de video valida.");
+    const InputFormatContextPtr video(opened);
+    if (avformat_find_stream_info(opened, nullptr) < 0)
+        failMux("No se encontro una pista de video valida.");
+    const int videoIndex = av_find_best_stream(opened, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    if (videoIndex < 0)
+        failMux("No se encontro una pista de video valida.");
+    AVStream* sourceVideo = opened->streams[videoIndex];
+
+    double slideshowLength = 0.0;
+    for (const Slide& slide : m_slides)
+        slideshowLength += slide.duration;
+    const double d = std::min(streamSeconds(opened, sourceVideo), onMediaGrid(slideshowLength));
+
+    // The mux writes beside the other temporary files and moves into place only
+    // when complete, so that a failure never leaves a partial MP4 at the destination.
+    const std::filesystem::path muxed =
+        DuskmereStorage::temporaryDirectory() / (".fotivela-" + Uuid::random().toString() + "-audio.mp4");
+    struct RemoveOnExit {
+        std::filesystem::path file;
+        ~RemoveOnExit()
+        {
+            std::error_code ignored;
+            std::filesystem::remove(file, ignored);
+        }
+    } const removeMuxed{muxed};
+
+    AVFormatContext* created = nullptr;
+    if (avformat_alloc_output_context2(&created, nullptr, "mp4", muxed.c_str()) < 0 || created == nullptr)
+        failMux("No se pudo escribir la pista de video en el MP4.");
+    const OutputFormatContextPtr output(created);
+    AVStream* videoStream = avformat_new_stream(created, nullptr);
+    if (videoStream == nullptr)
+        failMux("No se pudo escribir la pista de video en el MP4.");
+    check(avcodec_parameters_copy(videoStream->codecpar, sourceVideo->codecpar),
+          "No se pudo escribir la pista de video en el MP4.");
+    videoStream->codecpar->codec_tag =
+        sourceVideo->codecpar->codec_id == AV_CODEC_ID_HEVC ? MKTAG('h', 'v', 'c', '1') : 0;
+    videoStream->time_base = sourceVideo->time_base;
+    videoStream->avg_frame_rate = sourceVideo->avg_frame_rate;
+
+    const bool fades = m_project.audio && m_project.audio->cutToSlideshowDuration;
+    const AudioFadeMix fade = fades ? makeAudioFadeMix(d, m_project.audio->cutFadeOutDuration) : AudioFadeMix{};
+    SongTrackWriter song(originalAudioURL, created, fade, d);
+
+    check(avio_open(&created->pb, muxed.c_str(), AVIO_FLAG_WRITE));
+    AVDictionary* options = nullptr;
+    av_dict_set(&options, "movflags", "+faststart", 0);
+    const int header = avformat_write_header(created, &options);
+    av_dict_free(&options);
+    check(header);
+
+    const PacketPtr packet(av_packet_alloc());
+    if (!packet)
+        failMux("No se pudo leer la pista de video codificada.");
+    for (;;) {
+        throwIfCancelled();
+        const int read = av_read_frame(opened, packet.get());
+        if (read == AVERROR_EOF)
+            break;
+        check(read, "No se pudo leer la pista de video codificada.");
+        if (packet->stream_index != videoIndex) {
+            av_packet_unref(packet.get());
+            continue;
+        }
+        const double timeBase = av_q2d(sourceVideo->time_base);
+        if (packet->pts != AV_NOPTS_VALUE && static_cast<double>(packet->pts) * timeBase >= d) {
+            av_packet_unref(packet.get());
+            continue;
+        }
+        const std::int64_t order = packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts;
+        song.writeUntil(order == AV_NOPTS_VALUE ? 0.0 : static_cast<double>(order) * timeBase);
+        av_packet_rescale_ts(packet.get(), sourceVideo->time_base, videoStream->time_base);
+        packet->stream_index = videoStream->index;
+        packet->pos = -1;
+        check(av_interleaved_write_frame(created, packet.get()));
+    }
+    song.finish();
+    check(av_write_trailer(created));
+    check(avio_closep(&created->pb));
+    throwIfCancelled();
+    moveFileIntoPlace(muxed, outputURL);
+}
+
+} // namespace fotivela

@@ -1,0 +1,189 @@
+#include "export/video_encoder.h"
+
+#include "export/export_file_moves.h"
+#include "platform/log.h"
+
+extern "C" {
+#include <libavutil/opt.h>
+#include <libavutil/pixdesc.h>
+}
+
+namespace fotivela {
+
+namespace {
+
+// Speed and size balanced for a desktop export; the bit rate is the user's.
+constexpr const char* x264Preset = "medium";
+constexpr const char* x265Preset = "fast";
+
+[[noreturn]] void failWriting(int code)
+{
+    throw VideoExporterError::failedToFinish(ffmpegErrorDetail(code));
+}
+
+} // namespace
+
+Bt709FrameConverter::Bt709FrameConverter(int width, int height)
+    : m_width(width), m_height(height), m_scaler(sws_alloc_context()), m_frame(av_frame_alloc())
+{
+    if (!m_scaler || !m_frame)
+        throw VideoExporterError::cannotCreatePixelBuffer();
+    SwsContext* scaler = m_scaler.get();
+    av_opt_set_int(scaler, "srcw", width, 0);
+    av_opt_set_int(scaler, "srch", height, 0);
+    av_opt_set_pixel_fmt(scaler, "src_format", AV_PIX_FMT_BGRA, 0);
+    av_opt_set_int(scaler, "dstw", width, 0);
+    av_opt_set_int(scaler, "dsth", height, 0);
+    av_opt_set_pixel_fmt(scaler, "dst_format", AV_PIX_FMT_YUV420P, 0);
+    av_opt_set_int(scaler, "sws_flags", SWS_BILINEAR, 0);
+    if (sws_init_context(scaler, nullptr, nullptr) < 0)
+        throw VideoExporterError::cannotCreatePixelBuffer();
+    // libswscale defaults to the BT.601 matrix, which would tint every colour
+    // of a file tagged BT.709. Source: full-range RGB; destination: video range.
+    const int* bt709 = sws_getCoefficients(SWS_CS_ITU709);
+    sws_setColorspaceDetails(m_scaler.get(), bt709, 1, bt709, 0, 0, 1 << 16, 1 << 16);
+    m_frame->format = AV_PIX_FMT_YUV420P;
+    m_frame->width = width;
+    m_frame->height = height;
+    m_frame->color_primaries = AVCOL_PRI_BT709;
+    m_frame->color_trc = AVCOL_TRC_BT709;
+    m_frame->colorspace = AVCOL_SPC_BT709;
+    m_frame->color_range = AVCOL_RANGE_MPEG;
+    if (av_frame_get_buffer(m_frame.get(), 0) < 0)
+        throw VideoExporterError::cannotCreatePixelBuffer();
+}
+
+FramePtr Bt709FrameConverter::convert(const QImage& image)
+{
+    if (image.width() < m_width || image.height() < m_height || image.format() != QImage::Format_RGB32)
+        throw VideoExporterError::cannotCreatePixelBuffer();
+    if (!av_frame_is_writable(m_frame.get())) {
+        // The encoder still holds the last picture: draw into new memory, never over it.
+        FramePtr fresh(av_frame_alloc());
+        if (!fresh || av_frame_copy_props(fresh.get(), m_frame.get()) < 0)
+            throw VideoExporterError::cannotCreatePixelBuffer();
+        fresh->format = m_frame->format;
+        fresh->width = m_width;
+        fresh->height = m_height;
+        if (av_frame_get_buffer(fresh.get(), 0) < 0)
+            throw VideoExporterError::cannotCreatePixelBuffer();
+        m_frame = std::move(fresh);
+    }
+    const std::uint8_t* source[1] = {image.constBits()};
+    const int sourceStride[1] = {static_cast<int>(image.bytesPerLine())};
+    sws_scale(m_scaler.get(), source, sourceStride, 0, m_height, m_frame->data, m_frame->linesize);
+    FramePtr reference(av_frame_clone(m_frame.get()));
+    if (!reference)
+        throw VideoExporterError::cannotCreatePixelBuffer();
+    return reference;
+}
+
+const char* VideoEncoder::encoderName(ExportCodec codec)
+{
+    return codec == ExportCodec::h264 ? "libx264" : "libx265";
+}
+
+VideoEncoder::VideoEncoder(const std::filesystem::path& destination, const VideoEncoderSettings& settings)
+    : m_settings(settings), m_packet(av_packet_alloc())
+{
+    if (settings.width < 2 || settings.height < 2 || settings.framesPerSecond < 1 || !m_packet)
+        throw VideoExporterError::cannotCreateWriter();
+
+    AVFormatContext* output = nullptr;
+    if (avformat_alloc_output_context2(&output, nullptr, "mp4", destination.c_str()) < 0 || output == nullptr)
+        throw VideoExporterError::cannotCreateWriter();
+    m_output.reset(output);
+
+    const AVCodec* codec = avcodec_find_encoder_by_name(encoderName(settings.codec));
+    if (codec == nullptr)
+        throw VideoExporterError::cannotCreateWriter();
+    m_codec.reset(avcodec_alloc_context3(codec));
+    m_stream = avformat_new_stream(output, nullptr);
+    if (!m_codec || m_stream == nullptr)
+        throw VideoExporterError::cannotCreateWriter();
+
+    AVCodecContext* context = m_codec.get();
+    context->width = settings.width;
+    context->height = settings.height;
+    context->time_base = AVRational{1, settings.framesPerSecond};
+    context->framerate = AVRational{settings.framesPerSecond, 1};
+    context->pix_fmt = AV_PIX_FMT_YUV420P;
+    context->bit_rate = settings.averageBitRate;
+    context->gop_size = settings.maxKeyFrameInterval;
+    if (!settings.allowFrameReordering)
+        context->max_b_frames = 0;
+    context->color_primaries = AVCOL_PRI_BT709;
+    context->color_trc = AVCOL_TRC_BT709;
+    context->colorspace = AVCOL_SPC_BT709;
+    context->color_range = AVCOL_RANGE_MPEG;
+    if (output->oformat->flags & AVFMT_GLOBALHEADER)
+        context->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    if (settings.codec == ExportCodec::h264) {
+        av_opt_set(context->priv_data, "preset", x264Preset, 0);
+        av_opt_set(context->priv_data, "profile", "high", 0);
+    } else {
+        av_opt_set(context->priv_data, "preset", x265Preset, 0);
+        av_opt_set(context->priv_data, "profile", "main", 0);
+        av_opt_set(context->priv_data, "x265-params", "log-level=error", 0);
+    }
+    if (const int result = avcodec_open2(context, codec, nullptr); result < 0) {
+        logLine("Fotivela export encoder refused its settings: " + ffmpegErrorText(result));
+        throw VideoExporterError::cannotCreateWriter();
+    }
+    if (avcodec_parameters_from_context(m_stream->codecpar, context) < 0)
+        throw VideoExporterError::cannotCreateWriter();
+    m_stream->time_base = context->time_base;
+    m_stream->avg_frame_rate = context->framerate;
+    // Players of the Apple family refuse HEVC tagged 'hev1'.
+    m_stream->codecpar->codec_tag = settings.codec == ExportCodec::h265 ? MKTAG('h', 'v', 'c', '1') : 0;
+
+    if (const int result = avio_open(&output->pb, destination.c_str(), AVIO_FLAG_WRITE); result < 0)
+        failWriting(result);
+    AVDictionary* options = nullptr;
+    av_dict_set(&options, "movflags", "+faststart", 0);
+    const int result = avformat_write_header(output, &options);
+    av_dict_free(&options);
+    if (result < 0)
+        failWriting(result);
+}
+
+VideoEncoder::~VideoEncoder() = default;
+
+void VideoEncoder::append(AVFrame* frame, std::int64_t index)
+{
+    frame->pts = index;
+    if (const int result = avcodec_send_frame(m_codec.get(), frame); result < 0)
+        failWriting(result);
+    drain(false);
+}
+
+void VideoEncoder::drain(bool flushing)
+{
+    for (;;) {
+        const int result = avcodec_receive_packet(m_codec.get(), m_packet.get());
+        if (result == AVERROR(EAGAIN) || (flushing && result == AVERROR_EOF))
+            return;
+        if (result < 0)
+            failWriting(result);
+        av_packet_rescale_ts(m_packet.get(), m_codec->time_base, m_stream->time_base);
+        m_packet->stream_index = m_stream->index;
+        if (const int written = av_interleaved_write_frame(m_output.get(), m_packet.get()); written < 0)
+            failWriting(written);
+    }
+}
+
+void VideoEncoder::finish()
+{
+    if (m_finished)
+        return;
+    m_finished = true;
+    if (const int result = avcodec_send_frame(m_codec.get(), nullptr); result < 0)
+        failWriting(result);
+    drain(true);
+    if (const int result = av_write_trailer(m_output.get()); result < 0)
+        failWriting(result);
+    if (const int result = avio_closep(&m_output->pb); result < 0)
+        failWriting(result);
+}
+
+} // namespace fotivela

@@ -1,0 +1,68 @@
+#pragma once
+
+#include "export/video_exporter.h"
+#include "platform/ffmpeg_handles.h"
+
+extern "C" {
+#include <libswscale/swscale.h>
+}
+
+#include <QImage>
+
+#include <cstdint>
+#include <filesystem>
+
+namespace fotivela {
+
+struct SwsContextDeleter {
+    void operator()(SwsContext* context) const { sws_freeContext(context); }
+};
+using SwsContextPtr = std::unique_ptr<SwsContext, SwsContextDeleter>;
+
+// Turns drawn frames (QImage::Format_RGB32) into BT.709 limited-range 4:2:0,
+// the matrix the file's colour tags name.
+class Bt709FrameConverter {
+public:
+    Bt709FrameConverter(int width, int height);
+
+    // A new reference to the converted picture. The converter writes the next
+    // picture into fresh memory while earlier ones are still held elsewhere.
+    FramePtr convert(const QImage& image);
+
+private:
+    int m_width;
+    int m_height;
+    SwsContextPtr m_scaler;
+    FramePtr m_frame;
+};
+
+// The MPEG-4 writer of the silent video: libx264 or libx265 with the
+// exporter's settings and BT.709 colour tags, the index at the front of the file.
+class VideoEncoder {
+public:
+    // Throws cannotCreateWriter when no encoder takes the settings, failedToFinish
+    // when the file cannot be written.
+    VideoEncoder(const std::filesystem::path& destination, const VideoEncoderSettings& settings);
+    ~VideoEncoder();
+    VideoEncoder(const VideoEncoder&) = delete;
+    VideoEncoder& operator=(const VideoEncoder&) = delete;
+
+    // Encodes a converted frame at presentation time index / fps.
+    void append(AVFrame* frame, std::int64_t index);
+    // Flushes the encoder and completes the file. Throws failedToFinish.
+    void finish();
+
+    static const char* encoderName(ExportCodec codec);
+
+private:
+    void drain(bool flushing);
+
+    VideoEncoderSettings m_settings;
+    OutputFormatContextPtr m_output;
+    CodecContextPtr m_codec;
+    AVStream* m_stream = nullptr;
+    PacketPtr m_packet;
+    bool m_finished = false;
+};
+
+} // namespace fotivela

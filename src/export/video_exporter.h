@@ -1,0 +1,181 @@
+#pragma once
+
+#include "model/export_settings.h"
+#include "model/fotivela_project.h"
+#include "model/slide.h"
+#include "platform/error.h"
+#include "platform/ffmpeg_handles.h"
+
+#include <QImage>
+
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <stop_token>
+#include <string>
+#include <vector>
+
+namespace fotivela {
+
+// One progress report of an export: a fraction 0...1 and a Spanish status text.
+struct ExportProgress {
+    double progress = 0.0;
+    std::string message;
+
+    friend bool operator==(const ExportProgress&, const ExportProgress&) = default;
+};
+
+// Why an export failed. what() is the user's Spanish text: the detail, when
+// there is one, on the first line and the fixed sentence after it.
+class VideoExporterError : public Error {
+public:
+    enum class Kind {
+        cannotLoadImage,
+        failedToFinish,
+        audioMuxFailed,
+        cannotReplaceOutput,
+        noSlides,
+        cannotCreateWriter,
+        cannotCreatePixelBuffer,
+    };
+
+    static VideoExporterError cannotLoadImage(const std::filesystem::path& photo);
+    static VideoExporterError failedToFinish(std::optional<std::string> detail = std::nullopt);
+    static VideoExporterError audioMuxFailed(std::optional<std::string> detail = std::nullopt);
+    static VideoExporterError cannotReplaceOutput(std::optional<std::string> detail = std::nullopt);
+    static VideoExporterError noSlides();
+    static VideoExporterError cannotCreateWriter();
+    static VideoExporterError cannotCreatePixelBuffer();
+
+    Kind kind() const { return m_kind; }
+    const std::optional<std::string>& detail() const { return m_detail; }
+    // The fixed sentence of the case, without the detail.
+    static std::string sentence(Kind kind);
+
+private:
+    VideoExporterError(Kind kind, std::optional<std::string> detail, const std::string& description);
+
+    Kind m_kind;
+    std::optional<std::string> m_detail;
+};
+
+// The export was cancelled by its caller; nothing is left at the destination.
+class ExportCancelledError : public Error {
+public:
+    ExportCancelledError() : Error("Exportacion cancelada") {}
+};
+
+// The frame as the drawing sees it: possibly fractional sizes. The coded
+// picture is the largest even size not above the truncated one.
+struct RenderSize {
+    double width = 0.0;
+    double height = 0.0;
+
+    int pixelWidth() const;
+    int pixelHeight() const;
+    // 4:2:0 video takes only even sizes.
+    int codedWidth() const { return pixelWidth() & ~1; }
+    int codedHeight() const { return pixelHeight() & ~1; }
+
+    friend bool operator==(const RenderSize&, const RenderSize&) = default;
+};
+
+// What the video encoder is asked for.
+struct VideoEncoderSettings {
+    ExportCodec codec = ExportCodec::h265;
+    int width = 0;
+    int height = 0;
+    std::int64_t averageBitRate = 0;
+    int maxKeyFrameInterval = 1;
+    int framesPerSecond = 1;
+    bool allowFrameReordering = true;
+
+    friend bool operator==(const VideoEncoderSettings&, const VideoEncoderSettings&) = default;
+};
+
+// Drawn and converted frames on their way to the encoder, a few at a time.
+class FrameQueue {
+public:
+    static constexpr std::size_t capacity = 4;
+
+    // Waits for room; false once the queue is closed.
+    bool push(FramePtr frame);
+    // Waits for a frame; rethrows the drawing's failure once the frames before it are taken.
+    FramePtr pop();
+    void fail(std::exception_ptr error);
+    // The encoder gave up: the drawing stops at its next frame.
+    void close();
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::deque<FramePtr> m_frames;
+    std::exception_ptr m_error;
+    bool m_closed = false;
+};
+
+// Progress sink, called on the exporting thread; every call returns before
+// the export goes on. Moving the value to the main thread is the caller's job.
+using ExportProgressCallback = std::function<void(const ExportProgress&)>;
+
+// Turns one project into one MP4 file. Made for one export and used once;
+// exportProject() runs on a worker thread and blocks it until it is done.
+class VideoExporter {
+public:
+    VideoExporter(FotivelaProject project, std::filesystem::path outputURL, ExportProgressCallback progress,
+                  std::stop_token cancellation = {});
+
+    const FotivelaProject& project() const { return m_project; }
+    const std::vector<Slide>& slides() const { return m_slides; }
+    const std::filesystem::path& outputURL() const { return m_outputURL; }
+
+    // The whole export: frames, song and the move into place. Throws
+    // VideoExporterError or ExportCancelledError; the destination keeps any
+    // earlier file until the new one is complete.
+    void exportProject();
+
+    // Deletes a file at the path; a failed removal throws cannotReplaceOutput.
+    static void removeExistingFileIfNeeded(const std::filesystem::path& file);
+
+    // "fotivela-last-export.json" in the temporary folder; never fails the export.
+    void writeExportDebugManifest(const std::string& stage, const std::filesystem::path& outputURL,
+                                  const std::filesystem::path& temporaryVideoURL) const;
+
+    // Frames and encoding.
+    void encodeVideo(const std::filesystem::path& destination) const;
+    static RenderSize renderSize(const FotivelaProject& project);
+    VideoEncoderSettings videoSettings(RenderSize size, const ExportSettings& settings) const;
+    static int exportImageMaxPixelSize(RenderSize size, ExportQuality quality);
+    std::vector<double> cumulativeSlideStartTimes() const;
+    // One frame: the slide at the index, localTime seconds after its start.
+    // images maps slide indices to their loaded photos (this one and the one before).
+    QImage makePixelBuffer(RenderSize size, std::size_t slideIndex, double localTime,
+                           const std::map<std::size_t, QImage>& images) const;
+    // The photo of one slide at the export's size.
+    QImage loadImage(std::size_t slideIndex, int maxPixelSize) const;
+
+    // The song with its fade-out into the final file.
+    void muxOriginalAudio(const std::filesystem::path& videoURL, const std::filesystem::path& originalAudioURL,
+                          const std::filesystem::path& outputURL) const;
+
+private:
+    void report(double progress, const std::string& message) const;
+    void renderFrames(RenderSize size, int fps, double total, std::int64_t frameCount, FrameQueue& queue,
+                      std::stop_token stop) const;
+    void throwIfCancelled() const;
+    void drawSlide(QImage& frame, RenderSize size, const Slide& slide, const QImage& image, double kenBurnsProgress,
+                   double opacity) const;
+
+    FotivelaProject m_project;
+    std::vector<Slide> m_slides;
+    std::filesystem::path m_outputURL;
+    ExportProgressCallback m_progress;
+    std::stop_token m_cancellation;
+};
+
+} // namespace fotivela

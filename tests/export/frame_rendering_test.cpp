@@ -1,0 +1,149 @@
+// Drawn frames: framing, dissolve, Ken Burns and the title, checked on pixels.
+
+#include "export/title_overlay.h"
+#include "export/video_exporter.h"
+
+#include "support/test_images.h"
+
+#include <gtest/gtest.h>
+
+namespace fotivela {
+namespace {
+
+QImage solid(int width, int height, QColor colour)
+{
+    return test::makeTwoToneImage(width, height, colour, colour);
+}
+
+// Left half `left`, right half `right`.
+QImage leftRight(int width, int height, QColor left, QColor right)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            image.setPixel(x, y, (x < width / 2 ? left : right).rgb());
+    return image;
+}
+
+Slide slideLasting(double duration, SlideTransition transition = SlideTransition::cut)
+{
+    Slide slide;
+    slide.duration = duration;
+    slide.transition = transition;
+    return slide;
+}
+
+FotivelaProject projectOf(std::vector<Slide> slides, const char* background = "#00ff00")
+{
+    FotivelaProject project = FotivelaProject::empty();
+    project.backgroundColorHex = background;
+    project.slides = std::move(slides);
+    return project;
+}
+
+constexpr RenderSize square{400, 400};
+
+TEST(FrameRendering, FitsThePhotoCentredWhateverTheStoredOffsets)
+{
+    Slide slide = slideLasting(2);
+    slide.imageOffsetX = 0.5; // no room to move in fit mode at scale 1
+    const VideoExporter exporter(projectOf({slide}), "/tmp/o.mp4", {});
+    const QImage frame = exporter.makePixelBuffer(square, 0, 0.5, {{0, solid(100, 50, Qt::red)}});
+    EXPECT_EQ(frame.size(), QSize(400, 400));
+    EXPECT_EQ(QColor(frame.pixel(200, 200)), QColor(Qt::red));
+    EXPECT_EQ(QColor(frame.pixel(200, 95)), QColor(Qt::green)); // the photo covers rows 100 to 300
+    EXPECT_EQ(QColor(frame.pixel(5, 200)), QColor(Qt::red));
+}
+
+TEST(FrameRendering, DissolvesFromThePreviousSlideOnlyWhenTheTransitionAsks)
+{
+    const std::map<std::size_t, QImage> images{{0, solid(40, 40, Qt::red)}, {1, solid(40, 40, Qt::blue)}};
+    // A 1 s slide dissolves over 0.35 s; half way the two photos are mixed equally.
+    const VideoExporter dissolving(projectOf({slideLasting(2), slideLasting(1, SlideTransition::fade)}), "/tmp/o.mp4", {});
+    const QColor mixed(dissolving.makePixelBuffer(square, 1, 0.175, images).pixel(200, 200));
+    EXPECT_NEAR(mixed.red(), 128, 3);
+    EXPECT_NEAR(mixed.blue(), 127, 3);
+    EXPECT_EQ(QColor(dissolving.makePixelBuffer(square, 1, 0.35, images).pixel(200, 200)), QColor(Qt::blue));
+
+    const VideoExporter cutting(projectOf({slideLasting(2), slideLasting(1, SlideTransition::cut)}), "/tmp/o.mp4", {});
+    EXPECT_EQ(QColor(cutting.makePixelBuffer(square, 1, 0.0, images).pixel(200, 200)), QColor(Qt::blue));
+    EXPECT_THROW(cutting.makePixelBuffer(square, 1, 0.0, {{0, images.at(0)}}), VideoExporterError);
+}
+
+TEST(FrameRendering, KenBurnsPansAfterTheOffsetLimitAcrossTheSlide)
+{
+    Slide slide = slideLasting(2);
+    slide.kenBurnsEnabled = true;
+    slide.kenBurnsZoomAmount = 0;
+    slide.kenBurnsMovementAmount = 1;
+    const VideoExporter exporter(projectOf({slide}), "/tmp/o.mp4", {});
+    const std::map<std::size_t, QImage> images{{0, leftRight(400, 400, Qt::red, Qt::blue)}};
+    // An even slide starts 3.5 % of the width to the left (14 px) and ends as far to the right.
+    const QImage first = exporter.makePixelBuffer(square, 0, 0.0, images);
+    EXPECT_EQ(QColor(first.pixel(190, 200)), QColor(Qt::blue));
+    EXPECT_EQ(QColor(first.pixel(395, 200)), QColor(Qt::green)); // the pan uncovers the background
+    const QImage last = exporter.makePixelBuffer(square, 0, 2.0, images);
+    EXPECT_EQ(QColor(last.pixel(210, 200)), QColor(Qt::red));
+    EXPECT_EQ(QColor(last.pixel(5, 200)), QColor(Qt::green));
+}
+
+TEST(TitleOverlay, ScalesPlacesAndClampsTheBox)
+{
+    Slide slide;
+    slide.title = " \n\t ";
+    EXPECT_FALSE(titleOverlayLayout(slide, QSizeF(1920, 1080)));
+
+    slide.title = "  Hola  ";
+    slide.titlePositionX = 0;
+    slide.titlePositionY = 1;
+    const auto layout = titleOverlayLayout(slide, QSizeF(1920, 1080));
+    ASSERT_TRUE(layout);
+    EXPECT_DOUBLE_EQ(layout->scale, 84);
+    EXPECT_DOUBLE_EQ(layout->box.center().x(), 0.05 * 1920);
+    EXPECT_DOUBLE_EQ(layout->box.center().y(), 0.92 * 1080);
+    EXPECT_NEAR(layout->textRect.left() - layout->box.left(), 32, 1e-9);
+    EXPECT_NEAR(layout->textRect.top() - layout->box.top(), 18, 1e-9);
+    slide.title = "Hola";
+    EXPECT_EQ(titleOverlayLayout(slide, QSizeF(1920, 1080))->box, layout->box); // blanks do not widen it
+
+    slide.title = std::string(400, 'x') + " " + std::string(50, 'y');
+    EXPECT_LE(titleOverlayLayout(slide, QSizeF(1920, 1080))->box.width(), 0.86 * 1920);
+
+    slide.titleFontSize = 4; // s = 0.4 at 96 × 54
+    const auto tiny = titleOverlayLayout(slide, QSizeF(96, 54));
+    EXPECT_DOUBLE_EQ(tiny->fontSize, 12);
+    EXPECT_NEAR(tiny->textRect.left() - tiny->box.left(), 0.4 * 16 / 42, 1e-9);
+}
+
+TEST(TitleOverlay, DrawsTheBoxOnlyWhenAskedAndTheTextInItsColour)
+{
+    Slide slide;
+    slide.title = "MMMM";
+    slide.titleColorHex = "#FF0000";
+    const QSizeF size(960, 540);
+    const auto layout = titleOverlayLayout(slide, size);
+    ASSERT_TRUE(layout);
+    const auto draw = [&](bool box) {
+        slide.titleHasBackground = box;
+        QImage frame(960, 540, QImage::Format_RGB32);
+        frame.setDotsPerMeterX(2835);
+        frame.setDotsPerMeterY(2835);
+        frame.fill(Qt::white);
+        QPainter painter(&frame);
+        drawTitleOverlay(slide, painter, size);
+        return frame;
+    };
+    const QPoint insideBoxBesideText(qRound(layout->box.left() + 6), qRound(layout->box.center().y()));
+    EXPECT_NEAR(QColor(draw(true).pixel(insideBoxBesideText)).red(), 168, 4); // white under black at 0.34
+    EXPECT_EQ(QColor(draw(false).pixel(insideBoxBesideText)), QColor(Qt::white));
+
+    const QImage text = draw(false);
+    int redPixels = 0;
+    for (int y = qRound(layout->textRect.top()); y < qRound(layout->textRect.bottom()); ++y)
+        for (int x = qRound(layout->textRect.left()); x < qRound(layout->textRect.right()); ++x)
+            redPixels += QColor(text.pixel(x, y)) == QColor(Qt::red);
+    EXPECT_GT(redPixels, 100);
+}
+
+} // namespace
+} // namespace fotivela
