@@ -108,7 +108,8 @@ bool writeFilteredPreview(const fs::path& source, const fs::path& destination, A
 {
     try {
         AudioBuffer buffer = AudioFileReader::readWhole(source, maximumFrames + 1);
-        if (buffer.channels.empty() || buffer.frameCount() > maximumFrames || !(buffer.sampleRate > 0))
+        if (buffer.channels.empty() || buffer.frameCount() == 0 || buffer.frameCount() > maximumFrames ||
+            !(buffer.sampleRate > 0))
             return false;
 
         const DenormalGuard flushToZero;

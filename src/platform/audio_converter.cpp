@@ -124,7 +124,7 @@ bool run(const char* what, const fs::path& source, Conversion&& conversion) noex
         return true;
     } catch (const std::exception& error) {
         try {
-            logLine(std::string("Fotivela: conversion de audio (") + what + ") fallida para " + source.filename().string() +
+            logLine(std::string("Fotivela: conversión de audio (") + what + ") fallida para " + source.filename().string() +
                     ": " + error.what());
         } catch (...) {
         }

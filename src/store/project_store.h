@@ -8,13 +8,12 @@
 #include "model/project_undo_snapshot.h"
 #include "model/recent_project.h"
 #include "model/slide_edit_kinds.h"
-#include "platform/background_task.h"
 #include "platform/uuid.h"
 #include "store/audio_playback_controller.h"
 #include "platform/background_task.h"
 #include "store/project_file_writer.h"
-#include "store/stem_source_preparation.h"
 #include "store/project_store_helpers.h"
+#include "store/stem_source_preparation.h"
 #include "store/store_field.h"
 
 #include <QColor>
@@ -247,53 +246,6 @@ public:
     static std::vector<double> beatBoundaries(std::int64_t slideCount, double duration,
                                               const std::vector<BeatMarker>& markers);
 
-    // --- Music: synchronisation settings ---
-    void setSyncMode(SyncMode mode);
-    // Live value while the slider moves: no undo step, no detection.
-    void previewBeatSensitivity(double value);
-    void setBeatSensitivity(double value);
-    void setAutoBeatMinimumMarkerSpacing(double seconds);
-    void setAutoBeatInstrumentsEnabled(bool enabled);
-    void setAutoBeatInstrument(AutoBeatInstrument instrument, bool enabled);
-    void setAttackWaveformEnabled(bool enabled);
-    void setCutAudioToSlideshowDuration(bool enabled);
-    void normalizeCutAudioToSlideshowDurationIfNeeded();
-    void setCutAudioFadeOutDuration(double seconds);
-    void placeSlidesOnManualBeatMarkers();
-
-    // --- Music: marker editing ---
-    void selectBeatMarker(std::optional<Uuid> id);
-    void addManualBeatMarker(double time);
-    // The add-marker button and shortcut: a manual marker where the playhead is now.
-    void addManualBeatMarkerAtPlaybackTime();
-    // One drag step; the first step of a drag records the undo step.
-    void moveBeatMarker(const Uuid& id, double time);
-    void commitPendingBeatMarkerMove();
-    bool pendingBeatMarkerMoveUndo() const { assertMainThread(); return m_pendingBeatMarkerMoveUndo; }
-    // The timeline clears it when a marker drag ends.
-    void setPendingBeatMarkerMoveUndo(bool value) { assertMainThread(); m_pendingBeatMarkerMoveUndo = value; }
-    void disableBeatMarker(const Uuid& id);
-    void toggleBeatMarkerEnabled(const Uuid& id);
-    void confirmDeleteManualBeatMarkers();
-
-    // --- Music: preview playback ---
-    void startPreview();
-    void stopPreview();
-    double currentPlaybackClockTime() const;
-    void resetPlaybackClock(double anchorTime);
-    void seekPreview(double time);
-    // Where playback stops: the song cut, else the longer of song and slideshow.
-    double playbackEndTime() const;
-
-    // --- Music: instrument audio and settings ---
-    bool canPreviewInstrument(AutoBeatInstrument instrument) const;
-    void toggleMainAudioMute();
-    void soloMainTimelineAudio();
-    void toggleTimelineInstrumentAudio(AutoBeatInstrument instrument);
-    void soloTimelineInstrumentAudio(AutoBeatInstrument instrument);
-    void setShowInterfaceTooltips(bool shown);
-    void setAppLanguage(AppLanguage language);
-
     // --- Editing: projects, photos and song ---
     void createProject(const std::string& name);
     // The files the user chose in the photo panel, in the panel's order; an empty list is
@@ -345,6 +297,53 @@ public:
     void selectOnlyTimelineSlide(const Uuid& id);
     void selectAllTimelineSlides();
     std::optional<Uuid> timelineAnchorID() const { assertMainThread(); return m_timelineAnchorID; }
+
+    // --- Music: synchronisation settings ---
+    void setSyncMode(SyncMode mode);
+    // Live value while the slider moves: no undo step, no detection.
+    void previewBeatSensitivity(double value);
+    void setBeatSensitivity(double value);
+    void setAutoBeatMinimumMarkerSpacing(double seconds);
+    void setAutoBeatInstrumentsEnabled(bool enabled);
+    void setAutoBeatInstrument(AutoBeatInstrument instrument, bool enabled);
+    void setAttackWaveformEnabled(bool enabled);
+    void setCutAudioToSlideshowDuration(bool enabled);
+    void normalizeCutAudioToSlideshowDurationIfNeeded();
+    void setCutAudioFadeOutDuration(double seconds);
+    void placeSlidesOnManualBeatMarkers();
+
+    // --- Music: marker editing ---
+    void selectBeatMarker(std::optional<Uuid> id);
+    void addManualBeatMarker(double time);
+    // The add-marker button and shortcut: a manual marker where the playhead is now.
+    void addManualBeatMarkerAtPlaybackTime();
+    // One drag step; the first step of a drag records the undo step.
+    void moveBeatMarker(const Uuid& id, double time);
+    void commitPendingBeatMarkerMove();
+    bool pendingBeatMarkerMoveUndo() const { assertMainThread(); return m_pendingBeatMarkerMoveUndo; }
+    // The timeline clears it when a marker drag ends.
+    void setPendingBeatMarkerMoveUndo(bool value) { assertMainThread(); m_pendingBeatMarkerMoveUndo = value; }
+    void disableBeatMarker(const Uuid& id);
+    void toggleBeatMarkerEnabled(const Uuid& id);
+    void confirmDeleteManualBeatMarkers();
+
+    // --- Music: preview playback ---
+    void startPreview();
+    void stopPreview();
+    double currentPlaybackClockTime() const;
+    void resetPlaybackClock(double anchorTime);
+    void seekPreview(double time);
+    // Where playback stops: the song cut, else the longer of song and slideshow.
+    double playbackEndTime() const;
+
+    // --- Music: instrument audio and settings ---
+    bool canPreviewInstrument(AutoBeatInstrument instrument) const;
+    void toggleMainAudioMute();
+    void soloMainTimelineAudio();
+    void toggleTimelineInstrumentAudio(AutoBeatInstrument instrument);
+    void soloTimelineInstrumentAudio(AutoBeatInstrument instrument);
+    void setShowInterfaceTooltips(bool shown);
+    void setAppLanguage(AppLanguage language);
 
 private:
     // Tests reach the building blocks below through it.
@@ -475,6 +474,24 @@ private:
     struct DerivedCache;
     mutable std::unique_ptr<DerivedCache> m_derivedCache;
 
+    // --- Editing: private building blocks ---
+    friend struct ProjectStoreEditTestAccess;
+    float mainAudioVolume(double time) const;
+    void alignSlidesAfterTimelineOrderChangeIfNeeded(const std::optional<TimelineTitleAnchors>& titleAnchors);
+    void resizeSlideBoundary(std::size_t index, ResizeEdge edge, double delta);
+    double startTime(const Uuid& slideID) const;
+    void selectTimelineRange(const Uuid& id, bool extending);
+    void enableExistingTitleScreen(TitleSlidePlacement placement);
+    Slide makeGeneratedTitleSlide(const std::string& title, TitleSlidePlacement placement);
+    void clearTitle(const Uuid& slideID);
+    void finishTitleScreenChange();
+    void markProjectChangedAndSave();
+    // Stops the song's analysis runs when the song is replaced or restored; a run stopped
+    // here never delivers, so its busy flag and status text go with it.
+    void cancelSongAnalysisTasks(bool includingWaveform);
+
+    std::optional<TaskHandle> m_previewGenerationTask;
+
     // --- Music: analysis tasks ---
     friend struct ProjectStoreMusicTestAccess;
     struct InstrumentAnalysisRun;
@@ -489,6 +506,8 @@ private:
     void analyzeInstrumentAudioAsync(bool markDirtyOnCompletion, bool useCache);
     void applyInstrumentAnalysisResult(const InstrumentAnalysisRun& run, InstrumentAnalysisResult result);
     void finishInstrumentAnalysisRun(const Uuid& runID);
+    // For settings that make a running analysis's result wrong: it is never applied.
+    void cancelInstrumentAnalysisRun();
     // The worker's part: touches only the run's copies, never the store.
     static InstrumentAnalysisResult analyzeInstruments(const InstrumentAnalysisRun& run, std::stop_token stop);
     bool hasMemoryForInstrumentAnalysis() const;
@@ -523,26 +542,6 @@ private:
 
     // --- Music: instrument audio ---
     void stopTimelineInstrumentAudio(AutoBeatInstrument instrument);
-
-    // --- Editing: private building blocks ---
-    friend struct ProjectStoreEditTestAccess;
-    float mainAudioVolume(double time) const;
-    void alignSlidesAfterTimelineOrderChangeIfNeeded(const std::optional<TimelineTitleAnchors>& titleAnchors);
-    void resizeSlideBoundary(std::size_t index, ResizeEdge edge, double delta);
-    double startTime(const Uuid& slideID) const;
-    void selectTimelineRange(const Uuid& id, bool extending);
-    void enableExistingTitleScreen(TitleSlidePlacement placement);
-    Slide makeGeneratedTitleSlide(const std::string& title, TitleSlidePlacement placement);
-    void clearTitle(const Uuid& slideID);
-    void finishTitleScreenChange();
-    void markProjectChangedAndSave();
-    // Stops the song's analysis runs when the song is replaced or restored; a run stopped
-    // here never delivers, so its busy flag and status text go with it.
-    void cancelSongAnalysisTasks(bool includingWaveform);
-
-    std::optional<TaskHandle> m_previewGenerationTask;
-    // Background work checks through a weak reference that the store still exists.
-    std::shared_ptr<const bool> m_editLifetime = std::make_shared<const bool>(true);
 };
 
 } // namespace fotivela

@@ -74,14 +74,8 @@ void ProjectStore::loadInstrumentAnalysisOrAnalyze(bool markDirtyOnCompletion)
         analyzeInstrumentAudioAsync(markDirtyOnCompletion, true);
         return;
     }
-    setIsAnalyzingAudio(false);
-    // A run still under way is stale now: its result is dropped when it arrives.
-    m_activeInstrumentAnalysisRunID.reset();
-    if (m_audioAnalysisTask) {
-        m_audioAnalysisTask->cancel();
-        m_audioAnalysisTask.reset();
-    }
-    cancelStemTimeEstimate();
+    // A run still under way is stale now: its result is never applied.
+    cancelInstrumentAnalysisRun();
     if (project().audio && project().audio->syncMode == SyncMode::autoBeatV2)
         autoSyncSlidesToBeatTimes();
     touchProject(true);

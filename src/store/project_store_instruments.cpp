@@ -70,6 +70,8 @@ struct ProjectStore::InstrumentAnalysisRun {
     std::set<AutoBeatInstrument> instruments;
     std::set<AutoBeatInstrument> toAnalyze;
     std::map<AutoBeatInstrument, AudioAnalysis> cache;
+    // Analyses made on the song's own mix, kept for when the separation falls back again.
+    std::map<AutoBeatInstrument, AudioAnalysis> mixCache;
     bool separates = false;
     std::chrono::steady_clock::time_point start;
     bool markDirtyOnCompletion = false;
@@ -170,12 +172,7 @@ void ProjectStore::analyzeInstrumentAudioAsync(bool markDirtyOnCompletion, bool 
     if (run.instruments.empty()) {
         // Attack markers only. A run still in flight would bring back instrument markers
         // the user just turned off, so it goes too.
-        if (m_audioAnalysisTask) {
-            m_audioAnalysisTask->cancel();
-            m_audioAnalysisTask.reset();
-        }
-        m_activeInstrumentAnalysisRunID.reset();
-        cancelStemTimeEstimate();
+        cancelInstrumentAnalysisRun();
         const std::vector<double> samples = song.waveformSamples;
         setAudioWaveform(samples);
         modifyProject([&](FotivelaProject& project) { project.audio->waveformSamples = samples; });
@@ -196,6 +193,14 @@ void ProjectStore::analyzeInstrumentAudioAsync(bool markDirtyOnCompletion, bool 
     if (!hasRealStems && hasMemoryForInstrumentAnalysis()) {
         run.separates = true;
         lookUp = false;
+    }
+    if (run.separates && useCache && song.stemSeparation.engine != StemSeparationEngine::demucs) {
+        // When no stems can be made this time either, the user's edits of the markers found
+        // on the mix must not be replaced by a fresh detection.
+        for (AutoBeatInstrument instrument : run.instruments) {
+            if (std::optional<AudioAnalysis> cached = AudioAnalysisCacheKey::cachedInstrumentAnalysis(instrument, song))
+                run.mixCache.emplace(instrument, std::move(*cached));
+        }
     }
     if (lookUp) {
         for (AutoBeatInstrument instrument : run.instruments) {
@@ -277,7 +282,9 @@ void ProjectStore::applyInstrumentAnalysisResult(const InstrumentAnalysisRun& ru
             AudioTrack& song = *project.audio;
             song.autoBeatInstruments = run.instruments;
             song.instrumentAnalysisCache.clear();
-            song.instrumentAnalysisVariants.clear();
+            // Analyses of the mix stay valid, whatever became of the stems.
+            std::erase_if(song.instrumentAnalysisVariants,
+                          [](const auto& entry) { return entry.first.find("|fallback|") == std::string::npos; });
         });
         setVisibleStemWaveformInstruments(run.instruments);
         setAudibleTimelineInstruments({});
@@ -307,6 +314,18 @@ void ProjectStore::applyInstrumentAnalysisResult(const InstrumentAnalysisRun& ru
     if (project().audio && project().audio->syncMode == SyncMode::autoBeatV2)
         autoSyncSlidesToBeatTimes();
     saveCurrentProjectSilentlyIfPossible();
+}
+
+void ProjectStore::cancelInstrumentAnalysisRun()
+{
+    assertMainThread();
+    if (m_audioAnalysisTask) {
+        m_audioAnalysisTask->cancel();
+        m_audioAnalysisTask.reset();
+    }
+    m_activeInstrumentAnalysisRunID.reset();
+    cancelStemTimeEstimate();
+    setIsAnalyzingAudio(false);
 }
 
 void ProjectStore::finishInstrumentAnalysisRun(const Uuid& runID)
@@ -346,6 +365,10 @@ ProjectStore::InstrumentAnalysisResult ProjectStore::analyzeInstruments(const In
         if (stop.stop_requested())
             break;
         WaveformAnalysis curves;
+        if (mixStandsIn && run.mixCache.contains(instrument)) {
+            result.cache[instrument] = run.mixCache.at(instrument);
+            continue;
+        }
         if (mixStandsIn) {
             // Every instrument hears the same mix: one analysis serves them all.
             curves = analysisOf(run.audioURL, focusFor(instrument), "");
@@ -379,7 +402,7 @@ ProjectStore::InstrumentAnalysisResult ProjectStore::analyzeInstruments(const In
         result.stemState = run.stemSeparation;
         result.usesFallback = run.stemSeparation.engine != StemSeparationEngine::demucs;
     }
-    if (result.usesFallback) {
+    if (result.usesFallback && run.instruments.size() > 1) {
         // Markers of instruments heard on one mix coincide; the spacing keeps one of each.
         result.markers = BeatMarkerDetector::automaticallyDisabledCloseMarkers(result.markers, run.spacing);
     }

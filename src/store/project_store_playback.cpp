@@ -35,6 +35,7 @@ void ProjectStore::startPreview()
     m_audioPlayback.stopTimelinePlayers();
     if (previewTime() >= std::max(playbackEndTime(), shortestPlaybackEnd))
         setPreviewTime(0);
+    prepareAudioPlayerIfNeeded();
 
     double anchor = previewTime();
     if (AudioPlayer* player = m_audioPlayback.mainPlayer.get()) {
@@ -170,8 +171,8 @@ void ProjectStore::seekPreview(double time)
 
 void ProjectStore::applyMainAudioVolume(double time)
 {
-    if (m_audioPlayback.mainPlayer)
-        m_audioPlayback.mainPlayer->setVolume(mainAudioVolume(time));
+    if (AudioPlayer* player = m_audioPlayback.mainPlayer.get())
+        player->setVolume(mainAudioVolume(time));
 }
 
 // --- Instrument audio and settings ---

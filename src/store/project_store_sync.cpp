@@ -66,6 +66,7 @@ void ProjectStore::setSyncMode(SyncMode mode)
         setAttackBeatMarkers({});
         syncBeatTimesFromMarkers();
     } else {
+        cancelInstrumentAnalysisRun();
         setAttackFlag(true);
         modifyProject([](FotivelaProject& project) { project.audio->autoBeatInstruments.clear(); });
         removeAutomaticAudioBeatMarkers();
@@ -189,6 +190,7 @@ void ProjectStore::setAutoBeatInstrumentsEnabled(bool enabled)
         return;
     if (!enabled) {
         registerUndoStep();
+        cancelInstrumentAnalysisRun();
         stopInstrumentPreview();
         modifyProject([](FotivelaProject& project) { project.audio->autoBeatInstruments.clear(); });
         setVisibleStemWaveformInstruments({});
@@ -203,6 +205,7 @@ void ProjectStore::setAutoBeatInstrumentsEnabled(bool enabled)
         return;
     }
     if (!hasMemoryForInstrumentAnalysis()) {
+        cancelInstrumentAnalysisRun();
         setAttackFlag(true);
         modifyProject([](FotivelaProject& project) { project.audio->autoBeatInstruments.clear(); });
         setVisibleStemWaveformInstruments({});
@@ -283,6 +286,7 @@ void ProjectStore::setAttackWaveformEnabled(bool enabled)
     registerUndoStep();
     setAttackFlag(enabled);
     if (enabled) {
+        cancelInstrumentAnalysisRun();
         stopInstrumentPreview();
         if (project().audio)
             modifyProject([](FotivelaProject& project) { project.audio->autoBeatInstruments.clear(); });

@@ -37,7 +37,6 @@ struct ProjectStoreMusicTestAccess {
         store.m_stemSourcePreparer = std::move(preparer);
     }
     static bool hasActiveRun(const ProjectStore& store) { return store.m_activeInstrumentAnalysisRunID.has_value(); }
-    static void publishPreviewTime(ProjectStore& store, bool force) { store.publishPreviewTime(force); }
 };
 
 } // namespace fotivela

@@ -111,7 +111,9 @@ TEST_F(StoreAnalysis, EstimateCountsDownOncePerSecond)
     Access::startStemTimeEstimate(store, 10);
     EXPECT_EQ(store.audioAnalysisStatusMessage(), "Separando instrumentos... 35 s aprox.");
     ASSERT_TRUE(waitFor([&] { return store.audioAnalysisStatusMessage() != "Separando instrumentos... 35 s aprox."; }, 2500));
-    EXPECT_EQ(store.audioAnalysisStatusMessage(), "Separando instrumentos... 34 s aprox.");
+    // One second later (a busy machine may tick a little late).
+    const std::string next = store.audioAnalysisStatusMessage();
+    EXPECT_TRUE(next == "Separando instrumentos... 34 s aprox." || next == "Separando instrumentos... 33 s aprox.") << next;
     Access::cancelStemTimeEstimate(store);
     store.setAudioAnalysisStatusMessage("");
     waitFor([] { return false; }, 1300);
@@ -182,6 +184,58 @@ TEST_F(StoreAnalysis, InstrumentsWithoutRuntimeFallBackToTheMix)
     EXPECT_NEAR(store.project().slides[0].duration, 1.0, 0.06);
 }
 
+TEST_F(StoreAnalysis, FallingBackAgainKeepsTheEditsOfMarkersFoundOnTheMix)
+{
+    ProjectStore store;
+    Access::setPhysicalMemory(store, 16 * gibibyte);
+    const auto song = writeClickSong(m_folder.path(), "clicks", 6, clickTimes);
+    useSong(store, song, SyncMode::autoBeatV2, 6, 2);
+    BeatMarker edited = makeMarker(2.3, false, false, AutoBeatInstrument::drums);
+    store.setIsAttackWaveformEnabled(false);
+    store.modifyProject([&](FotivelaProject& p) {
+        AudioTrack& t = *p.audio;
+        t.isAttackWaveformEnabled = false;
+        t.autoBeatInstruments = {AutoBeatInstrument::drums};
+        t.waveformSamples = {0.2, 0.4};
+        t.attackDetectionSamples = {0.1, 0.3};
+        t.stemSeparation.sourceSignature = StemSourcePreparation::signature(song);
+        const AudioAnalysis analysis{{0.2, 0.4}, {edited}, 0.5, 4, 25};
+        t.instrumentAnalysisCache[AutoBeatInstrument::drums] = analysis;
+        t.instrumentAnalysisVariants["Bateria completa|fallback|s:500|b:4|v:25"] = analysis;
+        t.instrumentAnalysisVariants["Bateria completa|fallback|s:0|b:4|v:25"] = analysis;
+    });
+
+    Access::loadInstrumentAnalysisOrAnalyze(store, true);
+    EXPECT_EQ(store.audioAnalysisStatusMessage().rfind("Separando instrumentos...", 0), 0u);
+    ASSERT_TRUE(waitFor([&] { return !store.isAnalyzingAudio(); }, 20000));
+    EXPECT_EQ(store.project().audio->stemSeparation.engine, StemSeparationEngine::fallbackMix);
+    ASSERT_EQ(store.audioBeatMarkers().size(), 1u);
+    EXPECT_EQ(store.audioBeatMarkers()[0], edited);
+    EXPECT_EQ(store.project().audio->instrumentAnalysisVariants.size(), 2u);
+}
+
+TEST_F(StoreAnalysis, WithoutMemoryForStemsTheCachedAnalysesAreApplied)
+{
+    ProjectStore store;
+    Access::setPhysicalMemory(store, 4 * gibibyte);
+    const auto song = writeClickSong(m_folder.path(), "clicks", 6, clickTimes);
+    useSong(store, song, SyncMode::autoBeatV2, 6, 2);
+    const BeatMarker cached = makeMarker(3.2, true, false, AutoBeatInstrument::bass);
+    store.modifyProject([&](FotivelaProject& p) {
+        p.audio->autoBeatInstruments = {AutoBeatInstrument::bass};
+        p.audio->waveformSamples = {0.2, 0.4};
+        const AudioAnalysis analysis{{0.2, 0.4}, {cached}, 0.5, 4, 25};
+        p.audio->instrumentAnalysisVariants["Bajo|fallback|s:500|b:4|v:25"] = analysis;
+    });
+    Access::analyzeInstrumentAudioAsync(store, true, true);
+    EXPECT_EQ(store.audioAnalysisStatusMessage(), "Recuperando analisis guardado...");
+    ASSERT_TRUE(waitFor([&] { return !store.isAnalyzingAudio(); }, 10000));
+    // The cached markers are the song's markers, not an empty list.
+    ASSERT_EQ(store.audioBeatMarkers().size(), 1u);
+    EXPECT_EQ(store.audioBeatMarkers()[0].id, cached.id);
+    EXPECT_NEAR(store.project().slides[0].duration, 3.2, 1e-9);
+}
+
 TEST_F(StoreAnalysis, StaleRunNeverLandsAndItsCleanUpSparesTheNewOne)
 {
     ProjectStore store;
@@ -211,6 +265,28 @@ TEST_F(StoreAnalysis, StaleRunNeverLandsAndItsCleanUpSparesTheNewOne)
     gates.release(1);
     ASSERT_TRUE(waitFor([&] { return !store.isAnalyzingAudio(); }, 10000));
     EXPECT_EQ(store.audioAnalysisStatusMessage(), "dos");
+}
+
+TEST_F(StoreAnalysis, TurningInstrumentsOffDropsTheRunningAnalysis)
+{
+    ProjectStore store;
+    Access::setPhysicalMemory(store, 16 * gibibyte);
+    const auto song = writeClickSong(m_folder.path(), "clicks", 6, clickTimes);
+    useSong(store, song, SyncMode::autoBeatV2, 6, 2);
+    store.modifyProject([](FotivelaProject& p) { p.audio->waveformSamples = {0.1}; });
+    GatedPreparer gates;
+    Access::setStemSourcePreparer(store, gates.preparer("tarde"));
+    store.setAutoBeatInstrumentsEnabled(true);
+    ASSERT_TRUE(waitFor([&] { return gates.calls() == 1; }, 5000));
+
+    store.setAutoBeatInstrumentsEnabled(false);
+    EXPECT_FALSE(store.isAnalyzingAudio());
+    gates.release(0);
+    waitFor([] { return false; }, 1000);
+    // The late result would have turned the attack mode off and brought drums back.
+    EXPECT_TRUE(store.isAttackWaveformEnabled());
+    EXPECT_TRUE(store.project().audio->autoBeatInstruments.empty());
+    EXPECT_NE(store.audioAnalysisStatusMessage(), "tarde");
 }
 
 TEST_F(StoreAnalysis, CacheHitMakesTheRunningAnalysisStale)

@@ -1,6 +1,5 @@
 #include "music_test_support.h"
 
-#include "model/fotivela_preferences.h"
 #include "platform/audio_player.h"
 
 #include <QElapsedTimer>
@@ -9,8 +8,6 @@ using namespace fotivela;
 using namespace fotivela::test;
 
 namespace {
-
-using Access = ProjectStoreMusicTestAccess;
 
 class StorePlayback : public StoreTest {
 protected:
@@ -114,28 +111,6 @@ TEST_F(StorePlayback, WallClockRunsThePlayheadPastTheSong)
     EXPECT_EQ(store.previewTime(), stoppedAt);
 }
 
-TEST_F(StorePlayback, PublishingIsThrottledExceptAtTheEnd)
-{
-    ProjectStore store;
-    prepare(store, {1.0});
-    store.setIsPlaying(true);
-    store.resetPlaybackClock(0.5);
-    Access::publishPreviewTime(store, false);
-    const double first = store.previewTime();
-    waitFor([] { return false; }, 20);
-    Access::publishPreviewTime(store, false);
-    EXPECT_EQ(store.previewTime(), first);
-    Access::publishPreviewTime(store, true);
-    EXPECT_GT(store.previewTime(), first);
-
-    // The end is always published, and stops playback.
-    store.resetPlaybackClock(1.0);
-    Access::publishPreviewTime(store, false);
-    Access::publishPreviewTime(store, false);
-    EXPECT_EQ(store.previewTime(), 1.0);
-    EXPECT_FALSE(store.isPlaying());
-}
-
 TEST_F(StorePlayback, SeekingClampsAndSelectsTheSlideUnderThePlayhead)
 {
     ProjectStore store;
@@ -213,17 +188,6 @@ TEST_F(StorePlayback, SoloAndMuteRules)
     EXPECT_FALSE(store.soloTimelineInstrument());
     EXPECT_FALSE(store.isMainAudioMuted());
     EXPECT_TRUE(store.audibleTimelineInstruments().empty());
-}
-
-TEST_F(StorePlayback, TooltipSwitchIsWrittenEveryTime)
-{
-    ProjectStore store;
-    store.setShowInterfaceTooltips(false);
-    EXPECT_FALSE(store.showInterfaceTooltips());
-    const auto stored = FotivelaPreferences::shared().object("showInterfaceTooltips");
-    ASSERT_TRUE(stored);
-    ASSERT_TRUE(stored->as<bool>());
-    EXPECT_FALSE(*stored->as<bool>());
 }
 
 } // namespace
