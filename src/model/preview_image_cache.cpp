@@ -8,11 +8,21 @@
 #include <QImageWriter>
 #include <QPainter>
 
+#include <algorithm>
+#include <atomic>
 #include <system_error>
+#include <thread>
 
 namespace fotivela::PreviewImageCache {
 
 namespace fs = std::filesystem;
+
+namespace {
+
+// Previews are background work beside the analysis and the interface: at most a few cores.
+const std::size_t maximumWorkers = std::clamp<std::size_t>(std::thread::hardware_concurrency() / 2, 1, 4);
+
+} // namespace
 
 fs::path previewURL(const Uuid& slideID, const fs::path& projectURL)
 {
@@ -24,15 +34,29 @@ void generate(const std::vector<Slide>& slides, const fs::path& projectURL, std:
     const fs::path folder = projectURL.parent_path() / "Previews";
     std::error_code ignored;
     fs::create_directories(folder, ignored);
+    std::vector<const Slide*> missing;
     for (const Slide& slide : slides) {
-        if (stop.stop_requested())
-            return;
-        const fs::path target = previewURL(slide.id, projectURL);
         std::error_code error;
-        if (fs::exists(fs::symlink_status(target, error)))
-            continue;
-        writeDownsampledPreview(slide.imageURL, target);
+        if (!fs::exists(fs::symlink_status(previewURL(slide.id, projectURL), error)))
+            missing.push_back(&slide);
     }
+
+    // Decoding dominates and each photo is independent: a few workers share the list, each
+    // taking the next slide in order and checking for a stop request before it starts one.
+    std::atomic<std::size_t> next = 0;
+    const auto work = [&] {
+        for (std::size_t i = next++; i < missing.size(); i = next++) {
+            if (stop.stop_requested())
+                return;
+            writeDownsampledPreview(missing[i]->imageURL, previewURL(missing[i]->id, projectURL));
+        }
+    };
+    const std::size_t helpers = std::min<std::size_t>(maximumWorkers, missing.size()) - (missing.empty() ? 0 : 1);
+    std::vector<std::jthread> threads;
+    threads.reserve(helpers);
+    for (std::size_t i = 0; i < helpers; ++i)
+        threads.emplace_back(work);
+    work();
 }
 
 bool writeDownsampledPreview(const fs::path& source, const fs::path& target)

@@ -18,9 +18,9 @@ inline constexpr int jpegQuality = 82;
 // project folder / "Previews" / <slide id>.jpg
 std::filesystem::path previewURL(const Uuid& slideID, const std::filesystem::path& projectURL);
 
-// Writes the missing previews of the slides, in list order; an existing one is kept. A
-// stop request skips the slides not yet started. Never fails: a photo that cannot be
-// read gets no preview and is tried again on the next run.
+// Writes the missing previews of the slides, taken in list order by up to four workers; an
+// existing one is kept. A stop request skips the slides not yet started. Never fails: a
+// photo that cannot be read gets no preview and is tried again on the next run.
 void generate(const std::vector<Slide>& slides, const std::filesystem::path& projectURL,
               std::stop_token stop = {});
 

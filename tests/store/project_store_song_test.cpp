@@ -51,6 +51,34 @@ TEST_F(StoreSong, ImportingASongGivesItTheDefaultsAndAnalysesIt)
     EXPECT_EQ(store.project().slides[0].duration, 3);
 }
 
+TEST_F(StoreSong, AnotherSongReplacesEverythingAndUndoBringsTheFirstBack)
+{
+    ProjectStore store;
+    const fs::path first = writeClickSong(m_root, "Primera", 3, {0.5, 1.5});
+    const fs::path second = writeClickSong(m_root, "Segunda", 5, {1.0});
+    ASSERT_TRUE(store.importAudio(first));
+    ASSERT_TRUE(waitFor([&] { return !store.audioWaveform().empty(); }, 30000));
+    store.addManualBeatMarker(1.0);
+    store.modifyProject([](FotivelaProject& p) { p.audio->instrumentAnalysisCache[AutoBeatInstrument::bass] = {}; });
+
+    ASSERT_TRUE(store.importAudio(second));
+    EXPECT_EQ(store.project().audio->url, second);
+    EXPECT_TRUE(store.project().audio->beatMarkers.empty());
+    EXPECT_TRUE(store.project().audio->instrumentAnalysisCache.empty());
+    EXPECT_TRUE(store.audioBeatMarkers().empty());
+    EXPECT_NEAR(store.audioDuration(), 5.0, 0.05);
+
+    store.undoLastStep();
+    ASSERT_TRUE(store.project().audio);
+    EXPECT_EQ(store.project().audio->url, first);
+    ASSERT_EQ(store.audioBeatMarkers().size(), 1u);
+    EXPECT_TRUE(store.audioBeatMarkers()[0].isManual);
+    EXPECT_NEAR(store.audioDuration(), 3.0, 0.05);
+    // The light snapshot has no curves: the first song is analysed again.
+    ASSERT_TRUE(waitFor([&] { return !store.audioWaveform().empty(); }, 30000));
+    EXPECT_EQ(store.project().audio->url, first);
+}
+
 TEST_F(StoreSong, AnAutomaticSongWithInstrumentsStartsBothAnalyses)
 {
     ProjectStore store;
