@@ -95,6 +95,7 @@ double BeatMarkerInteractionView::clampedMarkerTime(const Uuid& id, QPointF poin
 
 void BeatMarkerInteractionView::endMarkerDrag()
 {
+    m_pressedDisabledMarker = false;
     m_draggedMarkerID.reset();
     m_draggedMarkerBounds.reset();
     m_dragStartPoint.reset();
@@ -113,6 +114,9 @@ void BeatMarkerInteractionView::mouseMoveEvent(QMouseEvent* event)
         return;
     }
     if (!m_draggedMarkerID) {
+        // A press on a disabled marker selected it; dragging from there neither moves nor seeks.
+        if (m_pressedDisabledMarker)
+            return;
         if (onScrub)
             onScrub(snappedTime(p));
         return;
@@ -148,6 +152,7 @@ void BeatMarkerInteractionView::mousePressEvent(QMouseEvent* event)
     if (event->button() != Qt::LeftButton)
         return;
     const auto hit = marker(p, false);
+    m_pressedDisabledMarker = hit && !hit->isEnabled;
     if (!hit) {
         m_draggedMarkerID.reset();
         m_draggedMarkerBounds.reset();
@@ -205,7 +210,6 @@ void BeatMarkerInteractionView::showContextMenu(const BeatMarker& hit, QPoint gl
         m_menu->deleteLater();
     m_menu = new QMenu(this);
     m_menu->setAttribute(Qt::WA_DeleteOnClose);
-    connect(m_menu, &QObject::destroyed, this, [this] { m_menu = nullptr; });
     // These two titles stay in Spanish whatever the interface language.
     QAction* action = m_menu->addAction(hit.isEnabled ? QStringLiteral("Desactivar marcador")
                                                       : QStringLiteral("Activar marcador"));

@@ -4,13 +4,15 @@
 #include "model/beat_marker.h"
 
 #include <QPointF>
+#include <QMenu>
+#include <QPointer>
 #include <QWidget>
 
 #include <functional>
 #include <optional>
 #include <vector>
 
-class QMenu;
+
 
 namespace fotivela {
 
@@ -37,7 +39,7 @@ public:
     const std::optional<Uuid>& hoveredMarkerID() const { return m_hoveredMarkerID; }
     const std::optional<Uuid>& draggedMarkerID() const { return m_draggedMarkerID; }
     // The context menu of the last right click, while it is open.
-    QMenu* contextMenu() const { return m_menu; }
+    QMenu* contextMenu() const { return m_menu.data(); }
 
     double markerX(const BeatMarker& marker) const;
     double timeAt(QPointF point) const;
@@ -62,7 +64,8 @@ private:
     std::optional<BeatMarkerEditingRules::TimeRange> m_draggedMarkerBounds;
     std::optional<QPointF> m_dragStartPoint;
     bool m_hasStartedMarkerDrag = false;
-    QMenu* m_menu = nullptr;
+    bool m_pressedDisabledMarker = false;
+    QPointer<QMenu> m_menu;
 };
 
 } // namespace fotivela

@@ -82,7 +82,6 @@ void PhotoTimelineLaneInteractionView::mousePressEvent(QMouseEvent* event)
             m_menu->deleteLater();
         m_menu = new QMenu(this);
         m_menu->setAttribute(Qt::WA_DeleteOnClose);
-        connect(m_menu, &QObject::destroyed, this, [this] { m_menu = nullptr; });
         QAction* remove = m_menu->addAction(QStringLiteral("Eliminar"));
         connect(remove, &QAction::triggered, this, [this] {
             if (m_pressedSlideID && onDelete)

@@ -4,6 +4,8 @@
 #include "ui/common/view_helpers.h"
 
 #include <QPointF>
+#include <QMenu>
+#include <QPointer>
 #include <QWidget>
 
 #include <functional>
@@ -11,7 +13,7 @@
 #include <set>
 #include <vector>
 
-class QMenu;
+
 
 namespace fotivela {
 
@@ -47,7 +49,7 @@ public:
 
     std::optional<HitSlide> hitSlide(QPointF point) const;
     TimelinePointerRegion region(const HitSlide& slide, double x) const;
-    QMenu* contextMenu() const { return m_menu; }
+    QMenu* contextMenu() const { return m_menu.data(); }
 
 protected:
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -65,7 +67,7 @@ private:
     TimelinePointerRegion m_dragMode = TimelinePointerRegion::none;
     bool m_isDragging = false;
     bool m_pendingPlainClick = false;
-    QMenu* m_menu = nullptr;
+    QPointer<QMenu> m_menu;
 };
 
 } // namespace fotivela
