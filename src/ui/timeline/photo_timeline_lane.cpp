@@ -241,9 +241,12 @@ void PhotoTimelineLane::paintEvent(QPaintEvent* event)
         look.active = current == it->slide.id;
         look.hoverRegion = m_hoverSlideID == it->slide.id ? m_hoverRegion : TimelinePointerRegion::none;
         look.allowResize = resize;
+        // Smoothing costs most of a tile's time and shows nothing on narrow tiles.
+        painter.setRenderHint(QPainter::Antialiasing, tile.width() >= 18);
         TimelineThumbnail::paint(painter, tile, it->slide, look, nullptr);
     }
 
+    painter.setRenderHint(QPainter::Antialiasing);
     if (m_dragPreview) {
         const double w = std::max(m_dragPreview->width, 24.0);
         const double cx = std::min(std::max(m_dragPreview->centerX, m_dragPreview->width * 0.5),

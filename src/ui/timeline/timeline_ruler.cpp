@@ -82,12 +82,39 @@ void TimelineRuler::paintEvent(QPaintEvent* event)
     // A pin reaches 12 points either side of its x (the halo); draw only those that show.
     const double firstTime = (visible.left() - 14) / w * span;
     const double lastTime = (visible.right() + 14) / w * span;
-    for (const BeatMarker& marker : m_markers) {
+    for (std::size_t i = 0; i < m_markers.size(); ++i) {
+        const BeatMarker& marker = m_markers[i];
         const bool pinnedLeft = marker.time <= 0 && visible.left() <= 14;
         const bool pinnedRight = marker.time >= span && visible.right() >= w - 14;
-        if ((marker.time >= firstTime && marker.time <= lastTime) || pinnedLeft || pinnedRight)
-            drawMarker(painter, marker);
+        if (!((marker.time >= firstTime && marker.time <= lastTime) || pinnedLeft || pinnedRight))
+            continue;
+        // Zoomed far out many pins share a pixel: one that the next pin covers exactly is skipped.
+        if (i + 1 < m_markers.size() && coveredByNext(marker, m_markers[i + 1]))
+            continue;
+        drawMarker(painter, marker);
     }
+}
+
+int TimelineRuler::markerState(const BeatMarker& marker) const
+{
+    if (m_selectedMarkerID && *m_selectedMarkerID == marker.id)
+        return marker.isEnabled ? 0 : 1;
+    if (marker.isEnabled && m_activeMarkerIDs.contains(marker.id))
+        return 2;
+    return marker.isEnabled ? 3 : 4;
+}
+
+bool TimelineRuler::coveredByNext(const BeatMarker& marker, const BeatMarker& next) const
+{
+    const double scale = width() / std::max(m_duration, 1.0);
+    if (std::lround(marker.time * scale) != std::lround(next.time * scale))
+        return false;
+    const int state = markerState(marker);
+    if (state != markerState(next))
+        return false;
+    // Active pins are coloured by their source.
+    return state != 2
+        || (marker.isManual == next.isManual && (marker.isManual || marker.sourceInstrument == next.sourceInstrument));
 }
 
 void TimelineRuler::drawScale(QPainter& painter, const QRectF& visible) const

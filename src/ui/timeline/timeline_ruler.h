@@ -34,6 +34,8 @@ protected:
 private:
     void drawScale(QPainter& painter, const QRectF& visible) const;
     void drawMarker(QPainter& painter, const BeatMarker& marker) const;
+    int markerState(const BeatMarker& marker) const;
+    bool coveredByNext(const BeatMarker& marker, const BeatMarker& next) const;
 
     double m_duration = 1;
     std::vector<BeatMarker> m_markers;

@@ -98,13 +98,14 @@ void paintResizeHandle(QPainter& painter, const QRectF& tile, ResizeEdge edge, b
 {
     const QColor accent = accentColor();
     const QRectF strip(edge == ResizeEdge::left ? tile.left() : tile.right() - 30, tile.top(), 30, tile.height());
-    painter.fillRect(strip, active ? withOpacity(accent, 0.16) : withOpacity(Qt::white, 0.001));
+    // The idle strip is practically invisible (white at 0.001): only the hovered one is filled.
+    if (active)
+        painter.fillRect(strip, withOpacity(accent, 0.16));
     const double barWidth = active ? 4 : 2;
     const double barHeight = std::min(active ? 48.0 : 34.0, tile.height());
     const double barX = edge == ResizeEdge::left ? strip.left() + 8 : strip.right() - 8 - barWidth;
-    QPainterPath bar;
-    bar.addRoundedRect(QRectF(barX, tile.center().y() - barHeight / 2, barWidth, barHeight), 1, 1);
-    painter.fillPath(bar, active ? accent : withOpacity(Qt::white, 0.42));
+    painter.fillRect(QRectF(barX, tile.center().y() - barHeight / 2, barWidth, barHeight),
+                     active ? accent : withOpacity(Qt::white, 0.42));
     if (active) {
         const QPointF c = strip.center();
         painter.setPen(QPen(accent, 1.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
@@ -116,12 +117,21 @@ void paintResizeHandle(QPainter& painter, const QRectF& tile, ResizeEdge edge, b
 
 void paint(QPainter& painter, const QRectF& tile, const Slide& slide, const Look& look, const QImage* image)
 {
-    QPainterPath background;
-    background.addRoundedRect(tile, 7, 7);
-    painter.fillPath(background, withOpacity(Qt::black, 0.26));
+    if (tile.width() < 3) {
+        // A sliver at a far zoom: the details would not show, only its presence and state.
+        painter.fillRect(tile, withOpacity(Qt::black, 0.26));
+        const QColor edge = look.selected ? accentColor() : withOpacity(Qt::white, look.active ? 0.85 : 0.15);
+        painter.fillRect(QRectF(tile.left(), tile.top(), std::min(tile.width(), 1.0), tile.height()), edge);
+        return;
+    }
+    const double radius = std::min(7.0, tile.width() / 2);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(withOpacity(Qt::black, 0.26));
+    painter.drawRoundedRect(tile, radius, radius);
 
     painter.save();
-    painter.setClipRect(tile, Qt::IntersectClip);
+    // A pixel-aligned clip keeps the painter on its fast rectangular path.
+    painter.setClipRect(tile.toAlignedRect(), Qt::IntersectClip);
     if (tile.width() >= pictureMinimumWidth)
         paintPicture(painter, tile, image);
     else
@@ -139,7 +149,7 @@ void paint(QPainter& painter, const QRectF& tile, const Slide& slide, const Look
                                  : QPen(withOpacity(Qt::white, look.active ? 0.85 : 0.15), 1.5);
     painter.setPen(outline);
     painter.setBrush(Qt::NoBrush);
-    painter.drawPath(background);
+    painter.drawRoundedRect(tile, radius, radius);
 }
 
 } // namespace fotivela::TimelineThumbnail
