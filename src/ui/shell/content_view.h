@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/shell/project_dialogs.h"
+
 #include <QPointer>
 #include <QWidget>
 

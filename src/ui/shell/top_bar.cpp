@@ -3,6 +3,8 @@
 #include "account/account_session.h"
 #include "model/app_text.h"
 #include "store/project_store.h"
+#include "ui/account/account_settings_window.h"
+#include "ui/account/user_account_button.h"
 #include "ui/common/store_signals.h"
 #include "ui/shell/app_version.h"
 #include "ui/shell/fotivela_design_system.h"
@@ -117,6 +119,10 @@ TopBar::TopBar(ProjectStore& store, StoreSignals& storeSignals, AccountSession* 
             refresh();
         });
         m_session->refreshCloudAIConfigSilently();
+        auto* account = new UserAccountButton(*m_session, m_store.appLanguage(), [this](AccountPanelDestination destination) {
+            m_accountPanel = AccountSettingsWindow::present(window(), destination, *m_session, m_store.appLanguage());
+        });
+        setAccountButton(account);
     }
     refresh();
 }
@@ -157,6 +163,8 @@ void TopBar::refresh()
     m_package->setText(translated("Empaquetar", language));
     m_export->setText(translated("Exportar", language));
     m_settings->setToolTip(translated("Ajustes de la aplicación", language));
+    if (auto* account = qobject_cast<UserAccountButton*>(m_accountButton))
+        account->setLanguage(language);
 }
 
 } // namespace fotivela

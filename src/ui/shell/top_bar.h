@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QDialog>
+#include <QPointer>
 #include <QPushButton>
 #include <QWidget>
 
@@ -40,6 +42,8 @@ public:
     QPushButton* packageButton() const { return m_package; }
     QPushButton* exportButton() const { return m_export; }
     QPushButton* settingsButton() const { return m_settings; }
+    QWidget* accountButton() const { return m_accountButton; }
+    QDialog* accountPanel() const { return m_accountPanel; }
     QLabel* versionLabel() const { return m_version; }
 
     // The account button goes last in the bar.
@@ -66,6 +70,8 @@ private:
     QPushButton* m_settings = nullptr;
     QWidget* m_accountButton = nullptr;
     class UpdateController* m_updates = nullptr;
+    // The open account window, while one is shown.
+    QPointer<QDialog> m_accountPanel;
 };
 
 } // namespace fotivela
