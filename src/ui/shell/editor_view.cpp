@@ -164,6 +164,7 @@ InspectorPanel::InspectorPanel(ProjectStore& store, StoreSignals& storeSignals, 
     m_stack->setSpacing(16);
     m_stack->addStretch(1);
     m_scroll->setWidget(content);
+    content->setAutoFillBackground(false); // the glass shows through
     disableScrollElasticity(content);
     column->addWidget(m_scroll, 1);
 

@@ -145,6 +145,12 @@ void ExportProgressOverlay::refresh()
     m_percent->setText(percentText(progress));
     m_bar->setValue(std::isfinite(progress) ? qRound(std::clamp(progress, 0.0, 1.0) * 1000) : 0);
     m_message->setText(message());
+    // Wrapped labels beside others do not get their height from the row: give it to them.
+    const int titleWidth = 560 - 48 - 58 - 28 - m_percent->sizeHint().width();
+    m_subtitle->setMinimumHeight(
+        m_subtitle->fontMetrics().boundingRect(QRect(0, 0, titleWidth, 1000), Qt::TextWordWrap, m_subtitle->text()).height());
+    m_message->setMinimumHeight(
+        m_message->fontMetrics().boundingRect(QRect(0, 0, 512, 10000), Qt::TextWordWrap, m_message->text()).height());
 }
 
 void ExportProgressOverlay::paintEvent(QPaintEvent*)

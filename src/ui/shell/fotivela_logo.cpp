@@ -2,6 +2,7 @@
 
 #include "ui/shell/fotivela_design_system.h"
 
+#include <QFontMetricsF>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -34,7 +35,11 @@ void FotivelaLogo::paintEvent(QPaintEvent*)
     painter.fillPath(play, QColor(20, 20, 22));
 
     painter.setPen(QColor(245, 245, 247));
-    painter.setFont(systemFont(25, QFont::Bold));
+    // The wordmark shrinks until it fits beside the mark.
+    QFont wordmark = systemFont(24, QFont::Bold);
+    while (wordmark.pointSizeF() > 10 && QFontMetricsF(wordmark).horizontalAdvance(QStringLiteral("Fotivela")) > 136)
+        wordmark.setPointSizeF(wordmark.pointSizeF() - 1);
+    painter.setFont(wordmark);
     painter.drawText(QRectF(50, 0, 140, 58), Qt::AlignVCenter | Qt::AlignLeft, QStringLiteral("Fotivela"));
 }
 

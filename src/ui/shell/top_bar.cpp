@@ -56,7 +56,7 @@ TopBar::TopBar(ProjectStore& store, StoreSignals& storeSignals, AccountSession* 
     m_version->setFont(systemFont(TextStyle::caption, QFont::Bold));
     m_version->setStyleSheet(QStringLiteral("QLabel { color: rgba(255,255,255,150); background: rgba(255,255,255,18);"
                                             " border-radius: 9px; padding: 4px 8px; }"));
-    brandRow->addWidget(m_version);
+    brandRow->addWidget(m_version, 0, Qt::AlignVCenter);
     brandRow->addStretch(1);
     m_row->addWidget(brand);
     m_row->addStretch(1);
