@@ -44,7 +44,7 @@ AuthGateView::AuthGateView(ProjectStore& store, StoreSignals& storeSignals, std:
     progress->setFixedWidth(160);
     progress->setFixedHeight(6);
     column->addWidget(progress, 0, Qt::AlignHCenter);
-    m_connectingText = makeLabel({}, TextStyle::headline, QFont::Bold, Qt::white, false, connecting);
+    m_connectingText = makeLabel({}, TextRole::headline, QFont::Bold, Qt::white, false, connecting);
     m_connectingText->setObjectName(QStringLiteral("connectingText"));
     column->addWidget(m_connectingText, 0, Qt::AlignHCenter);
     column->addStretch(1);
