@@ -29,6 +29,8 @@ AuthGateView::AuthGateView(ProjectStore& store, StoreSignals& storeSignals, std:
     , m_makeRootView(std::move(makeRootView))
     , m_loadProject(std::move(loadProject))
 {
+    if (!m_loadProject)
+        m_loadProject = [&store](const std::filesystem::path& file) { store.loadProject(file); };
     setObjectName(QStringLiteral("authGateView"));
     setMinimumSize(1180, 820);
     m_stack = new QStackedLayout(this);
