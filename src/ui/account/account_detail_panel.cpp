@@ -15,15 +15,11 @@ namespace fotivela {
 
 namespace {
 
-const QString fieldSheet = QStringLiteral(
-    "QLineEdit{background:rgba(0,0,0,0.25);color:white;border:1px solid rgba(255,255,255,0.22);"
-    "border-radius:6px;padding:5px 8px;}QLineEdit:focus{border-color:rgb(255,199,46);}");
-
 QLineEdit* makeField(const QString& placeholder, bool secure, QWidget* parent)
 {
     auto* field = new QLineEdit(parent);
     field->setPlaceholderText(placeholder);
-    field->setStyleSheet(fieldSheet);
+    field->setStyleSheet(roundedFieldSheet());
     if (secure)
         field->setEchoMode(QLineEdit::Password);
     return field;
@@ -64,8 +60,8 @@ AccountDetailPanel::AccountDetailPanel(AccountSession& session, AppLanguage lang
     auto* sessionColumn = new QVBoxLayout(sessionBox);
     sessionColumn->setContentsMargins(14, 14, 14, 14);
     sessionColumn->setSpacing(12);
-    sessionColumn->addWidget(makeLabel(translated("Sesión actual", language), TextStyle::caption, QFont::Bold, secondaryTextColor()));
-    m_email = makeLabel({}, TextStyle::headline, QFont::Bold, Qt::white);
+    sessionColumn->addWidget(makeLabel(translated("Sesión actual", language), TextRole::caption, QFont::Bold, secondaryTextColor()));
+    m_email = makeLabel({}, TextRole::headline, QFont::Bold, Qt::white);
     m_email->setObjectName(QStringLiteral("signedInEmail"));
     sessionColumn->addWidget(m_email);
     m_fullName = makeField(translated("Nombre", language), false, sessionBox);
@@ -84,7 +80,7 @@ AccountDetailPanel::AccountDetailPanel(AccountSession& session, AppLanguage lang
     auto* passwordTitle = new QHBoxLayout;
     passwordTitle->setSpacing(6);
     passwordTitle->addWidget(makeSymbol(QStringLiteral("key"), 14, Qt::white, passwordBox));
-    passwordTitle->addWidget(makeLabel(translated("Cambiar contraseña", language), TextStyle::headline, QFont::Bold, Qt::white));
+    passwordTitle->addWidget(makeLabel(translated("Cambiar contraseña", language), TextRole::headline, QFont::Bold, Qt::white));
     passwordTitle->addStretch(1);
     passwordColumn->addLayout(passwordTitle);
     m_currentPassword = makeField(translated("Contraseña actual", language), true, passwordBox);
@@ -104,7 +100,7 @@ AccountDetailPanel::AccountDetailPanel(AccountSession& session, AppLanguage lang
 
     m_signOut = new QPushButton(translated("Cerrar sesión", language));
     m_signOut->setObjectName(QStringLiteral("signOutButton"));
-    m_signOut->setIcon(symbolIcon(QStringLiteral("rectangle.portrait.and.arrow.right"), QColor(255, 105, 97)));
+    m_signOut->setIcon(accountSymbolIcon(QStringLiteral("rectangle.portrait.and.arrow.right"), QColor(255, 105, 97)));
     applyButtonLook(m_signOut, ButtonLook::destructive);
     frame->addItem(m_signOut);
     frame->column()->setAlignment(m_signOut, Qt::AlignLeft);

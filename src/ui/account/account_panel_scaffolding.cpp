@@ -26,9 +26,9 @@ SettingsContent::SettingsContent(const QString& title, const QString& subtitle, 
 
     auto* heading = new QVBoxLayout;
     heading->setSpacing(4);
-    auto* titleLabel = makeLabel(title, TextStyle::title, QFont::Bold, Qt::white, true);
+    auto* titleLabel = makeLabel(title, TextRole::title, QFont::Bold, Qt::white, true);
     titleLabel->setObjectName(QStringLiteral("settingsTitle"));
-    auto* subtitleLabel = makeLabel(subtitle, TextStyle::body, QFont::Normal, secondaryTextColor(), true);
+    auto* subtitleLabel = makeLabel(subtitle, TextRole::body, QFont::Normal, secondaryTextColor(), true);
     subtitleLabel->setObjectName(QStringLiteral("settingsSubtitle"));
     heading->addWidget(titleLabel);
     heading->addWidget(subtitleLabel);
@@ -55,8 +55,8 @@ EmptySettingsState::EmptySettingsState(const QString& icon, const QString& title
     column->setContentsMargins(18, 18, 18, 18);
     column->setSpacing(10);
     column->addWidget(makeSymbol(icon, 30, QColor(255, 214, 10), card), 0, Qt::AlignLeft);
-    column->addWidget(makeLabel(title, TextStyle::headline, QFont::Bold, Qt::white, true, card));
-    column->addWidget(makeLabel(text, TextStyle::body, QFont::Normal, secondaryTextColor(), true, card));
+    column->addWidget(makeLabel(title, TextRole::headline, QFont::Bold, Qt::white, true, card));
+    column->addWidget(makeLabel(text, TextRole::body, QFont::Normal, secondaryTextColor(), true, card));
 }
 
 StatusMessage::StatusMessage(AccountSession& session, QWidget* parent) : QWidget(parent), m_session(session)
@@ -68,7 +68,7 @@ StatusMessage::StatusMessage(AccountSession& session, QWidget* parent) : QWidget
     outer->addWidget(card);
     auto* column = new QVBoxLayout(card);
     column->setContentsMargins(10, 10, 10, 10);
-    m_label = makeLabel({}, TextStyle::footnote, QFont::Normal, secondaryTextColor(), true, card);
+    m_label = makeLabel({}, TextRole::footnote, QFont::Normal, secondaryTextColor(), true, card);
     m_label->setTextInteractionFlags(Qt::TextSelectableByMouse);
     column->addWidget(m_label);
     connect(&m_session, &AccountSession::changed, this, [this](AccountSessionField field) {

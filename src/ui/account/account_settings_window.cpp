@@ -81,7 +81,7 @@ AccountSettingsWindow::AccountSettingsWindow(AccountPanelDestination destination
     // Title bar.
     auto* titleBar = new QHBoxLayout;
     titleBar->setContentsMargins(18, 14, 18, 8);
-    titleBar->addWidget(makeLabel(translated("Ajustes", language), TextStyle::headline, QFont::Bold, secondaryTextColor()));
+    titleBar->addWidget(makeLabel(translated("Ajustes", language), TextRole::headline, QFont::Bold, secondaryTextColor()));
     titleBar->addStretch(1);
     auto* close = new QPushButton(symbolGlyph(QStringLiteral("xmark")), panel);
     close->setObjectName(QStringLiteral("closeButton"));
@@ -111,16 +111,16 @@ AccountSettingsWindow::AccountSettingsWindow(AccountPanelDestination destination
     avatar->setFixedSize(48, 48);
     auto* avatarLayout = new QVBoxLayout(avatar);
     avatarLayout->setContentsMargins(0, 0, 0, 0);
-    m_avatarText = makeLabel({}, TextStyle::headline, QFont::Black, Qt::black, false, avatar);
+    m_avatarText = makeLabel({}, TextRole::headline, QFont::Black, Qt::black, false, avatar);
     m_avatarText->setObjectName(QStringLiteral("sidebarAvatar"));
     m_avatarText->setAlignment(Qt::AlignCenter);
     avatarLayout->addWidget(m_avatarText);
     header->addWidget(avatar);
     auto* names = new QVBoxLayout;
     names->setSpacing(2);
-    m_nameLabel = makeLabel({}, TextStyle::headline, QFont::Bold, Qt::white, false, sidebar);
+    m_nameLabel = makeLabel({}, TextRole::headline, QFont::Bold, Qt::white, false, sidebar);
     m_nameLabel->setObjectName(QStringLiteral("sidebarName"));
-    m_emailLabel = makeLabel({}, TextStyle::caption, QFont::Normal, secondaryTextColor(), false, sidebar);
+    m_emailLabel = makeLabel({}, TextRole::caption, QFont::Normal, secondaryTextColor(), false, sidebar);
     m_emailLabel->setObjectName(QStringLiteral("sidebarEmail"));
     names->addStretch(1);
     names->addWidget(m_nameLabel);
@@ -184,9 +184,14 @@ void AccountSettingsWindow::refreshHeader()
     const QString name = QString::fromStdString(m_session.displayName());
     // The first two characters of the name, not the top bar's initials.
     m_avatarText->setText(name.left(2).toUpper());
-    m_nameLabel->setText(name);
+    // The header column is narrow: long names and addresses end in an ellipsis, whole in the tooltip.
+    const int width = 250 - 40 - 48 - 12;
+    m_nameLabel->setText(m_nameLabel->fontMetrics().elidedText(name, Qt::ElideRight, width));
+    m_nameLabel->setToolTip(name);
     const auto& profile = m_session.account().profile;
-    m_emailLabel->setText(profile && profile->email ? QString::fromStdString(*profile->email) : QString());
+    const QString email = profile && profile->email ? QString::fromStdString(*profile->email) : QString();
+    m_emailLabel->setText(m_emailLabel->fontMetrics().elidedText(email, Qt::ElideRight, width));
+    m_emailLabel->setToolTip(email);
 }
 
 void AccountSettingsWindow::refreshSidebar()
@@ -195,10 +200,10 @@ void AccountSettingsWindow::refreshSidebar()
         QPushButton* button = m_rows[static_cast<std::size_t>(destination)];
         const bool selected = destination == m_selectedDestination;
         button->setProperty("selected", selected);
-        button->setIcon(symbolIcon(QString::fromLatin1(sidebarSymbol(destination).data()),
+        button->setIcon(accountSymbolIcon(QString::fromLatin1(sidebarSymbol(destination).data()),
                                    selected ? Qt::white : secondaryTextColor()));
         button->setStyleSheet(QStringLiteral("QPushButton{text-align:left;padding:0 12px;border:none;border-radius:10px;"
-                                             "font-size:12pt;background:%1;color:%2;font-weight:%3;}")
+                                             "font-size:11pt;background:%1;color:%2;font-weight:%3;}")
                                   .arg(selected ? QStringLiteral("rgba(255,255,255,0.12)") : QStringLiteral("transparent"),
                                        selected ? QStringLiteral("white") : QStringLiteral("rgba(255,255,255,0.55)"),
                                        selected ? QStringLiteral("bold") : QStringLiteral("600")));

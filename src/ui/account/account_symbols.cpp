@@ -1,5 +1,7 @@
 #include "ui/account/account_symbols.h"
 
+#include "ui/shell/fotivela_design_system.h"
+
 #include <QHash>
 #include <QLabel>
 #include <QPainter>
@@ -37,8 +39,13 @@ QString symbolGlyph(const QString& name)
     return glyphs.value(name, QStringLiteral("\u2022"));
 }
 
-QIcon symbolIcon(const QString& name, const QColor& color, int size)
+QIcon accountSymbolIcon(const QString& name, const QColor& color, int size)
 {
+    // The design system's line icons where it draws the symbol; a glyph otherwise.
+    const QByteArray utf8 = name.toUtf8();
+    QIcon drawn = symbolIcon(std::string_view(utf8.constData(), std::size_t(utf8.size())), color);
+    if (!drawn.isNull())
+        return drawn;
     QPixmap pixmap(size * 2, size * 2);
     pixmap.setDevicePixelRatio(2);
     pixmap.fill(Qt::transparent);

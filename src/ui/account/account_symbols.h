@@ -9,10 +9,10 @@ class QWidget;
 
 namespace fotivela {
 
-// The symbols the account views name, drawn from glyphs of the installed fonts. The name stays on
+// The symbols the account views name: the design system's icons, else glyphs of the installed fonts. The name stays on
 // the widget as its "symbol" property.
 QString symbolGlyph(const QString& name);
-QIcon symbolIcon(const QString& name, const QColor& color, int size = 16);
+QIcon accountSymbolIcon(const QString& name, const QColor& color, int size = 16);
 QLabel* makeSymbol(const QString& name, int size, const QColor& color, QWidget* parent = nullptr);
 
 } // namespace fotivela

@@ -1,6 +1,7 @@
 #include "ui/account/account_view_support.h"
 
 #include "model/app_text.h"
+#include "ui/shell/fotivela_design_system.h"
 
 #include <QLabel>
 #include <QLocale>
@@ -27,24 +28,26 @@ QString euroAmount(double euros)
     return QLocale::system().toCurrencyString(euros, QStringLiteral("€"));
 }
 
-QFont textFont(TextStyle style, QFont::Weight weight)
+QFont textFont(TextRole style, QFont::Weight weight)
 {
-    QFont font;
-    double size = 13;
+    double size = TextStyle::body;
     QFont::Weight styleWeight = QFont::Normal;
     switch (style) {
-    case TextStyle::largeTitle: size = 26; break;
-    case TextStyle::title: size = 28; styleWeight = QFont::Bold; break;
-    case TextStyle::title3: size = 15; break;
-    case TextStyle::headline: size = 13; styleWeight = QFont::Bold; break;
-    case TextStyle::body: size = 13; break;
-    case TextStyle::callout: size = 12; break;
-    case TextStyle::caption: size = 10; break;
-    case TextStyle::footnote: size = 10; break;
+    case TextRole::largeTitle: size = 26; break;
+    case TextRole::title: size = 28; styleWeight = QFont::Bold; break;
+    case TextRole::title3: size = TextStyle::title3; break;
+    case TextRole::headline: size = TextStyle::headline; styleWeight = QFont::Bold; break;
+    case TextRole::body: size = TextStyle::body; break;
+    case TextRole::callout: size = TextStyle::callout; break;
+    case TextRole::caption: size = TextStyle::caption; break;
+    case TextRole::footnote: size = TextStyle::caption; break;
     }
-    font.setPointSizeF(size);
-    font.setWeight(weight == QFont::Normal ? styleWeight : weight);
-    return font;
+    return systemFont(size, weight == QFont::Normal ? styleWeight : weight);
+}
+
+QColor accentColor()
+{
+    return AppTheme::accent();
 }
 
 QColor secondaryTextColor()
@@ -52,7 +55,7 @@ QColor secondaryTextColor()
     return whiteAt(0.55);
 }
 
-QLabel* makeLabel(const QString& text, TextStyle style, QFont::Weight weight, const QColor& color, bool wraps,
+QLabel* makeLabel(const QString& text, TextRole style, QFont::Weight weight, const QColor& color, bool wraps,
                   QWidget* parent)
 {
     auto* label = new QLabel(text, parent);
@@ -92,15 +95,22 @@ void RoundedPanel::paintEvent(QPaintEvent*)
     }
 }
 
+QString roundedFieldSheet()
+{
+    return QStringLiteral("QLineEdit{background:rgba(0,0,0,0.25);color:white;border:1px solid rgba(255,255,255,0.22);"
+                          "border-radius:6px;padding:6px 8px;}QLineEdit:focus{border-color:%1;}")
+        .arg(AppTheme::accent().name());
+}
+
 void applyButtonLook(QPushButton* button, ButtonLook look, bool large)
 {
     const QString padding = large ? QStringLiteral("9px 14px") : QStringLiteral("6px 12px");
     QString sheet;
     switch (look) {
     case ButtonLook::prominent:
-        sheet = QStringLiteral("QPushButton{background:rgb(255,199,46);color:black;border:none;border-radius:7px;"
+        sheet = QStringLiteral("QPushButton{background:%2;color:black;border:none;border-radius:7px;"
                                "padding:%1;font-weight:600;}"
-                               "QPushButton:hover{background:rgb(255,211,90);}"
+                               "QPushButton:hover{background:%3;}"
                                "QPushButton:disabled{background:rgba(255,255,255,0.12);color:rgba(255,255,255,0.35);}");
         break;
     case ButtonLook::bordered:
@@ -119,7 +129,11 @@ void applyButtonLook(QPushButton* button, ButtonLook look, bool large)
         sheet = QStringLiteral("QPushButton{background:transparent;border:none;padding:%1;}");
         break;
     }
-    button->setStyleSheet(sheet.arg(padding));
+    if (look == ButtonLook::prominent)
+        sheet = sheet.arg(padding, AppTheme::accent().name(), AppTheme::accent().lighter(112).name());
+    else
+        sheet = sheet.arg(padding);
+    button->setStyleSheet(sheet);
     button->setCursor(Qt::PointingHandCursor);
 }
 

@@ -26,15 +26,17 @@ QString groupedInteger(std::int64_t value);
 QString euroAmount(double euros);
 
 // The text sizes the account views use, after the platform's named styles.
-enum class TextStyle { largeTitle, title, title3, headline, body, callout, caption, footnote };
-QFont textFont(TextStyle style, QFont::Weight weight = QFont::Normal);
+enum class TextRole { largeTitle, title, title3, headline, body, callout, caption, footnote };
+QFont textFont(TextRole style, QFont::Weight weight = QFont::Normal);
 
 inline QColor whiteAt(double opacity) { return QColor::fromRgbF(1, 1, 1, float(opacity)); }
 inline QColor blackAt(double opacity) { return QColor::fromRgbF(0, 0, 0, float(opacity)); }
 QColor secondaryTextColor();
+// The program's accent, from the design system.
+QColor accentColor();
 
 // A label with one text style and colour, wrapping when asked.
-QLabel* makeLabel(const QString& text, TextStyle style, QFont::Weight weight = QFont::Normal,
+QLabel* makeLabel(const QString& text, TextRole style, QFont::Weight weight = QFont::Normal,
                   const QColor& color = whiteAt(0.92), bool wraps = false, QWidget* parent = nullptr);
 
 // A widget that draws a filled rounded rectangle with an inner outline behind its children.
@@ -51,6 +53,9 @@ private:
     QColor m_outline;
     double m_radius;
 };
+
+// The rounded-border look of the account views' text fields.
+QString roundedFieldSheet();
 
 // Button looks of the account views, as style sheets on standard push buttons.
 enum class ButtonLook { prominent, bordered, plain, destructive };

@@ -29,6 +29,8 @@ AuthGateView::AuthGateView(ProjectStore& store, StoreSignals& storeSignals, std:
     , m_makeRootView(std::move(makeRootView))
     , m_loadProject(std::move(loadProject))
 {
+    if (!m_loadProject)
+        m_loadProject = [&store](const std::filesystem::path& file) { store.loadProject(file); };
     setObjectName(QStringLiteral("authGateView"));
     setMinimumSize(1180, 820);
     m_stack = new QStackedLayout(this);
@@ -44,7 +46,7 @@ AuthGateView::AuthGateView(ProjectStore& store, StoreSignals& storeSignals, std:
     progress->setFixedWidth(160);
     progress->setFixedHeight(6);
     column->addWidget(progress, 0, Qt::AlignHCenter);
-    m_connectingText = makeLabel({}, TextStyle::headline, QFont::Bold, Qt::white, false, connecting);
+    m_connectingText = makeLabel({}, TextRole::headline, QFont::Bold, Qt::white, false, connecting);
     m_connectingText->setObjectName(QStringLiteral("connectingText"));
     column->addWidget(m_connectingText, 0, Qt::AlignHCenter);
     column->addStretch(1);

@@ -28,12 +28,12 @@ class AuthGateView : public QWidget {
 public:
     // Builds the editor's root view for the signed-in window.
     using RootViewFactory = std::function<QWidget*(ProjectStore& store, AccountSession& session, QWidget* parent)>;
-    // Opens a project file in the store; it reports its own failures.
+    // Opens a project file; it reports its own failures. Empty: the store's loadProject.
     using ProjectLoader = std::function<void(const std::filesystem::path& projectFile)>;
 
     // The program's gate: a session on the shared client.
     AuthGateView(ProjectStore& store, StoreSignals& storeSignals, RootViewFactory makeRootView,
-                 ProjectLoader loadProject, QWidget* parent = nullptr);
+                 ProjectLoader loadProject = {}, QWidget* parent = nullptr);
     // A gate over a session made elsewhere (tests); the gate owns it all the same.
     AuthGateView(ProjectStore& store, StoreSignals& storeSignals, std::unique_ptr<AccountSession> session,
                  RootViewFactory makeRootView, ProjectLoader loadProject, QWidget* parent = nullptr);

@@ -2,6 +2,7 @@
 
 #include "ui/account/account_symbols.h"
 #include "ui/account/account_view_support.h"
+#include "ui/shell/fotivela_design_system.h"
 
 #include <QAbstractButton>
 #include <QButtonGroup>
@@ -32,12 +33,6 @@ ModeLook look(AuthMode mode)
     }
     return {"Acceder", "Entrar", "person.crop.circle"};
 }
-
-const QColor accent = QColor::fromRgbF(1.0f, 0.78f, 0.18f);
-
-const QString fieldSheet = QStringLiteral(
-    "QLineEdit{background:rgba(0,0,0,0.25);color:white;border:1px solid rgba(255,255,255,0.22);"
-    "border-radius:6px;padding:6px 8px;}QLineEdit:focus{border-color:rgb(255,199,46);}");
 
 } // namespace
 
@@ -79,7 +74,7 @@ AuthView::AuthView(AccountSession& session, AppLanguage language, QWidget* paren
     outer->addStretch(1);
     outer->addSpacing(40);
 
-    auto* card = new RoundedPanel(whiteAt(0.07), whiteAt(0.2), 18, this);
+    auto* card = new FotivelaGlassPanel(18, this);
     card->setObjectName(QStringLiteral("authCard"));
     card->setFixedWidth(420);
     outer->addWidget(card, 0, Qt::AlignHCenter);
@@ -93,10 +88,10 @@ AuthView::AuthView(AccountSession& session, AppLanguage language, QWidget* paren
     auto* logo = new QLabel(QStringLiteral("Fotivela"), card);
     logo->setObjectName(QStringLiteral("FotivelaLogoHorizontal"));
     logo->setAccessibleName(QStringLiteral("Fotivela"));
-    QFont logoFont = textFont(TextStyle::largeTitle, QFont::Black);
+    QFont logoFont = textFont(TextRole::largeTitle, QFont::Black);
     logoFont.setPointSizeF(34);
     logo->setFont(logoFont);
-    logo->setStyleSheet(QStringLiteral("color: rgb(255,199,46);"));
+    logo->setStyleSheet(QStringLiteral("color: %1;").arg(accentColor().name()));
     logo->setAlignment(Qt::AlignCenter);
     logo->setFixedHeight(72);
     column->addWidget(logo);
@@ -121,14 +116,14 @@ AuthView::AuthView(AccountSession& session, AppLanguage language, QWidget* paren
     m_email = new QLineEdit(card);
     m_email->setObjectName(QStringLiteral("emailField"));
     m_email->setPlaceholderText(QStringLiteral("Email"));
-    m_email->setStyleSheet(fieldSheet);
+    m_email->setStyleSheet(roundedFieldSheet());
     m_email->setInputMethodHints(Qt::ImhEmailCharactersOnly | Qt::ImhNoAutoUppercase);
     column->addWidget(m_email);
 
     m_password = new QLineEdit(card);
     m_password->setObjectName(QStringLiteral("passwordField"));
     m_password->setEchoMode(QLineEdit::Password);
-    m_password->setStyleSheet(fieldSheet);
+    m_password->setStyleSheet(roundedFieldSheet());
     column->addWidget(m_password);
     connect(m_email, &QLineEdit::textChanged, this, [this] { refresh(); });
     connect(m_password, &QLineEdit::textChanged, this, [this] { refresh(); });
@@ -142,7 +137,7 @@ AuthView::AuthView(AccountSession& session, AppLanguage language, QWidget* paren
 
     m_google = new QPushButton(card);
     m_google->setObjectName(QStringLiteral("googleButton"));
-    m_google->setIcon(symbolIcon(QStringLiteral("globe"), Qt::white));
+    m_google->setIcon(accountSymbolIcon(QStringLiteral("globe"), Qt::white));
     applyButtonLook(m_google, ButtonLook::bordered);
     m_google->setAutoDefault(false);
     connect(m_google, &QPushButton::clicked, this, [this] { m_session.openGoogleLogin(); });
@@ -153,16 +148,16 @@ AuthView::AuthView(AccountSession& session, AppLanguage language, QWidget* paren
     applyButtonLook(m_recoverLink, ButtonLook::plain);
     m_recoverLink->setStyleSheet(m_recoverLink->styleSheet() +
                                  QStringLiteral("QPushButton{color:%1;}QPushButton:disabled{color:rgba(255,255,255,0.3);}")
-                                     .arg(accent.name()));
+                                     .arg(accentColor().name()));
     m_recoverLink->setAutoDefault(false);
     connect(m_recoverLink, &QPushButton::clicked, this, [this] { setMode(AuthMode::recover); });
     column->addWidget(m_recoverLink);
 
-    m_recoverHint = makeLabel({}, TextStyle::caption, QFont::Normal, secondaryTextColor(), true, card);
+    m_recoverHint = makeLabel({}, TextRole::caption, QFont::Normal, secondaryTextColor(), true, card);
     m_recoverHint->setObjectName(QStringLiteral("recoverHint"));
     column->addWidget(m_recoverHint);
 
-    m_status = makeLabel({}, TextStyle::caption, QFont::Normal, secondaryTextColor(), true, card);
+    m_status = makeLabel({}, TextRole::caption, QFont::Normal, secondaryTextColor(), true, card);
     m_status->setObjectName(QStringLiteral("statusLine"));
     column->addWidget(m_status);
 
@@ -237,7 +232,7 @@ void AuthView::refresh()
     m_password->setPlaceholderText(translated("Contraseña", m_language));
 
     m_primary->setText(translated(current.primaryLabel, m_language));
-    m_primary->setIcon(symbolIcon(QString::fromLatin1(current.icon), Qt::black));
+    m_primary->setIcon(accountSymbolIcon(QString::fromLatin1(current.icon), Qt::black));
     m_primary->setProperty("symbol", QString::fromLatin1(current.icon));
     m_primary->setEnabled(isPrimaryEnabled());
 

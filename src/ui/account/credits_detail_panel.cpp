@@ -69,10 +69,10 @@ QPushButton* makeTile(const QString& large, const QString& small, QWidget* paren
     auto* column = new QVBoxLayout(tile);
     column->setContentsMargins(14, 10, 14, 10);
     column->setSpacing(4);
-    auto* largeLine = makeLabel(large, TextStyle::title3, QFont::Black, Qt::white, false, tile);
+    auto* largeLine = makeLabel(large, TextRole::title3, QFont::Black, Qt::white, false, tile);
     largeLine->setObjectName(QStringLiteral("largeLine"));
     column->addWidget(largeLine);
-    column->addWidget(makeLabel(small, TextStyle::caption, QFont::Normal, secondaryTextColor(), false, tile));
+    column->addWidget(makeLabel(small, TextRole::caption, QFont::Normal, secondaryTextColor(), false, tile));
     for (QLabel* label : tile->findChildren<QLabel*>())
         label->setAttribute(Qt::WA_TransparentForMouseEvents);
     return tile;
@@ -94,9 +94,9 @@ CreditsDetailPanel::CreditsDetailPanel(AccountSession& session, AppLanguage lang
     auto* balanceRow = new QHBoxLayout(balanceCard);
     balanceRow->setContentsMargins(16, 16, 16, 16);
     balanceRow->addWidget(makeSymbol(QStringLiteral("wallet.pass"), 16, Qt::white, balanceCard));
-    balanceRow->addWidget(makeLabel(translated("Saldo actual", language), TextStyle::headline, QFont::Bold, Qt::white));
+    balanceRow->addWidget(makeLabel(translated("Saldo actual", language), TextRole::headline, QFont::Bold, Qt::white));
     balanceRow->addStretch(1);
-    m_balance = makeLabel({}, TextStyle::body, QFont::Bold, Qt::white);
+    m_balance = makeLabel({}, TextRole::body, QFont::Bold, Qt::white);
     m_balance->setObjectName(QStringLiteral("balance"));
     QFont balanceFont = m_balance->font();
     balanceFont.setPointSizeF(34);
@@ -128,7 +128,7 @@ CreditsDetailPanel::CreditsDetailPanel(AccountSession& session, AppLanguage lang
     auto* customColumn = new QVBoxLayout(m_customBlock);
     customColumn->setContentsMargins(0, 0, 0, 0);
     customColumn->setSpacing(8);
-    customColumn->addWidget(makeLabel(translated("Cantidad personalizada", language), TextStyle::callout, QFont::DemiBold, Qt::white));
+    customColumn->addWidget(makeLabel(translated("Cantidad personalizada", language), TextRole::callout, QFont::DemiBold, Qt::white));
     m_customField = new QLineEdit(QStringLiteral("10000"), m_customBlock);
     m_customField->setObjectName(QStringLiteral("customAmountField"));
     m_customField->setPlaceholderText(translated("Créditos", language));
@@ -139,30 +139,30 @@ CreditsDetailPanel::CreditsDetailPanel(AccountSession& session, AppLanguage lang
                                                 "border:1px solid rgba(255,255,255,0.12);border-radius:10px;}"));
     customColumn->addWidget(m_customField);
     customColumn->addWidget(makeLabel(translated("Entre 1.000 y 1.000.000 créditos. Se ajusta a bloques de 1.000.", language),
-                                      TextStyle::caption, QFont::Normal, secondaryTextColor(), true));
+                                      TextRole::caption, QFont::Normal, secondaryTextColor(), true));
     frame->addItem(m_customBlock);
     connect(m_customField, &QLineEdit::textChanged, this, [this] { refresh(); });
 
     auto* priceRow = new QWidget;
     auto* priceLayout = new QHBoxLayout(priceRow);
     priceLayout->setContentsMargins(0, 0, 0, 0);
-    priceLayout->addWidget(makeLabel(translated("1000 créditos = 1 EUR", language), TextStyle::body, QFont::Normal, secondaryTextColor()));
+    priceLayout->addWidget(makeLabel(translated("1000 créditos = 1 EUR", language), TextRole::body, QFont::Normal, secondaryTextColor()));
     priceLayout->addStretch(1);
-    m_price = makeLabel({}, TextStyle::headline, QFont::Bold, Qt::white);
+    m_price = makeLabel({}, TextRole::headline, QFont::Bold, Qt::white);
     m_price->setObjectName(QStringLiteral("price"));
     priceLayout->addWidget(m_price);
     frame->addItem(priceRow);
     frame->addItem(makeLabel(translated("Precio base. Stripe añadirá los impuestos aplicables según el país antes del pago.", language),
-                             TextStyle::caption, QFont::Normal, secondaryTextColor(), true));
+                             TextRole::caption, QFont::Normal, secondaryTextColor(), true));
 
-    m_buy = new QPushButton(symbolIcon(QStringLiteral("creditcard"), Qt::black), translated("Comprar con Stripe", language));
+    m_buy = new QPushButton(accountSymbolIcon(QStringLiteral("creditcard"), Qt::black), translated("Comprar con Stripe", language));
     m_buy->setObjectName(QStringLiteral("buyButton"));
     applyButtonLook(m_buy, ButtonLook::prominent, true);
     m_buy->setAutoDefault(false);
     connect(m_buy, &QPushButton::clicked, this, [this] { buy(); });
     frame->addItem(m_buy);
 
-    m_confirm = new QPushButton(symbolIcon(QStringLiteral("checkmark.seal"), Qt::white), translated("Confirmar compra", language));
+    m_confirm = new QPushButton(accountSymbolIcon(QStringLiteral("checkmark.seal"), Qt::white), translated("Confirmar compra", language));
     m_confirm->setObjectName(QStringLiteral("confirmButton"));
     applyButtonLook(m_confirm, ButtonLook::bordered, true);
     m_confirm->setAutoDefault(false);

@@ -60,7 +60,7 @@ PurchasesDetailPanel::PurchasesDetailPanel(AccountSession& session, AppLanguage 
     m_rows->setSpacing(8);
     frame->addItem(m_rowList);
 
-    m_refresh = new QPushButton(symbolIcon(QStringLiteral("arrow.clockwise"), Qt::white),
+    m_refresh = new QPushButton(accountSymbolIcon(QStringLiteral("arrow.clockwise"), Qt::white),
                                 translated("Actualizar historial", language));
     m_refresh->setObjectName(QStringLiteral("refreshHistoryButton"));
     applyButtonLook(m_refresh, ButtonLook::bordered);
@@ -101,9 +101,9 @@ void PurchasesDetailPanel::rebuildRows()
                                    credits ? QColor(48, 209, 88) : QColor(10, 132, 255), row));
         auto* texts = new QVBoxLayout;
         texts->setSpacing(2);
-        auto* title = makeLabel(PurchaseRows::purchaseTitle(item, m_language), TextStyle::callout, QFont::DemiBold, Qt::white);
+        auto* title = makeLabel(PurchaseRows::purchaseTitle(item, m_language), TextRole::callout, QFont::DemiBold, Qt::white);
         title->setObjectName(QStringLiteral("purchaseTitle"));
-        auto* subtitle = makeLabel(PurchaseRows::purchaseSubtitle(item, m_language), TextStyle::caption, QFont::Normal,
+        auto* subtitle = makeLabel(PurchaseRows::purchaseSubtitle(item, m_language), TextRole::caption, QFont::Normal,
                                    secondaryTextColor());
         subtitle->setObjectName(QStringLiteral("purchaseSubtitle"));
         texts->addWidget(title);
@@ -112,17 +112,18 @@ void PurchasesDetailPanel::rebuildRows()
         line->addStretch(1);
         auto* end = new QVBoxLayout;
         end->setSpacing(5);
-        auto* amount = makeLabel(PurchaseRows::amountText(item), TextStyle::headline, QFont::Bold, Qt::white);
+        auto* amount = makeLabel(PurchaseRows::amountText(item), TextRole::headline, QFont::Bold, Qt::white);
         amount->setObjectName(QStringLiteral("purchaseAmount"));
         amount->setAlignment(Qt::AlignRight);
         end->addWidget(amount, 0, Qt::AlignRight);
-        auto* invoice = new QPushButton(symbolIcon(QStringLiteral("arrow.up.right.square"), QColor(255, 199, 46), 12),
+        auto* invoice = new QPushButton(accountSymbolIcon(QStringLiteral("arrow.up.right.square"), accentColor(), 12),
                                         translated("Ver factura", m_language), row);
         invoice->setObjectName(QStringLiteral("invoiceButton"));
         applyButtonLook(invoice, ButtonLook::plain);
         invoice->setStyleSheet(invoice->styleSheet() +
-                               QStringLiteral("QPushButton{color:rgb(255,199,46);font-weight:bold;font-size:10pt;padding:0;}"
-                                              "QPushButton:disabled{color:rgba(255,255,255,0.3);}"));
+                               QStringLiteral("QPushButton{color:%1;font-weight:bold;font-size:10pt;padding:0;}"
+                                              "QPushButton:disabled{color:rgba(255,255,255,0.3);}")
+                                   .arg(accentColor().name()));
         invoice->setAutoDefault(false);
         connect(invoice, &QPushButton::clicked, this, [this, id = item.id] { m_session.openPurchaseDocument(id); });
         end->addWidget(invoice, 0, Qt::AlignRight);

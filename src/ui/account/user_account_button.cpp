@@ -47,14 +47,14 @@ protected:
         painter.setFont(symbolFont);
         const QRect symbolRect(12, 0, 16, height());
         painter.drawText(symbolRect, Qt::AlignCenter, symbolGlyph(QStringLiteral("sparkles")));
-        painter.setFont(textFont(TextStyle::callout, QFont::DemiBold));
+        painter.setFont(textFont(TextRole::callout, QFont::DemiBold));
         painter.setPen(Qt::white);
         painter.drawText(QRect(symbolRect.right() + 7, 0, width() - symbolRect.right() - 19, height()),
                          Qt::AlignVCenter | Qt::AlignLeft, text());
     }
     QSize sizeHint() const override
     {
-        const int textWidth = QFontMetrics(textFont(TextStyle::callout, QFont::DemiBold)).horizontalAdvance(text());
+        const int textWidth = QFontMetrics(textFont(TextRole::callout, QFont::DemiBold)).horizontalAdvance(text());
         return {12 + 16 + 7 + textWidth + 12, 38};
     }
 };
