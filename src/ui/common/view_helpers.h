@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/auto_beat_instrument.h"
+#include "model/slide_edit_kinds.h"
 
 #include <QColor>
 #include <QString>
@@ -9,8 +10,6 @@ namespace fotivela {
 
 // The part of a photo-lane slide under the pointer.
 enum class TimelinePointerRegion { none, leftResize, rightResize, move };
-
-enum class ResizeEdge { left, right };
 
 // The fixed sRGB colour of an instrument, shared by the timeline, the legend and the inspectors.
 QColor instrumentColor(AutoBeatInstrument instrument);
