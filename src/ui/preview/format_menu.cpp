@@ -1,6 +1,7 @@
 #include "ui/preview/format_menu.h"
 
 #include "model/app_text.h"
+#include "ui/shell/fotivela_design_system.h"
 
 #include <QMenu>
 #include <QPainter>
@@ -56,10 +57,7 @@ FormatMenu::FormatMenu(QWidget* parent)
     setAutoRaise(true);
     setCursor(Qt::PointingHandCursor);
     setFixedHeight(34);
-    QFont caption = font();
-    caption.setPixelSize(12);
-    caption.setWeight(QFont::DemiBold);
-    setFont(caption);
+    setFont(systemFont(TextStyle::caption, QFont::DemiBold));
     rebuild();
 }
 

@@ -3,8 +3,8 @@
 #include "store/project_store.h"
 #include "ui/common/store_signals.h"
 #include "ui/common/view_helpers.h"
+#include "ui/shell/fotivela_design_system.h"
 
-#include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
@@ -66,6 +66,9 @@ PlaybackControls::PlaybackControls(ProjectStore& store, StoreSignals& storeSigna
     m_playButton->setIconSize(QSize(14, 14));
     m_playButton->setIcon(glyph(false));
     m_playButton->setDefault(true);
+    QPalette prominent = m_playButton->palette();
+    prominent.setColor(QPalette::Button, AppTheme::accent());
+    m_playButton->setPalette(prominent);
     connect(m_playButton, &QPushButton::clicked, this, [this] {
         if (m_store.isPlaying())
             m_store.stopPreview();
@@ -75,10 +78,7 @@ PlaybackControls::PlaybackControls(ProjectStore& store, StoreSignals& storeSigna
     row->addWidget(m_playButton, 0, Qt::AlignTop);
 
     m_timecode = new QLabel(this);
-    QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    mono.setPixelSize(14);
-    mono.setWeight(QFont::DemiBold);
-    m_timecode->setFont(mono);
+    m_timecode->setFont(monospacedSystemFont(14, QFont::DemiBold));
     m_timecode->setFixedSize(78, 30);
     m_timecode->setAlignment(Qt::AlignCenter);
     row->addWidget(m_timecode, 0, Qt::AlignTop);
@@ -90,14 +90,15 @@ PlaybackControls::PlaybackControls(ProjectStore& store, StoreSignals& storeSigna
     m_slider->setMinimum(0);
     m_slider->setSingleStep(100);
     m_slider->setPageStep(1000);
+    QPalette tint = m_slider->palette();
+    tint.setColor(QPalette::Highlight, AppTheme::accent());
+    m_slider->setPalette(tint);
     connect(m_slider, &QSlider::valueChanged, this, &PlaybackControls::sliderMoved);
     column->addWidget(m_slider);
 
     m_endLabel = new QLabel(this);
     m_endLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    QFont caption = m_endLabel->font();
-    caption.setPixelSize(11);
-    m_endLabel->setFont(caption);
+    m_endLabel->setFont(systemFont(TextStyle::caption));
     QPalette secondary = m_endLabel->palette();
     QColor text = secondary.color(QPalette::WindowText);
     text.setAlphaF(0.6f);

@@ -3,7 +3,7 @@
 #include "model/lumo_image_framing_policy.h"
 #include "model/lumo_project_background_color.h"
 #include "platform/hex_color.h"
-#include "platform/title_font.h"
+#include "ui/shell/fotivela_design_system.h"
 
 #include <QFontMetricsF>
 
@@ -100,8 +100,7 @@ std::optional<TitleLayout> titleLayout(const Slide& slide, QSizeF monitorSize)
 
     TitleLayout layout;
     layout.fontSize = size;
-    layout.font = nsFont(slide.titleFontDesign, size);
-    layout.font.setWeight(QFont::DemiBold);
+    layout.font = font(slide.titleFontDesign, size, QFont::DemiBold);
     // Monitor points are device-independent pixels, whatever the screen's dots per inch.
     layout.font.setPixelSize(std::max(1, static_cast<int>(std::lround(std::min(size, 100000.0)))));
     const QString text = QString::fromStdString(slide.title);

@@ -7,6 +7,7 @@
 #include "ui/preview/playback_controls.h"
 #include "ui/preview/preview_geometry.h"
 #include "ui/preview/preview_monitor.h"
+#include "ui/shell/fotivela_design_system.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -31,10 +32,7 @@ PreviewPanel::PreviewPanel(ProjectStore& store, StoreSignals& storeSignals, QWid
 
     auto* header = new QHBoxLayout;
     m_title = new QLabel(this);
-    QFont headline = m_title->font();
-    headline.setPixelSize(13);
-    headline.setWeight(QFont::DemiBold);
-    m_title->setFont(headline);
+    m_title->setFont(systemFont(TextStyle::headline, QFont::DemiBold));
     header->addWidget(m_title, 0, Qt::AlignLeft | Qt::AlignVCenter);
     header->addStretch(1);
     m_formatMenu = new FormatMenu(this);
@@ -82,13 +80,10 @@ void PreviewPanel::chooseFormat(ProjectFormat chosen)
 
 void PreviewPanel::paintEvent(QPaintEvent*)
 {
-    // The glass look: a translucent rounded sheet with a faint rim.
+    // Painted here rather than through a shadow effect: an effect on the panel would
+    // re-render the whole monitor off screen on every frame of playback.
     QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing, true);
-    const QRectF frame = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
-    painter.setPen(QPen(QColor::fromRgbF(1, 1, 1, 0.10f), 1));
-    painter.setBrush(QColor::fromRgbF(1, 1, 1, 0.045f));
-    painter.drawRoundedRect(frame, panelCornerRadius, panelCornerRadius);
+    paintFotivelaGlass(painter, QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), panelCornerRadius);
 }
 
 } // namespace fotivela
