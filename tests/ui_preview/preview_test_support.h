@@ -24,6 +24,7 @@ protected:
         setenv("DUSKMERE_TEST_ROOT", m_root.c_str(), 1);
         store = std::make_unique<ProjectStore>();
         channel = std::make_unique<StoreSignals>(*store);
+        store->setAppLanguage(AppLanguage::spanish);
     }
     void TearDown() override
     {
