@@ -57,6 +57,7 @@ FormatMenu::FormatMenu(QWidget* parent)
     setAutoRaise(true);
     setCursor(Qt::PointingHandCursor);
     setFixedHeight(34);
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     setFont(systemFont(TextStyle::caption, QFont::DemiBold));
     rebuild();
 }

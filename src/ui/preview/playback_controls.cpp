@@ -36,15 +36,16 @@ QIcon glyph(bool pause)
     QPainter painter(&pixmap);
     painter.setRenderHint(QPainter::Antialiasing, true);
     painter.setPen(Qt::NoPen);
-    painter.setBrush(Qt::white);
+    // Dark on the accent fill of the prominent button.
+    painter.setBrush(QColor(20, 20, 22));
     if (pause) {
-        painter.drawRoundedRect(QRectF(8, 7, 4.5, 14), 1.2, 1.2);
-        painter.drawRoundedRect(QRectF(15.5, 7, 4.5, 14), 1.2, 1.2);
+        painter.drawRoundedRect(QRectF(5, 3, 7, 22), 1.8, 1.8);
+        painter.drawRoundedRect(QRectF(16, 3, 7, 22), 1.8, 1.8);
     } else {
         QPainterPath triangle;
-        triangle.moveTo(9.5, 6.5);
-        triangle.lineTo(21.5, 14);
-        triangle.lineTo(9.5, 21.5);
+        triangle.moveTo(6, 3);
+        triangle.lineTo(25, 14);
+        triangle.lineTo(6, 25);
         triangle.closeSubpath();
         painter.drawPath(triangle);
     }
@@ -78,7 +79,10 @@ PlaybackControls::PlaybackControls(ProjectStore& store, StoreSignals& storeSigna
     row->addWidget(m_playButton, 0, Qt::AlignTop);
 
     m_timecode = new QLabel(this);
-    m_timecode->setFont(monospacedSystemFont(14, QFont::DemiBold));
+    // Sized in pixels so that the longest usual timecode fits its 78-point frame.
+    QFont mono = monospacedSystemFont(14, QFont::DemiBold);
+    mono.setPixelSize(14);
+    m_timecode->setFont(mono);
     m_timecode->setFixedSize(78, 30);
     m_timecode->setAlignment(Qt::AlignCenter);
     row->addWidget(m_timecode, 0, Qt::AlignTop);

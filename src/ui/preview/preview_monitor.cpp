@@ -59,6 +59,10 @@ void PreviewResetButton::paintEvent(QPaintEvent*)
     QPen pen(Qt::white, 2.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
     painter.setPen(pen);
     painter.setBrush(Qt::NoBrush);
+    // Drawn clockwise, then mirrored into the counter-clockwise arrow.
+    painter.translate(c.x(), 0);
+    painter.scale(-1, 1);
+    painter.translate(-c.x(), 0);
     const QRectF arc(c.x() - r, c.y() - r, 2 * r, 2 * r);
     painter.drawArc(arc, 120 * 16, 280 * 16);
     const double a = 120 * M_PI / 180;
