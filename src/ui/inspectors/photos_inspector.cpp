@@ -68,6 +68,7 @@ PhotosInspector::PhotosInspector(ProjectStore& store, StoreSignals& storeSignals
     layout->setSpacing(14);
 
     m_importButton = new QPushButton(this);
+    m_importButton->setIcon(symbolIcon("photo.badge.plus", Qt::black));
     applyProminentStyle(m_importButton);
     layout->addWidget(m_importButton);
     connect(m_importButton, &QPushButton::clicked, this, [this] {

@@ -37,6 +37,8 @@ TitleScreenDestinationPicker::TitleScreenDestinationPicker(QString title, QStrin
     group->setExclusive(true);
     for (QPushButton* segment : {m_generated, m_existing}) {
         segment->setCheckable(true);
+        segment->setStyleSheet("QPushButton { background: rgba(255,255,255,0.06); border: 1px solid rgba(255,255,255,0.12); "
+                               "padding: 4px 6px; } QPushButton:checked { background: rgba(255,255,255,0.24); }");
         segment->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
         group->addButton(segment);
         segments->addWidget(segment);
