@@ -11,6 +11,30 @@
 
 namespace fotivela {
 
+QWidget* makeTabInspector(ProjectStore& store, StoreSignals& storeSignals, EditorTab tab, QWidget* parent,
+                          const InspectorHooks& hooks)
+{
+    switch (tab) {
+    case EditorTab::photos:
+        return new PhotosInspector(store, storeSignals, parent);
+    case EditorTab::music: {
+        auto* music = new MusicInspector(store, storeSignals, parent);
+        music->aiMusicPaneFactory = hooks.aiMusicPane;
+        music->onAppear = hooks.musicInspectorAppeared;
+        music->refresh();
+        return music;
+    }
+    case EditorTab::aiMusic:
+        return new MusicControlInspector(store, storeSignals, parent);
+    case EditorTab::export_:
+        return new ExportInspector(store, storeSignals, parent);
+    case EditorTab::settings:
+        // The application settings have no inspector of their own.
+        return nullptr;
+    }
+    return nullptr;
+}
+
 InspectorHost::InspectorHost(ProjectStore& store, StoreSignals& storeSignals, QWidget* parent)
     : QWidget(parent)
     , m_store(store)
@@ -31,20 +55,14 @@ InspectorHost::InspectorHost(ProjectStore& store, StoreSignals& storeSignals, QW
     showActiveTab();
 }
 
-void InspectorHost::setAIMusicPaneFactory(std::function<QWidget*(QWidget*)> factory)
+void InspectorHost::setHooks(InspectorHooks hooks)
 {
-    m_aiMusicPaneFactory = std::move(factory);
+    m_hooks = std::move(hooks);
     if (auto* music = dynamic_cast<MusicInspector*>(m_current)) {
-        music->aiMusicPaneFactory = m_aiMusicPaneFactory;
+        music->aiMusicPaneFactory = m_hooks.aiMusicPane;
+        music->onAppear = m_hooks.musicInspectorAppeared;
         music->refresh();
     }
-}
-
-void InspectorHost::setMusicInspectorAppearHandler(std::function<void()> handler)
-{
-    m_musicAppear = std::move(handler);
-    if (auto* music = dynamic_cast<MusicInspector*>(m_current))
-        music->onAppear = m_musicAppear;
 }
 
 void InspectorHost::showActiveTab()
@@ -59,29 +77,7 @@ void InspectorHost::showActiveTab()
     auto* pageLayout = new QVBoxLayout(page);
     pageLayout->setContentsMargins(0, 2, 12, 10);
     pageLayout->setSpacing(16);
-    QWidget* inspector = nullptr;
-    switch (tab) {
-    case EditorTab::photos:
-        inspector = new PhotosInspector(m_store, m_signals, page);
-        break;
-    case EditorTab::music: {
-        auto* music = new MusicInspector(m_store, m_signals, page);
-        music->aiMusicPaneFactory = m_aiMusicPaneFactory;
-        music->onAppear = m_musicAppear;
-        music->refresh();
-        inspector = music;
-        break;
-    }
-    case EditorTab::aiMusic:
-        inspector = new MusicControlInspector(m_store, m_signals, page);
-        break;
-    case EditorTab::export_:
-        inspector = new ExportInspector(m_store, m_signals, page);
-        break;
-    case EditorTab::settings:
-        // The application settings have no inspector of their own yet.
-        break;
-    }
+    QWidget* inspector = makeTabInspector(m_store, m_signals, tab, page, m_hooks);
     if (inspector)
         pageLayout->addWidget(inspector);
     pageLayout->addStretch();

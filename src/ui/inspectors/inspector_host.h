@@ -12,6 +12,18 @@ class QScrollArea;
 
 namespace fotivela {
 
+// What the inspectors take from outside the editor store: the AI music pane, built
+// with the account session, and the work to run when the music inspector comes on screen
+// (the refresh of the cloud configuration).
+struct InspectorHooks {
+    std::function<QWidget*(QWidget* parent)> aiMusicPane;
+    std::function<void()> musicInspectorAppeared;
+};
+
+// The inspector of one tab; none for a tab without one.
+QWidget* makeTabInspector(ProjectStore& store, StoreSignals& storeSignals, EditorTab tab, QWidget* parent,
+                          const InspectorHooks& hooks = {});
+
 // Shows the inspector of the store's active tab in a vertical scroll area. Only that
 // one is built: a tab switch replaces it.
 class InspectorHost : public QWidget {
@@ -20,8 +32,7 @@ public:
 
     // Handed to each music inspector it builds: the AI music pane and the work to run
     // when that inspector comes on screen.
-    void setAIMusicPaneFactory(std::function<QWidget*(QWidget* parent)> factory);
-    void setMusicInspectorAppearHandler(std::function<void()> handler);
+    void setHooks(InspectorHooks hooks);
 
     QWidget* currentInspector() const { return m_current; }
     EditorTab shownTab() const { return m_shownTab; }
@@ -35,8 +46,7 @@ private:
     QWidget* m_current = nullptr;
     EditorTab m_shownTab = EditorTab::photos;
     bool m_hasShown = false;
-    std::function<QWidget*(QWidget*)> m_aiMusicPaneFactory;
-    std::function<void()> m_musicAppear;
+    InspectorHooks m_hooks;
 };
 
 } // namespace fotivela

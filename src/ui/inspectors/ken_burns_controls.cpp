@@ -145,6 +145,8 @@ SlideDurationControls::SlideDurationControls(ProjectStore& store, StoreSignals& 
     layout->addWidget(m_slider);
     connect(m_slider, &QSlider::valueChanged, this, [this](int value) {
         this->store().applyDurationToEditableSlides(double(value) / stepsPerSecond);
+        // The store refuses silently in the automatic mode: show what it holds.
+        refresh();
     });
 
     m_note = new QLabel(this);
