@@ -14,6 +14,7 @@
 #include "store/project_file_writer.h"
 #include "store/project_store_helpers.h"
 #include "store/stem_source_preparation.h"
+#include "store/store_dialogs.h"
 #include "store/store_field.h"
 
 #include <QColor>
@@ -345,6 +346,20 @@ public:
     void setShowInterfaceTooltips(bool shown);
     void setAppLanguage(AppLanguage language);
 
+    // --- Opening and packaging ---
+    // The dialogs of the operations below; the interface sets them once.
+    StoreDialogs& dialogs() { assertMainThread(); return m_dialogs; }
+    // The open panel, then the chosen project (a folder gives the project file inside it).
+    void openProject();
+    // Replaces the open project with the one in the file. A file that cannot be read is
+    // shown in the error alert and leaves the open project as it was. True when loaded.
+    bool loadProject(const std::filesystem::path& url);
+    // The save panel, then a self-contained copy of the open project in the chosen folder.
+    void packageProject();
+    bool packageProject(const std::filesystem::path& destination);
+    // The "Previews" folder beside the project file (or where a new project's file would be).
+    std::filesystem::path previewCacheDirectory() const;
+
 private:
     // Tests reach the building blocks below through it.
     friend struct ProjectStoreTestAccess;
@@ -542,6 +557,17 @@ private:
 
     // --- Music: instrument audio ---
     void stopTimelineInstrumentAudio(AutoBeatInstrument instrument);
+
+    // --- Opening and packaging ---
+    void normalizeAutoBeatSourceSelection();
+    void resolveMissingAssetsIfNeeded();
+    std::optional<std::filesystem::path> chooseRelinkDirectory();
+    // Leaves the open project cleanly before another replaces it: its sound stops, its
+    // analyses are dropped and its unsaved edits reach its own file.
+    void closeCurrentProjectForLoad();
+    std::filesystem::path projectFileLocation() const;
+    void showError(const std::string& message);
+    StoreDialogs m_dialogs;
 };
 
 } // namespace fotivela
