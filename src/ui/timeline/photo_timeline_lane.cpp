@@ -1,5 +1,6 @@
 #include "ui/timeline/photo_timeline_lane.h"
 
+#include "model/app_text.h"
 #include "platform/atomic_file.h"
 #include "platform/duskmere_storage.h"
 #include "platform/iso8601_date.h"
@@ -12,6 +13,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPointer>
 
 #include <algorithm>
 #include <charconv>
@@ -81,6 +83,10 @@ void PhotoTimelineLane::rebuild()
         start += slide.duration;
     }
     m_slides = std::move(slides);
+    std::erase_if(m_thumbnails, [this](const auto& entry) {
+        return std::none_of(m_slides.begin(), m_slides.end(),
+                            [&](const PositionedTimelineSlide& p) { return p.slide.id == entry.first; });
+    });
 
     const std::string signature = visibleTimelineSignature(m_slides);
     if (!m_hasWrittenManifest || signature != m_writtenSignature) {
@@ -99,6 +105,7 @@ void PhotoTimelineLane::rebuild()
     m_interaction->selectedSlideIDs = m_store.timelineSelection();
     m_interaction->secondsPerPoint = 1.0 / m_pixelsPerSecond;
     m_interaction->allowResize = allowResize();
+    m_interaction->deleteTitle = qtext(AppText::translate("Eliminar", m_store.appLanguage()));
     update();
 }
 
@@ -175,6 +182,28 @@ void PhotoTimelineLane::writeVisibleTimelineDebugManifest(const std::vector<Posi
     }
 }
 
+const QImage* PhotoTimelineLane::thumbnail(const Slide& slide)
+{
+    const std::int64_t revision = m_store.previewCacheRevision();
+    Thumbnail& entry = m_thumbnails[slide.id];
+    if (entry.requestedRevision != revision) {
+        entry.requestedRevision = revision;
+        QPointer<PhotoTimelineLane> self(this);
+        const Uuid id = slide.id;
+        m_store.previewImage(slide, [self, id, revision](std::optional<QImage> image) {
+            if (!self)
+                return;
+            Thumbnail& loaded = self->m_thumbnails[id];
+            if (loaded.requestedRevision != revision)
+                return;
+            // Stored even when empty: a slide without a preview shows the dark placeholder.
+            loaded.image = image.value_or(QImage());
+            self->update();
+        });
+    }
+    return entry.image.isNull() ? nullptr : &entry.image;
+}
+
 void PhotoTimelineLane::clearDrag()
 {
     m_draggedSlideID.reset();
@@ -243,7 +272,9 @@ void PhotoTimelineLane::paintEvent(QPaintEvent* event)
         look.allowResize = resize;
         // Smoothing costs most of a tile's time and shows nothing on narrow tiles.
         painter.setRenderHint(QPainter::Antialiasing, tile.width() >= 18);
-        TimelineThumbnail::paint(painter, tile, it->slide, look, nullptr);
+        const QImage* image =
+            tile.width() >= TimelineThumbnail::pictureMinimumWidth ? thumbnail(it->slide) : nullptr;
+        TimelineThumbnail::paint(painter, tile, it->slide, look, image);
     }
 
     painter.setRenderHint(QPainter::Antialiasing);
