@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 
 namespace fotivela {
 
@@ -264,14 +265,19 @@ void PhotoTimelineLane::paintEvent(QPaintEvent* event)
         const double startX = it->startTime * m_pixelsPerSecond;
         if (startX > visible.right())
             break;
-        const QRectF tile(startX, 0, tileWidth(it->slide), h);
+        // Whole pixels keep fills on the painter's fast path and tile edges crisp.
+        const double left = std::round(startX);
+        const double right = std::max(std::round(startX + tileWidth(it->slide)), left + 1);
+        const QRectF tile(left, 0, right - left, std::round(h));
         TimelineThumbnail::Look look;
         look.selected = selection.contains(it->slide.id);
         look.active = current == it->slide.id;
         look.hoverRegion = m_hoverSlideID == it->slide.id ? m_hoverRegion : TimelinePointerRegion::none;
         look.allowResize = resize;
         // Smoothing costs most of a tile's time and shows nothing on narrow tiles.
-        painter.setRenderHint(QPainter::Antialiasing, tile.width() >= 18);
+        const bool smooth = tile.width() >= 18;
+        if (smooth != painter.testRenderHint(QPainter::Antialiasing))
+            painter.setRenderHint(QPainter::Antialiasing, smooth);
         const QImage* image =
             tile.width() >= TimelineThumbnail::pictureMinimumWidth ? thumbnail(it->slide) : nullptr;
         TimelineThumbnail::paint(painter, tile, it->slide, look, image);

@@ -88,8 +88,12 @@ void TimelineRuler::paintEvent(QPaintEvent* event)
         const bool pinnedRight = marker.time >= span && visible.right() >= w - 14;
         if (!((marker.time >= firstTime && marker.time <= lastTime) || pinnedLeft || pinnedRight))
             continue;
-        // Zoomed far out many pins share a pixel: one that the next pin covers exactly is skipped.
-        if (i + 1 < m_markers.size() && coveredByNext(marker, m_markers[i + 1]))
+        // Zoomed far out many pins share a pixel: one that a later pin of the same look covers
+        // is skipped.
+        bool covered = false;
+        for (std::size_t j = i + 1; j < m_markers.size() && !covered && samePixel(marker, m_markers[j]); ++j)
+            covered = coveredBy(marker, m_markers[j]);
+        if (covered)
             continue;
         drawMarker(painter, marker);
     }
@@ -104,17 +108,21 @@ int TimelineRuler::markerState(const BeatMarker& marker) const
     return marker.isEnabled ? 3 : 4;
 }
 
-bool TimelineRuler::coveredByNext(const BeatMarker& marker, const BeatMarker& next) const
+bool TimelineRuler::samePixel(const BeatMarker& marker, const BeatMarker& other) const
 {
     const double scale = width() / std::max(m_duration, 1.0);
-    if (std::lround(marker.time * scale) != std::lround(next.time * scale))
-        return false;
+    return std::lround(std::clamp(marker.time * scale, 0.0, static_cast<double>(width())))
+        == std::lround(std::clamp(other.time * scale, 0.0, static_cast<double>(width())));
+}
+
+bool TimelineRuler::coveredBy(const BeatMarker& marker, const BeatMarker& later) const
+{
     const int state = markerState(marker);
-    if (state != markerState(next))
+    if (state != markerState(later))
         return false;
     // Active pins are coloured by their source.
     return state != 2
-        || (marker.isManual == next.isManual && (marker.isManual || marker.sourceInstrument == next.sourceInstrument));
+        || (marker.isManual == later.isManual && (marker.isManual || marker.sourceInstrument == later.sourceInstrument));
 }
 
 void TimelineRuler::drawScale(QPainter& painter, const QRectF& visible) const
