@@ -1,0 +1,105 @@
+#include "ui/inspectors/inspector_view.h"
+
+#include "ui/shell/fotivela_design_system.h"
+
+#include <QFont>
+#include <QPalette>
+
+#include <cmath>
+#include <limits>
+
+namespace fotivela {
+
+InspectorView::InspectorView(ProjectStore& store, StoreSignals& storeSignals, QWidget* parent)
+    : QWidget(parent)
+    , m_store(store)
+    , m_signals(storeSignals)
+{
+    connect(&storeSignals, &StoreSignals::changed, this, [this](StoreField field) {
+        if (isRelevant(field))
+            refresh();
+    });
+}
+
+QString InspectorView::text(std::string_view spanish) const
+{
+    return translated(m_store, spanish);
+}
+
+bool InspectorView::isRelevant(StoreField field)
+{
+    switch (field) {
+    case StoreField::previewTime:
+    case StoreField::playbackClockRevision:
+    case StoreField::playbackClockAnchorTime:
+    case StoreField::exportProgress:
+    case StoreField::audioWaveform:
+    case StoreField::attackDetectionWaveform:
+    case StoreField::snappedBeatTime:
+    case StoreField::timelineZoom:
+    case StoreField::timelineZoomFocusRevision:
+    case StoreField::previewCacheRevision:
+        return false;
+    default:
+        return true;
+    }
+}
+
+QString translated(const ProjectStore& store, std::string_view spanish)
+{
+    return translated(store.appLanguage(), spanish);
+}
+
+QString translated(AppLanguage language, std::string_view spanish)
+{
+    return QString::fromStdString(AppText::translate(spanish, language));
+}
+
+QFrame* makeInspectorCard(QWidget* parent, int cornerRadius, double fillOpacity, double strokeOpacity)
+{
+    auto* card = new QFrame(parent);
+    card->setObjectName("inspectorCard");
+    card->setStyleSheet(QString("QFrame#inspectorCard { background: rgba(255,255,255,%1); border: 1px solid "
+                                "rgba(255,255,255,%2); border-radius: %3px; }")
+                            .arg(fillOpacity)
+                            .arg(strokeOpacity)
+                            .arg(cornerRadius));
+    return card;
+}
+
+void applyCaptionFont(QWidget* widget, bool semibold)
+{
+    widget->setFont(systemFont(TextStyle::caption, semibold ? QFont::DemiBold : QFont::Normal));
+}
+
+void applySecondaryStyle(QWidget* widget)
+{
+    widget->setForegroundRole(QPalette::PlaceholderText);
+}
+
+void applyProminentStyle(QWidget* button)
+{
+    const QColor& accent = AppTheme::accent();
+    button->setStyleSheet(QString("QPushButton { background: %1; color: black; border: none; border-radius: 7px; "
+                                  "padding: 6px 12px; font-weight: 600; }"
+                                  "QPushButton:disabled { background: rgba(255,255,255,0.12); color: rgba(255,255,255,0.4); }")
+                              .arg(accent.name()));
+    button->setMinimumHeight(30);
+    button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+}
+
+long long displayInteger(double value)
+{
+    if (!std::isfinite(value))
+        return 0;
+    constexpr double lowest = static_cast<double>(std::numeric_limits<long long>::min());
+    // The largest double below 2^63; the cast of anything at or above 2^63 is undefined.
+    constexpr double highest = 9223372036854774784.0;
+    if (value <= lowest)
+        return std::numeric_limits<long long>::min();
+    if (value >= highest)
+        return static_cast<long long>(highest);
+    return static_cast<long long>(value);
+}
+
+} // namespace fotivela

@@ -1,0 +1,79 @@
+#pragma once
+
+#include "store/project_store.h"
+#include "ui/common/store_signals.h"
+
+#include <gtest/gtest.h>
+
+#include <QAbstractSlider>
+#include <QApplication>
+
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <random>
+
+namespace fotivela::test {
+
+// A store and its change channel over a storage root of the test's own.
+class InspectorTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::random_device random;
+        m_root = std::filesystem::temp_directory_path()
+            / ("fotivela-inspectors-" + std::to_string(random()) + "-" + std::to_string(random()));
+        std::filesystem::create_directories(m_root / "suite");
+        setenv("DUSKMERE_TEST_ROOT", (m_root / "suite").c_str(), 1);
+        m_store = std::make_unique<ProjectStore>();
+        m_signals = std::make_unique<StoreSignals>(*m_store);
+        m_store->setAppLanguageValue(AppLanguage::spanish);
+    }
+    void TearDown() override
+    {
+        m_signals.reset();
+        m_store.reset();
+        std::error_code ignored;
+        std::filesystem::remove_all(m_root, ignored);
+    }
+
+    ProjectStore& store() { return *m_store; }
+    StoreSignals& storeSignals() { return *m_signals; }
+
+    static Slide slide(std::string name, double duration = 2.0)
+    {
+        Slide s;
+        s.id = Uuid::random();
+        s.imageURL = "/fotos/" + name;
+        s.name = std::move(name);
+        s.duration = duration;
+        return s;
+    }
+
+    // A project of photos, each `duration` long, with nothing selected.
+    void setSlides(std::vector<Slide> slides)
+    {
+        FotivelaProject project = FotivelaProject::empty();
+        for (std::size_t index = 0; index < slides.size(); ++index)
+            slides[index].order = static_cast<std::int64_t>(index);
+        project.slides = std::move(slides);
+        store().setProject(std::move(project));
+        store().recalculateTotalDuration();
+    }
+
+    // Moves a slider as a drag does: pressed, stepped through each value, released.
+    static void drag(QAbstractSlider* slider, int to)
+    {
+        slider->setSliderDown(true);
+        const int step = to >= slider->value() ? 1 : -1;
+        while (slider->value() != to)
+            slider->setSliderPosition(slider->value() + step);
+        slider->setSliderDown(false);
+    }
+
+    std::filesystem::path m_root;
+    std::unique_ptr<ProjectStore> m_store;
+    std::unique_ptr<StoreSignals> m_signals;
+};
+
+} // namespace fotivela::test

@@ -1,0 +1,148 @@
+#include "inspector_test_support.h"
+
+#include "ui/inspectors/elided_label.h"
+#include "ui/inspectors/ken_burns_controls.h"
+#include "ui/inspectors/music_control_inspector.h"
+#include "ui/inspectors/music_inspector.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QSlider>
+#include <QTest>
+
+using namespace fotivela;
+using namespace fotivela::test;
+
+using MusicInspectorTest = InspectorTest;
+
+namespace {
+
+AudioTrack track(SyncMode mode)
+{
+    AudioTrack audio;
+    audio.url = "/musica/cancion.mp3";
+    audio.name = "cancion con un nombre muy largo.mp3";
+    audio.syncMode = mode;
+    return audio;
+}
+
+} // namespace
+
+TEST(CurrentSongAIInfoRules, OnlyGeneratedNonBlankTextsAreShown)
+{
+    AIMusicSettings settings;
+    settings.lyrics = "  \n la la la \n";
+    settings.stylePrompt = "   ";
+    EXPECT_EQ(CurrentSongAIInfo::generatedText(settings, &AIMusicSettings::lyrics), std::nullopt);
+    settings.lastGeneratedAt = std::chrono::system_clock::now();
+    EXPECT_EQ(CurrentSongAIInfo::generatedText(settings, &AIMusicSettings::lyrics), "la la la");
+    EXPECT_EQ(CurrentSongAIInfo::generatedText(settings, &AIMusicSettings::stylePrompt), std::nullopt);
+    EXPECT_EQ(CurrentSongAIInfo::generatedText(std::nullopt, &AIMusicSettings::lyrics), std::nullopt);
+}
+
+TEST_F(MusicInspectorTest, SongCardFollowsTheSongItsDurationAndTheGeneratedLyrics)
+{
+    MusicInspector inspector(store(), storeSignals());
+    inspector.show();
+    EXPECT_TRUE(inspector.noSongMessage()->isVisible());
+    EXPECT_EQ(inspector.noSongMessage()->text(), "Sin musica importada.");
+    EXPECT_FALSE(inspector.songCard()->isVisible());
+    EXPECT_TRUE(inspector.importButton()->isEnabled());
+
+    store().modifyProject([](FotivelaProject& p) {
+        p.audio = track(SyncMode::manual);
+        AIMusicSettings ai;
+        ai.lyrics = "la la la";
+        ai.stylePrompt = " ";
+        ai.lastGeneratedAt = std::chrono::system_clock::now();
+        p.aiMusic = ai;
+    });
+    EXPECT_FALSE(inspector.noSongMessage()->isVisible());
+    ASSERT_TRUE(inspector.songCard()->isVisible());
+    EXPECT_EQ(inspector.songName()->fullText(), "cancion con un nombre muy largo.mp3");
+    // A duration not known yet has no row.
+    EXPECT_FALSE(inspector.durationRow()->isVisible());
+    EXPECT_TRUE(inspector.aiInfo()->lyricsRow()->isVisible());
+    EXPECT_FALSE(inspector.aiInfo()->styleRow()->isVisible());
+
+    store().setAudioDuration(125.4);
+    EXPECT_TRUE(inspector.durationRow()->isVisible());
+    EXPECT_EQ(inspector.durationValue()->text(), "2:05");
+}
+
+TEST_F(MusicInspectorTest, ACancelledSongPanelChangesNothingAndTheAIPaneOpensInline)
+{
+    MusicInspector inspector(store(), storeSignals());
+    inspector.show();
+    bool asked = false;
+    inspector.chooseSong = [&asked] {
+        asked = true;
+        return std::optional<std::filesystem::path>();
+    };
+    QTest::mouseClick(inspector.importButton(), Qt::LeftButton);
+    EXPECT_TRUE(asked);
+    EXPECT_FALSE(store().project().audio.has_value());
+
+    // Without a pane to show the AI button stays off.
+    EXPECT_FALSE(inspector.aiButton()->isEnabled());
+    inspector.aiMusicPaneFactory = [](QWidget* parent) { return new QLabel("pane", parent); };
+    inspector.refresh();
+    QTest::mouseClick(inspector.aiButton(), Qt::LeftButton);
+    EXPECT_TRUE(inspector.isShowingAIMusic());
+    EXPECT_TRUE(inspector.aiPaneHolder()->isVisible());
+    QTest::mouseClick(inspector.aiButton(), Qt::LeftButton);
+    EXPECT_FALSE(inspector.isShowingAIMusic());
+    EXPECT_FALSE(inspector.aiPaneHolder()->isVisible());
+}
+
+TEST_F(MusicInspectorTest, MarkersPaneSwitchesModesAndWritesTheSyncSettings)
+{
+    MusicControlInspector empty(store(), storeSignals());
+    empty.show();
+    EXPECT_TRUE(empty.noSongMessage()->isVisible());
+    EXPECT_FALSE(empty.content()->isVisible());
+
+    setSlides({slide("uno.jpg"), slide("dos.jpg")});
+    store().modifyProject([](FotivelaProject& p) { p.audio = track(SyncMode::manual); });
+    MusicControlInspector pane(store(), storeSignals());
+    pane.show();
+    ASSERT_TRUE(pane.content()->isVisible());
+    EXPECT_TRUE(pane.manualBlock()->isVisible());
+    EXPECT_FALSE(pane.automaticBlock()->isVisible());
+    EXPECT_FALSE(pane.deleteManualButton()->isEnabled());
+    EXPECT_EQ(pane.durationControls()->valueLabel()->text(), "2.0 s");
+
+    const auto undoBefore = store().undoStack().size();
+    pane.syncModePicker()->setFocus();
+    QTest::keyClick(pane.syncModePicker(), Qt::Key_Down);
+    EXPECT_EQ(store().project().audio->syncMode, SyncMode::autoBeatV2);
+    EXPECT_GT(store().undoStack().size(), undoBefore);
+    EXPECT_TRUE(pane.automaticBlock()->isVisible());
+    EXPECT_FALSE(pane.manualBlock()->isVisible());
+
+    // A sensitivity drag previews live and records one final value on release.
+    drag(pane.sensitivitySlider(), 10);
+    EXPECT_DOUBLE_EQ(store().project().audio->beatSensitivity, 0.5);
+
+    pane.fadeSlider()->setValue(40);
+    EXPECT_DOUBLE_EQ(store().project().audio->cutFadeOutDuration, 4.0);
+
+    pane.spacingSlider()->setValue(50);
+    EXPECT_DOUBLE_EQ(store().project().audio->autoBeatMinimumMarkerSpacing, 0.5);
+}
+
+TEST_F(MusicInspectorTest, DeletingManualMarkersAsksThroughTheConfirmationCount)
+{
+    setSlides({slide("uno.jpg")});
+    store().modifyProject([](FotivelaProject& p) { p.audio = track(SyncMode::manual); });
+    MusicControlInspector pane(store(), storeSignals());
+    pane.show();
+    store().addManualBeatMarker(1.0);
+    store().addManualBeatMarker(2.0);
+    ASSERT_EQ(store().manualBeatMarkerCount(), 2);
+    ASSERT_TRUE(pane.deleteManualButton()->isEnabled());
+    QTest::mouseClick(pane.deleteManualButton(), Qt::LeftButton);
+    EXPECT_EQ(store().manualBeatMarkerDeletionCount(), std::optional<std::int64_t>(2));
+}
