@@ -14,6 +14,7 @@
 #include "store/project_file_writer.h"
 #include "store/project_store_helpers.h"
 #include "store/stem_source_preparation.h"
+#include "store/store_dialogs.h"
 #include "store/store_field.h"
 
 #include <QColor>
@@ -345,6 +346,31 @@ public:
     void setShowInterfaceTooltips(bool shown);
     void setAppLanguage(AppLanguage language);
 
+    // --- Opening and packaging ---
+    // The dialogs of the operations below; the interface sets them once.
+    StoreDialogs& dialogs() { assertMainThread(); return m_dialogs; }
+    // The open panel, then the chosen project (a folder gives the project file inside it).
+    void openProject();
+    // Replaces the open project with the one in the file. A file that cannot be read is
+    // shown in the error alert and leaves the open project as it was. True when loaded.
+    bool loadProject(const std::filesystem::path& url);
+    // The save panel, then a self-contained copy of the open project in the chosen folder.
+    void packageProject();
+    bool packageProject(const std::filesystem::path& destination);
+    // The "Previews" folder beside the project file (or where a new project's file would be).
+    std::filesystem::path previewCacheDirectory() const;
+
+    // --- Export ---
+    // The save panel for the video; none while an export runs or when cancelled.
+    std::optional<std::filesystem::path> exportDestinationURL();
+    // Exports the open project to the file, or beside it when a file is already there (an
+    // existing file is never replaced). `finished` hears, on the main thread, true once the
+    // MP4 stands there, false when the export failed or was cancelled, and false at once
+    // when another export is running.
+    void exportVideo(const std::filesystem::path& url, std::function<void(bool)> finished = {});
+    // Stops the running export; nothing is written at its destination.
+    void cancelExport();
+
 private:
     // Tests reach the building blocks below through it.
     friend struct ProjectStoreTestAccess;
@@ -542,6 +568,36 @@ private:
 
     // --- Music: instrument audio ---
     void stopTimelineInstrumentAudio(AutoBeatInstrument instrument);
+
+    // --- Opening and packaging ---
+    void normalizeAutoBeatSourceSelection();
+    void resolveMissingAssetsIfNeeded();
+    std::optional<std::filesystem::path> chooseRelinkDirectory();
+    // Leaves the open project cleanly before another replaces it: its sound stops, its
+    // analyses are dropped and its unsaved edits reach its own file.
+    void closeCurrentProjectForLoad();
+    std::filesystem::path projectFileLocation() const;
+    void showError(const std::string& message);
+    StoreDialogs m_dialogs;
+
+    // --- Export ---
+    friend struct ProjectStoreExportTestAccess;
+    std::filesystem::path resolvedExportURL(const std::filesystem::path& url) const;
+    FotivelaProject projectPreparedForExport() const;
+    static void writeProjectExportDebugManifest(const FotivelaProject& project, const std::filesystem::path& outputURL);
+    void finishExport(std::uint64_t run, const std::filesystem::path& destination, std::exception_ptr error,
+                      const std::function<void(bool)>& finished);
+    std::uint64_t m_exportRun = 0;
+    // A store that goes away stops its export: nobody is left to hear of it.
+    struct ExportCancellation {
+        std::shared_ptr<std::stop_source> source;
+        ~ExportCancellation()
+        {
+            if (source)
+                source->request_stop();
+        }
+    };
+    ExportCancellation m_exportCancellation;
 };
 
 } // namespace fotivela

@@ -1,0 +1,271 @@
+#include "store/project_store.h"
+
+#include "model/app_text.h"
+#include "model/preview_image_cache.h"
+#include "model/project_asset_relinker.h"
+#include "model/project_file_layout.h"
+#include "model/project_file_reader.h"
+#include "model/project_packager.h"
+#include "platform/log.h"
+
+#include <QTimer>
+
+namespace fotivela {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The relink and package dialogs speak Spanish whatever the interface language.
+constexpr const char* relinkMessage = "No encuentro algunos archivos originales";
+constexpr const char* relinkInformativeText =
+    "Indica la carpeta donde estan ahora las fotos o la musica para volver a enlazarlas.";
+constexpr const char* relinkFindButton = "Buscar carpeta";
+constexpr const char* relinkCancelButton = "Cancelar";
+constexpr const char* relinkFolderPrompt = "Usar carpeta";
+constexpr const char* packagePanelMessage = "Crea una carpeta empaquetada con proyecto, previos y originales.";
+
+std::set<AutoBeatInstrument> stemInstrumentsOf(const std::set<AutoBeatInstrument>& instruments)
+{
+    std::set<AutoBeatInstrument> stems;
+    for (AutoBeatInstrument instrument : instruments) {
+        if (demucsStemInstrumentSet().contains(instrument))
+            stems.insert(instrument);
+    }
+    return stems;
+}
+
+} // namespace
+
+void ProjectStore::showError(const std::string& message)
+{
+    if (m_dialogs.showError)
+        m_dialogs.showError(AppText::translate(message, appLanguage()));
+}
+
+void ProjectStore::openProject()
+{
+    assertMainThread();
+    if (!m_dialogs.chooseProjectToOpen)
+        return;
+    const std::optional<fs::path> selection = m_dialogs.chooseProjectToOpen();
+    if (!selection || selection->empty())
+        return;
+    if (const std::optional<fs::path> file = ProjectFileLayout::projectFileURL(*selection))
+        loadProject(*file);
+}
+
+bool ProjectStore::loadProject(const fs::path& url)
+{
+    assertMainThread();
+    FotivelaProject loaded;
+    try {
+        loaded = readProjectFile(url);
+    } catch (const std::exception& error) {
+        logLine("Fotivela project not opened: " + url.string() + ": " + error.what());
+        showError(error.what());
+        return false;
+    }
+
+    closeCurrentProjectForLoad();
+
+    // The store's analysis state still describes the previous project until it is reset,
+    // and the normalisation below reads it: reset first, so nothing of the previous song
+    // (its manual markers above all) is merged into this one.
+    m_audioPlayback.mainPlayer.reset();
+    setAudioDuration(0);
+    setAudioWaveform({});
+    setAttackDetectionWaveform({});
+    setAudioBeatTimes({});
+    setAudioBeatMarkers({});
+    setAttackBeatMarkers({});
+    setIsAttackWaveformEnabled(false);
+    setVisibleStemWaveformInstruments({});
+    setSelectedBeatMarkerID(std::nullopt);
+    setIsEditingBeatMarker(false);
+
+    setProject(std::move(loaded));
+    normalizeAutoBeatSourceSelection();
+    recalculateTotalDuration();
+    setSelectedSlideID(m_project.slides.empty() ? std::nullopt : std::optional<Uuid>(m_project.slides.front().id));
+    setTimelineSelection({});
+    m_timelineAnchorID.reset();
+    setActiveTab(EditorTab::photos);
+    setRoute(AppRoute::editor);
+
+    m_audioPlayback.mainPlayer.reset();
+    setAudioDuration(0);
+    setAudioWaveform({});
+    setAttackDetectionWaveform({});
+    setAudioBeatTimes({});
+    setAudioBeatMarkers({});
+    setAttackBeatMarkers({});
+    setIsAttackWaveformEnabled(false);
+    setVisibleStemWaveformInstruments({});
+    setSelectedBeatMarkerID(std::nullopt);
+    setIsEditingBeatMarker(false);
+    setAudioAnalysisStatusMessage("");
+
+    setCurrentProjectURL(url);
+    setHasUnsavedChanges(false);
+
+    resolveMissingAssetsIfNeeded();
+    clearPreviewImageCache();
+    generatePreviewCache(m_project.slides);
+    prepareAudioPlayerIfNeeded();
+    syncVisibleStemWaveformsWithSelectedInstrumentsIfNeeded();
+    remember(m_project.name, url);
+    return true;
+}
+
+void ProjectStore::closeCurrentProjectForLoad()
+{
+    stopPreview();
+    m_audioPlayback.stopTimelinePlayers();
+    stopInstrumentPreview();
+    setAudibleTimelineInstruments({});
+    setSoloTimelineInstrument(std::nullopt);
+    setIsMainAudioSoloed(false);
+    // Nothing runs at quit: the last edits of the project being left are written now, to
+    // its own file, before the pending autosave could write the next project there.
+    if (hasUnsavedChanges() || hasPendingAutosave())
+        saveCurrentProjectImmediatelyIfPossible();
+    m_pendingAutosaveTask->stop();
+    // Results of the previous song's analyses must never land in the new project, even
+    // when both use the same song file.
+    cancelSongAnalysisTasks(true);
+    if (m_audioWaveformTask) {
+        m_audioWaveformTask->cancel();
+        m_audioWaveformTask.reset();
+    }
+    if (m_audioAnalysisTask) {
+        m_audioAnalysisTask->cancel();
+        m_audioAnalysisTask.reset();
+    }
+    m_activeInstrumentAnalysisRunID.reset();
+    setIsAnalyzingAudio(false);
+    if (m_previewGenerationTask) {
+        m_previewGenerationTask->cancel();
+        m_previewGenerationTask.reset();
+    }
+    m_pendingTimelineResizeUndo = false;
+    m_pendingBeatMarkerMoveUndo = false;
+    m_pendingAttackMarkerOverrideID.reset();
+    m_sensitivityBeforePreview.reset();
+    setSnappedBeatTime(std::nullopt);
+    setPreviewTime(0);
+}
+
+void ProjectStore::normalizeAutoBeatSourceSelection()
+{
+    if (!m_project.audio || m_project.audio->syncMode != SyncMode::autoBeatV2)
+        return;
+    const std::set<AutoBeatInstrument> stems = stemInstrumentsOf(m_project.audio->autoBeatInstruments);
+    const bool memory = hasMemoryForInstrumentAnalysis();
+    const auto attackModeWithoutInstruments = [this] {
+        setAttackFlag(true);
+        modifyProject([](FotivelaProject& project) {
+            project.audio->autoBeatInstruments.clear();
+            project.audio->beatDetectionFocus = fallbackDetectionFocus({});
+        });
+        setVisibleStemWaveformInstruments({});
+    };
+
+    if (memory && m_project.audio->isAttackWaveformEnabled) {
+        attackModeWithoutInstruments();
+        removeAutomaticAudioBeatMarkers();
+        regenerateAttackBeatMarkers();
+        syncBeatTimesFromMarkers();
+    } else if (memory && stems.empty()) {
+        attackModeWithoutInstruments();
+        regenerateAttackBeatMarkers();
+        syncBeatTimesFromMarkers();
+    } else if (memory) {
+        setIsAttackWaveformEnabled(false);
+        modifyProject([&](FotivelaProject& project) { project.audio->autoBeatInstruments = stems; });
+    } else {
+        attackModeWithoutInstruments();
+        stopInstrumentPreview();
+        removeAutomaticAudioBeatMarkers();
+        regenerateAttackBeatMarkers();
+        syncBeatTimesFromMarkers();
+    }
+    syncVisibleStemWaveformsWithSelectedInstrumentsIfNeeded();
+}
+
+void ProjectStore::resolveMissingAssetsIfNeeded()
+{
+    if (!ProjectAssetRelinker::hasMissingAssets(m_project))
+        return;
+    if (!m_dialogs.confirm
+        || !m_dialogs.confirm({relinkMessage, relinkInformativeText, relinkFindButton, relinkCancelButton}))
+        return;
+    const std::optional<fs::path> folder = chooseRelinkDirectory();
+    if (!folder)
+        return;
+    bool changed = false;
+    modifyProject([&](FotivelaProject& project) { changed = ProjectAssetRelinker::relinkMissingAssets(project, *folder); });
+    if (!changed)
+        return;
+    touchProject(true);
+    saveCurrentProjectSilentlyIfPossible();
+}
+
+std::optional<fs::path> ProjectStore::chooseRelinkDirectory()
+{
+    if (!m_dialogs.chooseFolder)
+        return std::nullopt;
+    std::optional<fs::path> folder = m_dialogs.chooseFolder(relinkFolderPrompt);
+    if (!folder || folder->empty())
+        return std::nullopt;
+    return folder;
+}
+
+fs::path ProjectStore::projectFileLocation() const
+{
+    if (const std::optional<fs::path>& url = currentProjectURL())
+        return *url;
+    return ProjectFileLayout::defaultProjectURL(project().name, defaultProjectDirectory());
+}
+
+fs::path ProjectStore::previewCacheDirectory() const
+{
+    assertMainThread();
+    return projectFileLocation().parent_path() / "Previews";
+}
+
+void ProjectStore::packageProject()
+{
+    assertMainThread();
+    if (!m_dialogs.choosePackageDestination)
+        return;
+    const std::optional<fs::path> destination =
+        m_dialogs.choosePackageDestination(ProjectFileLayout::sanitizedFileName(project().name), packagePanelMessage);
+    if (!destination || destination->empty())
+        return;
+    packageProject(*destination);
+}
+
+bool ProjectStore::packageProject(const fs::path& destination)
+{
+    assertMainThread();
+    const std::optional<fs::path> current = currentProjectURL();
+    if (current)
+        saveCurrentProjectSilentlyIfPossible();
+    const std::optional<fs::path> previews = current ? std::optional<fs::path>(previewCacheDirectory()) : std::nullopt;
+    fs::path normal = destination.lexically_normal();
+    if (!normal.has_filename())
+        normal = normal.parent_path();
+    const std::string packageName = normal.filename().string();
+    try {
+        const fs::path packaged = ProjectPackager::package(project(), normal, packageName, current, previews);
+        remember(packageName, packaged);
+        return true;
+    } catch (const std::exception& error) {
+        logLine("Fotivela package failed: " + normal.string() + ": " + error.what());
+        showError(error.what());
+        return false;
+    }
+}
+
+} // namespace fotivela

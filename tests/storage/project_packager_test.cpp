@@ -1,0 +1,214 @@
+#include "model/project_asset_relinker.h"
+#include "model/project_json.h"
+#include "model/project_packager.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <random>
+#include <sstream>
+
+namespace fs = std::filesystem;
+using namespace fotivela;
+
+namespace {
+
+class Packaging : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::random_device random;
+        m_root = fs::temp_directory_path() / ("fotivela-package-" + std::to_string(random()) + std::to_string(random()));
+        fs::create_directories(m_root);
+        setenv("DUSKMERE_TEST_ROOT", (m_root / "suite").c_str(), 1);
+        m_projectURL = m_root / "Boda" / "Boda.fotivela";
+        write(m_projectURL, "{}");
+    }
+    void TearDown() override { fs::remove_all(m_root); }
+
+    static void write(const fs::path& path, const std::string& text)
+    {
+        fs::create_directories(path.parent_path());
+        std::ofstream(path) << text;
+    }
+    static std::string read(const fs::path& path)
+    {
+        std::ifstream in(path);
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+    static Slide slideShowing(const fs::path& photo)
+    {
+        Slide slide;
+        slide.id = Uuid::random();
+        slide.imageURL = photo;
+        slide.name = photo.filename().string();
+        slide.duration = 2;
+        return slide;
+    }
+    FotivelaProject projectWith(std::vector<fs::path> photos) const
+    {
+        FotivelaProject project = FotivelaProject::empty();
+        project.name = "Boda";
+        for (const fs::path& photo : photos)
+            project.slides.push_back(slideShowing(photo));
+        return project;
+    }
+
+    fs::path m_root;
+    fs::path m_projectURL;
+};
+
+TEST_F(Packaging, EverySlideGetsItsOwnCopyAndAMissingPhotoKeepsItsName)
+{
+    write(m_root / "fotos/a.jpg", "A");
+    write(m_root / "otras/x.jpg", "X de otra");
+    // The first x.jpg is missing: its name in the package must not go to the second one.
+    FotivelaProject project = projectWith({m_root / "fotos/a.jpg", m_root / "fotos/a.jpg", m_root / "fotos/a.jpg",
+                                           m_root / "perdidas/x.jpg", m_root / "otras/x.jpg"});
+    const fs::path P = m_root / "Paquete";
+    const fs::path file = ProjectPackager::package(project, P, "Paquete", std::nullopt, std::nullopt);
+
+    EXPECT_EQ(file, P / "Paquete.fotivela");
+    const FotivelaProject packaged = decodeProject(read(file));
+    const fs::path photos = P / "Originales" / "Fotos";
+    ASSERT_EQ(packaged.slides.size(), 5u);
+    EXPECT_EQ(packaged.slides[0].imageURL, photos / "a.jpg");
+    EXPECT_EQ(packaged.slides[1].imageURL, photos / "a-2.jpg");
+    EXPECT_EQ(packaged.slides[2].imageURL, photos / "a-3.jpg");
+    EXPECT_EQ(packaged.slides[3].imageURL, photos / "x.jpg");
+    EXPECT_EQ(packaged.slides[4].imageURL, photos / "x-2.jpg");
+    EXPECT_FALSE(fs::exists(photos / "x.jpg")) << "the missing photo stays missing for the relinker";
+    EXPECT_EQ(read(photos / "x-2.jpg"), "X de otra");
+    EXPECT_EQ(packaged.name, "Paquete");
+    EXPECT_EQ(packaged.id, project.id);
+    EXPECT_TRUE(fs::is_directory(P / "Originales" / "Musica"));
+}
+
+TEST_F(Packaging, AGeneratedSongGoesWithTheGeneratedMusicAndAnImportedOneWithTheOriginals)
+{
+    const fs::path generated = m_projectURL.parent_path() / "AI/GeneratedMusic/cancion.flac";
+    write(generated, "flac");
+    write(m_root / "musica/tema.mp3", "mp3");
+    FotivelaProject project = projectWith({});
+    project.audio = AudioTrack{};
+    project.audio->url = generated;
+
+    const fs::path first = ProjectPackager::package(project, m_root / "P1", "P1", m_projectURL, std::nullopt);
+    EXPECT_EQ(decodeProject(read(first)).audio->url, m_root / "P1/AI/GeneratedMusic/cancion.flac");
+    EXPECT_EQ(read(m_root / "P1/AI/GeneratedMusic/cancion.flac"), "flac");
+
+    // Without a current project nothing is known to be generated.
+    const fs::path unsaved = ProjectPackager::package(project, m_root / "P2", "P2", std::nullopt, std::nullopt);
+    EXPECT_EQ(decodeProject(read(unsaved)).audio->url, m_root / "P2/Originales/Musica/cancion.flac");
+
+    project.audio->url = m_root / "musica/tema.mp3";
+    const fs::path imported = ProjectPackager::package(project, m_root / "P3", "P3", m_projectURL, std::nullopt);
+    EXPECT_EQ(decodeProject(read(imported)).audio->url, m_root / "P3/Originales/Musica/tema.mp3");
+}
+
+TEST_F(Packaging, ABlankNameTakesTheProjectsAndASecondRunAddsCopies)
+{
+    write(m_root / "fotos/a.jpg", "A");
+    write(m_projectURL.parent_path() / "Previews/uno.jpg", "previo");
+    FotivelaProject project = projectWith({m_root / "fotos/a.jpg"});
+    const fs::path P = m_root / "Copia";
+
+    const fs::path file = ProjectPackager::package(project, P, "  \n", m_projectURL, m_projectURL.parent_path() / "Previews");
+    EXPECT_EQ(file, P / "Boda.fotivela");
+    EXPECT_EQ(decodeProject(read(file)).name, "Boda");
+    EXPECT_EQ(read(P / "Previews/uno.jpg"), "previo");
+
+    write(P / "Previews/viejo.jpg", "viejo");
+    const fs::path again = ProjectPackager::package(project, P, "  \n", m_projectURL, m_projectURL.parent_path() / "Previews");
+    EXPECT_EQ(again, file);
+    EXPECT_EQ(decodeProject(read(again)).slides[0].imageURL, P / "Originales/Fotos/a-2.jpg");
+    EXPECT_TRUE(fs::exists(P / "Originales/Fotos/a.jpg"));
+    EXPECT_FALSE(fs::exists(P / "Previews/viejo.jpg")) << "the previews are replaced";
+    EXPECT_TRUE(fs::exists(P / "Previews/uno.jpg"));
+
+    // A name that is only dots never puts the file above the package folder.
+    EXPECT_EQ(ProjectPackager::package(project, m_root / "Puntos", "..", std::nullopt, std::nullopt),
+              m_root / "Puntos" / "Nuevo video.fotivela");
+}
+
+TEST_F(Packaging, PackagingIntoTheProjectsOwnFolderKeepsItsPreviews)
+{
+    write(m_projectURL.parent_path() / "Previews/uno.jpg", "previo");
+    const FotivelaProject project = projectWith({});
+    ProjectPackager::package(project, m_projectURL.parent_path(), "Boda", m_projectURL,
+                             m_projectURL.parent_path() / "Previews");
+    EXPECT_EQ(read(m_projectURL.parent_path() / "Previews/uno.jpg"), "previo");
+}
+
+TEST_F(Packaging, SeparatedStemsAreCopiedAndTheirPathsRebased)
+{
+    const fs::path song = m_root / "musica/tema.wav";
+    write(song, "wav");
+    const fs::path stems = m_projectURL.parent_path() / "AI/Stems/tema-1234";
+    write(stems / "htdemucs/tema/drums.flac", "d");
+    write(stems / "htdemucs/tema/bass.flac", "b");
+    FotivelaProject project = projectWith({});
+    project.audio = AudioTrack{};
+    project.audio->url = song;
+    StemSeparationState& state = project.audio->stemSeparation;
+    state.engine = StemSeparationEngine::demucs;
+    state.cacheDirectory = stems;
+    state.stems = {{AudioStem::drums, stems / "htdemucs/tema/drums.flac"}, {AudioStem::bass, m_root / "fuera.flac"}};
+    state.instrumentPreviewURLs = {{AutoBeatInstrument::kick, stems / "kick.wav"}};
+
+    const FotivelaProject packaged =
+        decodeProject(read(ProjectPackager::package(project, m_root / "P", "P", m_projectURL, std::nullopt)));
+    const StemSeparationState& copied = packaged.audio->stemSeparation;
+    ASSERT_TRUE(copied.cacheDirectory);
+    EXPECT_EQ(copied.cacheDirectory->parent_path(), m_root / "P/AI/Stems");
+    ASSERT_EQ(copied.stems.size(), 1u) << "a stem outside the set is dropped";
+    EXPECT_EQ(read(copied.stems.at(AudioStem::drums)), "d");
+    EXPECT_EQ(copied.instrumentPreviewURLs.at(AutoBeatInstrument::kick), *copied.cacheDirectory / "kick.wav");
+    EXPECT_EQ(copied.sourceSignature.substr(0, packaged.audio->url.string().size()), packaged.audio->url.string());
+
+    // Never saved: the stem state is kept as it is.
+    const FotivelaProject unsaved =
+        decodeProject(read(ProjectPackager::package(project, m_root / "Q", "Q", std::nullopt, std::nullopt)));
+    EXPECT_EQ(unsaved.audio->stemSeparation, state);
+
+    // A stem folder outside the project cannot be copied: the separation is pending again.
+    project.audio->stemSeparation.cacheDirectory = m_root / "ajeno";
+    const FotivelaProject foreign =
+        decodeProject(read(ProjectPackager::package(project, m_root / "R", "R", m_projectURL, std::nullopt)));
+    EXPECT_EQ(foreign.audio->stemSeparation.engine, StemSeparationEngine::fallbackMix);
+    EXPECT_EQ(foreign.audio->stemSeparation.message, "Pendiente");
+    EXPECT_FALSE(foreign.audio->stemSeparation.cacheDirectory);
+}
+
+TEST_F(Packaging, AFailedCopyWritesNoProjectFile)
+{
+    fs::create_directories(m_root / "fotos/carpeta.jpg"); // exists, but cannot be copied as a file
+    const FotivelaProject project = projectWith({m_root / "fotos/carpeta.jpg"});
+    EXPECT_THROW(ProjectPackager::package(project, m_root / "P", "P", std::nullopt, std::nullopt), ProjectPackagingError);
+    EXPECT_FALSE(fs::exists(m_root / "P/P.fotivela"));
+}
+
+TEST_F(Packaging, TheRelinkerFindsMissingFilesByNameIgnoringCase)
+{
+    write(m_root / "nuevo/sub/IMG_1.JPG", "1");
+    write(m_root / "nuevo/cancion.mp3", "c");
+    write(m_root / "nuevo/b.jpg", "otra b");
+    write(m_root / "viejo/b.jpg", "b");
+    FotivelaProject project = projectWith({m_root / "viejo/img_1.jpg", m_root / "viejo/b.jpg", m_root / "viejo/img_1.jpg"});
+    project.audio = AudioTrack{};
+    project.audio->url = m_root / "viejo/cancion.mp3";
+
+    EXPECT_TRUE(ProjectAssetRelinker::hasMissingAssets(project));
+    EXPECT_FALSE(ProjectAssetRelinker::relinkMissingAssets(project, m_root / "no-existe"));
+    ASSERT_TRUE(ProjectAssetRelinker::relinkMissingAssets(project, m_root / "nuevo"));
+    EXPECT_EQ(project.slides[0].imageURL, m_root / "nuevo/sub/IMG_1.JPG");
+    EXPECT_EQ(project.slides[1].imageURL, m_root / "viejo/b.jpg") << "a file that exists is never relinked";
+    EXPECT_EQ(project.slides[2].imageURL, m_root / "nuevo/sub/IMG_1.JPG");
+    EXPECT_EQ(project.audio->url, m_root / "nuevo/cancion.mp3");
+    EXPECT_FALSE(ProjectAssetRelinker::hasMissingAssets(project));
+    EXPECT_FALSE(ProjectAssetRelinker::relinkMissingAssets(project, m_root / "nuevo"));
+}
+
+} // namespace

@@ -1,0 +1,249 @@
+#include "music_test_support.h"
+
+#include "model/project_json.h"
+#include "platform/atomic_file.h"
+#include "support/test_images.h"
+
+#include <sstream>
+
+using namespace fotivela;
+using namespace fotivela::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+class StoreOpening : public StoreTest {
+protected:
+    // A project file on disk with photos that exist, as a user would have saved it.
+    fs::path saveProject(const std::string& name, FotivelaProject project)
+    {
+        project.name = name;
+        const fs::path url = m_root / "Proyectos" / name / (name + ".fotivela");
+        fs::create_directories(url.parent_path());
+        atomicWriteFile(url, encodeProject(project));
+        return url;
+    }
+    Slide photoSlide(const std::string& fileName, double duration = 2.0)
+    {
+        const fs::path photo = m_root / "Fotos" / fileName;
+        if (!fs::exists(photo)) {
+            fs::create_directories(photo.parent_path());
+            writeImage(photo, makeTwoToneImage(64, 48));
+        }
+        Slide slide = makeSlide(duration, fileName);
+        slide.imageURL = photo;
+        return slide;
+    }
+    // Records what the store shows instead of showing it.
+    void recordDialogs(ProjectStore& store)
+    {
+        store.dialogs().showError = [this](const std::string& message) { m_errors.push_back(message); };
+        store.dialogs().confirm = [this](const ConfirmationAlert& alert) {
+            m_alerts.push_back(alert);
+            return m_confirmAnswer;
+        };
+        store.dialogs().chooseFolder = [this](const std::string&) { return m_folderAnswer; };
+    }
+    static fs::path folder(const fs::path& path)
+    {
+        fs::create_directories(path);
+        return path;
+    }
+    static std::string readText(const fs::path& path)
+    {
+        std::ifstream in(path, std::ios::binary);
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+
+    std::vector<std::string> m_errors;
+    std::vector<ConfirmationAlert> m_alerts;
+    bool m_confirmAnswer = false;
+    std::optional<fs::path> m_folderAnswer;
+};
+
+TEST_F(StoreOpening, ALoadedProjectOpensInTheEditorUnchangedAndIsRemembered)
+{
+    FotivelaProject stored = FotivelaProject::empty();
+    stored.slides = {photoSlide("a.jpg", 2), photoSlide("b.jpg", 3)};
+    const fs::path url = saveProject("Boda", stored);
+
+    ProjectStore store;
+    recordDialogs(store);
+    store.setActiveTab(EditorTab::music);
+    ASSERT_TRUE(store.loadProject(url));
+
+    EXPECT_EQ(store.project().name, "Boda");
+    EXPECT_EQ(store.project().slides.size(), 2u);
+    EXPECT_EQ(store.selectedSlideID(), std::optional<Uuid>(stored.slides[0].id));
+    EXPECT_TRUE(store.timelineSelection().empty());
+    EXPECT_DOUBLE_EQ(store.totalDuration(), 5.0);
+    EXPECT_EQ(store.route(), AppRoute::editor);
+    EXPECT_EQ(store.activeTab(), EditorTab::photos);
+    EXPECT_EQ(store.currentProjectURL(), std::optional<fs::path>(url));
+    EXPECT_FALSE(store.hasUnsavedChanges());
+    EXPECT_FALSE(store.hasPendingAutosave());
+    ASSERT_FALSE(store.recentProjects().empty());
+    EXPECT_EQ(store.recentProjects().front().url, url);
+    EXPECT_TRUE(m_alerts.empty()) << "nothing is missing, so nothing is asked";
+
+    // The previews of the loaded slides are written in the background.
+    EXPECT_TRUE(waitFor([&] { return fs::exists(store.previewCacheDirectory() / (stored.slides[1].id.toString() + ".jpg")); }, 10000));
+
+    const fs::path empty = saveProject("Vacio", FotivelaProject::empty());
+    ASSERT_TRUE(store.loadProject(empty));
+    EXPECT_FALSE(store.selectedSlideID());
+}
+
+TEST_F(StoreOpening, AFileThatIsNotAProjectIsShownAndTheOpenProjectStays)
+{
+    FotivelaProject stored = FotivelaProject::empty();
+    stored.slides = {photoSlide("a.jpg")};
+    const fs::path url = saveProject("Viaje", stored);
+    ProjectStore store;
+    recordDialogs(store);
+    ASSERT_TRUE(store.loadProject(url));
+    store.modifyProject([](FotivelaProject& p) { p.slides[0].title = "sin guardar"; });
+    const FotivelaProject before = store.project();
+
+    const fs::path damaged = m_root / "roto.fotivela";
+    writeText(damaged, "{\"name\": \"roto\", \"slides\": [");
+    EXPECT_FALSE(store.loadProject(damaged));
+    EXPECT_FALSE(store.loadProject(m_root / "no-existe.fotivela"));
+    EXPECT_FALSE(store.loadProject(m_root));
+
+    ASSERT_EQ(m_errors.size(), 3u);
+    EXPECT_EQ(m_errors[0].rfind("No se han podido leer los datos porque no tienen el formato correcto.", 0), 0u) << m_errors[0];
+    EXPECT_NE(m_errors[1].find("porque no existe"), std::string::npos) << m_errors[1];
+    EXPECT_EQ(store.project(), before);
+    EXPECT_EQ(store.currentProjectURL(), std::optional<fs::path>(url));
+}
+
+TEST_F(StoreOpening, TheOpenPanelMayChooseTheProjectFolder)
+{
+    const fs::path url = saveProject("Cumple", FotivelaProject::empty());
+    ProjectStore store;
+    recordDialogs(store);
+    store.openProject(); // no panel set: nothing happens
+    EXPECT_EQ(store.route(), AppRoute::home);
+
+    store.dialogs().chooseProjectToOpen = [&] { return std::optional<fs::path>(url.parent_path()); };
+    store.openProject();
+    EXPECT_EQ(store.project().name, "Cumple");
+    EXPECT_EQ(store.currentProjectURL(), std::optional<fs::path>(url));
+}
+
+TEST_F(StoreOpening, AMovedSongIsRelinkedFromTheChosenFolderAndSaved)
+{
+    const fs::path moved = writeClickSong(folder(m_root / "Nuevo sitio" / "sub"), "cancion", 2.0, {0.5, 1.0});
+    FotivelaProject stored = FotivelaProject::empty();
+    stored.slides = {photoSlide("a.jpg")};
+    stored.audio = makeTrack(SyncMode::manual, m_root / "Antiguo" / "Cancion.WAV");
+    const fs::path url = saveProject("Concierto", stored);
+
+    ProjectStore store;
+    recordDialogs(store);
+    m_confirmAnswer = true;
+    m_folderAnswer = m_root / "Nuevo sitio";
+    ASSERT_TRUE(store.loadProject(url));
+
+    ASSERT_EQ(m_alerts.size(), 1u);
+    EXPECT_EQ(m_alerts[0].message, "No encuentro algunos archivos originales");
+    EXPECT_EQ(m_alerts[0].confirmButton, "Buscar carpeta");
+    EXPECT_EQ(m_alerts[0].cancelButton, "Cancelar");
+    ASSERT_TRUE(store.project().audio);
+    EXPECT_EQ(store.project().audio->url, moved);
+    EXPECT_TRUE(store.hasUnsavedChanges());
+    // The relinked song is what the player was prepared with.
+    EXPECT_GT(store.audioDuration(), 1.9);
+    ASSERT_TRUE(waitFor([&] { return decodeProject(readText(url)).audio->url == moved; }, 5000));
+}
+
+TEST_F(StoreOpening, DecliningTheRelinkLoadsTheProjectWithItsMissingFilesUnsaved)
+{
+    FotivelaProject stored = FotivelaProject::empty();
+    Slide missing = makeSlide(2.0, "perdida.jpg");
+    missing.imageURL = m_root / "perdida.jpg";
+    stored.slides = {missing};
+    const fs::path url = saveProject("Perdidas", stored);
+    const std::string before = readText(url);
+
+    ProjectStore store;
+    recordDialogs(store);
+    m_confirmAnswer = false;
+    m_folderAnswer = m_root; // never asked
+    ASSERT_TRUE(store.loadProject(url));
+    EXPECT_EQ(m_alerts.size(), 1u);
+    EXPECT_EQ(store.project().slides[0].imageURL, missing.imageURL);
+    EXPECT_FALSE(store.hasUnsavedChanges());
+    EXPECT_FALSE(store.hasPendingAutosave());
+    EXPECT_EQ(readText(url), before);
+
+    // With no dialogs set at all the answer is "Cancelar" too.
+    ProjectStore silent;
+    ASSERT_TRUE(silent.loadProject(url));
+    EXPECT_EQ(silent.project().slides[0].imageURL, missing.imageURL);
+}
+
+TEST_F(StoreOpening, TheAutomaticMarkerSourceFollowsTheMachinesMemory)
+{
+    FotivelaProject stored = FotivelaProject::empty();
+    AudioTrack song = makeTrack(SyncMode::autoBeatV2, m_root / "no-hay-cancion.wav");
+    song.autoBeatInstruments = {AutoBeatInstrument::kick, AutoBeatInstrument::drums};
+    song.isAttackWaveformEnabled = false;
+    stored.audio = song;
+    const fs::path url = saveProject("Ritmo", stored);
+
+    ProjectStore roomy;
+    ProjectStoreMusicTestAccess::setPhysicalMemory(roomy, 16 * gibibyte);
+    ASSERT_TRUE(roomy.loadProject(url));
+    EXPECT_EQ(roomy.project().audio->autoBeatInstruments, std::set<AutoBeatInstrument>{AutoBeatInstrument::drums});
+    EXPECT_FALSE(roomy.project().audio->isAttackWaveformEnabled);
+
+    ProjectStore small;
+    ProjectStoreMusicTestAccess::setPhysicalMemory(small, 4 * gibibyte);
+    ASSERT_TRUE(small.loadProject(url));
+    EXPECT_TRUE(small.project().audio->autoBeatInstruments.empty());
+    EXPECT_TRUE(small.project().audio->isAttackWaveformEnabled);
+    EXPECT_EQ(small.project().audio->beatDetectionFocus, BeatDetectionFocus::clapSnare);
+    EXPECT_TRUE(small.isAttackWaveformEnabled());
+    EXPECT_TRUE(small.visibleStemWaveformInstruments().empty());
+}
+
+TEST_F(StoreOpening, LeavingAProjectKeepsItsEditsAndTakesNothingIntoTheNextOne)
+{
+    FotivelaProject first = FotivelaProject::empty();
+    first.slides = {photoSlide("a.jpg")};
+    first.audio = makeTrack(SyncMode::manual, writeClickSong(folder(m_root / "Musica"), "uno", 2.0, {0.5}));
+    const fs::path firstURL = saveProject("Primero", first);
+    FotivelaProject second = FotivelaProject::empty();
+    second.slides = {photoSlide("b.jpg")};
+    AudioTrack secondSong = makeTrack(SyncMode::autoBeatV2, m_root / "Musica" / "uno.wav");
+    secondSong.isAttackWaveformEnabled = true;
+    second.audio = secondSong;
+    const fs::path secondURL = saveProject("Segundo", second);
+
+    ProjectStore store;
+    ProjectStoreMusicTestAccess::setPhysicalMemory(store, 16 * gibibyte);
+    ASSERT_TRUE(store.loadProject(firstURL));
+    store.addManualBeatMarker(1.5); // a manual marker of the first project, autosave pending
+    store.startPreview();
+    ASSERT_TRUE(store.hasPendingAutosave());
+    ASSERT_EQ(store.audioBeatMarkers().size(), 1u);
+
+    ASSERT_TRUE(store.loadProject(secondURL));
+    EXPECT_FALSE(store.isPlaying());
+    EXPECT_FALSE(store.isAnalyzingAudio() && store.audioAnalysisStatusMessage().empty());
+    // The first project's edit reached its own file ...
+    const FotivelaProject savedFirst = decodeProject(readText(firstURL));
+    ASSERT_TRUE(savedFirst.audio);
+    EXPECT_EQ(savedFirst.audio->beatMarkers.size(), 1u);
+    // ... and its manual marker did not move into the second project.
+    for (const BeatMarker& marker : store.project().audio->beatMarkers)
+        EXPECT_FALSE(marker.isManual);
+    for (const BeatMarker& marker : store.audioBeatMarkers())
+        EXPECT_FALSE(marker.isManual);
+}
+
+} // namespace
