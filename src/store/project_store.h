@@ -371,6 +371,14 @@ public:
     // Stops the running export; nothing is written at its destination.
     void cancelExport();
 
+    // --- Preview images ---
+    // The slide's picture for the views: from memory when it was loaded before (then
+    // `loaded` is called at once), else decoded off the main thread from the slide's preview
+    // JPEG, or from its photo while the preview is not written yet. `loaded` runs on the main
+    // thread with none when neither can be read, and not at all once the store is gone.
+    // Views ask again when `previewCacheRevision` changes.
+    void previewImage(const Slide& slide, std::function<void(std::optional<QImage>)> loaded);
+
 private:
     // Tests reach the building blocks below through it.
     friend struct ProjectStoreTestAccess;
