@@ -1,7 +1,10 @@
-#include <cstdio>
+#include "ui/shell/fotivela_app.h"
 
-int main()
+#ifndef FOTIVELA_VERSION
+#define FOTIVELA_VERSION ""
+#endif
+
+int main(int argc, char** argv)
 {
-    std::puts("Fotivela: the core library is built; the window arrives with the application shell.");
-    return 0;
+    return fotivela::FotivelaApp::main(argc, argv, FOTIVELA_VERSION);
 }

@@ -15,6 +15,7 @@
 #include <QScrollerProperties>
 #include <QStyleFactory>
 #include <QStyleOption>
+#include <QToolButton>
 
 #include <algorithm>
 
@@ -313,6 +314,45 @@ void applyFotivelaAppearance(QApplication& application)
     palette.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(255, 255, 255, 90));
     application.setPalette(palette);
     application.setFont(systemFont(TextStyle::body));
+}
+
+void paintWindowBackdrop(QPainter& painter, const QRectF& rect)
+{
+    QLinearGradient gradient(rect.topLeft(), rect.bottomRight());
+    gradient.setColorAt(0.0, QColor::fromRgbF(0.05f, 0.05f, 0.06f));
+    gradient.setColorAt(0.5, QColor::fromRgbF(0.12f, 0.13f, 0.14f));
+    gradient.setColorAt(1.0, QColor::fromRgbF(0.05f, 0.08f, 0.08f));
+    painter.fillRect(rect, gradient);
+}
+
+void styleProminentButton(QAbstractButton* button, const QColor& tint)
+{
+    const QColor text = tint.lightnessF() > 0.55 ? QColor(Qt::black) : QColor(Qt::white);
+    button->setStyleSheet(QStringLiteral("QAbstractButton { background: %1; color: %2; border: none; border-radius: 7px;"
+                                         " padding: 6px 12px; font-weight: 600; }"
+                                         "QAbstractButton:hover { background: %3; }"
+                                         "QAbstractButton:pressed { background: %4; }")
+                              .arg(tint.name(), text.name(), tint.lighter(110).name(), tint.darker(115).name()));
+    button->setCursor(Qt::PointingHandCursor);
+    if (auto* tool = qobject_cast<QToolButton*>(button))
+        tool->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+}
+
+void styleBorderedButton(QAbstractButton* button)
+{
+    button->setStyleSheet(QStringLiteral("QAbstractButton { background: rgba(255,255,255,26); color: #F2F2F4;"
+                                         " border: 1px solid rgba(255,255,255,36); border-radius: 7px; padding: 6px 12px; }"
+                                         "QAbstractButton:hover { background: rgba(255,255,255,40); }"
+                                         "QAbstractButton:pressed { background: rgba(255,255,255,18); }"));
+    button->setCursor(Qt::PointingHandCursor);
+    if (auto* tool = qobject_cast<QToolButton*>(button))
+        tool->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+}
+
+void stylePlainButton(QAbstractButton* button)
+{
+    button->setStyleSheet(QStringLiteral("QAbstractButton { background: transparent; border: none; color: #F2F2F4; }"));
+    button->setCursor(Qt::PointingHandCursor);
 }
 
 // MARK: symbols

@@ -17,6 +17,7 @@
 
 #include <string_view>
 
+class QAbstractButton;
 class QApplication;
 class QCheckBox;
 class QPainter;
@@ -112,6 +113,15 @@ void disableScrollElasticity(QWidget* content);
 
 // The program's dark appearance with the accent as highlight.
 void applyFotivelaAppearance(QApplication& application);
+
+// The program's window backdrop: a diagonal gradient of three near-black tones.
+void paintWindowBackdrop(QPainter& painter, const QRectF& rect);
+
+// Button looks: the filled call to action (accent, black text; `tint` for a red one), the
+// bordered default, and a plain one without chrome.
+void styleProminentButton(QAbstractButton* button, const QColor& tint = AppTheme::accent());
+void styleBorderedButton(QAbstractButton* button);
+void stylePlainButton(QAbstractButton* button);
 
 // Small line icons drawn by the program (the platform's symbol names), in
 // `colour`; an unknown name gives a null icon.

@@ -1,0 +1,158 @@
+#include "ui/shell/fotivela_app.h"
+
+#include "model/app_text.h"
+#include "store/project_store.h"
+#include "ui/account/auth_gate_view.h"
+#include "ui/account/auth_view.h"
+#include "ui/common/store_signals.h"
+#include "ui/shell/content_view.h"
+#include "ui/shell/fotivela_app_delegate.h"
+#include "ui/shell/fotivela_design_system.h"
+#include "ui/shell/shell_store_operations.h"
+#include "ui/shell/single_instance.h"
+#include "ui/shell/update_controller.h"
+
+#include <QApplication>
+#include <QMenuBar>
+#include <QMessageBox>
+
+namespace fotivela {
+
+// The window keeps the program running when closed; the store and its project stay.
+class FotivelaMainWindow : public QMainWindow {
+public:
+    using QMainWindow::QMainWindow;
+};
+
+FotivelaApp::FotivelaApp(QObject* parent)
+    : QObject(parent)
+    , m_hold(std::make_shared<TerminationHold>())
+{
+    m_delegate = new FotivelaAppDelegate(m_hold, this);
+}
+
+FotivelaApp::~FotivelaApp()
+{
+    // The views read the store: they go first.
+    delete m_window;
+}
+
+void FotivelaApp::start(const QStringList& arguments)
+{
+    if (!m_store) {
+        m_store = std::make_unique<ProjectStore>();
+        m_signals = std::make_unique<StoreSignals>(*m_store);
+    }
+    buildWindow();
+    buildMenus();
+    ShellStoreOperations::installDialogs(*m_store, m_window);
+    m_window->show();
+    m_gate->start();
+    m_delegate->applicationDidFinishLaunching();
+    m_delegate->handleArguments(arguments);
+}
+
+void FotivelaApp::buildWindow()
+{
+    m_window = new FotivelaMainWindow;
+    m_window->setProperty("fotivelaMainWindow", true);
+    m_window->setWindowTitle(QStringLiteral("Fotivela"));
+    m_window->setMinimumSize(ContentView::minimumWidth, ContentView::minimumHeight);
+    m_window->resize(defaultWidth, defaultHeight);
+
+    StoreSignals& storeSignals = *m_signals;
+    m_gate = new AuthGateView(
+        *m_store, storeSignals,
+        [&storeSignals](ProjectStore& store, AccountSession& session, QWidget* parent) -> QWidget* {
+            return new ContentView(store, storeSignals, &session, parent);
+        },
+        [this](const std::filesystem::path& file) { ShellStoreOperations::loadProject(*m_store, file); }, m_window);
+    m_window->setCentralWidget(m_gate);
+
+    connect(m_delegate, &FotivelaAppDelegate::fotivelaOpenProjectDocument, m_gate,
+            [this](const QUrl& url) { m_gate->openURL(url.toString()); }, Qt::DirectConnection);
+    connect(m_delegate, &FotivelaAppDelegate::openAddressRequested, m_gate,
+            [this](const QString& address) { m_gate->openURL(address); }, Qt::DirectConnection);
+}
+
+void FotivelaApp::buildMenus()
+{
+    m_fileMenu = m_window->menuBar()->addMenu(QString());
+    m_newProject = m_fileMenu->addAction(QString());
+    m_newProject->setShortcut(QKeySequence::New);
+    m_newProject->setShortcutContext(Qt::ApplicationShortcut);
+    connect(m_newProject, &QAction::triggered, this, [this] { m_store->setIsNewProjectDialogPresented(true); });
+    m_fileMenu->addSeparator();
+    m_quit = m_fileMenu->addAction(QString());
+    m_quit->setShortcut(QKeySequence::Quit);
+    connect(m_quit, &QAction::triggered, this, &FotivelaApp::quit);
+
+    m_helpMenu = m_window->menuBar()->addMenu(QString());
+    m_checkForUpdates = m_helpMenu->addAction(QString());
+    connect(m_checkForUpdates, &QAction::triggered, this, [] {
+        // The updater's windows come up in the interface language.
+        AppLanguages::applyRuntimeLocalization(AppLanguages::storedOrDetected());
+        UpdateController::shared().updaterController().checkForUpdates();
+    });
+
+    connect(m_signals.get(), &StoreSignals::changed, this, [this](StoreField field) {
+        if (field == StoreField::appLanguage)
+            translateMenus();
+    });
+    translateMenus();
+}
+
+void FotivelaApp::translateMenus()
+{
+    const AppLanguage language = m_store->appLanguage();
+    const auto text = [language](std::string_view spanish) {
+        return QString::fromStdString(AppText::translate(spanish, language));
+    };
+    m_fileMenu->setTitle(text("Archivo"));
+    m_newProject->setText(text("Nuevo proyecto"));
+    m_quit->setText(text("Salir"));
+    m_helpMenu->setTitle(text("Ayuda"));
+    m_checkForUpdates->setText(text("Buscar actualizaciones..."));
+}
+
+void FotivelaApp::quit()
+{
+    // Quitting would throw away the video being written.
+    if (m_store->isExporting()) {
+        const AppLanguage language = m_store->appLanguage();
+        const auto answer = QMessageBox::question(
+            m_window, QStringLiteral("Fotivela"),
+            QString::fromStdString(AppText::translate("No cierres Fotivela hasta que termine la exportación.", language)),
+            QMessageBox::Cancel | QMessageBox::Ok, QMessageBox::Cancel);
+        if (answer != QMessageBox::Ok)
+            return;
+    }
+    m_store->saveCurrentProjectImmediatelyIfPossible();
+    QApplication::quit();
+}
+
+int FotivelaApp::main(int argc, char** argv, const char* version)
+{
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Fotivela"));
+    QApplication::setApplicationVersion(QString::fromLatin1(version));
+    QApplication::setDesktopFileName(QStringLiteral("fotivela"));
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    const QStringList arguments = QApplication::arguments().mid(1);
+    SingleInstance instance(SingleInstance::defaultServerName());
+    if (instance.forwardToRunningInstance(arguments))
+        return 0;
+    instance.listen();
+
+    applyFotivelaAppearance(application);
+    FotivelaApp app;
+    QObject::connect(&instance, &SingleInstance::argumentsReceived, &app, [&app](const QStringList& received) {
+        app.delegate().applicationShouldHandleReopen();
+        app.delegate().handleArguments(received);
+    });
+    app.start(arguments);
+    return application.exec();
+}
+
+} // namespace fotivela

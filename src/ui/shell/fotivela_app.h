@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QObject>
+#include <QPointer>
+
+#include <memory>
+
+class QAction;
+class QApplication;
+
+namespace fotivela {
+
+class AuthGateView;
+class FotivelaAppDelegate;
+class ProjectStore;
+class SingleInstance;
+class StoreSignals;
+class TerminationHold;
+
+// The program: the one store of the run, its window behind the sign-in gate, the menu commands
+// and the delegate that brings the window forward and hands it the documents to open.
+class FotivelaApp : public QObject {
+    Q_OBJECT
+
+public:
+    static constexpr int defaultWidth = 1280;
+    static constexpr int defaultHeight = 860;
+
+    explicit FotivelaApp(QObject* parent = nullptr);
+    ~FotivelaApp() override;
+
+    // Runs the whole program; `version` is the build's version.
+    static int main(int argc, char** argv, const char* version);
+
+    ProjectStore& store() { return *m_store; }
+    StoreSignals& storeSignals() { return *m_signals; }
+    FotivelaAppDelegate& delegate() { return *m_delegate; }
+    QMainWindow* window() const { return m_window; }
+    AuthGateView* gate() const { return m_gate; }
+    QAction* newProjectAction() const { return m_newProject; }
+    QAction* checkForUpdatesAction() const { return m_checkForUpdates; }
+    QAction* quitAction() const { return m_quit; }
+
+    // Builds and shows the window, then handles the start's own arguments.
+    void start(const QStringList& arguments);
+
+private:
+    void buildWindow();
+    void buildMenus();
+    void translateMenus();
+    void quit();
+
+    std::shared_ptr<TerminationHold> m_hold;
+    std::unique_ptr<ProjectStore> m_store;
+    std::unique_ptr<StoreSignals> m_signals;
+    FotivelaAppDelegate* m_delegate = nullptr;
+    QPointer<QMainWindow> m_window;
+    AuthGateView* m_gate = nullptr;
+    QAction* m_newProject = nullptr;
+    QAction* m_checkForUpdates = nullptr;
+    QAction* m_quit = nullptr;
+    class QMenu* m_fileMenu = nullptr;
+    class QMenu* m_helpMenu = nullptr;
+};
+
+} // namespace fotivela

@@ -1,0 +1,267 @@
+#include "ui/timeline/photo_timeline_lane.h"
+
+#include "platform/atomic_file.h"
+#include "platform/duskmere_storage.h"
+#include "platform/iso8601_date.h"
+#include "platform/json_encoder.h"
+#include "store/project_store.h"
+#include "ui/timeline/photo_timeline_lane_interaction_view.h"
+#include "ui/timeline/timeline_metrics.h"
+#include "ui/timeline/timeline_thumbnail.h"
+
+#include <QPaintEvent>
+#include <QPainter>
+#include <QPainterPath>
+
+#include <algorithm>
+#include <charconv>
+
+namespace fotivela {
+
+using namespace TimelineMetrics;
+
+namespace {
+
+// Shortest decimal form that reads back to the same value, always with a fraction ("2.0").
+std::string shortestDecimal(double value)
+{
+    char buffer[64];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    std::string text(buffer, result.ptr);
+    if (text.find_first_of(".eEn") == std::string::npos)
+        text += ".0";
+    return text;
+}
+
+std::string upper(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return text;
+}
+
+} // namespace
+
+PhotoTimelineLane::PhotoTimelineLane(ProjectStore& store, QWidget* parent)
+    : QWidget(parent)
+    , m_store(store)
+    , m_interaction(new PhotoTimelineLaneInteractionView(this))
+{
+    connectInteraction();
+}
+
+bool PhotoTimelineLane::allowResize() const
+{
+    const auto& audio = m_store.project().audio;
+    return !audio || audio->syncMode == SyncMode::manual;
+}
+
+double PhotoTimelineLane::laneHeight() const { return std::max(m_height, minimumPhotoLaneHeight); }
+
+double PhotoTimelineLane::tileWidth(const Slide& slide) const
+{
+    return std::max(m_pixelsPerSecond * slide.duration, 0.05);
+}
+
+void PhotoTimelineLane::setLayoutValues(double pixelsPerSecond, double width, double height)
+{
+    m_pixelsPerSecond = pixelsPerSecond;
+    m_width = width;
+    m_height = height;
+    rebuild();
+}
+
+void PhotoTimelineLane::rebuild()
+{
+    std::vector<PositionedTimelineSlide> slides;
+    const auto& projectSlides = m_store.project().slides;
+    slides.reserve(projectSlides.size());
+    double start = 0;
+    for (const Slide& slide : projectSlides) {
+        slides.push_back({slide, start});
+        start += slide.duration;
+    }
+    m_slides = std::move(slides);
+
+    const std::string signature = visibleTimelineSignature(m_slides);
+    if (!m_hasWrittenManifest || signature != m_writtenSignature) {
+        m_hasWrittenManifest = true;
+        m_writtenSignature = signature;
+        writeVisibleTimelineDebugManifest(m_slides);
+    }
+
+    std::vector<PhotoTimelineLaneInteractionView::HitSlide> boxes;
+    boxes.reserve(m_slides.size());
+    for (const PositionedTimelineSlide& positioned : m_slides) {
+        const double startX = positioned.startTime * m_pixelsPerSecond;
+        boxes.push_back({positioned.slide.id, startX, std::min(m_width, startX + tileWidth(positioned.slide))});
+    }
+    m_interaction->hitSlides = std::move(boxes);
+    m_interaction->selectedSlideIDs = m_store.timelineSelection();
+    m_interaction->secondsPerPoint = 1.0 / m_pixelsPerSecond;
+    m_interaction->allowResize = allowResize();
+    update();
+}
+
+void PhotoTimelineLane::resizeEvent(QResizeEvent*) { m_interaction->setGeometry(rect()); }
+
+PhotoTimelineLane::InsertionPoint PhotoTimelineLane::insertionPoint(double x) const
+{
+    if (m_slides.empty())
+        return {0, 0};
+    const double cx = std::min(std::max(x, 0.0), m_width);
+    for (std::size_t i = 0; i < m_slides.size(); ++i) {
+        const double start = m_slides[i].startTime * m_pixelsPerSecond;
+        if (cx < start + tileWidth(m_slides[i].slide) * 0.5)
+            return {static_cast<std::int64_t>(i), start};
+    }
+    const PositionedTimelineSlide& last = m_slides.back();
+    const double end = last.startTime * m_pixelsPerSecond + tileWidth(last.slide);
+    return {static_cast<std::int64_t>(m_slides.size()), std::min(end, m_width)};
+}
+
+std::optional<PhotoTimelineLane::DragPreview> PhotoTimelineLane::preview(const Uuid& id, double centerX) const
+{
+    const auto found = std::find_if(m_slides.begin(), m_slides.end(),
+                                    [&](const PositionedTimelineSlide& p) { return p.slide.id == id; });
+    if (found == m_slides.end())
+        return std::nullopt;
+    const std::set<Uuid>& selection = m_store.timelineSelection();
+    double seconds = 0;
+    if (selection.contains(id)) {
+        for (const PositionedTimelineSlide& positioned : m_slides)
+            if (selection.contains(positioned.slide.id))
+                seconds += positioned.slide.duration;
+    } else {
+        seconds = found->slide.duration;
+    }
+    return DragPreview{std::max(seconds * m_pixelsPerSecond, 0.05), centerX};
+}
+
+std::string PhotoTimelineLane::visibleTimelineSignature(const std::vector<PositionedTimelineSlide>& slides)
+{
+    std::string signature;
+    for (std::size_t i = 0; i < slides.size(); ++i) {
+        if (i > 0)
+            signature += '|';
+        const Slide& slide = slides[i].slide;
+        signature += upper(slide.id.toString()) + ':' + slide.name + ':' + shortestDecimal(slides[i].startTime) + ':'
+            + shortestDecimal(slide.duration);
+    }
+    return signature;
+}
+
+void PhotoTimelineLane::writeVisibleTimelineDebugManifest(const std::vector<PositionedTimelineSlide>& slides)
+{
+    // Best effort: a diagnostic that cannot be written is simply left out.
+    try {
+        nlohmann::json list = nlohmann::json::array();
+        for (std::size_t i = 0; i < slides.size(); ++i) {
+            const Slide& slide = slides[i].slide;
+            list.push_back({{"index", static_cast<std::int64_t>(i)},
+                            {"name", slide.name},
+                            {"url", slide.imageURL.string()},
+                            {"duration", slide.duration},
+                            {"startTime", slides[i].startTime},
+                            {"title", slide.title},
+                            {"generatedTitle", slide.isGeneratedTitleSlide}});
+        }
+        const nlohmann::json manifest = {{"stage", "visible-timeline"},
+                                         {"date", formatIso8601Date(std::chrono::system_clock::now())},
+                                         {"slideCount", static_cast<std::int64_t>(slides.size())},
+                                         {"slides", std::move(list)}};
+        atomicWriteFile(DuskmereStorage::temporaryDirectory() / "fotivela-visible-timeline.json",
+                        encodeFotivelaJson(manifest));
+    } catch (const std::exception&) {
+    }
+}
+
+void PhotoTimelineLane::clearDrag()
+{
+    m_draggedSlideID.reset();
+    m_dropIndicatorX.reset();
+    m_dragPreview.reset();
+    update();
+}
+
+void PhotoTimelineLane::connectInteraction()
+{
+    m_interaction->onHover = [this](std::optional<Uuid> id, TimelinePointerRegion region) {
+        if (id == m_hoverSlideID && region == m_hoverRegion)
+            return;
+        m_hoverSlideID = id;
+        m_hoverRegion = region;
+        update();
+    };
+    m_interaction->onClick = [this](Uuid id, Qt::KeyboardModifiers modifiers) { m_store.selectTimelineSlide(id, modifiers); };
+    m_interaction->onDelete = [this](Uuid id) {
+        m_store.selectOnlyTimelineSlide(id);
+        m_store.deleteSelectedSlide();
+    };
+    m_interaction->onResize = [this](Uuid id, ResizeEdge edge, double delta) { m_store.resizeSlideDuration(id, edge, delta); };
+    m_interaction->onResizeEnded = [this] {
+        m_store.setSnappedBeatTime(std::nullopt);
+        m_store.setPendingTimelineResizeUndo(false);
+    };
+    m_interaction->onDragChanged = [this](Uuid id, double x) {
+        m_draggedSlideID = id;
+        m_dropIndicatorX = insertionPoint(x).x;
+        m_dragPreview = preview(id, x);
+        update();
+    };
+    m_interaction->onDragEnded = [this](Uuid id, double x) {
+        const std::int64_t index = insertionPoint(x).index;
+        clearDrag();
+        m_store.moveSlide(id, index);
+    };
+    m_interaction->onDragCancelled = [this] { clearDrag(); };
+}
+
+void PhotoTimelineLane::paintEvent(QPaintEvent* event)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QRectF visible = event->rect();
+    const double h = laneHeight();
+    const std::set<Uuid>& selection = m_store.timelineSelection();
+    const std::optional<Uuid>& current = m_store.selectedSlideID();
+    const bool resize = allowResize();
+
+    // Slides are in time order: skip to the first that reaches the exposed area.
+    const auto first = std::lower_bound(m_slides.begin(), m_slides.end(), visible.left(),
+                                        [this](const PositionedTimelineSlide& p, double left) {
+                                            return (p.startTime * m_pixelsPerSecond) + tileWidth(p.slide) < left;
+                                        });
+    for (auto it = first; it != m_slides.end(); ++it) {
+        const double startX = it->startTime * m_pixelsPerSecond;
+        if (startX > visible.right())
+            break;
+        const QRectF tile(startX, 0, tileWidth(it->slide), h);
+        TimelineThumbnail::Look look;
+        look.selected = selection.contains(it->slide.id);
+        look.active = current == it->slide.id;
+        look.hoverRegion = m_hoverSlideID == it->slide.id ? m_hoverRegion : TimelinePointerRegion::none;
+        look.allowResize = resize;
+        TimelineThumbnail::paint(painter, tile, it->slide, look, nullptr);
+    }
+
+    if (m_dragPreview) {
+        const double w = std::max(m_dragPreview->width, 24.0);
+        const double cx = std::min(std::max(m_dragPreview->centerX, m_dragPreview->width * 0.5),
+                                   m_width - m_dragPreview->width * 0.5);
+        QPainterPath ghost;
+        ghost.addRoundedRect(QRectF(cx - w / 2, 0, w, h), 7, 7);
+        const QColor blue(10, 132, 255);
+        painter.fillPath(ghost, withOpacity(blue, 0.24));
+        painter.strokePath(ghost, QPen(withOpacity(blue, 0.78), 2));
+    }
+    if (m_dropIndicatorX) {
+        const double x = std::min(std::max(*m_dropIndicatorX, 2.0), std::max(m_width - 2, 2.0));
+        const QColor accent = accentColor();
+        painter.fillRect(QRectF(x - 4.5, 0, 9, h), withOpacity(accent, 0.18));
+        QPainterPath bar;
+        bar.addRoundedRect(QRectF(x - 1.5, 0, 3, h), 1.5, 1.5);
+        painter.fillPath(bar, accent);
+    }
+}
+
+} // namespace fotivela

@@ -1,0 +1,184 @@
+#include "ui/timeline/timeline_ruler.h"
+
+#include "ui/common/view_helpers.h"
+#include "ui/timeline/beat_marker_interaction_view.h"
+#include "ui/timeline/timeline_metrics.h"
+
+#include <QPaintEvent>
+#include <QPainter>
+#include <QPainterPath>
+
+#include <algorithm>
+#include <cmath>
+
+namespace fotivela {
+
+using namespace TimelineMetrics;
+
+namespace {
+
+struct MarkerLook {
+    QColor colour;
+    double stemOpacity;
+    double stemWidth;
+    QList<qreal> dash;
+    QSizeF head;
+    double headOpacity;
+    double stemTop;
+    double haloOpacity;
+};
+
+const QColor neutralGrey = rgba(0.5, 0.54, 0.58);
+
+} // namespace
+
+TimelineRuler::TimelineRuler(QWidget* parent)
+    : QWidget(parent)
+    , m_interaction(new BeatMarkerInteractionView(this))
+{
+}
+
+void TimelineRuler::setValues(double duration, std::vector<BeatMarker> beatMarkers, std::set<Uuid> activeMarkerIDs,
+                              std::optional<Uuid> selectedMarkerID, double snapTolerance)
+{
+    const bool changed = duration != m_duration || beatMarkers != m_markers || activeMarkerIDs != m_activeMarkerIDs
+        || selectedMarkerID != m_selectedMarkerID;
+    m_duration = duration;
+    m_markers = std::move(beatMarkers);
+    m_activeMarkerIDs = std::move(activeMarkerIDs);
+    m_selectedMarkerID = selectedMarkerID;
+    m_interaction->markers = m_markers;
+    m_interaction->duration = duration;
+    m_interaction->horizontalInset = 0;
+    m_interaction->snapTolerance = snapTolerance;
+    if (changed)
+        update();
+}
+
+double TimelineRuler::labelStep(double pointsPerSecond)
+{
+    if (pointsPerSecond >= 18)
+        return 5;
+    if (pointsPerSecond >= 9)
+        return 10;
+    if (pointsPerSecond >= 4.5)
+        return 30;
+    if (pointsPerSecond >= 2)
+        return 60;
+    return 120;
+}
+
+void TimelineRuler::resizeEvent(QResizeEvent*) { m_interaction->setGeometry(rect()); }
+
+void TimelineRuler::paintEvent(QPaintEvent* event)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QRectF visible = event->rect();
+    drawScale(painter, visible);
+
+    const double w = width();
+    const double span = std::max(m_duration, 1.0);
+    // A pin reaches 12 points either side of its x (the halo); draw only those that show.
+    const double firstTime = (visible.left() - 14) / w * span;
+    const double lastTime = (visible.right() + 14) / w * span;
+    for (const BeatMarker& marker : m_markers) {
+        const bool pinnedLeft = marker.time <= 0 && visible.left() <= 14;
+        const bool pinnedRight = marker.time >= span && visible.right() >= w - 14;
+        if ((marker.time >= firstTime && marker.time <= lastTime) || pinnedLeft || pinnedRight)
+            drawMarker(painter, marker);
+    }
+}
+
+void TimelineRuler::drawScale(QPainter& painter, const QRectF& visible) const
+{
+    const double w = width();
+    const double h = height();
+    const double baseline = h - 3;
+    const int wholeSeconds = std::max(static_cast<int>(m_duration), 1);
+    const double span = std::max(m_duration, 1.0);
+    const double pointsPerSecond = w / span;
+    const auto step = static_cast<int>(labelStep(pointsPerSecond));
+
+    QFont minuteFont = painter.font();
+    minuteFont.setPointSizeF(10);
+    minuteFont.setWeight(QFont::DemiBold);
+    QFont otherFont = painter.font();
+    otherFont.setPointSizeF(9);
+    otherFont.setWeight(QFont::Medium);
+
+    // Labels reach about 40 points right of their tick.
+    const int first = std::max(static_cast<int>(std::floor((visible.left() - 48) / pointsPerSecond / 5)) * 5, 0);
+    const int last = std::min(static_cast<int>(std::ceil((visible.right() + 2) / pointsPerSecond)), wholeSeconds);
+    for (int s = first; s <= last; s += 5) {
+        const double x = w * s / span;
+        const bool minute = s % 60 == 0;
+        const bool half = !minute && s % 30 == 0;
+        const double length = minute ? 13 : half ? 9 : 5;
+        const double opacity = minute ? 0.84 : half ? 0.55 : 0.28;
+        painter.setPen(QPen(withOpacity(Qt::black, opacity), minute ? 1.2 : 0.8));
+        painter.drawLine(QPointF(x, baseline - length), QPointF(x, baseline));
+        if (s % step == 0) {
+            painter.setFont(minute ? minuteFont : otherFont);
+            painter.setPen(withOpacity(Qt::black, minute ? 0.86 : 0.68));
+            painter.drawText(QRectF(x + 3, 0, 80, 10), Qt::AlignLeft | Qt::AlignVCenter, formatDuration(s));
+        }
+    }
+    painter.setPen(QPen(withOpacity(Qt::black, 0.15), 1));
+    painter.drawLine(QPointF(visible.left(), baseline), QPointF(visible.right() + 1, baseline));
+}
+
+void TimelineRuler::drawMarker(QPainter& painter, const BeatMarker& marker) const
+{
+    const double w = width();
+    const double h = height();
+    const double x = std::clamp(w * marker.time / std::max(m_duration, 1.0), 0.0, w);
+    const bool selected = m_selectedMarkerID && *m_selectedMarkerID == marker.id;
+
+    MarkerLook look;
+    if (selected && marker.isEnabled) {
+        look = {rgba(0.1, 0.48, 1.0), 0.95, 2.2, {}, QSizeF(16, 11), 0.98, 31, 0.16};
+    } else if (selected) {
+        look = {rgba(0.36, 0.39, 0.43), 0.42, 1.6, {3, 2}, QSizeF(16, 11), 0.78, 31, 0.18};
+    } else if (marker.isEnabled && m_activeMarkerIDs.contains(marker.id)) {
+        QColor colour = Qt::white;
+        if (marker.isManual)
+            colour = rgba(1.0, 0.78, 0.12);
+        else if (marker.sourceInstrument)
+            colour = instrumentColor(*marker.sourceInstrument);
+        look = {colour, 0.64, 1.35, {}, QSizeF(14, 10), 0.78, 30, 0};
+    } else if (marker.isEnabled) {
+        look = {neutralGrey, 0.2, 1.0, {2, 2}, QSizeF(14, 10), 0.34 * 0.78, 30, 0};
+    } else {
+        look = {neutralGrey, 0.14, 1.0, {2, 2}, QSizeF(14, 10), 0.22 * 0.78, 30, 0};
+    }
+
+    if (selected) {
+        QPainterPath halo;
+        halo.addRoundedRect(QRectF(x - 12, 0, 24, h), 4, 4);
+        painter.fillPath(halo, withOpacity(look.colour, look.haloOpacity));
+    }
+    QPen stem(withOpacity(look.colour, look.stemOpacity), look.stemWidth, Qt::SolidLine, Qt::RoundCap, Qt::MiterJoin);
+    if (!look.dash.isEmpty()) {
+        // Qt counts dashes in line widths; the rule gives points.
+        QList<qreal> pattern;
+        for (qreal length : look.dash)
+            pattern.append(length / look.stemWidth);
+        stem.setDashPattern(pattern);
+    }
+    painter.setPen(stem);
+    painter.drawLine(QPointF(x, look.stemTop), QPointF(x, h));
+
+    const QColor head = withOpacity(look.colour, look.headOpacity);
+    const QRectF headRect(x - look.head.width() / 2, 15, look.head.width(), look.head.height());
+    // Winding fill joins head and pointer without doubling the overlap and without a path union.
+    QPainterPath shape;
+    shape.setFillRule(Qt::WindingFill);
+    shape.addRoundedRect(headRect, 2.5, 2.5);
+    shape.addPolygon(QPolygonF({QPointF(x - 4.8, headRect.bottom() - 0.5), QPointF(x + 4.8, headRect.bottom() - 0.5),
+                                QPointF(x, look.stemTop)}));
+    painter.setPen(Qt::NoPen);
+    painter.fillPath(shape, head);
+}
+
+} // namespace fotivela

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "model/beat_marker.h"
+
+#include <QWidget>
+
+#include <optional>
+#include <set>
+#include <vector>
+
+namespace fotivela {
+
+class BeatMarkerInteractionView;
+
+// The time scale at the top of the scrolled lanes, with the marker strip: one pin per marker,
+// coloured by its source and its state. Pointer work on it is the interaction view's.
+class TimelineRuler : public QWidget {
+
+public:
+    explicit TimelineRuler(QWidget* parent = nullptr);
+
+    void setValues(double duration, std::vector<BeatMarker> beatMarkers, std::set<Uuid> activeMarkerIDs,
+                   std::optional<Uuid> selectedMarkerID, double snapTolerance);
+
+    BeatMarkerInteractionView* interaction() const { return m_interaction; }
+
+    // Seconds between labels at p points per second.
+    static double labelStep(double pointsPerSecond);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void drawScale(QPainter& painter, const QRectF& visible) const;
+    void drawMarker(QPainter& painter, const BeatMarker& marker) const;
+
+    double m_duration = 1;
+    std::vector<BeatMarker> m_markers;
+    std::set<Uuid> m_activeMarkerIDs;
+    std::optional<Uuid> m_selectedMarkerID;
+    BeatMarkerInteractionView* m_interaction = nullptr;
+};
+
+} // namespace fotivela

@@ -1,0 +1,145 @@
+#include "ui/timeline/timeline_thumbnail.h"
+
+#include "ui/timeline/timeline_metrics.h"
+
+#include <QPainterPath>
+
+#include <algorithm>
+
+namespace fotivela::TimelineThumbnail {
+
+using namespace TimelineMetrics;
+
+double pictureHeight(double tileHeight) { return std::clamp(tileHeight - 10, 42.0, 66.0); }
+
+QRectF pictureFrame(const QRectF& tile)
+{
+    const double w = std::min(std::max(tile.width() - 18, 34.0), 76.0);
+    const double h = pictureHeight(tile.height());
+    return QRectF(tile.left() + 5, tile.center().y() - h / 2, w, h);
+}
+
+QString durationLabel(double seconds) { return QString::asprintf("%.1fs", seconds); }
+
+namespace {
+
+void paintPicture(QPainter& painter, const QRectF& tile, const QImage* image)
+{
+    const QRectF frame = pictureFrame(tile);
+    QPainterPath clip;
+    clip.addRoundedRect(frame, 6, 6);
+    painter.save();
+    painter.setClipPath(clip, Qt::IntersectClip);
+    painter.fillRect(frame, Qt::black);
+    if (image && !image->isNull()) {
+        QSizeF size = image->size();
+        size.scale(frame.size(), Qt::KeepAspectRatio);
+        const QRectF target(frame.center().x() - size.width() / 2, frame.center().y() - size.height() / 2,
+                            size.width(), size.height());
+        painter.drawImage(target, *image);
+    } else {
+        painter.fillRect(frame, withOpacity(Qt::black, 0.82));
+    }
+    painter.restore();
+    painter.setPen(QPen(withOpacity(Qt::white, 0.12), 1));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawPath(clip);
+}
+
+void paintPlaceholder(QPainter& painter, const QRectF& tile)
+{
+    const double w = tile.width();
+    const double frameWidth = std::max(w - 10, 4.0);
+    const double h = pictureHeight(tile.height());
+    const QRectF frame(tile.left() + 4, tile.center().y() - h / 2, frameWidth, h);
+    const double radius = w < 18 ? 2 : 5;
+    QPainterPath shape;
+    shape.addRoundedRect(frame, radius, radius);
+    painter.fillPath(shape, withOpacity(Qt::black, 0.5));
+    // The "photo" glyph: a framed landscape.
+    const double size = std::clamp(w * 0.38, 9.0, 22.0);
+    const QRectF glyph(frame.center().x() - size / 2, frame.center().y() - size * 0.4, size, size * 0.8);
+    painter.setPen(QPen(withOpacity(Qt::white, w < 14 ? 0.45 : 0.8), std::max(size / 12, 1.0)));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRoundedRect(glyph, size / 8, size / 8);
+    painter.drawPolyline(QPolygonF({QPointF(glyph.left() + size * 0.12, glyph.bottom() - size * 0.12),
+                                    QPointF(glyph.left() + size * 0.4, glyph.top() + size * 0.35),
+                                    QPointF(glyph.right() - size * 0.12, glyph.bottom() - size * 0.12)}));
+}
+
+void paintDurationLabel(QPainter& painter, const QRectF& tile, double duration)
+{
+    const QString text = durationLabel(duration);
+    QFont font = painter.font();
+    font.setPointSizeF(9);
+    font.setBold(true);
+    QFontMetricsF metrics(font);
+    double textWidth = metrics.horizontalAdvance(text);
+    const double available = std::max(tile.width() - 12 - 14, 1.0);
+    if (textWidth > available) {
+        // Shrinks to 0.7 of its size at most.
+        const double factor = std::max(available / textWidth, 0.7);
+        font.setPointSizeF(9 * factor);
+        metrics = QFontMetricsF(font);
+        textWidth = metrics.horizontalAdvance(text);
+    }
+    const QRectF box(tile.right() - 6 - textWidth - 14, tile.top() + 6, textWidth + 14, metrics.height() + 8);
+    QPainterPath shape;
+    shape.addRoundedRect(box, 4, 4);
+    painter.fillPath(shape, withOpacity(Qt::black, 0.78));
+    painter.setFont(font);
+    painter.setPen(Qt::white);
+    painter.drawText(box, Qt::AlignCenter, text);
+}
+
+} // namespace
+
+void paintResizeHandle(QPainter& painter, const QRectF& tile, ResizeEdge edge, bool active)
+{
+    const QColor accent = accentColor();
+    const QRectF strip(edge == ResizeEdge::left ? tile.left() : tile.right() - 30, tile.top(), 30, tile.height());
+    painter.fillRect(strip, active ? withOpacity(accent, 0.16) : withOpacity(Qt::white, 0.001));
+    const double barWidth = active ? 4 : 2;
+    const double barHeight = std::min(active ? 48.0 : 34.0, tile.height());
+    const double barX = edge == ResizeEdge::left ? strip.left() + 8 : strip.right() - 8 - barWidth;
+    QPainterPath bar;
+    bar.addRoundedRect(QRectF(barX, tile.center().y() - barHeight / 2, barWidth, barHeight), 1, 1);
+    painter.fillPath(bar, active ? accent : withOpacity(Qt::white, 0.42));
+    if (active) {
+        const QPointF c = strip.center();
+        painter.setPen(QPen(accent, 1.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        painter.drawLine(c + QPointF(-5, 0), c + QPointF(5, 0));
+        painter.drawPolyline(QPolygonF({c + QPointF(-2.5, -2.5), c + QPointF(-5, 0), c + QPointF(-2.5, 2.5)}));
+        painter.drawPolyline(QPolygonF({c + QPointF(2.5, -2.5), c + QPointF(5, 0), c + QPointF(2.5, 2.5)}));
+    }
+}
+
+void paint(QPainter& painter, const QRectF& tile, const Slide& slide, const Look& look, const QImage* image)
+{
+    QPainterPath background;
+    background.addRoundedRect(tile, 7, 7);
+    painter.fillPath(background, withOpacity(Qt::black, 0.26));
+
+    painter.save();
+    painter.setClipRect(tile, Qt::IntersectClip);
+    if (tile.width() >= pictureMinimumWidth)
+        paintPicture(painter, tile, image);
+    else
+        paintPlaceholder(painter, tile);
+    if (tile.width() >= 38)
+        paintDurationLabel(painter, tile, slide.duration);
+    if (look.allowResize) {
+        paintResizeHandle(painter, tile, ResizeEdge::left, look.hoverRegion == TimelinePointerRegion::leftResize);
+        paintResizeHandle(painter, tile, ResizeEdge::right, look.hoverRegion == TimelinePointerRegion::rightResize);
+    }
+    painter.restore();
+
+    // Selection outranks the current-slide look.
+    QPen outline = look.selected ? QPen(accentColor(), 3)
+                                 : QPen(withOpacity(Qt::white, look.active ? 0.85 : 0.15), 1.5);
+    painter.setPen(outline);
+    painter.setBrush(Qt::NoBrush);
+    painter.drawPath(background);
+}
+
+} // namespace fotivela::TimelineThumbnail

@@ -1,0 +1,230 @@
+#include "ui/account/auth_gate_view.h"
+#include "ui/account/auth_view.h"
+#include "ui/common/store_signals.h"
+#include "ui_account_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QPushButton>
+
+#include <fstream>
+
+namespace fotivela {
+namespace {
+
+using testing::anaEmail;
+using testing::anaPassword;
+using testing::click;
+using testing::typeInto;
+
+QPushButton* button(QWidget* view, const char* name)
+{
+    return view->findChild<QPushButton*>(QString::fromLatin1(name));
+}
+
+QLineEdit* field(QWidget* view, const char* name)
+{
+    return view->findChild<QLineEdit*>(QString::fromLatin1(name));
+}
+
+QString statusLine(QWidget* view)
+{
+    return view->findChild<QLabel*>(QStringLiteral("statusLine"))->text();
+}
+
+TEST(AuthModes, RawValuesInSegmentOrder)
+{
+    EXPECT_EQ(rawValue(AuthMode::login), "Acceder");
+    EXPECT_EQ(rawValue(AuthMode::registerAccount), "Crear cuenta");
+    EXPECT_EQ(rawValue(AuthMode::recover), "Recuperar");
+    EXPECT_EQ(authModeFromRawValue("Recuperar"), AuthMode::recover);
+    EXPECT_EQ(authModeFromRawValue("recuperar"), std::nullopt);
+    EXPECT_EQ(authModeFromRawValue("Sign in"), std::nullopt);
+}
+
+TEST(AuthForm, PrimaryButtonFollowsTheFieldsAndTheMode)
+{
+    testing::SessionFixture fixture;
+    AuthView form(*fixture.session, AppLanguage::spanish);
+    QPushButton* primary = button(&form, "primaryButton");
+    QPushButton* google = button(&form, "googleButton");
+    EXPECT_FALSE(primary->isEnabled());
+    EXPECT_TRUE(google->isEnabled());
+    EXPECT_EQ(primary->text(), QStringLiteral("Entrar"));
+
+    typeInto(field(&form, "emailField"), QStringLiteral("   "));
+    EXPECT_FALSE(primary->isEnabled()) << "a password is still missing";
+    form.setMode(AuthMode::recover);
+    EXPECT_TRUE(primary->isEnabled()) << "spaces count as an e-mail";
+    EXPECT_TRUE(field(&form, "passwordField")->isHidden());
+    EXPECT_FALSE(form.findChild<QLabel*>(QStringLiteral("recoverHint"))->isHidden());
+    EXPECT_EQ(primary->text(), QStringLiteral("Enviar enlace de recuperación"));
+
+    form.setMode(AuthMode::registerAccount);
+    EXPECT_FALSE(primary->isEnabled());
+    typeInto(field(&form, "passwordField"), QStringLiteral("x"));
+    EXPECT_TRUE(primary->isEnabled());
+    field(&form, "emailField")->clear();
+    EXPECT_FALSE(primary->isEnabled());
+}
+
+TEST(AuthForm, WrongPasswordOffersTheRecoverLinkUntilTheUserLeavesLogin)
+{
+    testing::SessionFixture fixture;
+    AuthView form(*fixture.session, AppLanguage::spanish);
+    typeInto(field(&form, "emailField"), QString::fromUtf8(anaEmail));
+    typeInto(field(&form, "passwordField"), QStringLiteral("incorrecta"));
+    click(button(&form, "primaryButton"));
+    EXPECT_TRUE(fixture.session->isWorking());
+    EXPECT_FALSE(button(&form, "primaryButton")->isEnabled());
+    EXPECT_FALSE(button(&form, "googleButton")->isEnabled());
+    ASSERT_TRUE(fixture.idle());
+
+    EXPECT_FALSE(fixture.session->isAuthenticated());
+    EXPECT_EQ(statusLine(&form), QStringLiteral("Email o contraseña incorrectos."));
+    EXPECT_TRUE(form.showsRecoverOption());
+    QPushButton* recover = button(&form, "recoverLink");
+    ASSERT_FALSE(recover->isHidden());
+    EXPECT_EQ(recover->text(), QStringLiteral("Recuperar contraseña"));
+
+    click(recover);
+    EXPECT_EQ(form.mode(), AuthMode::recover);
+    EXPECT_TRUE(field(&form, "passwordField")->isHidden());
+    form.setMode(AuthMode::login);
+    EXPECT_TRUE(recover->isHidden()) << "leaving login forgets the link";
+    EXPECT_EQ(field(&form, "passwordField")->text(), QStringLiteral("incorrecta")) << "the password survives mode changes";
+}
+
+TEST(AuthForm, EnglishInterfaceKeepsEmailAndTheStatusAsTheyAre)
+{
+    testing::SessionFixture fixture;
+    fixture.session->requestPasswordReset("nadie@example.com");
+    ASSERT_TRUE(fixture.idle());
+    AuthView form(*fixture.session, AppLanguage::english);
+    EXPECT_EQ(button(&form, "primaryButton")->text(), QStringLiteral("Sign in"));
+    EXPECT_EQ(button(&form, "googleButton")->text(), QStringLiteral("Continue with Google"));
+    EXPECT_EQ(field(&form, "emailField")->placeholderText(), QStringLiteral("Email"));
+    EXPECT_EQ(field(&form, "passwordField")->placeholderText(), QStringLiteral("Password"));
+    EXPECT_EQ(statusLine(&form).toStdString(), fixture.session->message());
+    form.setMode(AuthMode::recover);
+    EXPECT_EQ(button(&form, "primaryButton")->text(), QStringLiteral("Send recovery link"));
+}
+
+// The gate over its own session, with a stand-in root view and a record of the projects it opened.
+class GateTest : public ::testing::Test {
+protected:
+    std::unique_ptr<AuthGateView> makeGate()
+    {
+        store.setAppLanguageValue(AppLanguage::spanish);
+        auto gate = std::make_unique<AuthGateView>(
+            store, storeSignals, fixture.makeSession(),
+            [](ProjectStore&, AccountSession&, QWidget* parent) {
+                auto* root = new QWidget(parent);
+                root->setObjectName(QStringLiteral("contentView"));
+                return root;
+            },
+            [this](const std::filesystem::path& file) { loaded.push_back(file); });
+        gate->session().setStartupTimeout(std::chrono::milliseconds(5000));
+        return gate;
+    }
+    bool settled(AuthGateView& gate)
+    {
+        return QTest::qWaitFor([&] { return gate.screen() != AuthGateView::Screen::connecting; }, 15000);
+    }
+    std::filesystem::path projectFile(const std::string& name)
+    {
+        const auto folder = fixture.service.storage.path() / name;
+        std::filesystem::create_directories(folder);
+        const auto file = folder / (name + ".fotivela");
+        std::ofstream(file) << "{}";
+        return file;
+    }
+
+    testing::SessionFixture fixture;
+    ProjectStore store;
+    StoreSignals storeSignals{store};
+    std::vector<std::filesystem::path> loaded;
+};
+
+TEST_F(GateTest, SignedOutShowsTheFormAndOpensTheLastPendingProjectAfterSignIn)
+{
+    auto gate = makeGate();
+    EXPECT_EQ(gate->screen(), AuthGateView::Screen::connecting);
+    EXPECT_EQ(gate->findChild<QLabel*>(QStringLiteral("connectingText"))->text(), QStringLiteral("Conectando con tu cuenta"));
+    const auto first = projectFile("Primero");
+    const auto second = projectFile("Segundo");
+    gate->start();
+    gate->openProjectDocument(first);
+    // A folder is resolved to the project file inside it.
+    gate->openURL(QUrl::fromLocalFile(QString::fromStdString(second.parent_path().string())).toString());
+    ASSERT_TRUE(settled(*gate));
+    EXPECT_EQ(gate->screen(), AuthGateView::Screen::signIn);
+    ASSERT_EQ(gate->pendingProjectDocumentURL(), second);
+
+    // A folder without a project changes nothing.
+    std::filesystem::create_directories(fixture.service.storage.path() / "Vacia");
+    gate->openProjectDocument(fixture.service.storage.path() / "Vacia");
+    EXPECT_EQ(gate->pendingProjectDocumentURL(), second);
+
+    AuthView* form = gate->authView();
+    ASSERT_NE(form, nullptr);
+    typeInto(field(form, "emailField"), QString::fromUtf8(anaEmail));
+    typeInto(field(form, "passwordField"), QString::fromUtf8(anaPassword));
+    click(button(form, "primaryButton"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return gate->screen() == AuthGateView::Screen::editor; }, 15000));
+    ASSERT_NE(gate->rootView(), nullptr);
+    EXPECT_EQ(gate->rootView()->objectName(), QStringLiteral("contentView"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !loaded.empty(); }, 5000));
+    QTest::qWait(50);
+    EXPECT_EQ(loaded, std::vector<std::filesystem::path>{second});
+    EXPECT_FALSE(gate->pendingProjectDocumentURL());
+
+    // Signed in, a project opens at once and nothing waits.
+    gate->openProjectDocument(first);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return loaded.size() == 2; }, 5000));
+    EXPECT_EQ(loaded.back(), first);
+    EXPECT_FALSE(gate->pendingProjectDocumentURL());
+
+    // Signing out brings back a fresh form; signing in again opens nothing new.
+    gate->session().logout();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return gate->screen() == AuthGateView::Screen::signIn; }, 15000));
+    ASSERT_NE(gate->authView(), nullptr);
+    EXPECT_TRUE(field(gate->authView(), "emailField")->text().isEmpty());
+    EXPECT_EQ(gate->authView()->mode(), AuthMode::login);
+    gate->session().login(anaEmail, anaPassword);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return gate->screen() == AuthGateView::Screen::editor; }, 15000));
+    QTest::qWait(50);
+    EXPECT_EQ(loaded.size(), 2u);
+}
+
+TEST_F(GateTest, StoredSessionOpensTheEditorAndLoadsADocumentThatArrivedWhileConnectingOnce)
+{
+    fixture.service.api->login(anaEmail, anaPassword);
+    auto gate = makeGate();
+    const auto file = projectFile("Viaje");
+    gate->start();
+    gate->openProjectDocument(file);
+    // The browser's return goes to the session even while connecting.
+    gate->openURL(QStringLiteral("fotivela://auth?error=oauth_invalid_state"));
+    EXPECT_EQ(gate->session().message(), "La sesión de Google ha caducado. Inténtalo otra vez.");
+    ASSERT_TRUE(settled(*gate));
+    EXPECT_EQ(gate->screen(), AuthGateView::Screen::editor);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !loaded.empty(); }, 5000));
+    QTest::qWait(100);
+    EXPECT_EQ(loaded, std::vector<std::filesystem::path>{file});
+}
+
+TEST_F(GateTest, TheConnectingScreenFollowsTheInterfaceLanguage)
+{
+    auto gate = makeGate();
+    EXPECT_EQ(gate->findChild<QLabel*>(QStringLiteral("connectingText"))->text(), QStringLiteral("Conectando con tu cuenta"));
+    store.setAppLanguageValue(AppLanguage::english);
+    EXPECT_EQ(gate->findChild<QLabel*>(QStringLiteral("connectingText"))->text(), QStringLiteral("Connecting to your account"));
+    gate->start();
+    ASSERT_TRUE(settled(*gate));
+    EXPECT_EQ(button(gate->authView(), "primaryButton")->text(), QStringLiteral("Sign in"));
+}
+
+} // namespace
+} // namespace fotivela

@@ -1,0 +1,152 @@
+#include "preview_test_support.h"
+
+#include "ui/preview/format_menu.h"
+#include "ui/preview/playback_controls.h"
+#include "ui/preview/preview_monitor.h"
+#include "ui/preview/preview_panel.h"
+
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QSlider>
+#include <QTest>
+
+using namespace fotivela;
+
+class PreviewPanelTest : public test::PreviewTest {};
+
+TEST_F(PreviewPanelTest, ChoosingAFormatMarksTheProjectChangedAndReshapesTheMonitor)
+{
+    installSlides(2);
+    store->setHasUnsavedChanges(false);
+    PreviewPanel panel(*store, *channel);
+    panel.resize(700, 560);
+    panel.show();
+    const QRectF wide = panel.monitor()->monitorRect();
+    EXPECT_NEAR(wide.width() / wide.height(), 16.0 / 9.0, 1e-9);
+
+    QMenu* menu = panel.formatMenu()->formatMenu();
+    ASSERT_EQ(menu->actions().size(), 9);
+    EXPECT_EQ(menu->actions()[1]->text(), "Reels / TikTok 9:16");
+    menu->actions()[1]->trigger();
+    EXPECT_EQ(store->project().format, ProjectFormat::reels);
+    EXPECT_TRUE(store->hasUnsavedChanges());
+    const QRectF tall = panel.monitor()->monitorRect();
+    EXPECT_NEAR(tall.width() / tall.height(), 9.0 / 16.0, 1e-9);
+    EXPECT_TRUE(panel.formatMenu()->text().contains("9:16"));
+
+    // The same format again still stamps the project.
+    const auto stamped = store->project().updatedAt;
+    store->setHasUnsavedChanges(false);
+    QTest::qWait(2);
+    menu->actions()[1]->trigger();
+    EXPECT_GT(store->project().updatedAt, stamped);
+    EXPECT_TRUE(store->hasUnsavedChanges());
+}
+
+TEST_F(PreviewPanelTest, MonitorShowsTheBackgroundTheEmptyTextOrTheSlide)
+{
+    PreviewPanel panel(*store, *channel);
+    panel.resize(700, 560);
+    panel.show();
+    PreviewMonitor* monitor = panel.monitor();
+    const auto count = [](const QImage& image, QRect area, auto predicate) {
+        int n = 0;
+        for (int y = area.top(); y <= area.bottom(); ++y)
+            for (int x = area.left(); x <= area.right(); ++x)
+                n += predicate(image.pixelColor(x, y)) ? 1 : 0;
+        return n;
+    };
+    const auto light = [](QColor c) { return c.red() > 90 && c.green() > 90 && c.blue() > 90; };
+
+    // No slides: the invitation to import photos, on black.
+    QRect centre = monitor->monitorRect().toRect().adjusted(40, 40, -40, -40);
+    QImage shown = monitor->grab().toImage();
+    EXPECT_GT(count(shown, centre, light), 20);
+    EXPECT_FALSE(monitor->resetButton()->isVisible());
+
+    // Slides but no selected id while stopped: only the background, no text.
+    const auto ids = installSlides(2);
+    store->modifyProject([](FotivelaProject& project) { project.backgroundColorHex = "#2040a0"; });
+    shown = monitor->grab().toImage();
+    EXPECT_EQ(count(shown, centre, light), 0);
+    EXPECT_EQ(shown.pixelColor(centre.center()), QColor(0x20, 0x40, 0xA0));
+    // The store falls back to the first slide for the reset button.
+    EXPECT_TRUE(monitor->resetButton()->isVisible());
+
+    // A selected slide with a title: the title is drawn over the background.
+    store->modifyProject([](FotivelaProject& project) {
+        project.slides[1].title = "Hola";
+        project.slides[1].titleFontSize = 60;
+        project.slides[1].titleHasBackground = false;
+    });
+    store->setSelectedSlideID(ids[1]);
+    shown = monitor->grab().toImage();
+    EXPECT_GT(count(shown, centre, [](QColor c) { return c.lightness() > 200; }), 50);
+}
+
+TEST_F(PreviewPanelTest, ResetButtonSitsInTheMonitorCornerAndResetsTheFraming)
+{
+    const auto ids = installSlides(1);
+    store->setSelectedSlideID(ids[0]);
+    store->adjustSelectedSlideReframe(1.0, 0.2, -0.1);
+    ASSERT_EQ(store->project().slides[0].imageScale, 2.0);
+    PreviewPanel panel(*store, *channel);
+    panel.resize(700, 560);
+    panel.show();
+    PreviewMonitor* monitor = panel.monitor();
+    PreviewResetButton* button = monitor->resetButton();
+    ASSERT_TRUE(button->isVisible());
+    const QRectF rect = monitor->monitorRect();
+    EXPECT_NEAR(button->geometry().right() + 1, rect.right() - 10, 1.0);
+    EXPECT_NEAR(button->geometry().bottom() + 1, rect.bottom() - 10, 1.0);
+    EXPECT_EQ(button->toolTip(), "Restablecer tamaño y posición");
+
+    QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(15, 15));
+    EXPECT_EQ(store->project().slides[0].imageScale, 1.0);
+    EXPECT_EQ(store->project().slides[0].imageOffsetX, 0.0);
+
+    store->setAppLanguage(AppLanguage::english);
+    EXPECT_EQ(button->toolTip(), "Reset size and position");
+}
+
+TEST_F(PreviewPanelTest, ControlsShowTheEndAndSeekWithEveryMove)
+{
+    installSlides(1, 0.4);
+    PlaybackControls controls(*store, *channel);
+    controls.show();
+    EXPECT_DOUBLE_EQ(PlaybackControls::endTime(*store), 0.4);
+    EXPECT_DOUBLE_EQ(PlaybackControls::sliderUpperBound(*store), 1.0);
+    EXPECT_EQ(controls.endLabel()->text(), "0:00");
+    EXPECT_EQ(controls.slider()->maximum(), 1000);
+    EXPECT_EQ(controls.timecodeLabel()->text(), "00:00:00");
+
+    installSlides(3, 40); // 120 s
+    EXPECT_EQ(controls.endLabel()->text(), "2:00");
+    const auto revision = store->timelineZoomFocusRevision();
+    controls.slider()->setValue(61257);
+    EXPECT_NEAR(store->previewTime(), 61.257, 1e-9);
+    EXPECT_EQ(controls.timecodeLabel()->text(), "01:01:26");
+    EXPECT_EQ(store->timelineZoomFocusRevision(), revision + 1);
+    QTest::keyClick(controls.slider(), Qt::Key_Right);
+    EXPECT_EQ(store->timelineZoomFocusRevision(), revision + 2);
+
+    // A playhead beyond the end holds the thumb at the end; the timecode tells the truth.
+    store->setPreviewTime(150);
+    EXPECT_EQ(controls.slider()->value(), 120000);
+    EXPECT_EQ(controls.timecodeLabel()->text(), "02:30:00");
+    EXPECT_EQ(store->timelineZoomFocusRevision(), revision + 2);
+}
+
+TEST_F(PreviewPanelTest, PlayButtonStartsAndStopsThePreview)
+{
+    installSlides(2, 1.0);
+    PlaybackControls controls(*store, *channel);
+    controls.show();
+    store->setPreviewTime(5); // at the end: playing starts again from 0
+    QTest::mouseClick(controls.playButton(), Qt::LeftButton);
+    EXPECT_TRUE(store->isPlaying());
+    EXPECT_LT(store->previewTime(), 1.0);
+    QTest::mouseClick(controls.playButton(), Qt::LeftButton);
+    EXPECT_FALSE(store->isPlaying());
+}

@@ -1,0 +1,228 @@
+#include "shell_test_support.h"
+
+#include "model/preview_image_cache.h"
+#include "model/project_json.h"
+#include "support/test_images.h"
+#include "ui/shell/editor_view.h"
+#include "ui/shell/home_view.h"
+#include "ui/shell/recent_project_preview.h"
+
+#include <QApplication>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <fstream>
+
+using namespace fotivela;
+using namespace fotivela::test;
+
+namespace {
+
+void writeText(const std::filesystem::path& file, const std::string& text)
+{
+    std::filesystem::create_directories(file.parent_path());
+    std::ofstream(file, std::ios::binary) << text;
+}
+
+// A project file with one slide on `photo`, as the program writes it.
+std::filesystem::path writeProject(const std::filesystem::path& folder, const std::filesystem::path& photo,
+                                   const std::string& background, std::optional<bool> fill, Slide* firstSlide = nullptr)
+{
+    FotivelaProject project = FotivelaProject::empty();
+    project.name = "Prueba";
+    project.format = ProjectFormat::square;
+    Slide slide;
+    slide.id = Uuid::random();
+    slide.imageURL = photo;
+    slide.duration = 2;
+    slide.title = "Hola";
+    project.slides.push_back(slide);
+    project.backgroundColorHex = background;
+    project.fillPhotosToScreen = fill;
+    if (firstSlide)
+        *firstSlide = slide;
+    const auto file = folder / "Prueba.fotivela";
+    writeText(file, encodeProject(project));
+    return file;
+}
+
+} // namespace
+
+class RecentPreviewTest : public test::ShellTest {};
+
+TEST_F(RecentPreviewTest, ReadsFormatColourFillAndTheFirstPictureDownsampled)
+{
+    const auto photo = m_root / "fotos" / "big.jpg";
+    std::filesystem::create_directories(photo.parent_path());
+    writeImage(photo, makeTwoToneImage(1600, 900));
+    Slide slide;
+    const auto file = writeProject(m_root / "p1", photo, "#a1b2c3", std::nullopt, &slide);
+
+    RecentProjectPreview preview = RecentProjectPreview::load(file);
+    EXPECT_EQ(preview.format, ProjectFormat::square);
+    EXPECT_EQ(preview.backgroundColorHex, "#A1B2C3");
+    EXPECT_FALSE(preview.fillPhotosToScreen) << "absent counts as false";
+    ASSERT_TRUE(preview.slide.has_value());
+    EXPECT_EQ(preview.slide->id, slide.id);
+    ASSERT_FALSE(preview.image.isNull()) << "no cached preview: the photo itself";
+    EXPECT_EQ(std::max(preview.image.width(), preview.image.height()), 360);
+
+    // The cached preview is preferred over the photo.
+    const auto cached = PreviewImageCache::previewURL(slide.id, file);
+    std::filesystem::create_directories(cached.parent_path());
+    writeImage(cached, makeTwoToneImage(200, 100, Qt::green, Qt::green));
+    preview = RecentProjectPreview::load(file);
+    ASSERT_FALSE(preview.image.isNull());
+    EXPECT_EQ(preview.image.width(), 200);
+    EXPECT_GT(dominantColor(preview.image, 100, 50).green(), 200);
+}
+
+TEST_F(RecentPreviewTest, BrokenOrForeignFilesGiveTheFallback)
+{
+    const auto fallback = [](const RecentProjectPreview& p) {
+        return p.image.isNull() && !p.slide && p.format == ProjectFormat::youtube && p.backgroundColorHex == "#000000"
+            && !p.fillPhotosToScreen;
+    };
+    EXPECT_TRUE(fallback(RecentProjectPreview::load(m_root / "missing.fotivela")));
+    writeText(m_root / "a.fotivela", "not json at all");
+    EXPECT_TRUE(fallback(RecentProjectPreview::load(m_root / "a.fotivela")));
+    writeText(m_root / "b.fotivela", R"({"slides": []})");
+    EXPECT_TRUE(fallback(RecentProjectPreview::load(m_root / "b.fotivela")));
+    writeText(m_root / "c.fotivela", R"({"format": "no such format", "slides": []})");
+    EXPECT_TRUE(fallback(RecentProjectPreview::load(m_root / "c.fotivela")));
+
+    // No slides: the file's format and colour, nothing else.
+    writeText(m_root / "d.fotivela", R"({"format": "Instagram/Reels 9:16", "slides": [], "backgroundColorHex": "#00ff00", "fillPhotosToScreen": true})");
+    const auto empty = RecentProjectPreview::load(m_root / "d.fotivela");
+    EXPECT_EQ(empty.format, ProjectFormat::reels);
+    EXPECT_EQ(empty.backgroundColorHex, "#00FF00");
+    EXPECT_TRUE(empty.fillPhotosToScreen);
+    EXPECT_FALSE(empty.slide.has_value());
+
+    EXPECT_EQ(RecentProjectPreview::normalizedBackgroundHex(std::string("#12345")), "#000000");
+    EXPECT_EQ(RecentProjectPreview::normalizedBackgroundHex(std::string("1234567")), "#000000");
+    EXPECT_EQ(RecentProjectPreview::normalizedBackgroundHex(std::string("#12345G")), "#000000");
+    EXPECT_EQ(RecentProjectPreview::normalizedBackgroundHex(std::nullopt), "#000000");
+}
+
+TEST(RecentProjectTitleOverlay, SizeAndPlaceFollowTheAreaWithinLimits)
+{
+    EXPECT_DOUBLE_EQ(RecentProjectTitleOverlay::fontSize(QSizeF(300, 50)), 12);
+    EXPECT_DOUBLE_EQ(RecentProjectTitleOverlay::fontSize(QSizeF(150, 300)), 21);
+    EXPECT_DOUBLE_EQ(RecentProjectTitleOverlay::fontSize(QSizeF(400, 400)), 28);
+    EXPECT_DOUBLE_EQ(RecentProjectTitleOverlay::fontSize(QSizeF(0, 0)), 12);
+    Slide slide;
+    slide.titlePositionX = 0;
+    slide.titlePositionY = 1;
+    const QPointF c = RecentProjectTitleOverlay::centre(slide, QSizeF(200, 100));
+    EXPECT_DOUBLE_EQ(c.x(), 16);
+    EXPECT_DOUBLE_EQ(c.y(), 88);
+}
+
+TEST_F(RecentPreviewTest, HomeShowsTheEmptyStateOrOneCardPerRecentAndTheButtonsActOnTheStore)
+{
+    store().setRecentProjects({}); // the preferences outlive one test in this process
+    HomeView home(store(), storeSignals());
+    home.resize(1180, 700);
+    home.show();
+    QApplication::processEvents();
+    EXPECT_TRUE(home.emptyState()->isVisible());
+    EXPECT_TRUE(home.cards().empty());
+
+    QSignalSpy spy(&storeSignals(), &StoreSignals::changed);
+    QTest::mouseClick(home.newProjectButton(), Qt::LeftButton);
+    QTest::mouseClick(home.newProjectButton(), Qt::LeftButton);
+    EXPECT_TRUE(store().isNewProjectDialogPresented());
+    EXPECT_EQ(spy.count(), 1) << "the second press changes nothing";
+
+    const auto photo = m_root / "fotos" / "a.jpg";
+    std::filesystem::create_directories(photo.parent_path());
+    writeImage(photo, makeTwoToneImage(400, 300));
+    const auto file = writeProject(m_root / "p2", photo, "#000000", true);
+    std::vector<RecentProject> recents;
+    for (int i = 0; i < 3; ++i)
+        recents.push_back({"Proyecto " + std::to_string(i), i == 0 ? file : m_root / ("x" + std::to_string(i)) / "x.fotivela",
+                           std::chrono::system_clock::now()});
+    store().setRecentProjects(recents);
+    QApplication::processEvents();
+    EXPECT_FALSE(home.emptyState()->isVisible());
+    ASSERT_EQ(home.cards().size(), 3u);
+    EXPECT_EQ(home.currentColumnCount(), HomeView::columnCount(1180 - 48));
+
+    RecentProjectCard* first = home.cards()[0];
+    QSignalSpy loaded(first, &RecentProjectCard::previewLoaded);
+    if (!first->previewView()->preview()) {
+        ASSERT_TRUE(loaded.wait(5000));
+    }
+    ASSERT_TRUE(first->previewView()->preview().has_value());
+    EXPECT_TRUE(first->previewView()->preview()->fillPhotosToScreen);
+    // Square format letterboxed in the 124-point strip.
+    const QRectF area = first->previewView()->drawingArea();
+    EXPECT_DOUBLE_EQ(area.width(), area.height());
+
+    QTest::mouseClick(home.cards()[1]->removeButton(), Qt::LeftButton);
+    ASSERT_TRUE(store().recentProjectPendingDeletion().has_value());
+    EXPECT_EQ(store().recentProjectPendingDeletion()->name, "Proyecto 1");
+}
+
+TEST(HomeView, ColumnsOfAtLeast260PointsWith14Between)
+{
+    EXPECT_EQ(HomeView::columnCount(200), 1);
+    EXPECT_EQ(HomeView::columnCount(533), 1);
+    EXPECT_EQ(HomeView::columnCount(534), 2);
+    EXPECT_EQ(HomeView::columnCount(1132), 4);
+}
+
+TEST(EditorLayout, TimelineGrowsPerStemRowAndNeverBelowItsBase)
+{
+    auto l = EditorLayout::compute(860, 0);
+    EXPECT_FALSE(l.compact);
+    EXPECT_DOUBLE_EQ(l.timelineHeight, 246);
+    EXPECT_DOUBLE_EQ(l.previewMaximumHeight, 568);
+    EXPECT_DOUBLE_EQ(l.minimumPreviewHeight, 230);
+
+    l = EditorLayout::compute(860, 9);
+    EXPECT_DOUBLE_EQ(l.timelineHeight, 400);
+    EXPECT_DOUBLE_EQ(l.previewMaximumHeight, 414);
+
+    l = EditorLayout::compute(800, 3);
+    EXPECT_TRUE(l.compact);
+    EXPECT_DOUBLE_EQ(l.timelineHeight, 298);
+    EXPECT_DOUBLE_EQ(l.previewMaximumHeight, 456);
+    EXPECT_DOUBLE_EQ(l.minimumPreviewHeight, 175);
+
+    l = EditorLayout::compute(400, 7);
+    EXPECT_DOUBLE_EQ(l.timelineHeight, 232);
+    EXPECT_DOUBLE_EQ(l.previewMaximumHeight, 175);
+
+    l = EditorLayout::compute(20, 0);
+    EXPECT_DOUBLE_EQ(l.timelineHeight, 232);
+}
+
+TEST_F(RecentPreviewTest, TabStripSwitchesTheInspectorAndShowsNoActiveTabForSettings)
+{
+    int made = 0;
+    InspectorPanel panel(store(), storeSignals(), [&made](EditorTab, QWidget* parent) {
+        ++made;
+        return new QWidget(parent);
+    });
+    panel.resize(330, 700);
+    panel.show();
+    QApplication::processEvents();
+    EXPECT_EQ(made, 1);
+    EXPECT_TRUE(panel.tabs()->button(EditorTab::photos)->isActive());
+
+    QTest::mouseClick(panel.tabs()->button(EditorTab::photos), Qt::LeftButton);
+    EXPECT_EQ(made, 1) << "the active tab's button changes nothing";
+    QTest::mouseClick(panel.tabs()->button(EditorTab::music), Qt::LeftButton);
+    EXPECT_EQ(store().activeTab(), EditorTab::music);
+    EXPECT_EQ(made, 2);
+    EXPECT_EQ(panel.shownTab(), EditorTab::music);
+
+    store().setActiveTab(EditorTab::settings);
+    QApplication::processEvents();
+    for (EditorTab tab : sidebarTabs)
+        EXPECT_FALSE(panel.tabs()->button(tab)->isActive());
+    EXPECT_EQ(panel.shownTab(), EditorTab::settings);
+}
