@@ -157,6 +157,7 @@ ExportInspector::ExportInspector(ProjectStore& store, StoreSignals& storeSignals
     m_bitrate->setPageStep(1);
     bitrateBlock->addWidget(m_bitrate);
     m_recommended = new QPushButton(this);
+    styleBorderedButton(m_recommended);
     bitrateBlock->addWidget(m_recommended, 0, Qt::AlignLeft);
     layout->addLayout(bitrateBlock);
     connect(m_bitrate, &QSlider::valueChanged, this, [this](int value) {

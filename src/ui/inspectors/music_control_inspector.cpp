@@ -191,6 +191,7 @@ MusicControlInspector::MusicControlInspector(ProjectStore& store, StoreSignals& 
             [this](int value) { this->store().setCutAudioFadeOutDuration(double(value) / fadeSteps); });
 
     m_restore = new QPushButton(m_automatic);
+    styleBorderedButton(m_restore);
     automatic->addWidget(m_restore);
     connect(m_restore, &QPushButton::clicked, this, [this] { this->store().restoreAttackBeatMarkers(); });
     content->addWidget(m_automatic);
@@ -209,6 +210,7 @@ MusicControlInspector::MusicControlInspector(ProjectStore& store, StoreSignals& 
     content->addWidget(m_manual);
 
     m_deleteManual = new QPushButton(m_content);
+    styleBorderedButton(m_deleteManual);
     m_deleteManual->setIcon(symbolIcon("trash"));
     content->addWidget(m_deleteManual);
     // The confirmation dialog opens on this count and clears it on every way out.
