@@ -1,7 +1,11 @@
 #include "ui/shell/editor_view.h"
 
 #include "model/app_text.h"
+#include "account/account_session.h"
 #include "store/project_store.h"
+#include "ui/inspectors/inspector_host.h"
+#include "ui/preview/preview_panel.h"
+#include "ui/timeline/timeline_panel.h"
 #include "ui/common/store_signals.h"
 
 #include <QHBoxLayout>
@@ -198,12 +202,10 @@ void InspectorPanel::refresh()
 QWidget* EditorView::makeInspector(ProjectStore& store, StoreSignals& storeSignals, AccountSession* session, EditorTab tab,
                                    QWidget* parent)
 {
-    (void)store;
-    (void)storeSignals;
-    (void)session;
-    (void)tab;
-    (void)parent;
-    return nullptr;
+    InspectorHooks hooks;
+    if (session)
+        hooks.musicInspectorAppeared = [session] { session->refreshCloudAIConfigSilently(); };
+    return makeTabInspector(store, storeSignals, tab, parent, hooks);
 }
 
 EditorView::EditorView(ProjectStore& store, StoreSignals& storeSignals, AccountSession* session, QWidget* parent)
@@ -224,8 +226,10 @@ EditorView::EditorView(ProjectStore& store, StoreSignals& storeSignals, AccountS
 
     auto* column = new QVBoxLayout;
     column->setSpacing(14);
-    m_preview = new QWidget(this);
-    m_timeline = new QWidget(this);
+    m_preview = new PreviewPanel(store, storeSignals, this);
+    m_timeline = new TimelinePanel(store, storeSignals, this);
+    // The preview takes whatever height the timeline leaves, within its bounds.
+    m_preview->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     column->addWidget(m_preview, 1);
     column->addWidget(m_timeline, 0);
     row->addLayout(column, 1);
