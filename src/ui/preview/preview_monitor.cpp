@@ -83,6 +83,7 @@ PreviewMonitor::PreviewMonitor(ProjectStore& store, StoreSignals& storeSignals, 
     setMinimumHeight(130);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     setFocusPolicy(Qt::ClickFocus);
+    setMouseTracking(true);
     setAttribute(Qt::WA_AcceptTouchEvents, false);
 
     m_transitionLayer->onChange = [this] { update(); };
@@ -252,6 +253,7 @@ void PreviewMonitor::mousePressEvent(QMouseEvent* event)
     // The title lies above the photo: a press on it moves the title, anywhere else the photo.
     if (PreviewTitleOverlay::hitTest(*slide, monitor.size(), local)) {
         m_draggingTitle = true;
+        setCursor(Qt::ClosedHandCursor);
         m_titleDragOrigin = event->position();
         m_titleOverlay.dragChanged(*slide, monitor.size(), QPointF(0, 0));
     } else {
@@ -272,6 +274,14 @@ void PreviewMonitor::mouseMoveEvent(QMouseEvent* event)
     } else if (m_reframing && (event->buttons() & Qt::LeftButton)) {
         m_reframe.mouseDragged(event->position() - monitor.topLeft(), monitor.size());
     } else {
+        // A hand over the title tells that it can be dragged apart from the photo.
+        const auto& slide = m_transitionLayer->currentSlide();
+        const bool overTitle = slide && event->buttons() == Qt::NoButton
+            && PreviewTitleOverlay::hitTest(*slide, monitor.size(), event->position() - monitor.topLeft());
+        if (overTitle)
+            setCursor(Qt::OpenHandCursor);
+        else
+            unsetCursor();
         QWidget::mouseMoveEvent(event);
         return;
     }
@@ -287,6 +297,7 @@ void PreviewMonitor::mouseReleaseEvent(QMouseEvent* event)
     if (m_draggingTitle) {
         m_draggingTitle = false;
         m_titleOverlay.dragEnded();
+        setCursor(Qt::OpenHandCursor);
         update();
     }
     if (m_reframing) {
