@@ -360,6 +360,25 @@ public:
     // The "Previews" folder beside the project file (or where a new project's file would be).
     std::filesystem::path previewCacheDirectory() const;
 
+    // --- Export ---
+    // The save panel for the video; none while an export runs or when cancelled.
+    std::optional<std::filesystem::path> exportDestinationURL();
+    // Exports the open project to the file, or beside it when a file is already there (an
+    // existing file is never replaced). `finished` hears, on the main thread, true once the
+    // MP4 stands there, false when the export failed or was cancelled, and false at once
+    // when another export is running.
+    void exportVideo(const std::filesystem::path& url, std::function<void(bool)> finished = {});
+    // Stops the running export; nothing is written at its destination.
+    void cancelExport();
+
+    // --- Preview images ---
+    // The slide's picture for the views: from memory when it was loaded before (then
+    // `loaded` is called at once), else decoded off the main thread from the slide's preview
+    // JPEG, or from its photo while the preview is not written yet. `loaded` runs on the main
+    // thread with none when neither can be read, and not at all once the store is gone.
+    // Views ask again when `previewCacheRevision` changes.
+    void previewImage(const Slide& slide, std::function<void(std::optional<QImage>)> loaded);
+
 private:
     // Tests reach the building blocks below through it.
     friend struct ProjectStoreTestAccess;
@@ -568,6 +587,25 @@ private:
     std::filesystem::path projectFileLocation() const;
     void showError(const std::string& message);
     StoreDialogs m_dialogs;
+
+    // --- Export ---
+    friend struct ProjectStoreExportTestAccess;
+    std::filesystem::path resolvedExportURL(const std::filesystem::path& url) const;
+    FotivelaProject projectPreparedForExport() const;
+    static void writeProjectExportDebugManifest(const FotivelaProject& project, const std::filesystem::path& outputURL);
+    void finishExport(std::uint64_t run, const std::filesystem::path& destination, std::exception_ptr error,
+                      const std::function<void(bool)>& finished);
+    std::uint64_t m_exportRun = 0;
+    // A store that goes away stops its export: nobody is left to hear of it.
+    struct ExportCancellation {
+        std::shared_ptr<std::stop_source> source;
+        ~ExportCancellation()
+        {
+            if (source)
+                source->request_stop();
+        }
+    };
+    ExportCancellation m_exportCancellation;
 };
 
 } // namespace fotivela
