@@ -52,7 +52,7 @@ TEST_F(AIMusicPaneTest, WithoutSettingsItReadsTheDefaultsAndTheFirstKeystrokeMak
     AIMusicInspector pane(store, storeSignals, *fixture.session);
     EXPECT_EQ(pane.inputsTitle()->text(), QStringLiteral("Datos para la letra"));
     EXPECT_EQ(pane.instrumentalSwitch()->property("symbol").toString(), QStringLiteral("circle"));
-    EXPECT_FALSE(pane.lyricsSection()->isHidden());
+    EXPECT_FALSE(pane.lyricsEditor()->isHidden());
     EXPECT_TRUE(pane.subjectField()->text().isEmpty());
     EXPECT_EQ(pane.styleField()->text(), QStringLiteral("Pop calido, suave"));
     EXPECT_FALSE(pane.notesPlaceholder()->isHidden());
@@ -93,13 +93,14 @@ TEST_F(AIMusicPaneTest, TheInstrumentalSwitchTurnsTheSongAndBack)
     EXPECT_FALSE(store.project().aiMusic->withVocals);
     EXPECT_EQ(pane.inputsTitle()->text(), QStringLiteral("Datos para la cancion"));
     EXPECT_EQ(pane.instrumentalSwitch()->property("symbol").toString(), QStringLiteral("checkmark.circle.fill"));
-    EXPECT_TRUE(pane.lyricsSection()->isHidden());
+    EXPECT_TRUE(pane.lyricsEditor()->isHidden());
+    EXPECT_TRUE(pane.lyricsTitle()->isHidden());
     EXPECT_EQ(pane.cloudTextButton()->text(), QStringLiteral("Generar estilo nube (20 créditos)"));
     EXPECT_EQ(pane.songReason()->text(), QStringLiteral("Genera o escribe un estilo musical antes de crear la canción."));
 
     click(pane.instrumentalSwitch());
     EXPECT_TRUE(store.project().aiMusic->withVocals);
-    EXPECT_FALSE(pane.lyricsSection()->isHidden());
+    EXPECT_FALSE(pane.lyricsEditor()->isHidden());
     EXPECT_TRUE(pane.lyricsEditor()->toPlainText().isEmpty()) << "the lyrics emptied by the first press stay empty";
 }
 

@@ -136,16 +136,11 @@ AIMusicInspector::AIMusicInspector(ProjectStore& store, StoreSignals& storeSigna
     column->addLayout(cloudBlock);
 
     // The lyrics title and editor are items of the pane's own column, 12 points apart.
-    m_lyricsSection = new QWidget(this);
-    auto* lyricsColumn = new QVBoxLayout(m_lyricsSection);
-    lyricsColumn->setContentsMargins(0, 0, 0, 0);
-    lyricsColumn->setSpacing(12);
-    m_lyricsTitle = new AIMusicSectionTitle({}, m_lyricsSection);
-    lyricsColumn->addWidget(m_lyricsTitle);
-    m_lyrics = makeEditor(198, m_lyricsSection);
+    m_lyricsTitle = new AIMusicSectionTitle({}, this);
+    column->addWidget(m_lyricsTitle);
+    m_lyrics = makeEditor(198, this);
     m_lyrics->setObjectName(QStringLiteral("lyricsEditor"));
-    lyricsColumn->addWidget(m_lyrics);
-    column->addWidget(m_lyricsSection);
+    column->addWidget(m_lyrics);
 
     auto* styleBlock = new QVBoxLayout;
     styleBlock->setSpacing(6);
@@ -169,6 +164,7 @@ AIMusicInspector::AIMusicInspector(ProjectStore& store, StoreSignals& storeSigna
     m_status = new AIMusicStatusText(this);
     m_status->setObjectName(QStringLiteral("paneStatus"));
     column->addWidget(m_status);
+    column->addStretch(1);
 
     // Every keystroke goes to the store as typed.
     connect(m_subject, &QLineEdit::textEdited, this, [this](const QString& text) {
@@ -303,7 +299,8 @@ void AIMusicInspector::refresh()
     if (textReason)
         m_cloudTextReason->setStatus(*textReason, AIMusicAvailability::isErrorReason(*textReason));
 
-    m_lyricsSection->setVisible(withVocals);
+    m_lyricsTitle->setVisible(withVocals);
+    m_lyrics->setVisible(withVocals);
     m_lyricsTitle->setText(translated("Letra", language));
     setTextKeepingCursor(m_lyrics, settings ? text(settings->lyrics) : QString());
     m_styleTitle->setText(translated("Estilo musical generado", language));

@@ -72,7 +72,7 @@ public:
     AIMusicStatusText* songReason() const { return m_songReason; }
     AIMusicStatusText* paneStatus() const { return m_status; }
     QLabel* inputsTitle() const { return m_inputsTitle; }
-    QWidget* lyricsSection() const { return m_lyricsSection; }
+    QLabel* lyricsTitle() const { return m_lyricsTitle; }
     QLabel* notesPlaceholder() const { return m_notesPlaceholder; }
 
 protected:
@@ -95,7 +95,6 @@ private:
     QPushButton* m_instrumental = nullptr;
     QPushButton* m_cloudText = nullptr;
     AIMusicStatusText* m_cloudTextReason = nullptr;
-    QWidget* m_lyricsSection = nullptr;
     AIMusicSectionTitle* m_lyricsTitle = nullptr;
     QPlainTextEdit* m_lyrics = nullptr;
     AIMusicSectionTitle* m_styleTitle = nullptr;
