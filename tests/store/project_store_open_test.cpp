@@ -246,4 +246,50 @@ TEST_F(StoreOpening, LeavingAProjectKeepsItsEditsAndTakesNothingIntoTheNextOne)
         EXPECT_FALSE(marker.isManual);
 }
 
+TEST_F(StoreOpening, APackageIsMadeFromTheProjectInMemoryAndRemembered)
+{
+    FotivelaProject stored = FotivelaProject::empty();
+    stored.slides = {photoSlide("a.jpg")};
+    const fs::path url = saveProject("Boda", stored);
+    ProjectStore store;
+    recordDialogs(store);
+    ASSERT_TRUE(store.loadProject(url));
+    ASSERT_TRUE(waitFor([&] { return fs::exists(store.previewCacheDirectory() / (stored.slides[0].id.toString() + ".jpg")); }, 10000));
+    store.modifyProject([](FotivelaProject& p) { p.slides[0].title = "Sin guardar aun"; });
+    const FotivelaProject open = store.project();
+
+    std::string suggested;
+    store.dialogs().choosePackageDestination = [&](const std::string& name, const std::string& message) {
+        suggested = name;
+        EXPECT_EQ(message, "Crea una carpeta empaquetada con proyecto, previos y originales.");
+        return std::optional<fs::path>(m_root / "Entregas" / "Boda final");
+    };
+    store.packageProject();
+    EXPECT_EQ(suggested, "Boda");
+    const fs::path packaged = m_root / "Entregas" / "Boda final" / "Boda final.fotivela";
+    ASSERT_TRUE(fs::exists(packaged));
+    const FotivelaProject copy = decodeProject(readText(packaged));
+    EXPECT_EQ(copy.name, "Boda final");
+    EXPECT_EQ(copy.slides[0].title, "Sin guardar aun");
+    EXPECT_TRUE(fs::exists(m_root / "Entregas" / "Boda final" / "Previews" / (stored.slides[0].id.toString() + ".jpg")));
+    EXPECT_EQ(store.recentProjects().front().url, packaged);
+    EXPECT_EQ(store.project(), open);
+    EXPECT_EQ(store.currentProjectURL(), std::optional<fs::path>(url));
+
+    // A project never saved: nothing to save and no previews to take.
+    ProjectStore fresh;
+    recordDialogs(fresh);
+    fresh.setProject(stored);
+    EXPECT_TRUE(fresh.packageProject(m_root / "Sin guardar"));
+    EXPECT_FALSE(fresh.hasPendingAutosave());
+    EXPECT_FALSE(fs::exists(m_root / "Sin guardar" / "Previews"));
+
+    // A destination that cannot be made is shown, and nothing else changes.
+    writeText(m_root / "ocupado", "un archivo");
+    EXPECT_FALSE(store.packageProject(m_root / "ocupado" / "dentro"));
+    ASSERT_EQ(m_errors.size(), 1u);
+    EXPECT_NE(m_errors[0].find("dentro"), std::string::npos) << m_errors[0];
+    EXPECT_EQ(store.recentProjects().front().url, packaged);
+}
+
 } // namespace
