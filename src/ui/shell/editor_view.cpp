@@ -4,6 +4,7 @@
 #include "account/account_session.h"
 #include "store/project_store.h"
 #include "ui/inspectors/inspector_host.h"
+#include "ui/shell/app_settings_window.h"
 #include "ui/preview/preview_panel.h"
 #include "ui/timeline/timeline_panel.h"
 #include "ui/common/store_signals.h"
@@ -202,6 +203,8 @@ void InspectorPanel::refresh()
 QWidget* EditorView::makeInspector(ProjectStore& store, StoreSignals& storeSignals, AccountSession* session, EditorTab tab,
                                    QWidget* parent)
 {
+    if (tab == EditorTab::settings)
+        return new SettingsInspector(store, storeSignals, parent);
     InspectorHooks hooks;
     if (session)
         hooks.musicInspectorAppeared = [session] { session->refreshCloudAIConfigSilently(); };
