@@ -252,6 +252,12 @@ void RecentProjectCard::setLanguage(AppLanguage language)
         m_previewView->setPreview(m_previewView->preview(), language);
 }
 
+void RecentProjectCard::mousePressEvent(QMouseEvent* event)
+{
+    // Taken here so that the release comes back to the card.
+    event->setAccepted(event->button() == Qt::LeftButton);
+}
+
 void RecentProjectCard::mouseReleaseEvent(QMouseEvent* event)
 {
     if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
