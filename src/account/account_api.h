@@ -106,6 +106,12 @@ public:
     const std::string& baseURL() const { return m_configuration.baseURL; }
     // publicAuthURL + "/api/auth/oauth/google?client=macos".
     std::string googleSignInURL() const;
+
+    // Fetches a file an answer of the service points to (a generated song): a GET of an https
+    // address (http on loopback only) without the session cookie, following at most five
+    // redirects, to https only. Throws AccountError::invalidResponse for an address it refuses
+    // and AccountError::message when curl fails; any HTTP status comes back to the caller.
+    CurlHTTPResponse download(const std::string& url) const;
     const std::string& appLaunchID() const { return m_appLaunchID; }
     bool hasReportedLaunch(const std::string& userID) const;
     // Waits until no launch report is running (tests and orderly shutdown).

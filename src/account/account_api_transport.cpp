@@ -442,6 +442,30 @@ std::optional<std::string> AccountAPI::sessionCookieHeader() const
     return m_sessionCookieHeader;
 }
 
+CurlHTTPResponse AccountAPI::download(const std::string& url) const
+{
+    // A song's address comes from the network: never a local file or another scheme.
+    if (!isAllowedServiceURL(url))
+        throw AccountError::invalidResponse();
+    const RequestFolder folder;
+    CurlInvocation invocation{"GET", url, m_configuration.connectTimeoutSeconds, m_configuration.maxTimeWithBodySeconds,
+                              false, false, false};
+    std::vector<std::string> arguments = curlArguments(invocation, folder.path());
+    const std::vector<std::string> redirects{"-L", "--max-redirs", "5", "--proto-redir", "=https"};
+    arguments.insert(arguments.end() - 1, redirects.begin(), redirects.end());
+    const ChildResult child = runCurl(arguments);
+    if (child.exitStatus != 0) {
+        const std::string text = isValidUtf8(child.standardError) ? trimmedText(child.standardError) : std::string();
+        throw AccountError::message(text.empty() ? "No se ha podido conectar con Orvelant." : text);
+    }
+    CurlHTTPResponse response;
+    response.headers = readWholeFile(folder.path() / "headers.txt");
+    response.body = readWholeFile(folder.path() / "response.json");
+    // With redirects the header file holds every answer; the last status line is the file's.
+    response.statusCode = statusCode(response.headers);
+    return response;
+}
+
 void AccountAPI::removeStaleRequestFolders() const
 {
     // A crash can leave a folder behind with a password in it; none lives longer than a request.

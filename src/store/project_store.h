@@ -1,5 +1,6 @@
 #pragma once
 
+#include "account/cloud_ai_wire_model.h"
 #include "analysis/timeline_derived_data.h"
 #include "model/app_language.h"
 #include "model/app_route.h"
@@ -38,6 +39,8 @@
 class QTimer;
 
 namespace fotivela {
+
+class AccountAPI;
 
 // The one store of the editor. It holds the open project and the editor state around
 // it; every user operation is a method here and every view reads its state from here.
@@ -360,6 +363,59 @@ public:
     // The "Previews" folder beside the project file (or where a new project's file would be).
     std::filesystem::path previewCacheDirectory() const;
 
+    // --- Export ---
+    // The save panel for the video; none while an export runs or when cancelled.
+    std::optional<std::filesystem::path> exportDestinationURL();
+    // Exports the open project to the file, or beside it when a file is already there (an
+    // existing file is never replaced). `finished` hears, on the main thread, true once the
+    // MP4 stands there, false when the export failed or was cancelled, and false at once
+    // when another export is running.
+    void exportVideo(const std::filesystem::path& url, std::function<void(bool)> finished = {});
+    // Stops the running export; nothing is written at its destination.
+    void cancelExport();
+
+    // --- Preview images ---
+    // The slide's picture for the views: from memory when it was loaded before (then
+    // `loaded` is called at once), else decoded off the main thread from the slide's preview
+    // JPEG, or from its photo while the preview is not written yet. `loaded` runs on the main
+    // thread with none when neither can be read, and not at all once the store is gone.
+    // Views ask again when `previewCacheRevision` changes.
+    void previewImage(const Slide& slide, std::function<void(std::optional<QImage>)> loaded);
+
+    // --- AI music ---
+    // The AI music settings of the project. Every setter marks the project changed and
+    // schedules the silent save: typed texts must survive a quit.
+    void ensureAIMusicSettings();
+    void setAILyricsText(const std::string& text);
+    void setAIMusicStylePrompt(const std::string& text);
+    void setAIMusicSubjectName(const std::string& text);
+    void setAIMusicRequestedStyle(const std::string& text);
+    void setAIMusicGenerationNotes(const std::string& text);
+    void setAIMusicWithVocals(bool withVocals);
+    // The draft the music inspector opens around a generation, and the settings it puts back.
+    void beginNewAIMusicDraft();
+    void restoreAIMusicSettings(const std::optional<AIMusicSettings>& settings);
+    bool isAIMusicGenerationDraftEmpty() const;
+    // "AI/ContactSheets/slideshow-contact-sheet-cloud.jpg" beside the project file.
+    std::filesystem::path aiCloudContactSheetURL() const;
+    std::filesystem::path previewCacheURL(const Slide& slide) const;
+
+    // The cloud requests and their answers. The contact sheet is drawn and a song is fetched
+    // and stored off the main thread; `done` runs on the main thread with the result or the
+    // error (an AccountError with the user's text, or the file, sheet or network error), and
+    // not at all once the store is gone. An answer that arrives after another project was
+    // opened is never applied to it.
+    void makeCloudLyricsRequest(const std::string& operationId, bool styleOnly,
+                                std::function<void(std::optional<CloudLyricsRequest>, std::exception_ptr)> done);
+    // False (with the reason in `aiLyricsStatusMessage`) when the answer belongs to a project
+    // that is no longer open.
+    bool applyCloudLyricsResponse(const CloudLyricsResponse& response, bool styleOnly);
+    // Throws AccountError.
+    CloudMusicRequest makeCloudMusicRequest(const std::string& operationId);
+    void installCloudGeneratedMusic(const CloudMusicResponse& response, std::function<void(std::exception_ptr)> done);
+    // The client that fetches a song sent as an address; AccountAPI::shared() when unset.
+    void setGeneratedAudioClient(std::shared_ptr<AccountAPI> client) { assertMainThread(); m_generatedAudioClient = std::move(client); }
+
 private:
     // Tests reach the building blocks below through it.
     friend struct ProjectStoreTestAccess;
@@ -568,6 +624,40 @@ private:
     std::filesystem::path projectFileLocation() const;
     void showError(const std::string& message);
     StoreDialogs m_dialogs;
+
+    // --- Export ---
+    friend struct ProjectStoreExportTestAccess;
+    std::filesystem::path resolvedExportURL(const std::filesystem::path& url) const;
+    FotivelaProject projectPreparedForExport() const;
+    static void writeProjectExportDebugManifest(const FotivelaProject& project, const std::filesystem::path& outputURL);
+    void finishExport(std::uint64_t run, const std::filesystem::path& destination, std::exception_ptr error,
+                      const std::function<void(bool)>& finished);
+    std::uint64_t m_exportRun = 0;
+    // A store that goes away stops its export: nobody is left to hear of it.
+    struct ExportCancellation {
+        std::shared_ptr<std::stop_source> source;
+        ~ExportCancellation()
+        {
+            if (source)
+                source->request_stop();
+        }
+    };
+    ExportCancellation m_exportCancellation;
+
+    // --- AI music ---
+    friend struct ProjectStoreAIMusicTestAccess;
+    // The project an AI answer was asked for: its identity and its file.
+    struct AIMusicOrigin {
+        Uuid projectID;
+        std::optional<std::filesystem::path> projectURL;
+        bool operator==(const AIMusicOrigin&) const = default;
+    };
+    AIMusicOrigin currentAIMusicOrigin() const;
+    void changeAIMusicSettings(const std::function<void(AIMusicSettings&)>& change);
+    std::string generatedCloudMusicFileName(const CloudMusicResponse& response, const std::string& fallbackName) const;
+    void finishCloudMusicInstall(const AIMusicOrigin& origin, const std::filesystem::path& storedURL);
+    std::optional<AIMusicOrigin> m_aiLyricsRequestOrigin;
+    std::shared_ptr<AccountAPI> m_generatedAudioClient;
 };
 
 } // namespace fotivela

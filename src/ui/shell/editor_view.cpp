@@ -3,6 +3,7 @@
 #include "model/app_text.h"
 #include "account/account_session.h"
 #include "store/project_store.h"
+#include "ui/account/ai_music_inspector.h"
 #include "ui/inspectors/inspector_host.h"
 #include "ui/shell/app_settings_window.h"
 #include "ui/preview/preview_panel.h"
@@ -206,8 +207,12 @@ QWidget* EditorView::makeInspector(ProjectStore& store, StoreSignals& storeSigna
     if (tab == EditorTab::settings)
         return new SettingsInspector(store, storeSignals, parent);
     InspectorHooks hooks;
-    if (session)
+    if (session) {
         hooks.musicInspectorAppeared = [session] { session->refreshCloudAIConfigSilently(); };
+        hooks.aiMusicPane = [&store, &storeSignals, session](QWidget* parent) -> QWidget* {
+            return new AIMusicInspector(store, storeSignals, *session, parent);
+        };
+    }
     return makeTabInspector(store, storeSignals, tab, parent, hooks);
 }
 

@@ -1,0 +1,43 @@
+#include "store/project_store.h"
+
+#include "model/preview_image_cache.h"
+#include "platform/photo_decoder.h"
+
+#include <system_error>
+
+namespace fotivela {
+
+namespace fs = std::filesystem;
+
+void ProjectStore::previewImage(const Slide& slide, std::function<void(std::optional<QImage>)> loaded)
+{
+    assertMainThread();
+    if (const auto cached = m_previewImageCache.find(slide.id); cached != m_previewImageCache.end()) {
+        if (loaded)
+            loaded(cached->second);
+        return;
+    }
+    const fs::path preview = PreviewImageCache::previewURL(slide.id, projectFileLocation());
+    std::error_code error;
+    const fs::path source = fs::exists(preview, error) ? preview : slide.imageURL;
+    runInBackground(
+        TaskPriority::userInitiated,
+        // No view shows more than a preview's size: a full-size photo decoded whole would
+        // hold tens of megabytes per slide until the previews exist.
+        [source](std::stop_token) { return PhotoDecoder::decode(source, PreviewImageCache::maximumPixelSize); },
+        [alive = std::weak_ptr<ProjectStore*>(m_lifetime), id = slide.id, loaded = std::move(loaded)](QImage image) {
+            const std::shared_ptr<ProjectStore*> store = alive.lock();
+            if (!store)
+                return;
+            if (image.isNull()) {
+                if (loaded)
+                    loaded(std::nullopt);
+                return;
+            }
+            (*store)->m_previewImageCache[id] = image;
+            if (loaded)
+                loaded(std::move(image));
+        });
+}
+
+} // namespace fotivela

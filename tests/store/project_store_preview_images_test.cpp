@@ -1,0 +1,74 @@
+#include "store_test_support.h"
+
+#include "model/preview_image_cache.h"
+#include "support/test_images.h"
+
+using namespace fotivela;
+using namespace fotivela::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+class StorePreviewImages : public StoreTest {
+protected:
+    std::optional<QImage> request(ProjectStore& store, const Slide& slide, bool* atOnce = nullptr)
+    {
+        std::optional<std::optional<QImage>> result;
+        store.previewImage(slide, [&](std::optional<QImage> image) { result = std::move(image); });
+        if (atOnce)
+            *atOnce = result.has_value();
+        EXPECT_TRUE(waitFor([&] { return result.has_value(); }, 10000));
+        return result ? *result : std::nullopt;
+    }
+};
+
+TEST_F(StorePreviewImages, PhotosComeFromMemoryThenFromTheirPreviewsOnceWritten)
+{
+    ProjectStore store;
+    store.setCurrentProjectURL(m_root / "Viaje" / "Viaje.fotivela");
+    const fs::path photo = m_root / "grande.jpg";
+    writeImage(photo, makeTwoToneImage(2400, 1200));
+    const std::int64_t revision = store.previewCacheRevision();
+    store.importPhotos({photo});
+    const Slide slide = store.project().slides.at(0);
+
+    // Until its run ends the full photo stands in, never larger than a preview.
+    const std::optional<QImage> early = request(store, slide);
+    ASSERT_TRUE(early);
+    EXPECT_LE(std::max(early->width(), early->height()), PreviewImageCache::maximumPixelSize);
+
+    ASSERT_TRUE(waitFor([&] { return store.previewCacheRevision() == revision + 1; }, 10000));
+    const fs::path preview = store.previewCacheDirectory() / (slide.id.toString() + ".jpg");
+    ASSERT_TRUE(fs::exists(preview));
+
+    // The memory was emptied: the next request reads the preview, which stands in for the
+    // photo even when the photo is gone.
+    fs::remove(photo);
+    bool atOnce = true;
+    const std::optional<QImage> fromPreview = request(store, slide, &atOnce);
+    EXPECT_FALSE(atOnce);
+    ASSERT_TRUE(fromPreview);
+    EXPECT_EQ(fromPreview->size(), QSize(1800, 900));
+
+    // A second request is answered from memory, without the disk.
+    fs::remove(preview);
+    const std::optional<QImage> again = request(store, slide, &atOnce);
+    EXPECT_TRUE(atOnce);
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->size(), QSize(1800, 900));
+}
+
+TEST_F(StorePreviewImages, ASlideWithNeitherPhotoNorPreviewGivesNoneAndIsAskedAgain)
+{
+    ProjectStore store;
+    Slide slide = makeSlide(2.0, "perdida.jpg");
+    slide.imageURL = m_root / "perdida.jpg";
+    EXPECT_FALSE(request(store, slide));
+
+    writeImage(slide.imageURL, makeTwoToneImage(40, 30));
+    const std::optional<QImage> found = request(store, slide);
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->size(), QSize(40, 30));
+}
+
+} // namespace
