@@ -155,6 +155,8 @@ constexpr AppTextPair rows[] = {
     {"La IA en la nube todavía no está configurada en Orvelant.", "Cloud AI is not set up in Orvelant yet."},
     {"El proveedor de IA no está disponible ahora mismo.", "The AI provider is not available right now."},
     {"La petición de IA no es válida.", "The AI request is not valid."},
+    {"Has abierto otro proyecto mientras se generaba; el resultado no se ha aplicado a este proyecto.",
+     "You opened another project during the generation; the result was not applied to this project."},
 };
 
 } // namespace

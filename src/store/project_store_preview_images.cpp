@@ -25,7 +25,8 @@ void ProjectStore::previewImage(const Slide& slide, std::function<void(std::opti
         // No view shows more than a preview's size: a full-size photo decoded whole would
         // hold tens of megabytes per slide until the previews exist.
         [source](std::stop_token) { return PhotoDecoder::decode(source, PreviewImageCache::maximumPixelSize); },
-        [alive = std::weak_ptr<ProjectStore*>(m_lifetime), id = slide.id, loaded = std::move(loaded)](QImage image) {
+        [alive = std::weak_ptr<ProjectStore*>(m_lifetime), id = slide.id, revision = m_previewCacheRevision,
+         loaded = std::move(loaded)](QImage image) {
             const std::shared_ptr<ProjectStore*> store = alive.lock();
             if (!store)
                 return;
@@ -34,7 +35,10 @@ void ProjectStore::previewImage(const Slide& slide, std::function<void(std::opti
                     loaded(std::nullopt);
                 return;
             }
-            (*store)->m_previewImageCache[id] = image;
+            // Decoded before the cache was emptied (new previews, another project): handed to
+            // the caller, but not kept, so the next request reads what is there now.
+            if ((*store)->m_previewCacheRevision == revision)
+                (*store)->m_previewImageCache[id] = image;
             if (loaded)
                 loaded(std::move(image));
         });

@@ -96,6 +96,7 @@ TEST_F(StoreCloudSongDownload, AnErrorPageOrALocalFileIsNeverTheSong)
 
     EXPECT_FALSE(store.project().audio);
     EXPECT_EQ(storedSongs(), 0u);
+    fixture.api->waitForLaunchReports(); // the sign-in's launch report has a folder of its own
     EXPECT_EQ(fixture.requestFolderCount(), 0);
 }
 
