@@ -1,5 +1,6 @@
 #include "inspector_test_support.h"
 
+#include "support/test_images.h"
 #include "ui/inspectors/export_inspector.h"
 #include "ui/inspectors/inspector_host.h"
 #include "ui/inspectors/music_control_inspector.h"
@@ -11,6 +12,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QSlider>
+#include <QElapsedTimer>
 #include <QTest>
 
 using namespace fotivela;
@@ -88,6 +90,28 @@ TEST_F(ExportInspectorTest, StatusLinesAndTheMusicToggleFollowTheStore)
 
     setSlides({slide("uno.jpg")});
     EXPECT_FALSE(inspector.reasonLine()->isVisible());
+    EXPECT_FALSE(inspector.exportButton()->isEnabled()); // still exporting
+    store().setIsExporting(false);
+    EXPECT_TRUE(inspector.exportButton()->isEnabled());
+    EXPECT_EQ(inspector.exportButton()->text(), "Exportar video");
+}
+
+TEST_F(ExportInspectorTest, ACancelledDestinationPanelSaysSoAndStartsNothing)
+{
+    setSlides({slide("uno.jpg")});
+    std::string proposed;
+    store().dialogs().chooseExportDestination = [&proposed](const std::string& name) {
+        proposed = name;
+        return std::optional<std::filesystem::path>();
+    };
+    ExportInspector inspector(store(), storeSignals());
+    inspector.show();
+    QTest::mouseClick(inspector.exportButton(), Qt::LeftButton);
+    EXPECT_EQ(proposed, store().project().name + ".mp4");
+    EXPECT_FALSE(store().isExporting());
+    EXPECT_EQ(store().exportMessage(), "Exportacion cancelada");
+    ASSERT_TRUE(inspector.messageLine()->isVisible());
+    EXPECT_FALSE(inspector.messageLine()->isError());
 }
 
 TEST_F(ExportInspectorTest, HostShowsTheActiveTabsInspectorAndReplacesItOnASwitch)
@@ -106,4 +130,37 @@ TEST_F(ExportInspectorTest, HostShowsTheActiveTabsInspectorAndReplacesItOnASwitc
     EXPECT_NE(dynamic_cast<ExportInspector*>(host.currentInspector()), nullptr);
     store().setActiveTab(EditorTab::settings);
     EXPECT_EQ(host.currentInspector(), nullptr);
+}
+
+TEST_F(ExportInspectorTest, TheButtonExportsToTheChosenFileWhileTheButtonWaits)
+{
+    const auto photo = m_root / "foto.png";
+    writeImage(photo, makeTwoToneImage(320, 180), "PNG");
+    Slide only = slide("foto.png", 1.0);
+    only.imageURL = photo;
+    setSlides({only});
+    store().modifyProject([](FotivelaProject& p) {
+        p.exportSettings.quality = ExportQuality::quick;
+        p.exportSettings.codec = ExportCodec::h264;
+        p.fps = 10;
+    });
+    const auto destination = m_root / "video.mp4";
+    store().dialogs().chooseExportDestination = [&destination](const std::string&) {
+        return std::optional<std::filesystem::path>(destination);
+    };
+    ExportInspector inspector(store(), storeSignals());
+    inspector.show();
+    QTest::mouseClick(inspector.exportButton(), Qt::LeftButton);
+    ASSERT_TRUE(store().isExporting());
+    EXPECT_FALSE(inspector.exportButton()->isEnabled());
+    EXPECT_FALSE(inspector.messageLine()->isVisible());
+
+    QElapsedTimer timer;
+    timer.start();
+    while (store().isExporting() && timer.elapsed() < 120000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    ASSERT_FALSE(store().isExporting());
+    EXPECT_TRUE(std::filesystem::exists(destination)) << store().exportMessage();
+    EXPECT_TRUE(inspector.exportButton()->isEnabled());
+    EXPECT_TRUE(inspector.messageLine()->isVisible());
 }

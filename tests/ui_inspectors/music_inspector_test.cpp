@@ -1,5 +1,6 @@
 #include "inspector_test_support.h"
 
+#include "support/test_audio.h"
 #include "ui/inspectors/elided_label.h"
 #include "ui/inspectors/ken_burns_controls.h"
 #include "ui/inspectors/music_control_inspector.h"
@@ -8,6 +9,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <QSlider>
 #include <QTest>
@@ -85,16 +87,102 @@ TEST_F(MusicInspectorTest, ACancelledSongPanelChangesNothingAndTheAIPaneOpensInl
     EXPECT_TRUE(asked);
     EXPECT_FALSE(store().project().audio.has_value());
 
-    // Without a pane to show the AI button stays off.
-    EXPECT_FALSE(inspector.aiButton()->isEnabled());
-    inspector.aiMusicPaneFactory = [](QWidget* parent) { return new QLabel("pane", parent); };
-    inspector.refresh();
+    EXPECT_TRUE(inspector.aiButton()->isEnabled());
+}
+
+namespace {
+
+AIMusicSettings generatedSettings()
+{
+    AIMusicSettings ai;
+    ai.lyrics = "la la la";
+    ai.stylePrompt = "pop";
+    ai.lastGeneratedAt = std::chrono::system_clock::now();
+    return ai;
+}
+
+} // namespace
+
+TEST_F(MusicInspectorTest, AnUntouchedOrBlankDraftGivesTheEarlierSettingsBackAndATypedOneStays)
+{
+    const AIMusicSettings earlier = generatedSettings();
+    store().modifyProject([&earlier](FotivelaProject& p) {
+        p.audio = track(SyncMode::manual);
+        p.aiMusic = earlier;
+    });
+    MusicInspector inspector(store(), storeSignals());
+    QPointer<QLabel> pane;
+    inspector.aiMusicPaneFactory = [&pane](QWidget* parent) { return pane = new QLabel("pane", parent); };
+    inspector.show();
+    ASSERT_TRUE(inspector.aiInfo()->isVisible());
+
     QTest::mouseClick(inspector.aiButton(), Qt::LeftButton);
-    EXPECT_TRUE(inspector.isShowingAIMusic());
+    ASSERT_TRUE(inspector.isShowingAIMusic());
     EXPECT_TRUE(inspector.aiPaneHolder()->isVisible());
+    EXPECT_TRUE(pane);
+    EXPECT_FALSE(inspector.aiInfo()->isVisible());
+    EXPECT_NE(store().project().aiMusic, std::optional<AIMusicSettings>(earlier));
+    EXPECT_EQ(inspector.previousAIMusicSettings(), std::optional<AIMusicSettings>(earlier));
+    store().setAILyricsText("  \n ");
     QTest::mouseClick(inspector.aiButton(), Qt::LeftButton);
     EXPECT_FALSE(inspector.isShowingAIMusic());
     EXPECT_FALSE(inspector.aiPaneHolder()->isVisible());
+    EXPECT_TRUE(inspector.aiInfo()->isVisible());
+    EXPECT_EQ(store().project().aiMusic, std::optional<AIMusicSettings>(earlier));
+
+    QTest::mouseClick(inspector.aiButton(), Qt::LeftButton);
+    store().setAILyricsText("nueva letra");
+    QTest::mouseClick(inspector.aiButton(), Qt::LeftButton);
+    EXPECT_EQ(store().project().aiMusic->lyrics, "nueva letra");
+    EXPECT_FALSE(inspector.previousAIMusicSettings().has_value());
+}
+
+TEST_F(MusicInspectorTest, LeavingTheTabWithTheDraftOpenDoesNotLoseTheSongsLyrics)
+{
+    store().modifyProject([](FotivelaProject& p) {
+        p.audio = track(SyncMode::manual);
+        p.aiMusic = generatedSettings();
+    });
+    {
+        MusicInspector inspector(store(), storeSignals());
+        inspector.show();
+        QTest::mouseClick(inspector.aiButton(), Qt::LeftButton);
+        ASSERT_EQ(store().project().aiMusic->lyrics, "");
+    }
+    ASSERT_TRUE(store().project().aiMusic.has_value());
+    EXPECT_EQ(store().project().aiMusic->lyrics, "la la la");
+}
+
+TEST_F(MusicInspectorTest, AnotherProjectOpenedUnderThePaneNeverReceivesTheKeptSettings)
+{
+    store().modifyProject([](FotivelaProject& p) { p.aiMusic = generatedSettings(); });
+    MusicInspector inspector(store(), storeSignals());
+    inspector.show();
+    QTest::mouseClick(inspector.aiButton(), Qt::LeftButton);
+    FotivelaProject other = FotivelaProject::empty();
+    other.aiMusic.reset();
+    store().setProject(other);
+    EXPECT_FALSE(inspector.isShowingAIMusic());
+    EXPECT_FALSE(store().project().aiMusic.has_value());
+    QTest::mouseClick(inspector.aiButton(), Qt::LeftButton);
+    QTest::mouseClick(inspector.aiButton(), Qt::LeftButton);
+    EXPECT_NE(store().project().aiMusic->lyrics, "la la la");
+}
+
+TEST_F(MusicInspectorTest, ImportingASongWhileThePaneIsOpenClosesItWithoutRestoring)
+{
+    const auto song = test::writeAudioFile(m_root, "cancion", makeSine(440, 1.0), TestAudioFormat::wav16);
+    store().modifyProject([](FotivelaProject& p) { p.aiMusic = generatedSettings(); });
+    MusicInspector inspector(store(), storeSignals());
+    inspector.show();
+    QTest::mouseClick(inspector.aiButton(), Qt::LeftButton);
+    store().setAILyricsText(" ");
+    inspector.chooseSong = [song] { return std::optional<std::filesystem::path>(song); };
+    QTest::mouseClick(inspector.importButton(), Qt::LeftButton);
+    ASSERT_TRUE(store().project().audio.has_value());
+    EXPECT_FALSE(inspector.isShowingAIMusic());
+    EXPECT_FALSE(inspector.previousAIMusicSettings().has_value());
+    EXPECT_NE(store().project().aiMusic->lyrics, "la la la");
 }
 
 TEST_F(MusicInspectorTest, MarkersPaneSwitchesModesAndWritesTheSyncSettings)

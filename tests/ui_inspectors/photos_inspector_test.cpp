@@ -154,3 +154,12 @@ TEST_F(PhotosInspectorTest, DurationShowsTheFirstEditableSlideAndAppliesToTheSel
     EXPECT_EQ(controls.valueLabel()->text(), "5.5 s");
     EXPECT_EQ(empty.valueLabel()->text(), "5.5 s");
 }
+
+TEST_F(PhotosInspectorTest, ATogglePressedWithoutSlidesFallsBackToWhatTheStoreHolds)
+{
+    KenBurnsControls controls(store(), storeSignals());
+    controls.show();
+    QTest::mouseClick(controls.toggle(), Qt::LeftButton);
+    EXPECT_FALSE(controls.toggle()->isChecked());
+    EXPECT_FALSE(controls.card()->isVisible());
+}

@@ -4,6 +4,7 @@
 #include "ui/preview/playback_controls.h"
 #include "ui/preview/preview_monitor.h"
 #include "ui/preview/preview_panel.h"
+#include "support/test_images.h"
 
 #include <QLabel>
 #include <QMenu>
@@ -149,4 +150,24 @@ TEST_F(PreviewPanelTest, PlayButtonStartsAndStopsThePreview)
     EXPECT_LT(store->previewTime(), 1.0);
     QTest::mouseClick(controls.playButton(), Qt::LeftButton);
     EXPECT_FALSE(store->isPlaying());
+}
+
+TEST_F(PreviewPanelTest, MonitorDrawsTheSlidePhotoOnceTheStoreHasLoadedIt)
+{
+    const auto ids = installSlides(1);
+    const auto photo = std::filesystem::temp_directory_path() / ("fotivela-preview-photo-" + ids[0].toString() + ".png");
+    // A 16:9 photo: red above, blue below.
+    test::writeImage(photo, test::makeTwoToneImage(320, 180), "PNG");
+    store->modifyProject([&](FotivelaProject& project) { project.slides[0].imageURL = photo; });
+    store->setSelectedSlideID(ids[0]);
+    PreviewMonitor monitor(*store, *channel);
+    monitor.resize(650, 370);
+    monitor.show();
+    const QRectF rect = monitor.monitorRect();
+    const QPoint upper = (rect.topLeft() + QPointF(rect.width() * 0.5, rect.height() * 0.25)).toPoint();
+    const QPoint lower = (rect.topLeft() + QPointF(rect.width() * 0.5, rect.height() * 0.75)).toPoint();
+
+    ASSERT_TRUE(QTest::qWaitFor([&] { return monitor.grab().toImage().pixelColor(upper) == QColor(Qt::red); }, 5000));
+    EXPECT_EQ(monitor.grab().toImage().pixelColor(lower), QColor(Qt::blue));
+    std::filesystem::remove(photo);
 }

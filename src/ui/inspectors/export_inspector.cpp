@@ -157,6 +157,7 @@ ExportInspector::ExportInspector(ProjectStore& store, StoreSignals& storeSignals
     m_bitrate->setPageStep(1);
     bitrateBlock->addWidget(m_bitrate);
     m_recommended = new QPushButton(this);
+    styleBorderedButton(m_recommended);
     bitrateBlock->addWidget(m_recommended, 0, Qt::AlignLeft);
     layout->addLayout(bitrateBlock);
     connect(m_bitrate, &QSlider::valueChanged, this, [this](int value) {
@@ -186,6 +187,17 @@ ExportInspector::ExportInspector(ProjectStore& store, StoreSignals& storeSignals
     m_exportButton->setIcon(symbolIcon("film", Qt::black));
     applyProminentStyle(m_exportButton);
     layout->addWidget(m_exportButton);
+    connect(m_exportButton, &QPushButton::clicked, this, [this] {
+        ProjectStore& s = this->store();
+        if (s.isExporting())
+            return;
+        const auto url = s.exportDestinationURL();
+        if (!url) {
+            s.setExportMessage("Exportacion cancelada");
+            return;
+        }
+        s.exportVideo(*url);
+    });
 
     m_reason = new ExportStatusText(this);
     layout->addWidget(m_reason);
@@ -249,8 +261,7 @@ void ExportInspector::refresh()
 
     const auto reason = exportDisabledReason();
     m_exportButton->setText(text(exporting ? "Exportando..." : "Exportar video"));
-    // The store's export operation is not there yet: the button stays off until it is.
-    m_exportButton->setEnabled(false);
+    m_exportButton->setEnabled(!exporting && !reason);
     m_reason->setVisible(reason.has_value());
     if (reason)
         m_reason->setStatus(text(*reason), false);

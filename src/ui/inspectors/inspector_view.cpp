@@ -2,6 +2,7 @@
 
 #include "ui/shell/fotivela_design_system.h"
 
+#include <QAbstractButton>
 #include <QFont>
 #include <QPalette>
 
@@ -77,13 +78,12 @@ void applySecondaryStyle(QWidget* widget)
     widget->setForegroundRole(QPalette::PlaceholderText);
 }
 
-void applyProminentStyle(QWidget* button)
+void applyProminentStyle(QAbstractButton* button)
 {
-    const QColor& accent = AppTheme::accent();
-    button->setStyleSheet(QString("QPushButton { background: %1; color: black; border: none; border-radius: 7px; "
-                                  "padding: 6px 12px; font-weight: 600; }"
-                                  "QPushButton:disabled { background: rgba(255,255,255,0.12); color: rgba(255,255,255,0.4); }")
-                              .arg(accent.name()));
+    styleProminentButton(button);
+    // A switched-off call to action must not look ready.
+    button->setStyleSheet(button->styleSheet()
+                          + "QAbstractButton:disabled { background: rgba(255,255,255,0.12); color: rgba(255,255,255,0.4); }");
     button->setMinimumHeight(30);
     button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
 }

@@ -4,6 +4,7 @@
 #include "store/project_store.h"
 #include "ui/common/store_signals.h"
 
+#include <QAbstractButton>
 #include <QFrame>
 #include <QString>
 #include <QWidget>
@@ -46,7 +47,7 @@ QFrame* makeInspectorCard(QWidget* parent, int cornerRadius, double fillOpacity,
 // Text and widget looks shared by the inspectors.
 void applyCaptionFont(QWidget* widget, bool semibold = false);
 void applySecondaryStyle(QWidget* widget);
-void applyProminentStyle(QWidget* button);
+void applyProminentStyle(QAbstractButton* button);
 
 // A whole number for display from a double read from a project file: non-finite values
 // show as 0 and huge ones are held at the limits of the integer type.

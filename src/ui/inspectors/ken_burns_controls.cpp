@@ -54,7 +54,11 @@ KenBurnsControls::KenBurnsControls(ProjectStore& store, StoreSignals& storeSigna
     m_toggle = new QCheckBox(this);
     fotivelaCheckbox(m_toggle);
     layout->addWidget(m_toggle);
-    connect(m_toggle, &QCheckBox::toggled, this, [this](bool on) { this->store().setKenBurnsEnabled(on); });
+    connect(m_toggle, &QCheckBox::toggled, this, [this](bool on) {
+        this->store().setKenBurnsEnabled(on);
+        // Without slides the store keeps the effect off and says nothing.
+        refresh();
+    });
 
     m_card = makeInspectorCard(this, 10, 0.045, 0.1);
     auto* cardLayout = new QVBoxLayout(m_card);

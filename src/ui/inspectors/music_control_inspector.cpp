@@ -92,11 +92,18 @@ MusicControlInspector::MusicControlInspector(ProjectStore& store, StoreSignals& 
     automatic->addWidget(m_sourceCaption);
     m_attacks = new QCheckBox(m_automatic);
     automatic->addWidget(m_attacks);
-    connect(m_attacks, &QCheckBox::toggled, this, [this](bool on) { this->store().setAttackWaveformEnabled(on); });
+    connect(m_attacks, &QCheckBox::toggled, this, [this](bool on) {
+        this->store().setAttackWaveformEnabled(on);
+        // The store may keep attacks on when nothing else gives markers.
+        refresh();
+    });
     m_instruments = new QCheckBox(m_automatic);
     automatic->addWidget(m_instruments);
     connect(m_instruments, &QCheckBox::toggled, this,
-            [this](bool on) { this->store().setAutoBeatInstrumentsEnabled(on); });
+            [this](bool on) {
+                this->store().setAutoBeatInstrumentsEnabled(on);
+                refresh();
+            });
     m_instrumentList = new QWidget(m_automatic);
     auto* instrumentList = new QVBoxLayout(m_instrumentList);
     instrumentList->setContentsMargins(16, 0, 0, 0);
@@ -110,7 +117,10 @@ MusicControlInspector::MusicControlInspector(ProjectStore& store, StoreSignals& 
         instrumentList->addWidget(toggle);
         m_instrumentToggles[instrument] = toggle;
         connect(toggle, &QCheckBox::toggled, this,
-                [this, instrument](bool on) { this->store().setAutoBeatInstrument(instrument, on); });
+                [this, instrument](bool on) {
+                    this->store().setAutoBeatInstrument(instrument, on);
+                    refresh();
+                });
     }
     automatic->addWidget(m_instrumentList);
 
@@ -181,6 +191,7 @@ MusicControlInspector::MusicControlInspector(ProjectStore& store, StoreSignals& 
             [this](int value) { this->store().setCutAudioFadeOutDuration(double(value) / fadeSteps); });
 
     m_restore = new QPushButton(m_automatic);
+    styleBorderedButton(m_restore);
     automatic->addWidget(m_restore);
     connect(m_restore, &QPushButton::clicked, this, [this] { this->store().restoreAttackBeatMarkers(); });
     content->addWidget(m_automatic);
@@ -199,6 +210,7 @@ MusicControlInspector::MusicControlInspector(ProjectStore& store, StoreSignals& 
     content->addWidget(m_manual);
 
     m_deleteManual = new QPushButton(m_content);
+    styleBorderedButton(m_deleteManual);
     m_deleteManual->setIcon(symbolIcon("trash"));
     content->addWidget(m_deleteManual);
     // The confirmation dialog opens on this count and clears it on every way out.

@@ -150,24 +150,14 @@ MusicInspector::MusicInspector(ProjectStore& store, StoreSignals& storeSignals, 
             return;
         // A new song ends the AI draft; the earlier settings are not brought back.
         if (this->store().importAudio(url))
-            closeAIMusicPane();
+            dropAIMusicPane();
     });
 
     m_aiButton = new QPushButton(this);
     m_aiButton->setIcon(symbolIcon("sparkles", Qt::black));
     applyProminentStyle(m_aiButton);
     layout->addWidget(m_aiButton);
-    connect(m_aiButton, &QPushButton::clicked, this, [this] {
-        if (m_isShowingAIMusic) {
-            closeAIMusicPane();
-        } else if (aiMusicPaneFactory) {
-            m_aiPane = aiMusicPaneFactory(m_aiHolder);
-            if (m_aiPane)
-                m_aiHolder->layout()->addWidget(m_aiPane);
-            m_isShowingAIMusic = true;
-        }
-        refresh();
-    });
+    connect(m_aiButton, &QPushButton::clicked, this, [this] { toggleAIMusicPreparation(); });
 
     m_aiHolder = new QWidget(this);
     auto* holderLayout = new QVBoxLayout(m_aiHolder);
@@ -182,9 +172,46 @@ MusicInspector::MusicInspector(ProjectStore& store, StoreSignals& storeSignals, 
     refresh();
 }
 
-void MusicInspector::closeAIMusicPane()
+MusicInspector::~MusicInspector()
+{
+    // Leaving the tab with the pane open closes it as the button would: an untouched
+    // draft must not replace the song's lyrics and style in the saved project.
+    if (m_isShowingAIMusic)
+        restoreKeptSettingsIfDraftIsEmpty();
+}
+
+void MusicInspector::toggleAIMusicPreparation()
+{
+    ProjectStore& s = store();
+    if (!m_isShowingAIMusic) {
+        m_previousAIMusicSettings = s.project().aiMusic;
+        m_keptForProject = s.project().id;
+        m_isShowingAIMusic = true;
+        s.beginNewAIMusicDraft();
+        if (aiMusicPaneFactory) {
+            m_aiPane = aiMusicPaneFactory(m_aiHolder);
+            if (m_aiPane)
+                m_aiHolder->layout()->addWidget(m_aiPane);
+        }
+    } else {
+        restoreKeptSettingsIfDraftIsEmpty();
+        dropAIMusicPane();
+    }
+    refresh();
+}
+
+void MusicInspector::restoreKeptSettingsIfDraftIsEmpty()
+{
+    ProjectStore& s = store();
+    if (m_keptForProject == s.project().id && s.isAIMusicGenerationDraftEmpty())
+        s.restoreAIMusicSettings(m_previousAIMusicSettings);
+}
+
+void MusicInspector::dropAIMusicPane()
 {
     m_isShowingAIMusic = false;
+    m_previousAIMusicSettings.reset();
+    m_keptForProject.reset();
     if (m_aiPane) {
         m_aiPane->deleteLater();
         m_aiPane = nullptr;
@@ -202,6 +229,11 @@ void MusicInspector::showEvent(QShowEvent* event)
 void MusicInspector::refresh()
 {
     const ProjectStore& s = store();
+    // Another project was opened under the pane: its draft is not ours to undo.
+    if (m_isShowingAIMusic && m_keptForProject != s.project().id) {
+        dropAIMusicPane();
+        return;
+    }
     const auto& audio = s.project().audio;
     m_noSong->setText(text("Sin musica importada."));
     m_noSong->setVisible(!audio);
@@ -218,7 +250,6 @@ void MusicInspector::refresh()
     }
     m_importButton->setText(text("Importar musica manual"));
     m_aiButton->setText(text("Generar letra y musica por IA"));
-    m_aiButton->setEnabled(static_cast<bool>(aiMusicPaneFactory));
     m_aiHolder->setVisible(m_isShowingAIMusic);
 }
 

@@ -59,7 +59,11 @@ public:
     // Runs each time the pane comes on screen (the cloud configuration refresh).
     std::function<void()> onAppear;
 
+    // Opens the AI music pane on a fresh draft, keeping the project's settings aside, or
+    // closes it, bringing them back when the draft is still empty.
+    void toggleAIMusicPreparation();
     bool isShowingAIMusic() const { return m_isShowingAIMusic; }
+    const std::optional<AIMusicSettings>& previousAIMusicSettings() const { return m_previousAIMusicSettings; }
 
     QLabel* noSongMessage() const { return m_noSong; }
     QFrame* songCard() const { return m_songCard; }
@@ -71,13 +75,21 @@ public:
     QPushButton* aiButton() const { return m_aiButton; }
     QWidget* aiPaneHolder() const { return m_aiHolder; }
 
+    ~MusicInspector() override;
+
 protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    void closeAIMusicPane();
+    // Hides the pane and forgets what was kept aside, restoring nothing.
+    void dropAIMusicPane();
+    // The closing rule: an empty draft gives the kept settings back.
+    void restoreKeptSettingsIfDraftIsEmpty();
 
     bool m_isShowingAIMusic = false;
+    std::optional<AIMusicSettings> m_previousAIMusicSettings;
+    // The project whose settings were kept: they must never land in another one.
+    std::optional<Uuid> m_keptForProject;
 
     QLabel* m_noSong = nullptr;
     QFrame* m_songCard = nullptr;

@@ -38,8 +38,10 @@ TitleScreenDestinationPicker::TitleScreenDestinationPicker(QString title, QStrin
     for (QPushButton* segment : {m_generated, m_existing}) {
         segment->setCheckable(true);
         segment->setStyleSheet("QPushButton { background: rgba(255,255,255,0.06); border: 1px solid rgba(255,255,255,0.12); "
-                               "padding: 4px 6px; } QPushButton:checked { background: rgba(255,255,255,0.24); }");
+                               "padding: 4px 2px; } QPushButton:checked { background: rgba(255,255,255,0.24); }");
         segment->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+        segment->setMinimumWidth(0);
+        applyCaptionFont(segment, true);
         group->addButton(segment);
         segments->addWidget(segment);
     }

@@ -66,10 +66,9 @@ PlaybackControls::PlaybackControls(ProjectStore& store, StoreSignals& storeSigna
     m_playButton->setFixedSize(34, 30);
     m_playButton->setIconSize(QSize(14, 14));
     m_playButton->setIcon(glyph(false));
-    m_playButton->setDefault(true);
-    QPalette prominent = m_playButton->palette();
-    prominent.setColor(QPalette::Button, AppTheme::accent());
-    m_playButton->setPalette(prominent);
+    styleProminentButton(m_playButton);
+    // The glyph alone fills the small button.
+    m_playButton->setStyleSheet(m_playButton->styleSheet() + QStringLiteral(" QAbstractButton { padding: 0px; }"));
     connect(m_playButton, &QPushButton::clicked, this, [this] {
         if (m_store.isPlaying())
             m_store.stopPreview();

@@ -9,6 +9,7 @@
 #include <QNativeGestureEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPointer>
 #include <QWheelEvent>
 
 #include <cmath>
@@ -83,6 +84,7 @@ PreviewMonitor::PreviewMonitor(ProjectStore& store, StoreSignals& storeSignals, 
     setMinimumHeight(130);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     setFocusPolicy(Qt::ClickFocus);
+    setMouseTracking(true);
     setAttribute(Qt::WA_AcceptTouchEvents, false);
 
     m_transitionLayer->onChange = [this] { update(); };
@@ -113,12 +115,17 @@ void PreviewMonitor::storeChanged(StoreField field)
     case StoreField::appLanguage:
         retranslate();
         break;
+    case StoreField::previewCacheRevision:
+        // The store dropped its images (photos replaced, project reopened): ask again.
+        m_images.clear();
+        m_requestedImages.clear();
+        refresh();
+        break;
     case StoreField::project:
     case StoreField::selectedSlideID:
     case StoreField::timelineSelection:
     case StoreField::isPlaying:
     case StoreField::previewTime:
-    case StoreField::previewCacheRevision:
         refresh();
         break;
     default:
@@ -136,6 +143,9 @@ void PreviewMonitor::refresh()
 {
     m_transitionLayer->setTransition(PreviewGeometry::panelTransition(m_store.project()));
     m_transitionLayer->setCurrentSlide(m_store.previewSlide());
+    keepImagesOfShownSlides();
+    if (const auto& slide = m_transitionLayer->currentSlide())
+        requestImage(*slide);
     m_resetButton->setVisible(m_store.selectedSlide().has_value());
     placeResetButton();
     update();
@@ -160,10 +170,38 @@ void PreviewMonitor::resizeEvent(QResizeEvent* event)
     placeResetButton();
 }
 
-QImage PreviewMonitor::slideImage(const Slide&) const
+QImage PreviewMonitor::slideImage(const Slide& slide) const
 {
-    // The store does not hand out its preview images yet; the background stands in.
-    return {};
+    // Until the image arrives the slide shows the background.
+    const auto found = m_images.find(slide.id);
+    return found == m_images.end() ? QImage() : found->second;
+}
+
+void PreviewMonitor::requestImage(const Slide& slide)
+{
+    if (!m_requestedImages.insert(slide.id).second)
+        return;
+    const QPointer<PreviewMonitor> self(this);
+    const std::int64_t revision = m_store.previewCacheRevision();
+    m_store.previewImage(slide, [self, revision, id = slide.id](std::optional<QImage> image) {
+        // A reply from before the cache was emptied may show a replaced photo.
+        if (!self || !image || self->m_store.previewCacheRevision() != revision
+            || !self->m_requestedImages.contains(id))
+            return;
+        self->m_images[id] = std::move(*image);
+        self->update();
+    });
+}
+
+void PreviewMonitor::keepImagesOfShownSlides()
+{
+    // Only the slides on screen keep an image here; the store keeps the rest.
+    std::set<Uuid> shown;
+    for (const auto* slide : {&m_transitionLayer->currentSlide(), &m_transitionLayer->outgoingSlide()})
+        if (*slide)
+            shown.insert((*slide)->id);
+    std::erase_if(m_images, [&](const auto& entry) { return !shown.contains(entry.first); });
+    std::erase_if(m_requestedImages, [&](const Uuid& id) { return !shown.contains(id); });
 }
 
 PreviewSlideScene PreviewMonitor::sceneFor(const Slide& slide) const
@@ -252,6 +290,7 @@ void PreviewMonitor::mousePressEvent(QMouseEvent* event)
     // The title lies above the photo: a press on it moves the title, anywhere else the photo.
     if (PreviewTitleOverlay::hitTest(*slide, monitor.size(), local)) {
         m_draggingTitle = true;
+        setCursor(Qt::ClosedHandCursor);
         m_titleDragOrigin = event->position();
         m_titleOverlay.dragChanged(*slide, monitor.size(), QPointF(0, 0));
     } else {
@@ -272,6 +311,14 @@ void PreviewMonitor::mouseMoveEvent(QMouseEvent* event)
     } else if (m_reframing && (event->buttons() & Qt::LeftButton)) {
         m_reframe.mouseDragged(event->position() - monitor.topLeft(), monitor.size());
     } else {
+        // A hand over the title tells that it can be dragged apart from the photo.
+        const auto& slide = m_transitionLayer->currentSlide();
+        const bool overTitle = slide && event->buttons() == Qt::NoButton
+            && PreviewTitleOverlay::hitTest(*slide, monitor.size(), event->position() - monitor.topLeft());
+        if (overTitle)
+            setCursor(Qt::OpenHandCursor);
+        else
+            unsetCursor();
         QWidget::mouseMoveEvent(event);
         return;
     }
@@ -287,6 +334,7 @@ void PreviewMonitor::mouseReleaseEvent(QMouseEvent* event)
     if (m_draggingTitle) {
         m_draggingTitle = false;
         m_titleOverlay.dragEnded();
+        setCursor(Qt::OpenHandCursor);
         update();
     }
     if (m_reframing) {

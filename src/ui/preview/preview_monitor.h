@@ -10,6 +10,9 @@
 #include <QPixmap>
 #include <QWidget>
 
+#include <set>
+#include <unordered_map>
+
 namespace fotivela {
 
 class ProjectStore;
@@ -65,6 +68,8 @@ private:
     void placeResetButton();
     PreviewSlideScene sceneFor(const Slide& slide) const;
     QImage slideImage(const Slide& slide) const;
+    void requestImage(const Slide& slide);
+    void keepImagesOfShownSlides();
     const QPixmap& shadowFor(QSize monitorSize);
 
     ProjectStore& m_store;
@@ -75,6 +80,9 @@ private:
     bool m_draggingTitle = false;
     bool m_reframing = false;
     QPointF m_titleDragOrigin;
+    // The shown slides' preview images (shared with the store's cache, not copied).
+    std::unordered_map<Uuid, QImage> m_images;
+    std::set<Uuid> m_requestedImages;
     QPixmap m_shadow;
     QSize m_shadowSize;
 };

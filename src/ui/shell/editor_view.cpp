@@ -5,6 +5,7 @@
 #include "store/project_store.h"
 #include "ui/account/ai_music_inspector.h"
 #include "ui/inspectors/inspector_host.h"
+#include "ui/shell/app_settings_window.h"
 #include "ui/preview/preview_panel.h"
 #include "ui/timeline/timeline_panel.h"
 #include "ui/common/store_signals.h"
@@ -203,6 +204,8 @@ void InspectorPanel::refresh()
 QWidget* EditorView::makeInspector(ProjectStore& store, StoreSignals& storeSignals, AccountSession* session, EditorTab tab,
                                    QWidget* parent)
 {
+    if (tab == EditorTab::settings)
+        return new SettingsInspector(store, storeSignals, parent);
     InspectorHooks hooks;
     if (session) {
         hooks.musicInspectorAppeared = [session] { session->refreshCloudAIConfigSilently(); };

@@ -99,8 +99,13 @@ void MusicBeatLane::paintEvent(QPaintEvent* event)
     const double w = width();
     const double h = height();
 
+    // Only the exposed stretch of the long lane is filled; its own rounded ends fall outside
+    // the clip when they are not exposed.
+    painter.setClipRect(event->rect());
+    const double left = std::max(visible.left() - 8, 0.0);
+    const double right = std::min(visible.right() + 9, w);
     QPainterPath background;
-    background.addRoundedRect(QRectF(0, 0, w, h), 7, 7);
+    background.addRoundedRect(QRectF(left, 0, right - left, h), 7, 7);
     painter.fillPath(background, musicLaneColor());
 
     const double guides[3][2] = {{0.2, 0.08}, {0.5, 0.16}, {0.8, 0.08}};
@@ -186,9 +191,9 @@ void MusicBeatLane::drawMainWaveform(QPainter& painter, const QRectF& visible, i
     const double bar = std::clamp(w / n * 0.48, 0.65, 2.2);
     const QColor highlight = rgba(0.88, 1.0, 1.0, 0.86);
     const QColor normal = rgba(0.7, 0.98, 1.0, 0.7);
-    painter.setPen(Qt::NoPen);
-    QPainterPath highlighted;
-    QPainterPath plain;
+    // Bars are at most 2.2 points wide: their rounded ends are below what a pixel shows.
+    std::vector<QRectF> highlighted;
+    std::vector<QRectF> plain;
     for (int j = first; j <= last; ++j) {
         const double cur = columnValue(samples, j, n);
         const double prev = columnValue(samples, std::max(j - 1, 0), n);
@@ -196,11 +201,14 @@ void MusicBeatLane::drawMainWaveform(QPainter& painter, const QRectF& visible, i
         const bool isHighlight = cur - prev > 0.16 || (prev <= cur && next <= cur && cur > 0.58);
         const double topY = centre - scale * levelAt(j);
         const double bottomY = centre + scale * levelAt(j) * 0.88;
-        QPainterPath& target = isHighlight ? highlighted : plain;
-        target.addRoundedRect(QRectF(x(j) - bar / 2, topY, bar, std::max(bottomY - topY, 2.0)), bar / 2, bar / 2);
+        (isHighlight ? highlighted : plain).emplace_back(x(j) - bar / 2, topY, bar, std::max(bottomY - topY, 2.0));
     }
-    painter.fillPath(plain, normal);
-    painter.fillPath(highlighted, highlight);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(normal);
+    painter.drawRects(plain.data(), static_cast<int>(plain.size()));
+    painter.setBrush(highlight);
+    painter.drawRects(highlighted.data(), static_cast<int>(highlighted.size()));
+    painter.setBrush(Qt::NoBrush);
 
     QPainterPath tops;
     QPainterPath bottoms;

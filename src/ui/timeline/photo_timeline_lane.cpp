@@ -1,5 +1,6 @@
 #include "ui/timeline/photo_timeline_lane.h"
 
+#include "model/app_text.h"
 #include "platform/atomic_file.h"
 #include "platform/duskmere_storage.h"
 #include "platform/iso8601_date.h"
@@ -12,9 +13,11 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPointer>
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 
 namespace fotivela {
 
@@ -81,6 +84,10 @@ void PhotoTimelineLane::rebuild()
         start += slide.duration;
     }
     m_slides = std::move(slides);
+    std::erase_if(m_thumbnails, [this](const auto& entry) {
+        return std::none_of(m_slides.begin(), m_slides.end(),
+                            [&](const PositionedTimelineSlide& p) { return p.slide.id == entry.first; });
+    });
 
     const std::string signature = visibleTimelineSignature(m_slides);
     if (!m_hasWrittenManifest || signature != m_writtenSignature) {
@@ -99,6 +106,7 @@ void PhotoTimelineLane::rebuild()
     m_interaction->selectedSlideIDs = m_store.timelineSelection();
     m_interaction->secondsPerPoint = 1.0 / m_pixelsPerSecond;
     m_interaction->allowResize = allowResize();
+    m_interaction->deleteTitle = qtext(AppText::translate("Eliminar", m_store.appLanguage()));
     update();
 }
 
@@ -175,6 +183,28 @@ void PhotoTimelineLane::writeVisibleTimelineDebugManifest(const std::vector<Posi
     }
 }
 
+const QImage* PhotoTimelineLane::thumbnail(const Slide& slide)
+{
+    const std::int64_t revision = m_store.previewCacheRevision();
+    Thumbnail& entry = m_thumbnails[slide.id];
+    if (entry.requestedRevision != revision) {
+        entry.requestedRevision = revision;
+        QPointer<PhotoTimelineLane> self(this);
+        const Uuid id = slide.id;
+        m_store.previewImage(slide, [self, id, revision](std::optional<QImage> image) {
+            if (!self)
+                return;
+            Thumbnail& loaded = self->m_thumbnails[id];
+            if (loaded.requestedRevision != revision)
+                return;
+            // Stored even when empty: a slide without a preview shows the dark placeholder.
+            loaded.image = image.value_or(QImage());
+            self->update();
+        });
+    }
+    return entry.image.isNull() ? nullptr : &entry.image;
+}
+
 void PhotoTimelineLane::clearDrag()
 {
     m_draggedSlideID.reset();
@@ -235,15 +265,25 @@ void PhotoTimelineLane::paintEvent(QPaintEvent* event)
         const double startX = it->startTime * m_pixelsPerSecond;
         if (startX > visible.right())
             break;
-        const QRectF tile(startX, 0, tileWidth(it->slide), h);
+        // Whole pixels keep fills on the painter's fast path and tile edges crisp.
+        const double left = std::round(startX);
+        const double right = std::max(std::round(startX + tileWidth(it->slide)), left + 1);
+        const QRectF tile(left, 0, right - left, std::round(h));
         TimelineThumbnail::Look look;
         look.selected = selection.contains(it->slide.id);
         look.active = current == it->slide.id;
         look.hoverRegion = m_hoverSlideID == it->slide.id ? m_hoverRegion : TimelinePointerRegion::none;
         look.allowResize = resize;
-        TimelineThumbnail::paint(painter, tile, it->slide, look, nullptr);
+        // Smoothing costs most of a tile's time and shows nothing on narrow tiles.
+        const bool smooth = tile.width() >= 18;
+        if (smooth != painter.testRenderHint(QPainter::Antialiasing))
+            painter.setRenderHint(QPainter::Antialiasing, smooth);
+        const QImage* image =
+            tile.width() >= TimelineThumbnail::pictureMinimumWidth ? thumbnail(it->slide) : nullptr;
+        TimelineThumbnail::paint(painter, tile, it->slide, look, image);
     }
 
+    painter.setRenderHint(QPainter::Antialiasing);
     if (m_dragPreview) {
         const double w = std::max(m_dragPreview->width, 24.0);
         const double cx = std::min(std::max(m_dragPreview->centerX, m_dragPreview->width * 0.5),

@@ -3,9 +3,12 @@
 #include "model/slide.h"
 #include "ui/common/view_helpers.h"
 
+#include <QImage>
 #include <QWidget>
 
+#include <cstdint>
 #include <optional>
+#include <unordered_map>
 #include <string>
 #include <vector>
 
@@ -61,6 +64,15 @@ private:
     void connectInteraction();
     void clearDrag();
     double tileWidth(const Slide& slide) const;
+    // The slide's preview for a wide tile; asks the store once per preview revision and keeps
+    // the old picture until the new one arrives.
+    const QImage* thumbnail(const Slide& slide);
+
+    struct Thumbnail {
+        QImage image;
+        std::int64_t requestedRevision = -1;
+    };
+    std::unordered_map<Uuid, Thumbnail> m_thumbnails;
 
     ProjectStore& m_store;
     double m_pixelsPerSecond = 42;

@@ -82,7 +82,7 @@ void PhotoTimelineLaneInteractionView::mousePressEvent(QMouseEvent* event)
             m_menu->deleteLater();
         m_menu = new QMenu(this);
         m_menu->setAttribute(Qt::WA_DeleteOnClose);
-        QAction* remove = m_menu->addAction(QStringLiteral("Eliminar"));
+        QAction* remove = m_menu->addAction(deleteTitle);
         connect(remove, &QAction::triggered, this, [this] {
             if (m_pressedSlideID && onDelete)
                 onDelete(*m_pressedSlideID);

@@ -37,6 +37,7 @@ public:
     std::set<Uuid> selectedSlideIDs;
     double secondsPerPoint = 0.03;
     bool allowResize = true;
+    QString deleteTitle = QStringLiteral("Eliminar");
 
     std::function<void(std::optional<Uuid>, TimelinePointerRegion)> onHover;
     std::function<void(Uuid, Qt::KeyboardModifiers)> onClick;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/shell/fotivela_design_system.h"
+
 #include <QColor>
 #include <QString>
 
@@ -30,11 +32,6 @@ inline QColor rgba(double red, double green, double blue, double opacity = 1.0)
 {
     return QColor::fromRgbF(static_cast<float>(red), static_cast<float>(green), static_cast<float>(blue),
                             static_cast<float>(opacity));
-}
-inline QColor withOpacity(QColor color, double opacity)
-{
-    color.setAlphaF(static_cast<float>(color.alphaF() * opacity));
-    return color;
 }
 
 // The program's theme colours the timeline uses; the one place to take them from.

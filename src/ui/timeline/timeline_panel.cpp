@@ -316,19 +316,7 @@ void TimelinePanel::paintEvent(QPaintEvent*)
     // The glass panel look behind the dock.
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    const QRectF box = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
-    QPainterPath shape;
-    shape.addRoundedRect(box, 16, 16);
-    QLinearGradient fill(box.topLeft(), box.bottomRight());
-    fill.setColorAt(0, withOpacity(Qt::white, 0.11));
-    fill.setColorAt(0.5, withOpacity(Qt::white, 0.045));
-    fill.setColorAt(1, withOpacity(accentColor(), 0.035));
-    painter.fillPath(shape, fill);
-    QLinearGradient edge(box.topLeft(), box.bottomRight());
-    edge.setColorAt(0, withOpacity(Qt::white, 0.24));
-    edge.setColorAt(0.5, withOpacity(accentColor(), 0.16));
-    edge.setColorAt(1, withOpacity(Qt::white, 0.05));
-    painter.strokePath(shape, QPen(QBrush(edge), 1));
+    paintFotivelaGlass(painter, QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 16);
 }
 
 } // namespace fotivela

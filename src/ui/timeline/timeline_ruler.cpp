@@ -82,12 +82,47 @@ void TimelineRuler::paintEvent(QPaintEvent* event)
     // A pin reaches 12 points either side of its x (the halo); draw only those that show.
     const double firstTime = (visible.left() - 14) / w * span;
     const double lastTime = (visible.right() + 14) / w * span;
-    for (const BeatMarker& marker : m_markers) {
+    for (std::size_t i = 0; i < m_markers.size(); ++i) {
+        const BeatMarker& marker = m_markers[i];
         const bool pinnedLeft = marker.time <= 0 && visible.left() <= 14;
         const bool pinnedRight = marker.time >= span && visible.right() >= w - 14;
-        if ((marker.time >= firstTime && marker.time <= lastTime) || pinnedLeft || pinnedRight)
-            drawMarker(painter, marker);
+        if (!((marker.time >= firstTime && marker.time <= lastTime) || pinnedLeft || pinnedRight))
+            continue;
+        // Zoomed far out many pins share a pixel: one that a later pin of the same look covers
+        // is skipped.
+        bool covered = false;
+        for (std::size_t j = i + 1; j < m_markers.size() && !covered && samePixel(marker, m_markers[j]); ++j)
+            covered = coveredBy(marker, m_markers[j]);
+        if (covered)
+            continue;
+        drawMarker(painter, marker);
     }
+}
+
+int TimelineRuler::markerState(const BeatMarker& marker) const
+{
+    if (m_selectedMarkerID && *m_selectedMarkerID == marker.id)
+        return marker.isEnabled ? 0 : 1;
+    if (marker.isEnabled && m_activeMarkerIDs.contains(marker.id))
+        return 2;
+    return marker.isEnabled ? 3 : 4;
+}
+
+bool TimelineRuler::samePixel(const BeatMarker& marker, const BeatMarker& other) const
+{
+    const double scale = width() / std::max(m_duration, 1.0);
+    return std::lround(std::clamp(marker.time * scale, 0.0, static_cast<double>(width())))
+        == std::lround(std::clamp(other.time * scale, 0.0, static_cast<double>(width())));
+}
+
+bool TimelineRuler::coveredBy(const BeatMarker& marker, const BeatMarker& later) const
+{
+    const int state = markerState(marker);
+    if (state != markerState(later))
+        return false;
+    // Active pins are coloured by their source.
+    return state != 2
+        || (marker.isManual == later.isManual && (marker.isManual || marker.sourceInstrument == later.sourceInstrument));
 }
 
 void TimelineRuler::drawScale(QPainter& painter, const QRectF& visible) const

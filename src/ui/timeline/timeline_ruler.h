@@ -34,6 +34,9 @@ protected:
 private:
     void drawScale(QPainter& painter, const QRectF& visible) const;
     void drawMarker(QPainter& painter, const BeatMarker& marker) const;
+    int markerState(const BeatMarker& marker) const;
+    bool samePixel(const BeatMarker& marker, const BeatMarker& other) const;
+    bool coveredBy(const BeatMarker& marker, const BeatMarker& later) const;
 
     double m_duration = 1;
     std::vector<BeatMarker> m_markers;

@@ -4,7 +4,10 @@
 
 #include <QPainterPath>
 
+#include <optional>
+
 #include <algorithm>
+#include <cmath>
 
 namespace fotivela::TimelineThumbnail {
 
@@ -22,6 +25,54 @@ QRectF pictureFrame(const QRectF& tile)
 QString durationLabel(double seconds) { return QString::asprintf("%.1fs", seconds); }
 
 namespace {
+
+// The raster engine hands fills of more than about a hundred rows to its thread pool; a lane of
+// hundreds of thin tiles then spends its time waking threads. Bands of 64 rows stay on this one.
+void fillBanded(QPainter& painter, const QRect& rect, const QColor& colour)
+{
+    for (int top = rect.top(); top <= rect.bottom(); top += 64)
+        painter.fillRect(QRect(rect.left(), top, rect.width(), std::min(64, rect.bottom() + 1 - top)), colour);
+}
+
+// A rounded box drawn as two smoothed caps and a plain middle, so no single fill is tall
+// enough to go to the thread pool.
+void paintRoundedBox(QPainter& painter, const QRect& box, double radius, std::optional<QColor> fill,
+                     std::optional<QColor> stroke, double strokeWidth)
+{
+    const QRectF r(box);
+    const double capHeight = std::min(radius, r.height() / 2);
+    const auto cap = [&](bool top) {
+        QPainterPath path;
+        const double edgeY = top ? r.top() + capHeight : r.bottom() - capHeight;
+        const double outerY = top ? r.top() : r.bottom();
+        path.moveTo(r.left(), edgeY);
+        path.quadTo(r.left(), outerY, r.left() + radius, outerY);
+        path.lineTo(r.right() - radius, outerY);
+        path.quadTo(r.right(), outerY, r.right(), edgeY);
+        return path;
+    };
+    painter.save();
+    if (fill) {
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(*fill);
+        painter.drawPath(cap(true));
+        painter.drawPath(cap(false));
+        fillBanded(painter, QRect(box.left(), box.top() + static_cast<int>(capHeight), box.width(),
+                                  box.height() - 2 * static_cast<int>(capHeight)), *fill);
+    }
+    if (stroke) {
+        painter.setBrush(Qt::NoBrush);
+        painter.setPen(QPen(*stroke, strokeWidth, Qt::SolidLine, Qt::FlatCap));
+        painter.drawPath(cap(true));
+        painter.drawPath(cap(false));
+        const int line = std::max(static_cast<int>(std::lround(strokeWidth / 2)), 1);
+        const int top = box.top() + static_cast<int>(capHeight);
+        const int height = box.height() - 2 * static_cast<int>(capHeight);
+        fillBanded(painter, QRect(box.left(), top, line, height), *stroke);
+        fillBanded(painter, QRect(box.right() + 1 - line, top, line, height), *stroke);
+    }
+    painter.restore();
+}
 
 void paintPicture(QPainter& painter, const QRectF& tile, const QImage* image)
 {
@@ -98,13 +149,14 @@ void paintResizeHandle(QPainter& painter, const QRectF& tile, ResizeEdge edge, b
 {
     const QColor accent = accentColor();
     const QRectF strip(edge == ResizeEdge::left ? tile.left() : tile.right() - 30, tile.top(), 30, tile.height());
-    painter.fillRect(strip, active ? withOpacity(accent, 0.16) : withOpacity(Qt::white, 0.001));
+    // The idle strip is practically invisible (white at 0.001): only the hovered one is filled.
+    if (active)
+        painter.fillRect(strip.toAlignedRect(), withOpacity(accent, 0.16));
     const double barWidth = active ? 4 : 2;
     const double barHeight = std::min(active ? 48.0 : 34.0, tile.height());
     const double barX = edge == ResizeEdge::left ? strip.left() + 8 : strip.right() - 8 - barWidth;
-    QPainterPath bar;
-    bar.addRoundedRect(QRectF(barX, tile.center().y() - barHeight / 2, barWidth, barHeight), 1, 1);
-    painter.fillPath(bar, active ? accent : withOpacity(Qt::white, 0.42));
+    painter.fillRect(QRectF(barX, std::round(tile.center().y() - barHeight / 2), barWidth, barHeight).toAlignedRect(),
+                     active ? accent : withOpacity(Qt::white, 0.42));
     if (active) {
         const QPointF c = strip.center();
         painter.setPen(QPen(accent, 1.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
@@ -116,12 +168,39 @@ void paintResizeHandle(QPainter& painter, const QRectF& tile, ResizeEdge edge, b
 
 void paint(QPainter& painter, const QRectF& tile, const Slide& slide, const Look& look, const QImage* image)
 {
-    QPainterPath background;
-    background.addRoundedRect(tile, 7, 7);
-    painter.fillPath(background, withOpacity(Qt::black, 0.26));
+    const QColor edge = look.selected ? accentColor() : withOpacity(Qt::white, look.active ? 0.85 : 0.15);
+    if (tile.width() < 3) {
+        // A sliver at a far zoom: the details would not show, only its presence and state.
+        const QRect pixels = tile.toAlignedRect();
+        fillBanded(painter, pixels, withOpacity(Qt::black, 0.26));
+        fillBanded(painter, QRect(pixels.left(), pixels.top(), 1, pixels.height()), edge);
+        return;
+    }
+    if (tile.width() < 18) {
+        // Narrow tiles: square corners (a radius of a few points does not show) and plain fills.
+        const QRect pixels = tile.toAlignedRect();
+        fillBanded(painter, pixels, withOpacity(Qt::black, 0.26));
+        paintPlaceholder(painter, tile);
+        if (look.allowResize) {
+            painter.save();
+            painter.setClipRect(pixels, Qt::IntersectClip);
+            paintResizeHandle(painter, tile, ResizeEdge::left, look.hoverRegion == TimelinePointerRegion::leftResize);
+            paintResizeHandle(painter, tile, ResizeEdge::right, look.hoverRegion == TimelinePointerRegion::rightResize);
+            painter.restore();
+        }
+        const int line = look.selected ? 2 : 1;
+        fillBanded(painter, QRect(pixels.left(), pixels.top(), line, pixels.height()), edge);
+        fillBanded(painter, QRect(pixels.right() + 1 - line, pixels.top(), line, pixels.height()), edge);
+        painter.fillRect(QRect(pixels.left() + line, pixels.top(), pixels.width() - 2 * line, line), edge);
+        painter.fillRect(QRect(pixels.left() + line, pixels.bottom() + 1 - line, pixels.width() - 2 * line, line), edge);
+        return;
+    }
+    const double radius = 7;
+    paintRoundedBox(painter, tile.toAlignedRect(), radius, withOpacity(Qt::black, 0.26), std::nullopt, 0);
 
     painter.save();
-    painter.setClipRect(tile, Qt::IntersectClip);
+    // A pixel-aligned clip keeps the painter on its fast rectangular path.
+    painter.setClipRect(tile.toAlignedRect(), Qt::IntersectClip);
     if (tile.width() >= pictureMinimumWidth)
         paintPicture(painter, tile, image);
     else
@@ -135,11 +214,7 @@ void paint(QPainter& painter, const QRectF& tile, const Slide& slide, const Look
     painter.restore();
 
     // Selection outranks the current-slide look.
-    QPen outline = look.selected ? QPen(accentColor(), 3)
-                                 : QPen(withOpacity(Qt::white, look.active ? 0.85 : 0.15), 1.5);
-    painter.setPen(outline);
-    painter.setBrush(Qt::NoBrush);
-    painter.drawPath(background);
+    paintRoundedBox(painter, tile.toAlignedRect(), radius, std::nullopt, edge, look.selected ? 3 : 1.5);
 }
 
 } // namespace fotivela::TimelineThumbnail
