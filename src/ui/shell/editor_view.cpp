@@ -4,6 +4,7 @@
 #include "account/account_session.h"
 #include "store/project_store.h"
 #include "ui/account/ai_music_inspector.h"
+#include "ui/account/ai_music_inspector.h"
 #include "ui/inspectors/inspector_host.h"
 #include "ui/shell/app_settings_window.h"
 #include "ui/preview/preview_panel.h"
