@@ -322,7 +322,8 @@ void ProjectStore::installCloudGeneratedMusic(const CloudMusicResponse& response
     const std::string fallbackName = AIMusicFileLayout::generatedAudioFallbackName(response.mimeType, Clock::now());
     const std::string fileName = generatedCloudMusicFileName(response, fallbackName);
     std::shared_ptr<AccountAPI> client = m_generatedAudioClient;
-    if (!client && !response.inlineAudio() && response.audioURL)
+    // Made here, on the main thread, where the session made it first.
+    if (!client && response.audioURL)
         client = AccountAPI::shared();
 
     runInBackground(
