@@ -1,5 +1,8 @@
 #include "ui/account/auth_gate_view.h"
+#include "ui/account/account_settings_window.h"
 #include "ui/account/auth_view.h"
+#include "ui/account/user_account_button.h"
+#include "ui/shell/content_view.h"
 #include "ui/common/store_signals.h"
 #include "ui_account_test_support.h"
 
@@ -224,6 +227,35 @@ TEST_F(GateTest, TheConnectingScreenFollowsTheInterfaceLanguage)
     gate->start();
     ASSERT_TRUE(settled(*gate));
     EXPECT_EQ(button(gate->authView(), "primaryButton")->text(), QStringLiteral("Sign in"));
+}
+
+TEST_F(GateTest, TheEditorsTopBarCarriesTheAccountButtonThatOpensTheAccountWindow)
+{
+    fixture.service.api->login(anaEmail, anaPassword);
+    AuthGateView gate(
+        store, storeSignals, fixture.makeSession(),
+        [this](ProjectStore& shown, AccountSession& session, QWidget* parent) -> QWidget* {
+            return new ContentView(shown, storeSignals, &session, parent);
+        },
+        [this](const std::filesystem::path& file) { loaded.push_back(file); });
+    gate.start();
+    ASSERT_TRUE(settled(gate));
+    ASSERT_EQ(gate.screen(), AuthGateView::Screen::editor);
+    auto* account = gate.rootView()->findChild<UserAccountButton*>();
+    ASSERT_NE(account, nullptr);
+    EXPECT_EQ(account->initials(), QStringLiteral("AM"));
+    click(account->chip());
+    auto* window = gate.findChild<AccountSettingsWindow*>();
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(window->selectedDestination(), AccountPanelDestination::credits);
+
+    // Signing out from the account panel closes the window and brings back the form.
+    window->setSelectedDestination(AccountPanelDestination::account);
+    click(window->contentPanel()->findChild<QPushButton*>(QStringLiteral("signOutButton")));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return gate.screen() == AuthGateView::Screen::signIn; }, 15000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !gate.session().isWorking(); }, 15000));
+    QTest::qWait(50);
+    EXPECT_EQ(gate.findChild<AccountSettingsWindow*>(), nullptr);
 }
 
 } // namespace

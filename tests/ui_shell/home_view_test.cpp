@@ -161,6 +161,12 @@ TEST_F(RecentPreviewTest, HomeShowsTheEmptyStateOrOneCardPerRecentAndTheButtonsA
     const QRectF area = first->previewView()->drawingArea();
     EXPECT_DOUBLE_EQ(area.width(), area.height());
 
+    // A click anywhere on the card opens its project.
+    QTest::mouseClick(first, Qt::LeftButton, {}, QPoint(first->width() / 2, first->height() - 12));
+    QApplication::processEvents();
+    EXPECT_EQ(store().project().name, "Prueba");
+    EXPECT_EQ(store().currentProjectURL(), std::optional<std::filesystem::path>(file));
+
     QTest::mouseClick(home.cards()[1]->removeButton(), Qt::LeftButton);
     ASSERT_TRUE(store().recentProjectPendingDeletion().has_value());
     EXPECT_EQ(store().recentProjectPendingDeletion()->name, "Proyecto 1");

@@ -15,10 +15,14 @@ SettingsContent::SettingsContent(const QString& title, const QString& subtitle, 
     setWidgetResizable(true);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    setStyleSheet(QStringLiteral("QScrollArea{background:transparent;}"));
+    // The window's backdrop shows through the frame, as it does through the sidebar.
+    setStyleSheet(QStringLiteral("QScrollArea{background:transparent;border:none;}"
+                                 "QWidget#qt_scrollarea_viewport{background:transparent;}"
+                                 "QWidget#settingsBody{background:transparent;}"));
     viewport()->setAutoFillBackground(false);
 
     auto* body = new QWidget;
+    body->setObjectName(QStringLiteral("settingsBody"));
     body->setAutoFillBackground(false);
     m_column = new QVBoxLayout(body);
     m_column->setContentsMargins(24, 24, 24, 24);

@@ -3,6 +3,7 @@
 #include "ui/account/account_symbols.h"
 #include "ui/account/account_view_support.h"
 #include "ui/shell/fotivela_design_system.h"
+#include "ui/shell/fotivela_logo.h"
 
 #include <QAbstractButton>
 #include <QButtonGroup>
@@ -85,16 +86,10 @@ AuthView::AuthView(AccountSession& session, AppLanguage language, QWidget* paren
     column->setContentsMargins(24, 24, 24, 24);
     column->setSpacing(18);
 
-    auto* logo = new QLabel(QStringLiteral("Fotivela"), card);
+    auto* logo = new FotivelaLogo(QSize(235, 72), card);
     logo->setObjectName(QStringLiteral("FotivelaLogoHorizontal"));
     logo->setAccessibleName(QStringLiteral("Fotivela"));
-    QFont logoFont = textFont(TextRole::largeTitle, QFont::Black);
-    logoFont.setPointSizeF(34);
-    logo->setFont(logoFont);
-    logo->setStyleSheet(QStringLiteral("color: %1;").arg(accentColor().name()));
-    logo->setAlignment(Qt::AlignCenter);
-    logo->setFixedHeight(72);
-    column->addWidget(logo);
+    column->addWidget(logo, 0, Qt::AlignHCenter);
 
     auto* segments = new QHBoxLayout;
     segments->setSpacing(0);

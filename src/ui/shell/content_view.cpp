@@ -57,7 +57,7 @@ void ContentView::installShortcuts()
 {
     if (m_catcher || !window())
         return;
-    m_catcher = new KeyboardShortcutCatcher(window());
+    m_catcher = new KeyboardShortcutCatcher(window(), this);
     m_catcher->onSpace = [this] {
         whenNotExporting([this] {
             if (m_store.isPlaying())

@@ -3,7 +3,10 @@
 #include "model/app_text.h"
 #include "account/account_session.h"
 #include "store/project_store.h"
+#include "ui/account/ai_music_inspector.h"
+#include "ui/account/ai_music_inspector.h"
 #include "ui/inspectors/inspector_host.h"
+#include "ui/shell/app_settings_window.h"
 #include "ui/preview/preview_panel.h"
 #include "ui/timeline/timeline_panel.h"
 #include "ui/common/store_signals.h"
@@ -202,9 +205,15 @@ void InspectorPanel::refresh()
 QWidget* EditorView::makeInspector(ProjectStore& store, StoreSignals& storeSignals, AccountSession* session, EditorTab tab,
                                    QWidget* parent)
 {
+    if (tab == EditorTab::settings)
+        return new SettingsInspector(store, storeSignals, parent);
     InspectorHooks hooks;
-    if (session)
+    if (session) {
         hooks.musicInspectorAppeared = [session] { session->refreshCloudAIConfigSilently(); };
+        hooks.aiMusicPane = [&store, &storeSignals, session](QWidget* parent) -> QWidget* {
+            return new AIMusicInspector(store, storeSignals, *session, parent);
+        };
+    }
     return makeTabInspector(store, storeSignals, tab, parent, hooks);
 }
 

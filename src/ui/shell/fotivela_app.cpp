@@ -8,15 +8,31 @@
 #include "ui/shell/content_view.h"
 #include "ui/shell/fotivela_app_delegate.h"
 #include "ui/shell/fotivela_design_system.h"
-#include "ui/shell/shell_store_operations.h"
+#include "ui/shell/store_dialog_panels.h"
 #include "ui/shell/single_instance.h"
 #include "ui/shell/update_controller.h"
 
 #include <QApplication>
+#include <QEvent>
 #include <QMenuBar>
 #include <QMessageBox>
 
 namespace fotivela {
+
+// Hover help follows the user's choice for the whole program.
+class TooltipSwitch : public QObject {
+public:
+    TooltipSwitch(ProjectStore& store, QObject* parent) : QObject(parent), m_store(store) {}
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        return event->type() == QEvent::ToolTip && !m_store.showInterfaceTooltips();
+    }
+
+private:
+    ProjectStore& m_store;
+};
 
 // The window keeps the program running when closed; the store and its project stay.
 class FotivelaMainWindow : public QMainWindow {
@@ -45,7 +61,8 @@ void FotivelaApp::start(const QStringList& arguments)
     }
     buildWindow();
     buildMenus();
-    ShellStoreOperations::installDialogs(*m_store, m_window);
+    qApp->installEventFilter(new TooltipSwitch(*m_store, this));
+    installStoreDialogPanels(*m_store, m_window);
     m_window->show();
     m_gate->start();
     m_delegate->applicationDidFinishLaunching();
@@ -66,7 +83,7 @@ void FotivelaApp::buildWindow()
         [&storeSignals](ProjectStore& store, AccountSession& session, QWidget* parent) -> QWidget* {
             return new ContentView(store, storeSignals, &session, parent);
         },
-        [this](const std::filesystem::path& file) { ShellStoreOperations::loadProject(*m_store, file); }, m_window);
+        [this](const std::filesystem::path& file) { m_store->loadProject(file); }, m_window);
     m_window->setCentralWidget(m_gate);
 
     connect(m_delegate, &FotivelaAppDelegate::fotivelaOpenProjectDocument, m_gate,

@@ -4,7 +4,6 @@
 #include "store/project_store.h"
 #include "ui/common/store_signals.h"
 #include "ui/shell/fotivela_design_system.h"
-#include "ui/shell/shell_store_operations.h"
 
 #include <QDateTime>
 #include <QGridLayout>
@@ -253,10 +252,16 @@ void RecentProjectCard::setLanguage(AppLanguage language)
         m_previewView->setPreview(m_previewView->preview(), language);
 }
 
+void RecentProjectCard::mousePressEvent(QMouseEvent* event)
+{
+    // Taken here so that the release comes back to the card.
+    event->setAccepted(event->button() == Qt::LeftButton);
+}
+
 void RecentProjectCard::mouseReleaseEvent(QMouseEvent* event)
 {
     if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
-        ShellStoreOperations::loadProject(m_store, m_recent.url);
+        m_store.loadProject(m_recent.url);
 }
 
 void RecentProjectCard::resizeEvent(QResizeEvent* event)
@@ -292,7 +297,7 @@ HomeView::HomeView(ProjectStore& store, StoreSignals& storeSignals, QWidget* par
     actionRow->addStretch(1);
     column->addWidget(actions);
     connect(m_newProject, &QPushButton::clicked, this, [this] { m_store.setIsNewProjectDialogPresented(true); });
-    connect(m_openProject, &QPushButton::clicked, this, [this] { ShellStoreOperations::openProject(m_store); });
+    connect(m_openProject, &QPushButton::clicked, this, [this] { m_store.openProject(); });
 
     auto* recents = new QVBoxLayout;
     recents->setSpacing(12);

@@ -26,8 +26,8 @@ bool run(const KeyboardShortcutCatcher::Action& action)
 
 } // namespace
 
-KeyboardShortcutCatcher::KeyboardShortcutCatcher(QWidget* window)
-    : QObject(window)
+KeyboardShortcutCatcher::KeyboardShortcutCatcher(QWidget* window, QObject* owner)
+    : QObject(owner ? owner : window)
     , m_window(window)
 {
     qApp->installEventFilter(this);

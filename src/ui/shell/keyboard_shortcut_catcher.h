@@ -18,8 +18,9 @@ class KeyboardShortcutCatcher : public QObject {
 public:
     using Action = std::function<void()>;
 
-    // Catches the keys of `window` only; keys of other windows pass untouched.
-    explicit KeyboardShortcutCatcher(QWidget* window);
+    // Catches the keys of `window` only; keys of other windows pass untouched. Lives as long as
+    // `owner` (the window when none is given), so its actions never outlive what they act on.
+    explicit KeyboardShortcutCatcher(QWidget* window, QObject* owner = nullptr);
     ~KeyboardShortcutCatcher() override;
 
     Action onSpace;

@@ -6,10 +6,10 @@
 #include "ui/account/account_settings_window.h"
 #include "ui/account/user_account_button.h"
 #include "ui/common/store_signals.h"
+#include "ui/shell/app_settings_window.h"
 #include "ui/shell/app_version.h"
 #include "ui/shell/fotivela_design_system.h"
 #include "ui/shell/fotivela_logo.h"
-#include "ui/shell/shell_store_operations.h"
 #include "ui/shell/update_controller.h"
 
 #include <QHBoxLayout>
@@ -79,7 +79,7 @@ TopBar::TopBar(ProjectStore& store, StoreSignals& storeSignals, AccountSession* 
         m_store.setRoute(AppRoute::home);
     });
     m_package = new ToolbarButton(QString(), "shippingbox", false, this);
-    connect(m_package, &QPushButton::clicked, this, [this] { ShellStoreOperations::packageProject(m_store); });
+    connect(m_package, &QPushButton::clicked, this, [this] { m_store.packageProject(); });
     m_export = new ToolbarButton(QString(), "square.and.arrow.up", true, this);
     connect(m_export, &QPushButton::clicked, this, [this] {
         m_store.setActiveTab(EditorTab::export_);
@@ -96,6 +96,14 @@ TopBar::TopBar(ProjectStore& store, StoreSignals& storeSignals, AccountSession* 
     m_settings->setStyleSheet(QStringLiteral("QPushButton { background: rgba(255,255,255,20); border: 1px solid rgba(255,255,255,31);"
                                              " border-radius: 19px; }"
                                              "QPushButton:hover { background: rgba(255,255,255,36); }"));
+    openAppSettings = [this, &storeSignals](const std::optional<std::string>& latest) {
+        if (m_appSettings)
+            return;
+        auto* sheet = new AppSettingsWindow(m_store, storeSignals, latest, window());
+        connect(sheet, &QDialog::finished, sheet, &QObject::deleteLater);
+        m_appSettings = sheet;
+        sheet->open();
+    };
     connect(m_settings, &QPushButton::clicked, this, [this] {
         if (openAppSettings)
             openAppSettings(latestMacVersion());

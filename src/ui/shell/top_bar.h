@@ -44,6 +44,7 @@ public:
     QPushButton* settingsButton() const { return m_settings; }
     QWidget* accountButton() const { return m_accountButton; }
     QDialog* accountPanel() const { return m_accountPanel; }
+    QDialog* appSettingsWindow() const { return m_appSettings; }
     QLabel* versionLabel() const { return m_version; }
 
     // The account button goes last in the bar.
@@ -72,6 +73,8 @@ private:
     class UpdateController* m_updates = nullptr;
     // The open account window, while one is shown.
     QPointer<QDialog> m_accountPanel;
+    // The application settings sheet, while it is shown.
+    QPointer<QDialog> m_appSettings;
 };
 
 } // namespace fotivela
