@@ -157,6 +157,10 @@ constexpr AppTextPair rows[] = {
     {"La petición de IA no es válida.", "The AI request is not valid."},
     {"Has abierto otro proyecto mientras se generaba; el resultado no se ha aplicado a este proyecto.",
      "You opened another project during the generation; the result was not applied to this project."},
+    // Menu bar.
+    {"Archivo", "File"},
+    {"Salir", "Quit"},
+    {"Ayuda", "Help"},
 };
 
 } // namespace
