@@ -1,6 +1,7 @@
 // The store's hot reads and its autosave.
 //   timeline redraw: 100 reads of the derived timeline values, 500 slides and 5,000 markers
 //   autosave: one save of a heavy project, all of it on the calling (main) thread
+#include "bench_storage_root.h"
 #include "store/project_store.h"
 
 #include <benchmark/benchmark.h>
@@ -20,14 +21,7 @@ namespace {
 
 fs::path benchRoot()
 {
-    static const fs::path root = [] {
-        std::random_device random;
-        const fs::path path = fs::temp_directory_path() / ("fotivela-bench-store-" + std::to_string(random()));
-        fs::create_directories(path / "suite");
-        setenv("DUSKMERE_TEST_ROOT", (path / "suite").c_str(), 1);
-        return path;
-    }();
-    return root;
+    return bench::storageRoot("store");
 }
 
 Slide slide(double duration)

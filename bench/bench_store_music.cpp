@@ -1,6 +1,7 @@
 // The store's music hot paths, all on the main thread.
 //   playback tick: one publishing tick of the preview loop, 500 slides and 5,000 markers
 //   marker drag step: one pointer step of a marker drag among 5,000 markers
+#include "bench_storage_root.h"
 #include "store/project_store.h"
 
 #include <benchmark/benchmark.h>
@@ -27,14 +28,7 @@ namespace {
 
 fs::path benchRoot()
 {
-    static const fs::path root = [] {
-        std::random_device random;
-        const fs::path path = fs::temp_directory_path() / ("fotivela-bench-music-" + std::to_string(random()));
-        fs::create_directories(path / "suite");
-        setenv("DUSKMERE_TEST_ROOT", (path / "suite").c_str(), 1);
-        return path;
-    }();
-    return root;
+    return bench::storageRoot("music");
 }
 
 void fill(ProjectStore& store, SyncMode mode, bool manualMarkers)

@@ -1,6 +1,7 @@
 // Opening a heavy project (60 slides, a song with 19,200-sample curves, 480 markers and 21
 // cached analyses): the whole load on the main thread, against reading and decoding the
 // same file alone.
+#include "bench_storage_root.h"
 #include "model/project_file_reader.h"
 #include "store/project_store.h"
 
@@ -21,14 +22,7 @@ namespace {
 
 fs::path benchRoot()
 {
-    static const fs::path root = [] {
-        std::random_device random;
-        const fs::path path = fs::temp_directory_path() / ("fotivela-bench-open-" + std::to_string(random()));
-        fs::create_directories(path / "suite");
-        setenv("DUSKMERE_TEST_ROOT", (path / "suite").c_str(), 1);
-        return path;
-    }();
-    return root;
+    return bench::storageRoot("open");
 }
 
 std::vector<double> curve(std::size_t count)

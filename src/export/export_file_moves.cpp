@@ -78,8 +78,13 @@ void moveFileIntoPlace(const std::filesystem::path& finished, const std::filesys
         throw VideoExporterError::failedToFinish(fileErrorDetail(error));
     }
 
-    const std::filesystem::path staged =
-        destination.parent_path() / ("." + destination.filename().string() + "-" + Uuid::random().toString() + ".part");
+    // Built by appending: GCC 12 warns falsely on `"." + std::string` in optimised builds.
+    std::string stagedName = ".";
+    stagedName += destination.filename().string();
+    stagedName += '-';
+    stagedName += Uuid::random().toString();
+    stagedName += ".part";
+    const std::filesystem::path staged = destination.parent_path() / stagedName;
     std::filesystem::copy_file(finished, staged, std::filesystem::copy_options::overwrite_existing, error);
     if (!error)
         std::filesystem::rename(staged, destination, error);
