@@ -1,6 +1,7 @@
 #pragma once
 
 #include "store/project_store.h"
+#include "store/store_test_support.h"
 #include "ui/common/store_signals.h"
 
 #include <gtest/gtest.h>
@@ -16,15 +17,11 @@
 namespace fotivela::test {
 
 // A store and its change channel over a storage root of the test's own.
-class InspectorTest : public ::testing::Test {
+class InspectorTest : public StoreTest {
 protected:
     void SetUp() override
     {
-        std::random_device random;
-        m_root = std::filesystem::temp_directory_path()
-            / ("fotivela-inspectors-" + std::to_string(random()) + "-" + std::to_string(random()));
-        std::filesystem::create_directories(m_root / "suite");
-        setenv("DUSKMERE_TEST_ROOT", (m_root / "suite").c_str(), 1);
+        StoreTest::SetUp();
         m_store = std::make_unique<ProjectStore>();
         m_signals = std::make_unique<StoreSignals>(*m_store);
         m_store->setAppLanguageValue(AppLanguage::spanish);
@@ -33,8 +30,7 @@ protected:
     {
         m_signals.reset();
         m_store.reset();
-        std::error_code ignored;
-        std::filesystem::remove_all(m_root, ignored);
+        StoreTest::TearDown();
     }
 
     ProjectStore& store() { return *m_store; }
@@ -71,7 +67,6 @@ protected:
         slider->setSliderDown(false);
     }
 
-    std::filesystem::path m_root;
     std::unique_ptr<ProjectStore> m_store;
     std::unique_ptr<StoreSignals> m_signals;
 };

@@ -19,12 +19,6 @@ using namespace fotivela::test;
 
 namespace {
 
-void writeText(const std::filesystem::path& file, const std::string& text)
-{
-    std::filesystem::create_directories(file.parent_path());
-    std::ofstream(file, std::ios::binary) << text;
-}
-
 // A project file with one slide on `photo`, as the program writes it.
 std::filesystem::path writeProject(const std::filesystem::path& folder, const std::filesystem::path& photo,
                                    const std::string& background, std::optional<bool> fill, Slide* firstSlide = nullptr)

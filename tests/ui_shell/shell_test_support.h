@@ -1,6 +1,7 @@
 #pragma once
 
 #include "store/project_store.h"
+#include "store/store_test_support.h"
 #include "ui/common/store_signals.h"
 
 #include <gtest/gtest.h>
@@ -13,15 +14,11 @@
 namespace fotivela::test {
 
 // A fresh storage root, a store and its signal bridge for every test.
-class ShellTest : public ::testing::Test {
+class ShellTest : public StoreTest {
 protected:
     void SetUp() override
     {
-        std::random_device random;
-        m_root = std::filesystem::temp_directory_path()
-            / ("fotivela-shell-" + std::to_string(random()) + "-" + std::to_string(random()));
-        std::filesystem::create_directories(m_root / "suite");
-        setenv("DUSKMERE_TEST_ROOT", (m_root / "suite").c_str(), 1);
+        StoreTest::SetUp();
         m_store = std::make_unique<ProjectStore>();
         m_signals = std::make_unique<StoreSignals>(*m_store);
         std::filesystem::create_directories(m_root / "projects");
@@ -47,14 +44,12 @@ protected:
     {
         m_signals.reset();
         m_store.reset();
-        std::error_code ignored;
-        std::filesystem::remove_all(m_root, ignored);
+        StoreTest::TearDown();
     }
 
     ProjectStore& store() { return *m_store; }
     StoreSignals& storeSignals() { return *m_signals; }
 
-    std::filesystem::path m_root;
     std::unique_ptr<ProjectStore> m_store;
     std::unique_ptr<StoreSignals> m_signals;
 };

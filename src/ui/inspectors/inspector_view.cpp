@@ -73,6 +73,11 @@ void applyCaptionFont(QWidget* widget, bool semibold)
     widget->setFont(systemFont(TextStyle::caption, semibold ? QFont::DemiBold : QFont::Normal));
 }
 
+QString fieldBoxStyle(const QString& selector)
+{
+    return selector + " { background: rgba(0,0,0,0.18); border: 1px solid rgba(255,255,255,0.12); border-radius: 7px; }";
+}
+
 void applySecondaryStyle(QWidget* widget)
 {
     widget->setForegroundRole(QPalette::PlaceholderText);

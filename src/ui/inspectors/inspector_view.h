@@ -48,6 +48,8 @@ QFrame* makeInspectorCard(QWidget* parent, int cornerRadius, double fillOpacity,
 void applyCaptionFont(QWidget* widget, bool semibold = false);
 void applySecondaryStyle(QWidget* widget);
 void applyProminentStyle(QAbstractButton* button);
+// The dark rounded box of a value field (colour well, font menu, hex entry) for a style sheet selector.
+QString fieldBoxStyle(const QString& selector);
 
 // A whole number for display from a double read from a project file: non-finite values
 // show as 0 and huge ones are held at the limits of the integer type.

@@ -54,9 +54,8 @@ TitleFontMenu::TitleFontMenu(AppLanguage language, TitleFontDesign selection, Se
     m_button = new QPushButton(this);
     m_button->setObjectName("fontButton");
     m_button->setFlat(true);
-    m_button->setStyleSheet("QPushButton#fontButton { background: rgba(0,0,0,0.18); border: 1px solid "
-                            "rgba(255,255,255,0.12); border-radius: 7px; }"
-                            "QPushButton#fontButton::menu-indicator { image: none; width: 0; }");
+    m_button->setStyleSheet(fieldBoxStyle("QPushButton#fontButton")
+                            + "QPushButton#fontButton::menu-indicator { image: none; width: 0; }");
     auto* row = new QHBoxLayout(m_button);
     row->setContentsMargins(10, 7, 10, 7);
     row->setSpacing(8);

@@ -39,11 +39,6 @@ std::string_view trimmedBlanksAndHashes(std::string_view text)
     return text;
 }
 
-QString fieldBoxStyle(const QString& selector)
-{
-    return selector + " { background: rgba(0,0,0,0.18); border: 1px solid rgba(255,255,255,0.12); border-radius: 7px; }";
-}
-
 } // namespace
 
 std::string TitleColorSelector::sanitizedHexDigits(std::string_view text)
