@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <stop_token>
+#include <string>
+#include <vector>
+
+namespace fotivela::DemucsRuntimeProductionIO {
+
+struct ProcessResult {
+    std::int32_t status = 0;
+    std::string output; // standard output and error, the first retainedOutputByteLimit bytes
+};
+
+// Runs a child process in its own process group and waits for it. Throws DemucsRuntimeError
+// when the limits are invalid (timeout <= 0, byte limit outside 1...1,048,576), the child cannot
+// be launched, the time-out passes or `stop` is requested; the child's process group is
+// stopped in the last two cases, within a second.
+ProcessResult runProcess(const std::string& executable, const std::vector<std::string>& arguments,
+    const std::map<std::string, std::string>& environment, double timeout,
+    const std::function<void()>& periodicCheck, std::size_t retainedOutputByteLimit,
+    const std::function<void()>& terminationOperation, std::stop_token stop = {});
+
+// The environment of runtime child processes: offline, no telemetry, caches in cacheURL,
+// TMPDIR the program's private temporary folder.
+std::map<std::string, std::string> offlineEnvironment(const std::filesystem::path& cacheURL);
+
+} // namespace fotivela::DemucsRuntimeProductionIO
