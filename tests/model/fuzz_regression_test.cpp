@@ -13,7 +13,7 @@ namespace fs = std::filesystem;
 // write and read back unchanged, or fail with a decoding error.
 TEST(FuzzFindings, EveryFoundInputDecodesCleanlyOrFails)
 {
-    const auto folder = fs::path(__FILE__).parent_path() / "data";
+    const auto folder = fs::path(FOTIVELA_TEST_SOURCE_DIR) / "data";
     std::size_t count = 0;
     for (const auto& entry : fs::directory_iterator(folder)) {
         if (!entry.path().filename().string().starts_with("fuzz-"))
