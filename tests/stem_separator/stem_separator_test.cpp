@@ -134,6 +134,24 @@ TEST(StemSeparator, MonoSongGivesStereoStemsWithBothSidesEqual)
     EXPECT_EQ(stems.files[0].signal.sampleRate, 22050);
 }
 
+TEST(StemSeparator, SongShorterThanOneWindowKeepsItsLength)
+{
+    AudioTestFolder folder("fotivela-stems");
+    for (const std::size_t frames : {1u, 700u, 5000u}) {
+        TestSignal song = makeSilenceFrames(frames, 44100, 2);
+        addNoise(song, 0.3, 5);
+        const Stems stems = separate(folder, "short" + std::to_string(frames), song);
+        for (const StemFile& stem : stems.files)
+            EXPECT_EQ(stem.signal.frameCount(), frames);
+        for (std::size_t i = 0; i < frames; ++i) {
+            float sum = 0;
+            for (const StemFile& stem : stems.files)
+                sum += stem.signal.channels[1][i];
+            ASSERT_NEAR(sum, song.channels[1][i], 1e-4f) << frames << " frames, at " << i;
+        }
+    }
+}
+
 // The song is separated block by block; the blocks' seams must not show.
 TEST(StemSeparator, BlockLengthDoesNotChangeTheStems)
 {

@@ -14,6 +14,18 @@ float rampWeight(const FrequencyRamp& ramp, double hz)
     return static_cast<float>(x * x * (3.0 - 2.0 * x));
 }
 
+// Squares and fourth powers are the usual exponents: spare them std::pow.
+float raised(float value, float power)
+{
+    if (power == 2.0f)
+        return value * value;
+    if (power == 4.0f) {
+        const float square = value * value;
+        return square * square;
+    }
+    return std::pow(value, power);
+}
+
 float medianOf(float* values, int count)
 {
     float* middle = values + count / 2;
@@ -77,8 +89,8 @@ void computeFrameMasks(const FrameNeighbourhood& frame, const SeparationModel& m
     const float power = static_cast<float>(model.maskPower);
     const float centrePower = static_cast<float>(model.centrePower);
     for (int bin = 0; bin < bins; ++bin) {
-        const float p = std::pow(percussive[bin], power);
-        const float h = std::pow(harmonic[bin], power);
+        const float p = raised(percussive[bin], power);
+        const float h = raised(harmonic[bin], power);
         const float total = p + h;
         // Silence has no percussive share: it all falls to the other stem.
         const float drums = total > 1e-20f ? p / total : 0.0f;
@@ -95,7 +107,7 @@ void computeFrameMasks(const FrameNeighbourhood& frame, const SeparationModel& m
         }
         // 1 where left and right agree (a centred source), 0 for wide, opposite or silent bins.
         const float similarity = energy > 1e-20 ? static_cast<float>(std::clamp(2.0 * cross / energy, 0.0, 1.0)) : 0.0f;
-        const float centre = std::pow(similarity, centrePower);
+        const float centre = raised(similarity, centrePower);
 
         const float bass = tonal * bands.bass[static_cast<std::size_t>(bin)];
         const float vocals = (tonal - bass) * bands.voice[static_cast<std::size_t>(bin)] * centre;

@@ -137,7 +137,9 @@ SeparationTimings separateStems(InputWindow& input, const SeparationModel& model
                 const fftwf_complex* right = spectra[1].get() + row;
                 float* out = magnitude.data() + row;
                 for (int bin = 0; bin < g.bins; ++bin)
-                    out[bin] = 0.5f * (std::hypot(left[bin][0], left[bin][1]) + std::hypot(right[bin][0], right[bin][1]));
+                    out[bin] = 0.5f
+                        * (std::sqrt(left[bin][0] * left[bin][0] + left[bin][1] * left[bin][1])
+                            + std::sqrt(right[bin][0] * right[bin][0] + right[bin][1] * right[bin][1]));
             }
             worker.forwardNanos += nanosSince(began);
         });
