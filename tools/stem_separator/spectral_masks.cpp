@@ -39,6 +39,8 @@ MaskBands makeMaskBands(const SeparationModel& model, int sampleRate)
 {
     const int bins = model.fftSize / 2 + 1;
     MaskBands bands;
+    bands.acrossFrames = MedianNetwork(model.harmonicMedianFrames);
+    bands.acrossBins = MedianNetwork(model.percussiveMedianBins);
     bands.bass.resize(static_cast<std::size_t>(bins));
     bands.voice.resize(static_cast<std::size_t>(bins));
     for (int bin = 0; bin < bins; ++bin) {
@@ -49,30 +51,50 @@ MaskBands makeMaskBands(const SeparationModel& model, int sampleRate)
     return bands;
 }
 
-void medianAcrossRows(const float* const* rows, int rowCount, int bins, float* out, std::vector<float>& scratch)
+void medianAcrossRows(const MedianNetwork& network, const float* const* rows, int bins, float* out, MaskScratch& scratch)
 {
-    scratch.resize(static_cast<std::size_t>(rowCount));
-    for (int bin = 0; bin < bins; ++bin) {
-        for (int row = 0; row < rowCount; ++row)
-            scratch[static_cast<std::size_t>(row)] = rows[row][bin];
-        out[bin] = medianOf(scratch.data(), rowCount);
+    const int count = network.count();
+    scratch.values.resize(static_cast<std::size_t>(count) * static_cast<std::size_t>(bins));
+    scratch.columns.resize(static_cast<std::size_t>(count));
+    for (int row = 0; row < count; ++row) {
+        float* column = scratch.values.data() + static_cast<std::size_t>(row) * static_cast<std::size_t>(bins);
+        std::copy(rows[row], rows[row] + bins, column);
+        scratch.columns[static_cast<std::size_t>(row)] = column;
     }
+    network.apply(scratch.columns.data(), bins, out);
 }
 
-void medianAcrossBins(const float* row, int bins, int width, float* out, std::vector<float>& scratch)
+void medianAcrossBins(const MedianNetwork& network, const float* row, int bins, float* out, MaskScratch& scratch)
 {
+    const int width = network.count();
     const int half = width / 2;
-    scratch.resize(static_cast<std::size_t>(width));
+    // Bins with a full neighbourhood go through the network, shifted copies of the row as its columns.
+    const int inner = std::max(0, bins - 2 * half);
+    scratch.values.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(std::max(inner, width)));
+    scratch.columns.resize(static_cast<std::size_t>(width));
+    for (int shift = 0; shift < width && inner > 0; ++shift) {
+        float* column = scratch.values.data() + static_cast<std::size_t>(shift) * static_cast<std::size_t>(inner);
+        std::copy(row + shift, row + shift + inner, column);
+        scratch.columns[static_cast<std::size_t>(shift)] = column;
+    }
+    if (inner > 0)
+        network.apply(scratch.columns.data(), inner, out + half);
+    // The edges take what neighbours they have.
+    float* window = scratch.values.data();
     for (int bin = 0; bin < bins; ++bin) {
+        if (bin == half && inner > 0)
+            bin = half + inner;
+        if (bin >= bins)
+            break;
         const int from = std::max(0, bin - half);
         const int to = std::min(bins, bin + half + 1);
-        std::copy(row + from, row + to, scratch.begin());
-        out[bin] = medianOf(scratch.data(), to - from);
+        std::copy(row + from, row + to, window);
+        out[bin] = medianOf(window, to - from);
     }
 }
 
 void computeFrameMasks(const FrameNeighbourhood& frame, const SeparationModel& model, const MaskBands& bands,
-    FrameMasks& masks, std::vector<float>& scratch)
+    FrameMasks& masks, MaskScratch& scratch)
 {
     const int bins = frame.bins;
     const auto size = static_cast<std::size_t>(bins);
@@ -83,8 +105,8 @@ void computeFrameMasks(const FrameNeighbourhood& frame, const SeparationModel& m
     // The drums' mask holds the percussive share; the harmonic one goes in masks.bass meanwhile.
     float* harmonic = masks.bass.data();
     float* percussive = masks.drums.data();
-    medianAcrossRows(frame.magnitudes, frame.magnitudeRows, bins, harmonic, scratch);
-    medianAcrossBins(frame.magnitudes[frame.magnitudeRows / 2], bins, model.percussiveMedianBins, percussive, scratch);
+    medianAcrossRows(bands.acrossFrames, frame.magnitudes, bins, harmonic, scratch);
+    medianAcrossBins(bands.acrossBins, frame.magnitudes[frame.magnitudeRows / 2], bins, percussive, scratch);
 
     const float power = static_cast<float>(model.maskPower);
     const float centrePower = static_cast<float>(model.centrePower);

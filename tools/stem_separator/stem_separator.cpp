@@ -47,7 +47,7 @@ struct Worker {
     FftwArray<float> samples;
     FftwArray<fftwf_complex> spectrum;
     FrameMasks masks;
-    std::vector<float> scratch;
+    MaskScratch scratch;
     std::vector<const float*> magnitudeRows;
     std::vector<const fftwf_complex*> leftRows, rightRows;
     // Overlap-add of this worker's frames: [stem][side] over its span of the block.
