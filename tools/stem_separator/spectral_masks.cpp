@@ -41,6 +41,8 @@ MaskBands makeMaskBands(const SeparationModel& model, int sampleRate)
     MaskBands bands;
     bands.acrossFrames = MedianNetwork(model.harmonicMedianFrames);
     bands.acrossBins = MedianNetwork(model.percussiveMedianBins);
+    bands.binHz = static_cast<double>(sampleRate) / model.fftSize;
+    bands.bassNoteBins = std::min(bins - 1, static_cast<int>(model.bassNoteMaxHz / bands.binHz) + 1);
     bands.bass.resize(static_cast<std::size_t>(bins));
     bands.voice.resize(static_cast<std::size_t>(bins));
     for (int bin = 0; bin < bins; ++bin) {
@@ -93,6 +95,43 @@ void medianAcrossBins(const MedianNetwork& network, const float* row, int bins, 
     }
 }
 
+namespace {
+
+// The bass band, widened by the harmonics of the strongest steady low tone of
+// the frame: a bass note's overtones belong to the bass, not to a voice
+// singing above it.
+void bassShares(const float* harmonic, const float* percussive, int bins, const SeparationModel& model,
+    const MaskBands& bands, std::vector<float>& share)
+{
+    share.assign(bands.bass.begin(), bands.bass.end());
+    if (model.bassHarmonics == 0 || bands.bassNoteBins < 3)
+        return;
+    int peak = 0;
+    for (int bin = 1; bin < bands.bassNoteBins; ++bin)
+        if (harmonic[bin] > harmonic[bin - 1] && harmonic[bin] >= harmonic[bin + 1] && harmonic[bin] > percussive[bin]
+            && (peak == 0 || harmonic[bin] > harmonic[peak]))
+            peak = bin;
+    if (peak == 0)
+        return;
+    // Where the peak of the window's spectrum lies between bins.
+    const double before = harmonic[peak - 1], at = harmonic[peak], after = harmonic[peak + 1];
+    const double curve = before - 2 * at + after;
+    const double note = peak + (curve < 0 ? 0.5 * (before - after) / curve : 0.0);
+    const double width = model.bassHarmonicWidthBins;
+    for (int k = 2; k <= model.bassHarmonics + 1; ++k) {
+        const double centre = note * k;
+        const int from = std::max(0, static_cast<int>(std::ceil(centre - width)));
+        const int to = std::min(bins - 1, static_cast<int>(std::floor(centre + width)));
+        for (int bin = from; bin <= to; ++bin) {
+            const double weight = 1.0 - std::abs(bin - centre) / (width + 1.0);
+            float& value = share[static_cast<std::size_t>(bin)];
+            value = std::max(value, static_cast<float>(weight));
+        }
+    }
+}
+
+} // namespace
+
 void computeFrameMasks(const FrameNeighbourhood& frame, const SeparationModel& model, const MaskBands& bands,
     FrameMasks& masks, MaskScratch& scratch)
 {
@@ -108,14 +147,20 @@ void computeFrameMasks(const FrameNeighbourhood& frame, const SeparationModel& m
     medianAcrossRows(bands.acrossFrames, frame.magnitudes, bins, harmonic, scratch);
     medianAcrossBins(bands.acrossBins, frame.magnitudes[frame.magnitudeRows / 2], bins, percussive, scratch);
 
+    bassShares(harmonic, percussive, bins, model, bands, scratch.bassShare);
     const float power = static_cast<float>(model.maskPower);
     const float centrePower = static_cast<float>(model.centrePower);
+    const float margin = static_cast<float>(model.lowTransientMargin);
     for (int bin = 0; bin < bins; ++bin) {
         const float p = raised(percussive[bin], power);
         const float h = raised(harmonic[bin], power);
         const float total = p + h;
         // Silence has no percussive share: it all falls to the other stem.
-        const float drums = total > 1e-20f ? p / total : 0.0f;
+        float drums = total > 1e-20f ? p / total : 0.0f;
+        const float magnitude = frame.magnitudes[frame.magnitudeRows / 2][bin];
+        const float steady = margin * harmonic[bin];
+        if (margin > 0 && magnitude > steady)
+            drums = std::max(drums, bands.bass[static_cast<std::size_t>(bin)] * (magnitude - steady) / magnitude);
         const float tonal = 1.0f - drums;
 
         double cross = 0;
@@ -131,7 +176,7 @@ void computeFrameMasks(const FrameNeighbourhood& frame, const SeparationModel& m
         const float similarity = energy > 1e-20 ? static_cast<float>(std::clamp(2.0 * cross / energy, 0.0, 1.0)) : 0.0f;
         const float centre = raised(similarity, centrePower);
 
-        const float bass = tonal * bands.bass[static_cast<std::size_t>(bin)];
+        const float bass = tonal * scratch.bassShare[static_cast<std::size_t>(bin)];
         const float vocals = (tonal - bass) * bands.voice[static_cast<std::size_t>(bin)] * centre;
         masks.drums[static_cast<std::size_t>(bin)] = drums;
         masks.bass[static_cast<std::size_t>(bin)] = bass;

@@ -14,6 +14,8 @@ namespace fotivela::stem_separator {
 struct MaskBands {
     std::vector<float> bass;  // 1 in the bass band, 0 above it
     std::vector<float> voice; // 1 in the voice band, 0 outside it
+    double binHz = 0;
+    int bassNoteBins = 0;     // the bass note is looked for in bins [1, bassNoteBins)
     MedianNetwork acrossFrames{1};
     MedianNetwork acrossBins{1};
 };
@@ -22,6 +24,7 @@ MaskBands makeMaskBands(const SeparationModel& model, int sampleRate);
 // A worker's reusable buffers.
 struct MaskScratch {
     std::vector<float> values;
+    std::vector<float> bassShare;
     std::vector<float*> columns;
 };
 

@@ -4,7 +4,7 @@
 #include "input_window.h"
 #include "parallel_for.h"
 #include "spectral_masks.h"
-#include "stem_output.h"
+#include "drum_onset_gate.h"
 
 #include <algorithm>
 #include <array>
@@ -65,7 +65,7 @@ std::int64_t nanosSince(Clock::time_point start)
 } // namespace
 
 SeparationTimings separateStems(InputWindow& input, const SeparationModel& model, double blockSeconds,
-    StemOutput& output, int workers)
+    DrumOnsetGate& output, int workers)
 {
     workers = std::max(1, workers);
     const FftPlans plans(model.fftSize);
@@ -236,6 +236,8 @@ SeparationTimings separateStems(InputWindow& input, const SeparationModel& model
             }
             otherLeft.assign(inputSides[0].begin(), inputSides[0].end());
             otherRight.assign(inputSides[1].begin(), inputSides[1].end());
+            StemBlock finished;
+            finished.frames = count;
             for (int s = 0; s < maskedStems; ++s) {
                 const float* left = accumulator[static_cast<std::size_t>(s)][0].data() + skip;
                 const float* right = accumulator[static_cast<std::size_t>(s)][1].data() + skip;
@@ -243,9 +245,10 @@ SeparationTimings separateStems(InputWindow& input, const SeparationModel& model
                     otherLeft[i] -= left[i];
                     otherRight[i] -= right[i];
                 }
-                output.write(maskedStemOrder[static_cast<std::size_t>(s)], left, right, count);
+                finished.sides[static_cast<std::size_t>(maskedStemOrder[static_cast<std::size_t>(s)])] = {left, right};
             }
-            output.write(Stem::other, otherLeft.data(), otherRight.data(), count);
+            finished.sides[static_cast<std::size_t>(Stem::other)] = {otherLeft.data(), otherRight.data()};
+            output.write(finished);
         }
         // The tail the next block's frames still overlap moves to the front.
         const std::size_t consumed = static_cast<std::size_t>(last - first) * static_cast<std::size_t>(g.hop);
