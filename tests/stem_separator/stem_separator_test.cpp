@@ -1,0 +1,256 @@
+#include "separator_process.h"
+
+#include "support/test_audio.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numbers>
+
+namespace fotivela::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A steady tone on both sides whose pitch wavers like a held sung note.
+void addVibratoTone(TestSignal& signal, double frequency, double amplitude, double leftGain, double rightGain)
+{
+    double phase = 0;
+    for (std::size_t i = 0; i < signal.frameCount(); ++i) {
+        const double t = static_cast<double>(i) / signal.sampleRate;
+        phase += 2 * std::numbers::pi * frequency * (1 + 0.01 * std::sin(2 * std::numbers::pi * 5.5 * t)) / signal.sampleRate;
+        const double value = amplitude * (std::sin(phase) + 0.4 * std::sin(2 * phase) + 0.2 * std::sin(3 * phase));
+        signal.channels[0][i] += static_cast<float>(leftGain * value);
+        signal.channels[1][i] += static_cast<float>(rightGain * value);
+    }
+}
+
+void addBassLine(TestSignal& signal, double amplitude)
+{
+    const double notes[] = {55.0, 73.4, 65.4, 82.4};
+    for (int n = 0; n * 0.5 < signal.durationSeconds(); ++n)
+        addSine(signal, notes[n % 4], amplitude, n * 0.5, 0.5);
+}
+
+void addDrums(TestSignal& signal, double amplitude)
+{
+    for (double t = 0.05; t < signal.durationSeconds(); t += 0.25) {
+        addDrumHit(signal, t, amplitude, 90.0, 0.02);
+        addNoise(signal, amplitude * 0.6, static_cast<std::uint32_t>(t * 1000) + 3, t + 0.125, 0.03);
+    }
+}
+
+// Tones that differ between the sides: a wide pad.
+void addWidePad(TestSignal& signal, double amplitude)
+{
+    addSine(signal, 523.3, amplitude, 0, untilEnd, 0);
+    addSine(signal, 659.3, amplitude, 0, untilEnd, 1);
+    addSine(signal, 784.0, amplitude * 0.7, 0, untilEnd, 1);
+}
+
+struct Stems {
+    std::vector<StemFile> files; // drums, bass, vocals, other
+    double share(int stem) const
+    {
+        double total = 0;
+        for (const StemFile& file : files)
+            total += energy(file.signal);
+        return energy(files[static_cast<std::size_t>(stem)].signal) / total;
+    }
+};
+
+Stems separate(const AudioTestFolder& folder, const std::string& name, const TestSignal& song,
+    const std::string& segment = "7")
+{
+    const fs::path input = writeAudioFile(folder.path(), name, song, TestAudioFormat::wavFloat);
+    const fs::path out = folder / ("out-" + name + "-" + segment);
+    const SeparatorRun run = runSeparator(separatorArguments(out, input, segment));
+    EXPECT_EQ(run.exitStatus, 0) << run.standardError;
+    Stems stems;
+    for (const std::string& stem : stemNames())
+        stems.files.push_back(readStem(out / "htdemucs" / fs::path(input).stem() / stem));
+    return stems;
+}
+
+constexpr int drums = 0, bass = 1, vocals = 2, other = 3;
+
+TEST(StemSeparator, WritesFourStereoFloatStemsAtTheInputRateThatAddUpToTheInput)
+{
+    AudioTestFolder folder("fotivela-stems");
+    // An odd length and a rate other than 44.1 kHz; several dots in the name.
+    TestSignal song = makeSilenceFrames(48000 * 2 + 1234, 48000, 2);
+    addDrums(song, 0.4);
+    addBassLine(song, 0.3);
+    addVibratoTone(song, 330, 0.15, 1, 1);
+    addWidePad(song, 0.05);
+    const fs::path input = writeAudioFile(folder.path(), "my.song.v2", song, TestAudioFormat::wavFloat);
+    const fs::path out = folder / "out";
+
+    const SeparatorRun run = runSeparator(separatorArguments(out, input));
+
+    ASSERT_EQ(run.exitStatus, 0) << run.standardError;
+    EXPECT_EQ(filesUnder(out), (std::vector<std::string>{"htdemucs/my.song.v2/bass.wav", "htdemucs/my.song.v2/drums.wav",
+                                   "htdemucs/my.song.v2/other.wav", "htdemucs/my.song.v2/vocals.wav"}));
+    std::vector<StemFile> stems;
+    for (const std::string& name : stemNames()) {
+        stems.push_back(readStem(out / "htdemucs" / "my.song.v2" / name));
+        EXPECT_TRUE(stems.back().isFloatWav) << name;
+        EXPECT_EQ(stems.back().signal.sampleRate, 48000) << name;
+        ASSERT_EQ(stems.back().signal.frameCount(), song.frameCount()) << name;
+    }
+    float worst = 0;
+    for (std::size_t c = 0; c < 2; ++c)
+        for (std::size_t i = 0; i < song.frameCount(); ++i) {
+            float sum = 0;
+            for (const StemFile& stem : stems)
+                sum += stem.signal.channels[c][i];
+            worst = std::max(worst, std::abs(sum - song.channels[c][i]));
+        }
+    EXPECT_LT(worst, 1e-4f);
+    // Every stem holds something of this song: the masks split it, not copy it.
+    for (const StemFile& stem : stems)
+        EXPECT_GT(energy(stem.signal), 0.01 * energy(song));
+}
+
+TEST(StemSeparator, MonoSongGivesStereoStemsWithBothSidesEqual)
+{
+    AudioTestFolder folder("fotivela-stems");
+    TestSignal song = makeSilence(1.5, 22050, 1);
+    addDrums(song, 0.5);
+    addSine(song, 70, 0.3);
+    const Stems stems = separate(folder, "mono", song);
+
+    float worst = 0;
+    for (std::size_t i = 0; i < song.frameCount(); ++i) {
+        float sum = 0;
+        for (const StemFile& stem : stems.files) {
+            ASSERT_EQ(stem.signal.channelCount(), 2);
+            EXPECT_EQ(stem.signal.channels[0][i], stem.signal.channels[1][i]);
+            sum += stem.signal.channels[0][i];
+        }
+        worst = std::max(worst, std::abs(sum - song.channels[0][i]));
+    }
+    EXPECT_LT(worst, 1e-4f);
+    EXPECT_EQ(stems.files[0].signal.sampleRate, 22050);
+}
+
+// The song is separated block by block; the blocks' seams must not show.
+TEST(StemSeparator, BlockLengthDoesNotChangeTheStems)
+{
+    AudioTestFolder folder("fotivela-stems");
+    TestSignal song = makeSilence(2.2);
+    addDrums(song, 0.4);
+    addBassLine(song, 0.3);
+    addVibratoTone(song, 440, 0.1, 1, 0.9);
+    const Stems whole = separate(folder, "song", song, "7");
+    const Stems blocks = separate(folder, "song", song, "0.2");
+
+    for (std::size_t s = 0; s < 4; ++s)
+        for (std::size_t c = 0; c < 2; ++c) {
+            const auto& a = whole.files[s].signal.channels[c];
+            const auto& b = blocks.files[s].signal.channels[c];
+            ASSERT_EQ(a.size(), b.size());
+            float worst = 0;
+            for (std::size_t i = 0; i < a.size(); ++i)
+                worst = std::max(worst, std::abs(a[i] - b[i]));
+            EXPECT_LT(worst, 1e-5f) << stemNames()[s] << " side " << c;
+        }
+}
+
+TEST(StemSeparator, EachKindOfSoundLandsInItsStem)
+{
+    AudioTestFolder folder("fotivela-stems");
+    TestSignal drumHeavy = makeSilence(2.0);
+    addDrums(drumHeavy, 0.6);
+    addBassLine(drumHeavy, 0.05);
+    TestSignal bassHeavy = makeSilence(2.0);
+    addDrums(bassHeavy, 0.05);
+    addBassLine(bassHeavy, 0.5);
+    TestSignal centred = makeSilence(2.0);
+    addVibratoTone(centred, 392, 0.2, 1, 1);
+    TestSignal wide = makeSilence(2.0);
+    addWidePad(wide, 0.2);
+
+    const Stems drumStems = separate(folder, "drum-heavy", drumHeavy);
+    const Stems bassStems = separate(folder, "bass-heavy", bassHeavy);
+    const Stems centredStems = separate(folder, "centred", centred);
+    const Stems wideStems = separate(folder, "wide", wide);
+
+    EXPECT_GT(drumStems.share(drums), 0.6);
+    EXPECT_LT(drumStems.share(bass), 0.2);
+    EXPECT_GT(bassStems.share(bass), 0.8);
+    EXPECT_LT(bassStems.share(drums), 0.1);
+    EXPECT_GT(centredStems.share(vocals), 0.7);
+    EXPECT_GT(wideStems.share(other), 0.7);
+    EXPECT_LT(wideStems.share(vocals), 0.1);
+}
+
+struct FailingRun {
+    std::string what;
+    std::vector<std::string> arguments;
+    int exitStatus;
+};
+
+TEST(StemSeparator, FailedRunsPrintOneLineAndLeaveNothingBehind)
+{
+    AudioTestFolder folder("fotivela-stems");
+    TestSignal song = makeSilence(1.0);
+    addDrums(song, 0.5);
+    const fs::path input = writeAudioFile(folder.path(), "song", song, TestAudioFormat::wav16);
+    const fs::path unreadable = folder / "broken.wav";
+    writeTextFile(unreadable, "not audio at all");
+    const fs::path badModels = folder / "models";
+    fs::create_directories(badModels);
+    writeTextFile(badModels / "htdemucs.json", "{\"fftSize\": 4096}");
+    const fs::path out = folder / "out";
+    const std::string model = FOTIVELA_STEM_MODEL_DIR;
+
+    const std::string o = out.string(), in = input.string(), bad = badModels.string();
+    const std::vector<FailingRun> runs{
+        {"unknown option", {"-n", "htdemucs", "--repo", model, "--device", "cpu", "--segment", "7", "--out", o, "--shifts", "2", in}, 2},
+        {"missing --out", {"-n", "htdemucs", "--repo", model, "--device", "cpu", "--segment", "7", in}, 2},
+        {"missing input", {"-n", "htdemucs", "--repo", model, "--device", "cpu", "--segment", "7", "--out", o}, 2},
+        {"two inputs", {"-n", "htdemucs", "--repo", model, "--device", "cpu", "--segment", "7", "--out", o, in, in}, 2},
+        {"other device", {"-n", "htdemucs", "--repo", model, "--device", "mps", "--segment", "7", "--out", o, in}, 2},
+        {"zero segment", {"-n", "htdemucs", "--repo", model, "--device", "cpu", "--segment", "0", "--out", o, in}, 2},
+        {"segment not a number", {"-n", "htdemucs", "--repo", model, "--device", "cpu", "--segment", "7s", "--out", o, in}, 2},
+        {"value missing", {"--repo", model, "--device", "cpu", "--segment", "7", "--out", o, in, "-n"}, 2},
+        {"model name with a slash", {"-n", "../htdemucs", "--repo", model, "--device", "cpu", "--segment", "7", "--out", o, in}, 2},
+        {"unreadable input", separatorArguments(out, unreadable), 1},
+        {"missing input file", separatorArguments(out, folder / "absent.mp3"), 1},
+        {"missing model", {"-n", "mdx", "--repo", model, "--device", "cpu", "--segment", "7", "--out", o, in}, 1},
+        {"model without a version", {"-n", "htdemucs", "--repo", bad, "--device", "cpu", "--segment", "7", "--out", o, in}, 1},
+    };
+    for (const FailingRun& failing : runs) {
+        const SeparatorRun run = runSeparator(failing.arguments);
+        EXPECT_EQ(run.exitStatus, failing.exitStatus) << failing.what;
+        ASSERT_FALSE(run.standardError.empty()) << failing.what;
+        EXPECT_EQ(run.standardError.find('\n'), run.standardError.size() - 1) << failing.what << ": " << run.standardError;
+        EXPECT_FALSE(fs::exists(out)) << failing.what;
+    }
+}
+
+TEST(StemSeparator, DiskFullWhileWritingRemovesEveryStemAndFolderItMade)
+{
+    AudioTestFolder folder("fotivela-stems");
+    TestSignal song = makeSilence(3.0);
+    addDrums(song, 0.5);
+    const fs::path input = writeAudioFile(folder.path(), "song", song, TestAudioFormat::wav16);
+    const fs::path out = folder / "out";
+
+    // Each stem is about a megabyte: the writes stop part way through.
+    const SeparatorRun run = runSeparator(separatorArguments(out, input, "0.5"), 200000);
+
+    EXPECT_EQ(run.exitStatus, 1);
+    EXPECT_EQ(std::count(run.standardError.begin(), run.standardError.end(), '\n'), 1) << run.standardError;
+    EXPECT_FALSE(fs::exists(out)) << ::testing::PrintToString(filesUnder(out));
+
+    // An output folder that already existed stays, empty.
+    fs::create_directories(out);
+    EXPECT_EQ(runSeparator(separatorArguments(out, input, "0.5"), 200000).exitStatus, 1);
+    EXPECT_TRUE(fs::exists(out));
+    EXPECT_TRUE(fs::is_empty(out));
+}
+
+} // namespace
+} // namespace fotivela::test

@@ -1,0 +1,76 @@
+#include "input_window.h"
+
+#include "separation_error.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace fotivela::stem_separator {
+
+namespace {
+
+constexpr std::int64_t readFrames = 65536;
+
+AudioDecoder openDecoder(const std::filesystem::path& file)
+{
+    try {
+        return AudioDecoder(file);
+    } catch (const AudioDecoderError& error) {
+        throw SeparationError(std::string(error.what()) + " (" + file.filename().string() + ")");
+    }
+}
+
+} // namespace
+
+InputWindow::InputWindow(const std::filesystem::path& file) : m_decoder(openDecoder(file))
+{
+    m_sampleRate = m_decoder.info().sampleRate;
+    m_sourceChannels = m_decoder.info().channelCount;
+    if (m_sampleRate <= 0 || m_sourceChannels <= 0)
+        throw SeparationError("El archivo no contiene audio (" + file.filename().string() + ")");
+}
+
+bool InputWindow::fill(std::int64_t end)
+{
+    while (!m_length && m_base + static_cast<std::int64_t>(m_samples[0].size()) < end) {
+        std::int64_t frames = 0;
+        try {
+            frames = m_decoder.read(m_block, readFrames);
+        } catch (const AudioDecoderError& error) {
+            throw SeparationError(std::string(error.what()) + " (" + m_decoder.file().filename().string() + ")");
+        }
+        if (frames <= 0 || m_block.empty()) {
+            m_length = m_base + static_cast<std::int64_t>(m_samples[0].size());
+            break;
+        }
+        const std::vector<float>& left = m_block[0];
+        const std::vector<float>& right = m_block.size() > 1 ? m_block[1] : m_block[0];
+        m_samples[0].insert(m_samples[0].end(), left.begin(), left.begin() + frames);
+        m_samples[1].insert(m_samples[1].end(), right.begin(), right.begin() + frames);
+    }
+    return m_base + static_cast<std::int64_t>(m_samples[0].size()) >= end;
+}
+
+void InputWindow::discardBefore(std::int64_t frame)
+{
+    const std::int64_t drop = std::clamp<std::int64_t>(frame - m_base, 0, static_cast<std::int64_t>(m_samples[0].size()));
+    // Drop in large steps only, so the copy costs little per frame.
+    if (drop < readFrames)
+        return;
+    for (std::vector<float>& side : m_samples)
+        side.erase(side.begin(), side.begin() + drop);
+    m_base += drop;
+}
+
+void InputWindow::copy(int side, std::int64_t start, std::int64_t count, float* out) const
+{
+    const std::vector<float>& samples = m_samples[static_cast<std::size_t>(side)];
+    const std::int64_t available = static_cast<std::int64_t>(samples.size());
+    std::fill(out, out + count, 0.0f);
+    const std::int64_t from = std::max<std::int64_t>(start, m_base);
+    const std::int64_t to = std::min<std::int64_t>(start + count, m_base + available);
+    if (to > from)
+        std::memcpy(out + (from - start), samples.data() + (from - m_base), static_cast<std::size_t>(to - from) * sizeof(float));
+}
+
+} // namespace fotivela::stem_separator

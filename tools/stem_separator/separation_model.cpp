@@ -1,0 +1,111 @@
+#include "separation_model.h"
+
+#include "separation_error.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cmath>
+#include <fstream>
+#include <sstream>
+
+namespace fotivela::stem_separator {
+
+namespace {
+
+using nlohmann::json;
+
+[[noreturn]] void invalid(const std::string& what, const std::string& why)
+{
+    throw SeparationError("El modelo de separación " + what + " no es válido: " + why + ".");
+}
+
+double number(const json& object, const char* key, double fallback, const std::string& what)
+{
+    if (!object.contains(key))
+        return fallback;
+    const json& value = object.at(key);
+    if (!value.is_number() || !std::isfinite(value.get<double>()))
+        invalid(what, std::string("«") + key + "» no es un número");
+    return value.get<double>();
+}
+
+int integer(const json& object, const char* key, int fallback, int minimum, int maximum, const std::string& what)
+{
+    if (!object.contains(key))
+        return fallback;
+    const json& value = object.at(key);
+    if (!value.is_number_integer() || value.get<long long>() < minimum || value.get<long long>() > maximum)
+        invalid(what, std::string("«") + key + "» fuera de " + std::to_string(minimum) + "–" + std::to_string(maximum));
+    return value.get<int>();
+}
+
+FrequencyRamp ramp(const json& object, const char* key, FrequencyRamp fallback, const std::string& what)
+{
+    if (!object.contains(key))
+        return fallback;
+    const json& value = object.at(key);
+    if (!value.is_object())
+        invalid(what, std::string("«") + key + "» no es un objeto");
+    FrequencyRamp result{number(value, "fromHz", fallback.fromHz, what), number(value, "toHz", fallback.toHz, what)};
+    if (result.fromHz < 0 || result.toHz < 0 || result.fromHz == result.toHz)
+        invalid(what, std::string("«") + key + "» no es una rampa");
+    return result;
+}
+
+bool isPowerOfTwo(int value)
+{
+    return value > 0 && (value & (value - 1)) == 0;
+}
+
+} // namespace
+
+SeparationModel parseSeparationModel(const std::string& text, const std::string& what)
+{
+    const json root = json::parse(text, nullptr, false);
+    if (root.is_discarded() || !root.is_object())
+        invalid(what, "no es un objeto JSON");
+    if (!root.contains("version") || !root.at("version").is_string() || root.at("version").get<std::string>().empty())
+        invalid(what, "falta «version»");
+
+    SeparationModel model;
+    model.version = root.at("version").get<std::string>();
+    model.fftSize = integer(root, "fftSize", model.fftSize, 256, 32768, what);
+    if (!isPowerOfTwo(model.fftSize))
+        invalid(what, "«fftSize» no es una potencia de dos");
+    // Overlap-add with a Hann window squared sums to a constant at a quarter of the window.
+    model.hopSize = integer(root, "hopSize", model.fftSize / 4, 1, model.fftSize, what);
+    if (model.hopSize * 4 != model.fftSize)
+        invalid(what, "«hopSize» debe ser la cuarta parte de «fftSize»");
+    model.harmonicMedianFrames = integer(root, "harmonicMedianFrames", model.harmonicMedianFrames, 1, 255, what);
+    model.percussiveMedianBins = integer(root, "percussiveMedianBins", model.percussiveMedianBins, 1, 255, what);
+    if (model.harmonicMedianFrames % 2 == 0 || model.percussiveMedianBins % 2 == 0)
+        invalid(what, "las longitudes de mediana deben ser impares");
+    model.maskPower = number(root, "maskPower", model.maskPower, what);
+    if (model.maskPower <= 0 || model.maskPower > 16)
+        invalid(what, "«maskPower» fuera de 0–16");
+    model.bassBand = ramp(root, "bassBand", model.bassBand, what);
+    model.voiceLow = ramp(root, "voiceLow", model.voiceLow, what);
+    model.voiceHigh = ramp(root, "voiceHigh", model.voiceHigh, what);
+    model.centrePower = number(root, "centrePower", model.centrePower, what);
+    if (model.centrePower < 0 || model.centrePower > 64)
+        invalid(what, "«centrePower» fuera de 0–64");
+    model.centreSmoothingFrames = integer(root, "centreSmoothingFrames", model.centreSmoothingFrames, 0, 32, what);
+    return model;
+}
+
+SeparationModel readSeparationModel(const std::filesystem::path& folder, const std::string& name)
+{
+    const std::filesystem::path file = folder / (name + ".json");
+    const std::string what = "«" + name + "»";
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(file, error))
+        throw SeparationError("No se encontró el modelo de separación " + what + " en " + folder.string() + ".");
+    std::ifstream stream(file, std::ios::binary);
+    std::ostringstream text;
+    text << stream.rdbuf();
+    if (!stream.good() && !stream.eof())
+        throw SeparationError("No se pudo leer el modelo de separación " + what + ".");
+    return parseSeparationModel(text.str(), what);
+}
+
+} // namespace fotivela::stem_separator

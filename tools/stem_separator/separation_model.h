@@ -1,0 +1,48 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace fotivela::stem_separator {
+
+// A smooth 0-to-1 step in frequency: 0 at `fromHz`, 1 at `toHz` (a falling
+// step when toHz < fromHz).
+struct FrequencyRamp {
+    double fromHz = 0;
+    double toHz = 0;
+
+    friend bool operator==(const FrequencyRamp&, const FrequencyRamp&) = default;
+};
+
+// The separation parameters of one model file. A new parameter set is a new
+// version, and the application keys its stem cache on that version.
+struct SeparationModel {
+    std::string version;
+    int fftSize = 4096;
+    int hopSize = 1024;
+    // Median lengths: across frames (keeps steady tones) and across bins (keeps hits).
+    int harmonicMedianFrames = 17;
+    int percussiveMedianBins = 17;
+    // Exponent of the harmonic/percussive soft mask.
+    double maskPower = 2.0;
+    // Bass: harmonic energy under a falling ramp.
+    FrequencyRamp bassBand{250.0, 120.0};
+    // Vocals: centred harmonic energy between a rising and a falling ramp.
+    FrequencyRamp voiceLow{120.0, 220.0};
+    FrequencyRamp voiceHigh{6000.0, 3500.0};
+    // Exponent on the left/right similarity (1 = centre, 0 = wide or opposite).
+    double centrePower = 4.0;
+    // Frames each side over which the left/right similarity is averaged.
+    int centreSmoothingFrames = 2;
+
+    friend bool operator==(const SeparationModel&, const SeparationModel&) = default;
+};
+
+// Reads folder / (name + ".json"). Throws SeparationError with one line for a
+// missing, unreadable or invalid file.
+SeparationModel readSeparationModel(const std::filesystem::path& folder, const std::string& name);
+
+// The same from the file's text; `what` names the file in messages.
+SeparationModel parseSeparationModel(const std::string& text, const std::string& what);
+
+} // namespace fotivela::stem_separator

@@ -1,0 +1,269 @@
+#include "stem_separator.h"
+
+#include "fft_plans.h"
+#include "input_window.h"
+#include "parallel_for.h"
+#include "spectral_masks.h"
+#include "stem_output.h"
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+namespace fotivela::stem_separator {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double secondsSince(Clock::time_point start)
+{
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// The three masked stems, each in two sides; other is what they leave of the input.
+constexpr int maskedStems = 3;
+constexpr std::array<Stem, maskedStems> maskedStemOrder{Stem::drums, Stem::bass, Stem::vocals};
+
+struct Geometry {
+    int size = 0;    // window
+    int hop = 0;
+    int lead = 0;    // frame k covers song frames [k·hop − lead, k·hop − lead + size)
+    int bins = 0;
+    int stride = 0;  // complex values per stored spectrum
+    int context = 0; // frames each side a mask looks at
+
+    std::int64_t frameStart(std::int64_t frame) const { return frame * hop - lead; }
+    // Frames needed so that every song frame gets its full overlap.
+    std::int64_t frameCount(std::int64_t length) const { return (length - 1 + lead) / hop + 1; }
+};
+
+// Each worker's buffers, allocated once.
+struct Worker {
+    FftwArray<float> samples;
+    FftwArray<fftwf_complex> spectrum;
+    FrameMasks masks;
+    std::vector<float> scratch;
+    std::vector<const float*> magnitudeRows;
+    std::vector<const fftwf_complex*> leftRows, rightRows;
+    // Overlap-add of this worker's frames: [stem][side] over its span of the block.
+    std::array<std::array<std::vector<float>, 2>, maskedStems> sum;
+    int firstFrame = 0; // the block's core frames this worker summed: [firstFrame, endFrame)
+    int endFrame = 0;
+    std::atomic<std::int64_t> forwardNanos{0}, inverseNanos{0}, maskNanos{0};
+};
+
+std::int64_t nanosSince(Clock::time_point start)
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - start).count();
+}
+
+} // namespace
+
+SeparationTimings separateStems(InputWindow& input, const SeparationModel& model, double blockSeconds,
+    StemOutput& output, int workers)
+{
+    workers = std::max(1, workers);
+    const FftPlans plans(model.fftSize);
+    Geometry g;
+    g.size = model.fftSize;
+    g.hop = model.hopSize;
+    g.lead = g.size - g.hop;
+    g.bins = plans.binCount();
+    g.stride = plans.binStride();
+    g.context = std::max(model.harmonicMedianFrames / 2, model.centreSmoothingFrames);
+    const int centreRows = 2 * model.centreSmoothingFrames + 1;
+    const MaskBands bands = makeMaskBands(model, input.sampleRate());
+    const std::vector<float>& window = plans.window();
+    // Window applied twice, overlap-added to 3/2, and FFTW's unnormalised inverse.
+    const float synthesisScale = 1.0f / (1.5f * static_cast<float>(g.size));
+
+    const int blockFrames = std::max(1, static_cast<int>(std::lround(blockSeconds * input.sampleRate() / g.hop)));
+    const int maxSpanFrames = blockFrames + 2 * g.context;
+    const auto storedSpectra = static_cast<std::size_t>(maxSpanFrames) * static_cast<std::size_t>(g.stride);
+    std::array<FftwArray<fftwf_complex>, 2> spectra{allocateComplex(storedSpectra), allocateComplex(storedSpectra)};
+    std::vector<float> magnitude(static_cast<std::size_t>(maxSpanFrames) * static_cast<std::size_t>(g.stride));
+
+    std::vector<Worker> pool(static_cast<std::size_t>(workers));
+    for (Worker& worker : pool) {
+        worker.samples = allocateReal(static_cast<std::size_t>(g.size));
+        worker.spectrum = allocateComplex(static_cast<std::size_t>(g.stride));
+    }
+
+    // Overlap-add of the block: [stem][side], song frames from the block's first frame start.
+    const std::size_t accumulatorLength = static_cast<std::size_t>(blockFrames) * static_cast<std::size_t>(g.hop)
+        + static_cast<std::size_t>(g.lead);
+    std::array<std::array<std::vector<float>, 2>, maskedStems> accumulator;
+    for (auto& stem : accumulator)
+        for (auto& side : stem)
+            side.assign(accumulatorLength, 0.0f);
+    std::array<std::vector<float>, 2> inputSides;
+    std::vector<float> otherLeft, otherRight;
+
+    SeparationTimings timings;
+    timings.workers = workers;
+
+    for (std::int64_t first = 0;;) {
+        std::int64_t last = first + blockFrames; // core frames [first, last)
+        auto start = Clock::now();
+        input.fill(g.frameStart(last + g.context) + g.size);
+        timings.reading += secondsSince(start);
+        if (const auto length = input.length()) {
+            last = std::min(last, g.frameCount(*length));
+            if (first >= last)
+                break;
+        }
+        const std::int64_t spanFirst = first - g.context;
+        const int spanFrames = static_cast<int>(last - first) + 2 * g.context;
+        const int coreFrames = static_cast<int>(last - first);
+
+        // Spectra and the magnitude the masks read (the mean of both sides).
+        parallelFor(workers, spanFrames, [&](int w, int begin, int end) {
+            Worker& worker = pool[static_cast<std::size_t>(w)];
+            const auto began = Clock::now();
+            for (int f = begin; f < end; ++f) {
+                const auto row = static_cast<std::size_t>(f) * static_cast<std::size_t>(g.stride);
+                for (int side = 0; side < 2; ++side) {
+                    input.copy(side, g.frameStart(spanFirst + f), g.size, worker.samples.get());
+                    for (int i = 0; i < g.size; ++i)
+                        worker.samples[static_cast<std::size_t>(i)] *= window[static_cast<std::size_t>(i)];
+                    plans.forward(worker.samples.get(), spectra[static_cast<std::size_t>(side)].get() + row);
+                }
+                const fftwf_complex* left = spectra[0].get() + row;
+                const fftwf_complex* right = spectra[1].get() + row;
+                float* out = magnitude.data() + row;
+                for (int bin = 0; bin < g.bins; ++bin)
+                    out[bin] = 0.5f * (std::hypot(left[bin][0], left[bin][1]) + std::hypot(right[bin][0], right[bin][1]));
+            }
+            worker.forwardNanos += nanosSince(began);
+        });
+
+        // Masks, masked spectra back to samples, overlap-added per worker.
+        for (Worker& worker : pool)
+            worker.firstFrame = worker.endFrame = 0;
+        parallelFor(workers, coreFrames, [&](int w, int begin, int end) {
+            Worker& worker = pool[static_cast<std::size_t>(w)];
+            worker.firstFrame = begin;
+            worker.endFrame = end;
+            const auto spanLength = static_cast<std::size_t>(end - begin) * static_cast<std::size_t>(g.hop)
+                + static_cast<std::size_t>(g.lead);
+            for (auto& stem : worker.sum)
+                for (auto& side : stem)
+                    side.assign(spanLength, 0.0f);
+            worker.magnitudeRows.resize(static_cast<std::size_t>(model.harmonicMedianFrames));
+            worker.leftRows.resize(static_cast<std::size_t>(centreRows));
+            worker.rightRows.resize(static_cast<std::size_t>(centreRows));
+            std::int64_t maskNanos = 0;
+            std::int64_t inverseNanos = 0;
+            for (int c = begin; c < end; ++c) {
+                const int f = c + g.context; // row of this frame in the span
+                auto began = Clock::now();
+                for (int r = 0; r < model.harmonicMedianFrames; ++r) {
+                    const int row = f - model.harmonicMedianFrames / 2 + r;
+                    worker.magnitudeRows[static_cast<std::size_t>(r)] =
+                        magnitude.data() + static_cast<std::size_t>(row) * static_cast<std::size_t>(g.stride);
+                }
+                for (int r = 0; r < centreRows; ++r) {
+                    const auto row = static_cast<std::size_t>(f - model.centreSmoothingFrames + r)
+                        * static_cast<std::size_t>(g.stride);
+                    worker.leftRows[static_cast<std::size_t>(r)] = spectra[0].get() + row;
+                    worker.rightRows[static_cast<std::size_t>(r)] = spectra[1].get() + row;
+                }
+                const FrameNeighbourhood neighbourhood{worker.magnitudeRows.data(), model.harmonicMedianFrames,
+                    worker.leftRows.data(), worker.rightRows.data(), centreRows, g.bins};
+                computeFrameMasks(neighbourhood, model, bands, worker.masks, worker.scratch);
+                maskNanos += nanosSince(began);
+
+                began = Clock::now();
+                const std::array<const float*, maskedStems> masks{
+                    worker.masks.drums.data(), worker.masks.bass.data(), worker.masks.vocals.data()};
+                const std::size_t offset = static_cast<std::size_t>(c - begin) * static_cast<std::size_t>(g.hop);
+                for (int s = 0; s < maskedStems; ++s) {
+                    for (int side = 0; side < 2; ++side) {
+                        const fftwf_complex* source = spectra[static_cast<std::size_t>(side)].get()
+                            + static_cast<std::size_t>(f) * static_cast<std::size_t>(g.stride);
+                        fftwf_complex* masked = worker.spectrum.get();
+                        const float* mask = masks[static_cast<std::size_t>(s)];
+                        for (int bin = 0; bin < g.bins; ++bin) {
+                            masked[bin][0] = source[bin][0] * mask[bin];
+                            masked[bin][1] = source[bin][1] * mask[bin];
+                        }
+                        plans.inverse(masked, worker.samples.get());
+                        float* sum = worker.sum[static_cast<std::size_t>(s)][static_cast<std::size_t>(side)].data() + offset;
+                        const float* samples = worker.samples.get();
+                        for (int i = 0; i < g.size; ++i)
+                            sum[i] += samples[i] * window[static_cast<std::size_t>(i)] * synthesisScale;
+                    }
+                }
+                inverseNanos += nanosSince(began);
+            }
+            worker.maskNanos += maskNanos;
+            worker.inverseNanos += inverseNanos;
+        });
+
+        // Join the workers' spans; song frames before the next block's reach are then final.
+        for (const Worker& worker : pool) {
+            if (worker.firstFrame == worker.endFrame)
+                continue;
+            const std::size_t offset = static_cast<std::size_t>(worker.firstFrame) * static_cast<std::size_t>(g.hop);
+            for (int s = 0; s < maskedStems; ++s)
+                for (int side = 0; side < 2; ++side) {
+                    const std::vector<float>& part = worker.sum[static_cast<std::size_t>(s)][static_cast<std::size_t>(side)];
+                    float* into = accumulator[static_cast<std::size_t>(s)][static_cast<std::size_t>(side)].data() + offset;
+                    for (std::size_t i = 0; i < part.size(); ++i)
+                        into[i] += part[i];
+                }
+        }
+
+        start = Clock::now();
+        const std::int64_t blockStart = g.frameStart(first);
+        std::int64_t finalEnd = g.frameStart(last);
+        if (const auto length = input.length())
+            finalEnd = std::min(finalEnd, *length);
+        const std::int64_t writeFrom = std::max<std::int64_t>(0, blockStart);
+        if (finalEnd > writeFrom) {
+            const auto count = static_cast<std::size_t>(finalEnd - writeFrom);
+            const auto skip = static_cast<std::size_t>(writeFrom - blockStart);
+            for (int side = 0; side < 2; ++side) {
+                inputSides[static_cast<std::size_t>(side)].resize(count);
+                input.copy(side, writeFrom, static_cast<std::int64_t>(count), inputSides[static_cast<std::size_t>(side)].data());
+            }
+            otherLeft.assign(inputSides[0].begin(), inputSides[0].end());
+            otherRight.assign(inputSides[1].begin(), inputSides[1].end());
+            for (int s = 0; s < maskedStems; ++s) {
+                const float* left = accumulator[static_cast<std::size_t>(s)][0].data() + skip;
+                const float* right = accumulator[static_cast<std::size_t>(s)][1].data() + skip;
+                for (std::size_t i = 0; i < count; ++i) {
+                    otherLeft[i] -= left[i];
+                    otherRight[i] -= right[i];
+                }
+                output.write(maskedStemOrder[static_cast<std::size_t>(s)], left, right, count);
+            }
+            output.write(Stem::other, otherLeft.data(), otherRight.data(), count);
+        }
+        // The tail the next block's frames still overlap moves to the front.
+        const std::size_t consumed = static_cast<std::size_t>(last - first) * static_cast<std::size_t>(g.hop);
+        for (auto& stem : accumulator)
+            for (auto& side : stem) {
+                std::copy(side.begin() + static_cast<std::ptrdiff_t>(consumed),
+                    side.begin() + static_cast<std::ptrdiff_t>(consumed + static_cast<std::size_t>(g.lead)), side.begin());
+                std::fill(side.begin() + g.lead, side.end(), 0.0f);
+            }
+        input.discardBefore(g.frameStart(last - g.context));
+        timings.writing += secondsSince(start);
+        first = last;
+    }
+
+    for (const Worker& worker : pool) {
+        timings.forwardTransforms += static_cast<double>(worker.forwardNanos.load()) * 1e-9;
+        timings.inverseTransforms += static_cast<double>(worker.inverseNanos.load()) * 1e-9;
+        timings.masks += static_cast<double>(worker.maskNanos.load()) * 1e-9;
+    }
+    return timings;
+}
+
+} // namespace fotivela::stem_separator
