@@ -9,6 +9,7 @@
 #include <httplib.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -212,9 +213,13 @@ TEST_F(RuntimeDownload, ConcurrentCallersShareOneInstall)
     server.stallAt(package.size() / 3);
     std::vector<std::optional<DemucsRuntimeHandle>> handles(3);
     std::vector<std::string> errors(4);
+    // Each caller hears the one download's progress.
+    std::vector<std::atomic<std::int64_t>> heard(3);
     std::vector<std::thread> callers;
     for (std::size_t i = 0; i < handles.size(); ++i)
-        callers.emplace_back([&, i] { handles[i] = DemucsRuntimeManager::shared().readyRuntime(); });
+        callers.emplace_back([&, i] {
+            handles[i] = DemucsRuntimeManager::shared().readyRuntime([&, i](std::int64_t done, std::int64_t) { heard[i] = done; });
+        });
     // A caller that gives up leaves the others waiting on the same install.
     std::stop_source impatient;
     callers.emplace_back([&] {
@@ -226,7 +231,10 @@ TEST_F(RuntimeDownload, ConcurrentCallersShareOneInstall)
     });
     ASSERT_TRUE(server.waitUntilStalled());
     impatient.request_stop();
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    // Every waiting caller hears the partial file grow before the download may finish.
+    const auto patience = Clock::now() + std::chrono::seconds(30);
+    while (Clock::now() < patience && std::any_of(heard.begin(), heard.end(), [](const auto& done) { return done == 0; }))
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
     server.release();
     for (auto& caller : callers)
         caller.join();
@@ -236,6 +244,8 @@ TEST_F(RuntimeDownload, ConcurrentCallersShareOneInstall)
         EXPECT_EQ(*handle, *handles[0]);
     }
     EXPECT_EQ(server.getCount(), 1);
+    for (const auto& done : heard)
+        EXPECT_EQ(done, static_cast<std::int64_t>(package.size()));
     EXPECT_EQ(listTree(Layout::versionsFolder(root)).front(),
         handles[0]->executableURL.parent_path().parent_path().filename().string());
 
