@@ -109,8 +109,10 @@ DemucsRuntimeHandle install(const std::filesystem::path& root, const DemucsRunti
     guard.release();
 
     removeLeftovers(root, record);
-    std::error_code ignored;
-    std::filesystem::remove(partialFile, ignored);
+    // Partial downloads of this or of older packages are of no further use.
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(Layout::downloadsFolder(root), error))
+        removeQuietly(entry.path());
     logLine("Fotivela stem runtime " + record.version + " installed in " + installed.string());
     return DemucsRuntimeInstallState::handleFor(installed, record.version);
 }

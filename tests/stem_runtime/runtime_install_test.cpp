@@ -108,7 +108,8 @@ std::vector<ArchiveEntry> withManifest(std::vector<ArchiveEntry> payload, const 
     return payload;
 }
 
-std::vector<BadPackage> badPackages()
+// absoluteTarget: where an entry with an absolute path would land if it were followed.
+std::vector<BadPackage> badPackages(const std::filesystem::path& absoluteTarget)
 {
     std::vector<BadPackage> cases;
     const std::string good = samplePackage("test-2");
@@ -151,7 +152,7 @@ std::vector<BadPackage> badPackages()
     for (const auto& [name, entry] : std::vector<std::pair<const char*, ArchiveEntry>> {
              {"parent path", {"../escaped.txt", "x"}},
              {"nested parent path", {"model/../../escaped.txt", "x"}},
-             {"absolute path", {"/tmp/fotivela-escaped.txt", "x"}},
+             {"absolute path", {absoluteTarget.string(), "x"}},
              {"link out of the folder", {"model/escape", "/etc", ArchiveEntry::Kind::symlink}},
              {"hard link", {"model/copy", "bin/fotivela-stem-separator", ArchiveEntry::Kind::hardlink}},
              {"repeated entry", {"model/htdemucs.json", "{\"version\": \"test-2\"}"}},
@@ -165,7 +166,7 @@ std::vector<BadPackage> badPackages()
 
 TEST_F(RuntimeInstall, EveryRejectedPackageLeavesTheEarlierRuntimeActive)
 {
-    for (auto& bad : badPackages()) {
+    for (auto& bad : badPackages(folder / "absolute.txt")) {
         SCOPED_TRACE(bad.name);
         auto source = writePackage(folder / "bad.tar.gz", bad.bytes, bad.version);
         if (!bad.sha256.empty())
@@ -179,7 +180,7 @@ TEST_F(RuntimeInstall, EveryRejectedPackageLeavesTheEarlierRuntimeActive)
         expectPreviousStillActive();
         EXPECT_FALSE(std::filesystem::exists(folder / "escaped.txt"));
         EXPECT_FALSE(std::filesystem::exists(root / "escaped.txt"));
-        EXPECT_FALSE(std::filesystem::exists("/tmp/fotivela-escaped.txt"));
+        EXPECT_FALSE(std::filesystem::exists(folder / "absolute.txt"));
     }
 }
 
