@@ -44,10 +44,13 @@ void removeLeftovers(const std::filesystem::path& root, const std::optional<Demu
     }
 }
 
+// Created when missing; either way a real folder of this user, never a link to elsewhere.
 void makeFolder(const std::filesystem::path& folder)
 {
     if (!DuskmereStorage::createPrivateDirectories(folder))
         throw DemucsRuntimeError(DemucsRuntimeArchive::writeFailureText(errno));
+    if (!isOwnedDirectory(folder))
+        throw DemucsRuntimeError(DemucsRuntimeTexts::installFailed);
 }
 
 // Removes a staging or unactivated folder unless it was handed over.
@@ -129,8 +132,7 @@ DemucsRuntimeHandle ensureRuntime(const std::filesystem::path& root, const Demuc
         throw DemucsRuntimeError(DemucsRuntimeTexts::packageMissing);
     if (auto active = DemucsRuntimeInstallState::verifiedActiveRuntime(root, source.sha256))
         return *active;
-    if (!DuskmereStorage::createPrivateDirectories(root))
-        throw DemucsRuntimeError(DemucsRuntimeArchive::writeFailureText(errno));
+    makeFolder(root);
     DemucsRuntimeInstallLock lock(root / Layout::lockFileName, stop);
     // Another process may have installed it while this one waited.
     if (auto active = DemucsRuntimeInstallState::verifiedActiveRuntime(root, source.sha256))

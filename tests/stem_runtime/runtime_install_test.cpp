@@ -200,6 +200,20 @@ TEST(RuntimeInstallFirst, RejectedPackageWithNothingInstalledLeavesNothingActive
     }
     EXPECT_FALSE(std::filesystem::exists(root / "active.json"));
     EXPECT_EQ(listTree(Layout::versionsFolder(root)), std::vector<std::string> {});
+
+    // A runtime folder that is a link leads nowhere: nothing is written through it.
+    const auto elsewhere = folder / "elsewhere";
+    const auto linked = folder / "linked";
+    std::filesystem::create_directory(elsewhere);
+    std::filesystem::create_directory_symlink(elsewhere, linked);
+    const auto good = writePackage(folder / "good.tar.gz", samplePackage("test-1"), "test-1");
+    try {
+        ensureRuntime(linked, good, {}, {});
+        ADD_FAILURE() << "installed through a link";
+    } catch (const DemucsRuntimeError& error) {
+        EXPECT_STREQ(error.what(), DemucsRuntimeTexts::installFailed);
+    }
+    EXPECT_EQ(listTree(elsewhere), std::vector<std::string> {});
 }
 
 TEST_F(RuntimeInstall, InstallWaitsForAnotherProcessHoldingTheLock)
