@@ -173,20 +173,6 @@ TEST(RuntimeProcess, StopRequestEndsTheGroupWithinASecond)
     EXPECT_TRUE(waitUntilGone(grandchild, std::chrono::seconds(2)));
 }
 
-TEST(RuntimeProcess, PeriodicCheckRunsAndItsErrorStopsTheChild)
-{
-    int checks = 0;
-    const auto quick = runProcess("/bin/sh", {"-c", "sleep 0.5"}, plainEnvironment, 30.0, [&] { ++checks; }, 100, {});
-    EXPECT_EQ(quick.status, 0);
-    EXPECT_GE(checks, 2);
-
-    const auto start = Clock::now();
-    EXPECT_THROW(runProcess("/bin/sh", {"-c", "sleep 60"}, plainEnvironment, 30.0,
-                     [] { throw DemucsRuntimeError("parar"); }, 100, {}),
-        DemucsRuntimeError);
-    EXPECT_LT(Clock::now() - start, std::chrono::seconds(10));
-}
-
 TEST(RuntimeProcess, ChildThatLeavesADescendantHoldingTheOutputStillReturns)
 {
     AudioTestFolder folder("fotivela-runtime-process");
