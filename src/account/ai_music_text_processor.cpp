@@ -5,6 +5,7 @@
 #include <QStringList>
 
 #include <array>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -63,9 +64,21 @@ struct FoldedText {
 FoldedText fold(const QString& original)
 {
     FoldedText folded;
+    folded.text.reserve(original.size());
+    folded.start.reserve(static_cast<std::size_t>(original.size()));
+    folded.end.reserve(static_cast<std::size_t>(original.size()));
     qsizetype i = 0;
     while (i < original.size()) {
-        const qsizetype width = original[i].isHighSurrogate() && i + 1 < original.size() ? 2 : 1;
+        const QChar first = original[i];
+        // Plain ASCII folds to its lower case alone; only the rest needs Unicode's tables.
+        if (first.unicode() < 0x80) {
+            folded.text.append(first.toLower());
+            folded.start.push_back(i);
+            folded.end.push_back(i + 1);
+            ++i;
+            continue;
+        }
+        const qsizetype width = first.isHighSurrogate() && i + 1 < original.size() ? 2 : 1;
         const QString decomposed = original.mid(i, width).normalized(QString::NormalizationForm_D);
         for (const QChar c : decomposed) {
             if (c.category() == QChar::Mark_NonSpacing)
@@ -86,34 +99,65 @@ QString foldedNeedle(std::string_view needle)
     return fold(q(needle)).text;
 }
 
-// The first match at or after the original position `from`: original start and end.
-std::optional<std::pair<qsizetype, qsizetype>> findInsensitive(const QString& text, const QString& needle, qsizetype from = 0)
+// Each match of needle in the folded text, in order and without overlaps, as original start and
+// end. A match must cover whole original characters. One folding and one scan: linear in the text.
+std::vector<std::pair<qsizetype, qsizetype>> findAllInsensitive(const FoldedText& folded, const QString& needle)
+{
+    std::vector<std::pair<qsizetype, qsizetype>> matches;
+    if (needle.isEmpty())
+        return matches;
+    const auto& starts = folded.start;
+    qsizetype at = folded.text.indexOf(needle, 0);
+    while (at >= 0) {
+        const auto first = static_cast<std::size_t>(at);
+        const auto last = static_cast<std::size_t>(at + needle.size() - 1);
+        if ((first == 0 || starts[first - 1] != starts[first]) &&
+            (last + 1 == starts.size() || starts[last + 1] != starts[last])) {
+            matches.emplace_back(starts[first], folded.end[last]);
+            // Go on after the original character the match ended in.
+            qsizetype next = at + needle.size();
+            while (next < static_cast<qsizetype>(starts.size()) && starts[static_cast<std::size_t>(next)] < folded.end[last])
+                ++next;
+            at = folded.text.indexOf(needle, next);
+        } else {
+            at = folded.text.indexOf(needle, at + 1);
+        }
+    }
+    return matches;
+}
+
+// The first match, as original start and end.
+std::optional<std::pair<qsizetype, qsizetype>> findInsensitive(const QString& text, const QString& needle)
 {
     if (needle.isEmpty())
         return std::nullopt;
     const FoldedText folded = fold(text);
-    qsizetype begin = 0;
-    while (begin < static_cast<qsizetype>(folded.start.size()) && folded.start[static_cast<std::size_t>(begin)] < from)
-        ++begin;
-    for (qsizetype at = folded.text.indexOf(needle, begin); at >= 0; at = folded.text.indexOf(needle, at + 1)) {
+    const auto& starts = folded.start;
+    for (qsizetype at = folded.text.indexOf(needle); at >= 0; at = folded.text.indexOf(needle, at + 1)) {
         const auto first = static_cast<std::size_t>(at);
         const auto last = static_cast<std::size_t>(at + needle.size() - 1);
-        // A match must cover whole original characters.
-        if ((first == 0 || folded.start[first - 1] != folded.start[first]) &&
-            (last + 1 == folded.start.size() || folded.start[last + 1] != folded.start[last]))
-            return std::make_pair(folded.start[first], folded.end[last]);
+        if ((first == 0 || starts[first - 1] != starts[first]) &&
+            (last + 1 == starts.size() || starts[last + 1] != starts[last]))
+            return std::make_pair(starts[first], folded.end[last]);
     }
     return std::nullopt;
 }
 
 void replaceAllInsensitive(QString& text, std::string_view phrase, const QString& replacement)
 {
-    const QString needle = foldedNeedle(phrase);
-    qsizetype from = 0;
-    while (const auto match = findInsensitive(text, needle, from)) {
-        text.replace(match->first, match->second - match->first, replacement);
-        from = match->first + replacement.size();
+    const auto matches = findAllInsensitive(fold(text), foldedNeedle(phrase));
+    if (matches.empty())
+        return;
+    QString result;
+    result.reserve(text.size());
+    qsizetype copied = 0;
+    for (const auto& [start, end] : matches) {
+        result.append(QStringView(text).mid(copied, start - copied));
+        result.append(replacement);
+        copied = end;
     }
+    result.append(QStringView(text).mid(copied));
+    text = std::move(result);
 }
 
 QString trimmedOf(const QString& text, const QString& set)
