@@ -5,6 +5,8 @@
 #include <openssl/rand.h>
 
 #include <algorithm>
+#include <array>
+#include <string_view>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -288,8 +290,15 @@ void LocalAccountService::answerError(httplib::Response& response, int status, c
 
 void LocalAccountService::record(const httplib::Request& request)
 {
-    // Known paths keep being recorded; a new one only while there is room.
-    if (!m_requestCounts.contains(request.path) && m_requestCounts.size() >= maxRecordedPaths)
+    // The service's own endpoints are always recorded; any other path only while there is room.
+    static constexpr std::array<std::string_view, 17> endpoints{
+        "/api/auth/me", "/api/auth/login", "/api/auth/register", "/api/auth/logout", "/api/auth/profile",
+        "/api/auth/password", "/api/auth/password-reset/request", "/api/auth/oauth/google",
+        "/api/auth/desktop/exchange", "/api/stripe/checkout", "/api/stripe/confirm", "/api/account/purchases",
+        "/api/account/purchases/link", "/api/fotivela/ai/config", "/api/fotivela/lyrics/generate",
+        "/api/fotivela/music/generate", "/api/apps/open"};
+    const bool isEndpoint = std::find(endpoints.begin(), endpoints.end(), request.path) != endpoints.end();
+    if (!isEndpoint && !m_requestCounts.contains(request.path) && m_requestCounts.size() >= maxRecordedPaths)
         return;
     ++m_requestCounts[request.path];
     auto& headers = m_lastHeaders[request.path];

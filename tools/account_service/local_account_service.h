@@ -46,8 +46,9 @@ public:
 
     // Request bodies above this size are refused with 413 before a handler sees them.
     static constexpr std::size_t maxRequestBodyBytes = 16u << 20;
-    // At most this many distinct paths are recorded (counts, headers, bodies, targets), and a body
-    // is recorded up to this size, so that requests to made-up paths cannot grow the service.
+    // Besides the service's own endpoints, at most this many distinct paths are recorded (counts,
+    // headers, bodies, targets), and a body is recorded up to this size, so that requests to
+    // made-up paths cannot grow the service.
     static constexpr std::size_t maxRecordedPaths = 64;
     static constexpr std::size_t maxRecordedBodyBytes = 64u << 10;
 
