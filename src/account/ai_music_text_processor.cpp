@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <algorithm>
 #include <array>
 #include <optional>
 #include <utility>
@@ -54,27 +55,43 @@ std::string s(const QString& text)
 }
 
 // The text folded for matching (accents dropped, case folded), with the original position of each
-// folded character and the end of the original character it came from.
+// folded character and the end of the original character it came from. Plain ASCII text folds
+// character for character, so its positions are its own and no table is kept.
 struct FoldedText {
     QString text;
-    std::vector<qsizetype> start;
-    std::vector<qsizetype> end;
+    bool isOneToOne = false;
+    std::vector<qsizetype> starts;
+    std::vector<qsizetype> ends;
+
+    qsizetype size() const { return text.size(); }
+    qsizetype start(qsizetype i) const { return isOneToOne ? i : starts[static_cast<std::size_t>(i)]; }
+    qsizetype end(qsizetype i) const { return isOneToOne ? i + 1 : ends[static_cast<std::size_t>(i)]; }
 };
+
+bool isAscii(const QString& text)
+{
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; });
+}
 
 FoldedText fold(const QString& original)
 {
     FoldedText folded;
+    if (isAscii(original)) {
+        folded.text = original.toLower();
+        folded.isOneToOne = true;
+        return folded;
+    }
     folded.text.reserve(original.size());
-    folded.start.reserve(static_cast<std::size_t>(original.size()));
-    folded.end.reserve(static_cast<std::size_t>(original.size()));
+    folded.starts.reserve(static_cast<std::size_t>(original.size()));
+    folded.ends.reserve(static_cast<std::size_t>(original.size()));
     qsizetype i = 0;
     while (i < original.size()) {
         const QChar first = original[i];
-        // Plain ASCII folds to its lower case alone; only the rest needs Unicode's tables.
+        // ASCII folds to its lower case alone; only the rest needs Unicode's tables.
         if (first.unicode() < 0x80) {
             folded.text.append(first.toLower());
-            folded.start.push_back(i);
-            folded.end.push_back(i + 1);
+            folded.starts.push_back(i);
+            folded.ends.push_back(i + 1);
             ++i;
             continue;
         }
@@ -85,13 +102,20 @@ FoldedText fold(const QString& original)
                 continue;
             for (const QChar f : QString(c).toCaseFolded()) {
                 folded.text.append(f);
-                folded.start.push_back(i);
-                folded.end.push_back(i + width);
+                folded.starts.push_back(i);
+                folded.ends.push_back(i + width);
             }
         }
         i += width;
     }
     return folded;
+}
+
+// Whether the folded characters first to last cover whole original characters.
+bool coversWholeCharacters(const FoldedText& folded, qsizetype first, qsizetype last)
+{
+    return (first == 0 || folded.start(first - 1) != folded.start(first)) &&
+           (last + 1 == folded.size() || folded.start(last + 1) != folded.start(last));
 }
 
 QString foldedNeedle(std::string_view needle)
@@ -100,23 +124,20 @@ QString foldedNeedle(std::string_view needle)
 }
 
 // Each match of needle in the folded text, in order and without overlaps, as original start and
-// end. A match must cover whole original characters. One folding and one scan: linear in the text.
+// end. One folding and one scan: linear in the text.
 std::vector<std::pair<qsizetype, qsizetype>> findAllInsensitive(const FoldedText& folded, const QString& needle)
 {
     std::vector<std::pair<qsizetype, qsizetype>> matches;
     if (needle.isEmpty())
         return matches;
-    const auto& starts = folded.start;
     qsizetype at = folded.text.indexOf(needle, 0);
     while (at >= 0) {
-        const auto first = static_cast<std::size_t>(at);
-        const auto last = static_cast<std::size_t>(at + needle.size() - 1);
-        if ((first == 0 || starts[first - 1] != starts[first]) &&
-            (last + 1 == starts.size() || starts[last + 1] != starts[last])) {
-            matches.emplace_back(starts[first], folded.end[last]);
+        const qsizetype last = at + needle.size() - 1;
+        if (coversWholeCharacters(folded, at, last)) {
+            matches.emplace_back(folded.start(at), folded.end(last));
             // Go on after the original character the match ended in.
-            qsizetype next = at + needle.size();
-            while (next < static_cast<qsizetype>(starts.size()) && starts[static_cast<std::size_t>(next)] < folded.end[last])
+            qsizetype next = last + 1;
+            while (next < folded.size() && folded.start(next) < folded.end(last))
                 ++next;
             at = folded.text.indexOf(needle, next);
         } else {
@@ -132,33 +153,43 @@ std::optional<std::pair<qsizetype, qsizetype>> findInsensitive(const QString& te
     if (needle.isEmpty())
         return std::nullopt;
     const FoldedText folded = fold(text);
-    const auto& starts = folded.start;
     for (qsizetype at = folded.text.indexOf(needle); at >= 0; at = folded.text.indexOf(needle, at + 1)) {
-        const auto first = static_cast<std::size_t>(at);
-        const auto last = static_cast<std::size_t>(at + needle.size() - 1);
-        if ((first == 0 || starts[first - 1] != starts[first]) &&
-            (last + 1 == starts.size() || starts[last + 1] != starts[last]))
-            return std::make_pair(starts[first], folded.end[last]);
+        const qsizetype last = at + needle.size() - 1;
+        if (coversWholeCharacters(folded, at, last))
+            return std::make_pair(folded.start(at), folded.end(last));
     }
     return std::nullopt;
 }
 
-void replaceAllInsensitive(QString& text, std::string_view phrase, const QString& replacement)
-{
-    const auto matches = findAllInsensitive(fold(text), foldedNeedle(phrase));
-    if (matches.empty())
-        return;
-    QString result;
-    result.reserve(text.size());
-    qsizetype copied = 0;
-    for (const auto& [start, end] : matches) {
-        result.append(QStringView(text).mid(copied, start - copied));
-        result.append(replacement);
-        copied = end;
+// A text and its folding, refolded only when a replacement has changed the text.
+class FoldedTextEditor {
+public:
+    explicit FoldedTextEditor(QString text) : m_text(std::move(text)), m_folded(fold(m_text)) {}
+
+    void replaceAll(std::string_view phrase, const QString& replacement)
+    {
+        const auto matches = findAllInsensitive(m_folded, foldedNeedle(phrase));
+        if (matches.empty())
+            return;
+        QString result;
+        result.reserve(m_text.size());
+        qsizetype copied = 0;
+        for (const auto& [start, end] : matches) {
+            result.append(QStringView(m_text).mid(copied, start - copied));
+            result.append(replacement);
+            copied = end;
+        }
+        result.append(QStringView(m_text).mid(copied));
+        m_text = std::move(result);
+        m_folded = fold(m_text);
     }
-    result.append(QStringView(text).mid(copied));
-    text = std::move(result);
-}
+
+    const QString& text() const { return m_text; }
+
+private:
+    QString m_text;
+    FoldedText m_folded;
+};
 
 QString trimmedOf(const QString& text, const QString& set)
 {
@@ -177,10 +208,10 @@ const QString trimSet = QStringLiteral(" .,;\n\t");
 
 std::string instrumentalStyleSeed(std::string_view text)
 {
-    QString result = q(text).trimmed();
+    FoldedTextEditor result(q(text).trimmed());
     for (const auto& [phrase, replacement] : seedTable)
-        replaceAllInsensitive(result, phrase, q(replacement));
-    return s(result);
+        result.replaceAll(phrase, q(replacement));
+    return s(result.text());
 }
 
 std::string enrichedInstrumentalStyle(std::string_view text)
@@ -193,11 +224,12 @@ std::string enrichedInstrumentalStyle(std::string_view text)
 
 std::string instrumentalStyle(std::string_view text, std::string_view fallback)
 {
-    QString style = q(instrumentalStyleSeed(text));
+    FoldedTextEditor editor(q(instrumentalStyleSeed(text)));
     for (const auto sentence : removedSentences)
-        replaceAllInsensitive(style, sentence, {});
+        editor.replaceAll(sentence, {});
     for (const auto phrase : removedPhrases)
-        replaceAllInsensitive(style, phrase, {});
+        editor.replaceAll(phrase, {});
+    QString style = editor.text();
     static const QRegularExpression negation(QStringLiteral("\\bno\\b\\s*[,.;-]*\\s*"),
                                              QRegularExpression::CaseInsensitiveOption |
                                                  QRegularExpression::UseUnicodePropertiesOption);
