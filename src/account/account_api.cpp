@@ -48,18 +48,27 @@ std::string environmentURL(const char* name, const std::string& fallback)
 } // namespace
 
 AccountAPI::AccountAPI(AccountAPIConfiguration configuration)
-    : m_configuration(std::move(configuration)), m_appLaunchID(Uuid::random().toString())
+    : m_configuration(std::move(configuration)), m_appLaunchID(Uuid::random().toString()),
+      m_origin(originOf(m_configuration.baseURL))
 {
-    m_workers.setMaxThreadCount(8);
+    // Refreshes are coalesced by the session; these few are for them and the launch report.
+    m_backgroundWorkers.setMaxThreadCount(4);
+    m_userWorkers.setMaxThreadCount(8);
     removeStaleRequestFolders();
     const std::optional<std::string> legacy =
         m_configuration.legacyDefaults ? m_configuration.legacyDefaults->value() : std::nullopt;
-    const std::optional<std::string> stored =
+    const std::optional<StoredSessionCookie> stored =
         m_configuration.cookieStore ? m_configuration.cookieStore->load() : std::nullopt;
-    m_sessionCookieHeader = stored ? stored : legacy;
+    // A cookie set by another service (the address was changed since) is never sent here.
+    if (stored) {
+        if (stored->origin == m_origin)
+            m_sessionCookieHeader = stored->cookiePair;
+    } else if (legacy && m_origin == defaultServiceOrigin) {
+        m_sessionCookieHeader = legacy;
+    }
     if (!stored && legacy) {
         if (m_configuration.cookieStore)
-            m_configuration.cookieStore->save(*legacy);
+            m_configuration.cookieStore->save({defaultServiceOrigin, *legacy});
         m_configuration.legacyDefaults->remove();
     }
 }
@@ -72,7 +81,8 @@ AccountAPI::~AccountAPI()
         for (const pid_t child : m_children)
             ::kill(child, SIGTERM);
     }
-    m_workers.waitForDone();
+    m_userWorkers.waitForDone();
+    m_backgroundWorkers.waitForDone();
 }
 
 std::shared_ptr<AccountAPI> AccountAPI::shared()
@@ -97,7 +107,7 @@ AccountSummary AccountAPI::me()
 {
     auto summary = request<AccountSummary>("/api/auth/me", "GET");
     if (summary.profile && summary.profile->id != "demo") {
-        m_workers.start([this, id = summary.profile->id] { reportAppLaunchIfNeeded(id); });
+        m_backgroundWorkers.start([this, id = summary.profile->id] { reportAppLaunchIfNeeded(id); });
     }
     return summary;
 }
@@ -187,7 +197,7 @@ CloudLyricsResponse AccountAPI::generateCloudLyrics(const CloudLyricsRequest& bo
 
 CloudMusicResponse AccountAPI::generateCloudMusic(const CloudMusicRequest& body)
 {
-    return request<CloudMusicResponse>("/api/fotivela/music/generate", "POST", body.encode());
+    return request<CloudMusicResponse>("/api/fotivela/music/generate", "POST", body.encode(), ResponseLimit::inlineSong());
 }
 
 bool AccountAPI::hasReportedLaunch(const std::string& userID) const
@@ -224,7 +234,7 @@ void AccountAPI::reportAppLaunchIfNeeded(const std::string& userID)
             const std::string body = encodeStringMap({{"launchId", m_appLaunchID}, {"userId", userID}}).dump();
             // Its answer carries no cookie we take and a 401 here does not end the session.
             const auto response = curlRequest(url.toString(QUrl::FullyEncoded).toStdString(), "POST", body, cookie,
-                                              m_configuration.launchReportTimeoutSeconds, false);
+                                              m_configuration.launchReportTimeoutSeconds, false, ResponseLimit::json());
             if (response.statusCode >= 200 && response.statusCode <= 299) {
                 const auto ok = BasicOK::decode(parseFotivelaJson(response.body));
                 acknowledged = ok.ok.value_or(false);

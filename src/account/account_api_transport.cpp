@@ -1,5 +1,6 @@
 #include "account/account_api.h"
 
+#include "account/account_request_folder.h"
 #include "platform/atomic_file.h"
 #include "platform/duskmere_storage.h"
 #include "platform/json_encoder.h"
@@ -16,6 +17,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -127,7 +129,8 @@ bool isValidUtf8(std::string_view text)
     return QString::fromUtf8(bytes).toUtf8() == bytes;
 }
 
-std::string readWholeFile(const std::filesystem::path& path)
+// The file's bytes; nothing when it cannot be read. More than limit bytes: tooLarge is set.
+std::string readWholeFile(const std::filesystem::path& path, std::size_t limit, bool& tooLarge)
 {
     std::string out;
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
@@ -137,6 +140,11 @@ std::string readWholeFile(const std::filesystem::path& path)
     for (;;) {
         const ssize_t n = ::read(fd, buffer.data(), buffer.size());
         if (n > 0) {
+            if (out.size() + static_cast<std::size_t>(n) > limit) {
+                tooLarge = true;
+                out.clear();
+                break;
+            }
             out.append(buffer.data(), static_cast<std::size_t>(n));
         } else if (n < 0 && errno == EINTR) {
             continue;
@@ -150,33 +158,16 @@ std::string readWholeFile(const std::filesystem::path& path)
     return out;
 }
 
-// Removes the request folder however the request ends.
-class RequestFolder {
-public:
-    RequestFolder()
-    {
-        const auto parent = DuskmereStorage::temporaryDirectory();
-        m_path = parent / ("fotivela-http-" + Uuid::random().toString());
-        // Private: the folder holds the request body (passwords) and the response headers (the cookie).
-        if (::mkdir(m_path.c_str(), 0700) != 0)
-            throw FileWriteError(m_path, errno);
-    }
-    ~RequestFolder()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(m_path, ignored);
-    }
-    RequestFolder(const RequestFolder&) = delete;
-    RequestFolder& operator=(const RequestFolder&) = delete;
-    const std::filesystem::path& path() const { return m_path; }
-
-private:
-    std::filesystem::path m_path;
-};
+// curl keeps each answer's headers under 300 KB; a download may follow five redirects.
+constexpr std::size_t maxHeaderBytes = 2u << 20;
+// What curl says on its standard error is a line or two.
+constexpr std::size_t maxStandardErrorBytes = 64u << 10;
+// curl's exit status for an answer that announced more than --max-filesize.
+constexpr int curlFileSizeExceeded = 63;
 
 } // namespace
 
-AccountAPI::ChildResult AccountAPI::runCurl(const std::vector<std::string>& arguments) const
+AccountAPI::ChildResult AccountAPI::runCurl(const std::vector<std::string>& arguments, std::int64_t outputLimit) const
 {
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(curlPath));
@@ -184,21 +175,31 @@ AccountAPI::ChildResult AccountAPI::runCurl(const std::vector<std::string>& argu
         argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
 
-    int pipeFds[2];
-    if (::pipe2(pipeFds, O_CLOEXEC) != 0) {
+    int errorPipe[2];
+    int outputPipe[2];
+    if (::pipe2(errorPipe, O_CLOEXEC) != 0) {
         logLine("Fotivela account: no pipe for curl: " + std::string(std::strerror(errno)));
+        throw AccountError::message("No se ha podido conectar con Orvelant.");
+    }
+    if (::pipe2(outputPipe, O_CLOEXEC) != 0) {
+        logLine("Fotivela account: no pipe for curl: " + std::string(std::strerror(errno)));
+        ::close(errorPipe[0]);
+        ::close(errorPipe[1]);
         throw AccountError::message("No se ha podido conectar con Orvelant.");
     }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 2);
+    posix_spawn_file_actions_adddup2(&actions, outputPipe[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, errorPipe[1], 2);
     pid_t pid = 0;
     const int spawned = ::posix_spawn(&pid, curlPath, &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
-    ::close(pipeFds[1]);
+    ::close(errorPipe[1]);
+    ::close(outputPipe[1]);
     if (spawned != 0) {
-        ::close(pipeFds[0]);
+        ::close(errorPipe[0]);
+        ::close(outputPipe[0]);
         logLine(std::string("Fotivela account: cannot start ") + curlPath + ": " + std::strerror(spawned));
         throw AccountError::message("No se ha podido conectar con Orvelant.");
     }
@@ -208,18 +209,49 @@ AccountAPI::ChildResult AccountAPI::runCurl(const std::vector<std::string>& argu
         if (m_isShuttingDown)
             ::kill(pid, SIGTERM);
     }
+    // Both pipes are read as they fill, the answer only up to its limit: past it curl is ended, so
+    // neither this process nor the disk takes in more than the limit, whatever the server sends.
     ChildResult result;
-    std::array<char, 4096> buffer;
-    for (;;) {
-        const ssize_t n = ::read(pipeFds[0], buffer.data(), buffer.size());
-        if (n > 0)
-            result.standardError.append(buffer.data(), static_cast<std::size_t>(n));
-        else if (n < 0 && errno == EINTR)
-            continue;
-        else
+    const auto limit = static_cast<std::size_t>(std::max<std::int64_t>(0, outputLimit));
+    std::array<pollfd, 2> fds{{{outputPipe[0], POLLIN, 0}, {errorPipe[0], POLLIN, 0}}};
+    std::array<char, 65536> buffer;
+    while (fds[0].fd >= 0 || fds[1].fd >= 0) {
+        const int ready = ::poll(fds.data(), fds.size(), -1);
+        if (ready < 0) {
+            if (errno == EINTR)
+                continue;
             break;
+        }
+        for (std::size_t i = 0; i < fds.size(); ++i) {
+            if (fds[i].fd < 0 || fds[i].revents == 0)
+                continue;
+            const ssize_t n = ::read(fds[i].fd, buffer.data(), buffer.size());
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0) {
+                ::close(fds[i].fd);
+                fds[i].fd = -1;
+                continue;
+            }
+            const auto count = static_cast<std::size_t>(n);
+            if (i == 1) {
+                if (result.standardError.size() < maxStandardErrorBytes)
+                    result.standardError.append(buffer.data(), std::min(count, maxStandardErrorBytes - result.standardError.size()));
+            } else if (result.output.size() + count > limit) {
+                result.outputTooLarge = true;
+                result.output.clear();
+                result.output.shrink_to_fit();
+                ::kill(pid, SIGTERM);
+                ::close(fds[i].fd);
+                fds[i].fd = -1;
+            } else {
+                result.output.append(buffer.data(), count);
+            }
+        }
     }
-    ::close(pipeFds[0]);
+    for (auto& fd : fds)
+        if (fd.fd >= 0)
+            ::close(fd.fd);
     {
         // Still unreaped, so its id cannot have been reused while it was listed.
         std::lock_guard lock(m_childLock);
@@ -290,8 +322,10 @@ std::vector<std::string> AccountAPI::curlArguments(const CurlInvocation& invocat
     std::vector<std::string> arguments{"-q", "-sS", "--show-error", "--http1.1",
                                        "--connect-timeout", secondsArgument(invocation.connectTimeoutSeconds),
                                        "--max-time", secondsArgument(invocation.maxTimeSeconds),
+                                       "--max-filesize", std::to_string(invocation.maxResponseBytes),
                                        "-D", (folder / "headers.txt").string(),
-                                       "-o", (folder / "response.json").string(),
+                                       // The body comes through a pipe, read up to its limit.
+                                       "-o", "-",
                                        "-X", invocation.method};
     if (invocation.sendsAccept) {
         arguments.push_back("-H");
@@ -326,34 +360,78 @@ bool AccountAPI::isAllowedServiceURL(std::string_view text)
            (host == QLatin1String("127.0.0.1") || host == QLatin1String("::1") || host == QLatin1String("localhost"));
 }
 
-CurlHTTPResponse AccountAPI::curlRequest(const std::string& url, const std::string& method,
-                                         const std::optional<std::string>& body,
-                                         const std::optional<std::string>& cookie, double maxTimeSeconds,
-                                         bool sendsAccept) const
+std::string AccountAPI::originOf(std::string_view text)
 {
-    const RequestFolder folder;
-    const CurlInvocation invocation{method, url, m_configuration.connectTimeoutSeconds, maxTimeSeconds, sendsAccept,
-                                    cookie.has_value(), body.has_value()};
-    if (cookie)
-        atomicWriteFile(folder.path() / "cookie-header.txt", "Cookie: " + *cookie + "\n", 0600);
-    if (body)
-        atomicWriteFile(folder.path() / "request.json", *body, 0600);
-    const ChildResult child = runCurl(curlArguments(invocation, folder.path()));
+    const QUrl url(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())), QUrl::StrictMode);
+    if (!url.isValid() || url.host().isEmpty() || url.scheme().isEmpty())
+        return {};
+    const QString scheme = url.scheme().toLower();
+    const int defaultPort = scheme == QLatin1String("https") ? 443 : scheme == QLatin1String("http") ? 80 : -1;
+    const int port = url.port(defaultPort);
+    QString host = url.host(QUrl::FullyEncoded).toLower();
+    if (host.contains(QLatin1Char(':')))
+        host = QLatin1Char('[') + host + QLatin1Char(']');
+    QString origin = scheme + QStringLiteral("://") + host;
+    if (port != defaultPort && port != -1)
+        origin += QLatin1Char(':') + QString::number(port);
+    return origin.toStdString();
+}
+
+ResponseLimit ResponseLimit::json()
+{
+    return {std::int64_t{4} << 20, "La respuesta del servidor es demasiado grande."};
+}
+
+ResponseLimit ResponseLimit::song()
+{
+    return {maxSongBytes, "La canción supera el tamaño máximo de 64 MB."};
+}
+
+ResponseLimit ResponseLimit::inlineSong()
+{
+    // Base64 takes four bytes for three; the rest of the answer is small.
+    return {maxSongBytes / 3 * 4 + (std::int64_t{1} << 20), song().message};
+}
+
+CurlHTTPResponse AccountAPI::finishRun(const ChildResult& child, const std::filesystem::path& folder,
+                                       const ResponseLimit& limit) const
+{
+    if (child.outputTooLarge || child.exitStatus == curlFileSizeExceeded)
+        throw AccountError::message(limit.message);
     if (child.exitStatus != 0) {
         const std::string text = isValidUtf8(child.standardError) ? trimmedText(child.standardError) : std::string();
         throw AccountError::message(text.empty() ? "No se ha podido conectar con Orvelant." : text);
     }
     CurlHTTPResponse response;
-    response.headers = readWholeFile(folder.path() / "headers.txt");
+    bool headersTooLarge = false;
+    response.headers = readWholeFile(folder / "headers.txt", maxHeaderBytes, headersTooLarge);
+    if (headersTooLarge)
+        throw AccountError::message(limit.message);
     if (!isValidUtf8(response.headers))
         response.headers = QString::fromUtf8(QByteArray::fromStdString(response.headers)).toStdString();
-    response.body = readWholeFile(folder.path() / "response.json");
+    response.body = child.output;
+    // With redirects the header file holds every answer; the last status line is the body's.
     response.statusCode = statusCode(response.headers);
     return response;
 }
 
+CurlHTTPResponse AccountAPI::curlRequest(const std::string& url, const std::string& method,
+                                         const std::optional<std::string>& body,
+                                         const std::optional<std::string>& cookie, double maxTimeSeconds,
+                                         bool sendsAccept, const ResponseLimit& limit) const
+{
+    const AccountRequestFolder folder(DuskmereStorage::temporaryDirectory());
+    const CurlInvocation invocation{method, url, m_configuration.connectTimeoutSeconds, maxTimeSeconds, sendsAccept,
+                                    cookie.has_value(), body.has_value(), limit.bytes};
+    if (cookie)
+        atomicWriteFile(folder.path() / "cookie-header.txt", "Cookie: " + *cookie + "\n", 0600);
+    if (body)
+        atomicWriteFile(folder.path() / "request.json", *body, 0600);
+    return finishRun(runCurl(curlArguments(invocation, folder.path()), limit.bytes), folder.path(), limit);
+}
+
 CurlHTTPResponse AccountAPI::send(std::string_view path, std::string_view method,
-                                  const std::optional<nlohmann::json>& body)
+                                  const std::optional<nlohmann::json>& body, const ResponseLimit& limit)
 {
     const QUrl base(QString::fromStdString(m_configuration.baseURL), QUrl::StrictMode);
     const QUrl relative(QString::fromUtf8(path.data(), static_cast<qsizetype>(path.size())), QUrl::StrictMode);
@@ -374,10 +452,12 @@ CurlHTTPResponse AccountAPI::send(std::string_view path, std::string_view method
     }
     const auto cookie = sessionCookieHeader();
     const double maxTime = encoded ? m_configuration.maxTimeWithBodySeconds : m_configuration.maxTimeWithoutBodySeconds;
-    CurlHTTPResponse response = curlRequest(url, std::string(method), encoded, cookie, maxTime, true);
-    rememberSessionCookie(response.headers);
+    CurlHTTPResponse response = curlRequest(url, std::string(method), encoded, cookie, maxTime, true, limit);
+    const auto captured = rememberSessionCookie(response.headers);
     if (response.statusCode == 401) {
-        forgetSessionCookie();
+        // The session this request ran in has ended (with any cookie the same answer set); one a
+        // later sign-in has started meanwhile stays.
+        forgetSessionCookieIfStill(captured ? captured : cookie);
         throw AccountError::unauthorized();
     }
     return response;
@@ -403,8 +483,9 @@ void AccountAPI::throwForStatus(const CurlHTTPResponse& response)
     throw AccountError::message(userMessage(code));
 }
 
-void AccountAPI::rememberSessionCookie(std::string_view headers)
+std::optional<std::string> AccountAPI::rememberSessionCookie(std::string_view headers)
 {
+    std::optional<std::string> captured;
     for (const auto line : splitLines(headers)) {
         if (!startsWithIgnoringCase(line, "Set-Cookie:"))
             continue;
@@ -417,13 +498,27 @@ void AccountAPI::rememberSessionCookie(std::string_view headers)
         if (value.empty())
             continue;
         const std::string pair = std::string(cookieName) + std::string(value);
+        captured = pair;
         std::lock_guard lock(m_cookieLock);
         m_sessionCookieHeader = pair;
         if (m_configuration.cookieStore)
-            m_configuration.cookieStore->save(pair);
+            m_configuration.cookieStore->save({m_origin, pair});
         if (m_configuration.legacyDefaults)
             m_configuration.legacyDefaults->remove();
     }
+    return captured;
+}
+
+void AccountAPI::forgetSessionCookieIfStill(const std::optional<std::string>& expected)
+{
+    {
+        std::lock_guard lock(m_cookieLock);
+        // Nothing was sent: there is no session of this service to forget (a cookie kept for
+        // another service stays that service's).
+        if (!expected || m_sessionCookieHeader != expected)
+            return;
+    }
+    forgetSessionCookie();
 }
 
 void AccountAPI::forgetSessionCookie()
@@ -447,39 +542,20 @@ CurlHTTPResponse AccountAPI::download(const std::string& url) const
     // A song's address comes from the network: never a local file or another scheme.
     if (!isAllowedServiceURL(url))
         throw AccountError::invalidResponse();
-    const RequestFolder folder;
+    const AccountRequestFolder folder(DuskmereStorage::temporaryDirectory());
+    const ResponseLimit limit = ResponseLimit::song();
     CurlInvocation invocation{"GET", url, m_configuration.connectTimeoutSeconds, m_configuration.maxTimeWithBodySeconds,
-                              false, false, false};
+                              false, false, false, limit.bytes};
     std::vector<std::string> arguments = curlArguments(invocation, folder.path());
     const std::vector<std::string> redirects{"-L", "--max-redirs", "5", "--proto-redir", "=https"};
     arguments.insert(arguments.end() - 1, redirects.begin(), redirects.end());
-    const ChildResult child = runCurl(arguments);
-    if (child.exitStatus != 0) {
-        const std::string text = isValidUtf8(child.standardError) ? trimmedText(child.standardError) : std::string();
-        throw AccountError::message(text.empty() ? "No se ha podido conectar con Orvelant." : text);
-    }
-    CurlHTTPResponse response;
-    response.headers = readWholeFile(folder.path() / "headers.txt");
-    response.body = readWholeFile(folder.path() / "response.json");
-    // With redirects the header file holds every answer; the last status line is the file's.
-    response.statusCode = statusCode(response.headers);
-    return response;
+    return finishRun(runCurl(arguments, limit.bytes), folder.path(), limit);
 }
 
 void AccountAPI::removeStaleRequestFolders() const
 {
-    // A crash can leave a folder behind with a password in it; none lives longer than a request.
-    std::error_code error;
-    const auto now = std::filesystem::file_time_type::clock::now();
-    for (const auto& entry : std::filesystem::directory_iterator(DuskmereStorage::temporaryDirectory(), error)) {
-        const auto name = entry.path().filename().string();
-        if (!name.starts_with("fotivela-http-"))
-            continue;
-        std::error_code ignored;
-        const auto modified = std::filesystem::last_write_time(entry.path(), ignored);
-        if (!ignored && now - modified > std::chrono::hours(1))
-            std::filesystem::remove_all(entry.path(), ignored);
-    }
+    // A crash can leave a folder behind with a password in it.
+    AccountRequestFolder::removeAbandoned(DuskmereStorage::temporaryDirectory());
 }
 
 } // namespace fotivela

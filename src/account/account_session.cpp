@@ -70,6 +70,31 @@ std::string AccountSession::readable(const std::exception_ptr& error)
     return "No se ha podido completar la operación.";
 }
 
+bool AccountSession::isUnauthorized(const std::exception_ptr& error)
+{
+    try {
+        if (error)
+            std::rethrow_exception(error);
+    } catch (const AccountError& accountError) {
+        return accountError.kind() == AccountError::Kind::unauthorized;
+    } catch (...) {
+    }
+    return false;
+}
+
+void AccountSession::endSessionAfterUnauthorized()
+{
+    // The client forgets the cookie on a 401 unless a later sign-in replaced it.
+    if (m_api->sessionCookieHeader())
+        return;
+    const bool wasSignedIn = isAuthenticated();
+    stopBalanceSync();
+    setPendingCheckoutSessionId(std::nullopt);
+    setAccount(signedOutSummary());
+    if (wasSignedIn)
+        setMessage(AccountError::unauthorized().what());
+}
+
 void AccountSession::bootstrap()
 {
     setIsLoading(true);
@@ -133,18 +158,26 @@ void AccountSession::syncBalance()
     m_balanceRequest = call<AccountSummary>([api = m_api.get()] { return api->me(); },
                                             [this](AccountOutcome<AccountSummary> outcome) {
                                                 m_isBalanceRequestRunning = false;
-                                                // Failures, 401 included, change nothing.
+                                                // Other failures change nothing; a 401 has ended the session.
                                                 if (outcome.value)
                                                     setAccount(std::move(*outcome.value));
-                                            });
+                                            },
+                                            AccountLane::background);
 }
 
 void AccountSession::setAccount(AccountSummary account)
 {
     if (account == m_account)
         return;
+    const auto userOf = [](const AccountSummary& summary) {
+        return summary.profile ? std::optional<std::string>(summary.profile->id) : std::nullopt;
+    };
+    // Purchases belong to the person signed in: the next one at this desktop must not see them.
+    const bool otherUser = userOf(account) != userOf(m_account);
     m_account = std::move(account);
     emit changed(AccountSessionField::account);
+    if (otherUser)
+        setPurchaseHistory({});
 }
 
 void AccountSession::setBalance(std::int64_t balance)

@@ -85,6 +85,8 @@ public:
 
     // The text an error shows.
     static std::string readable(const std::exception_ptr& error);
+    // Whether the error is the service's 401.
+    static bool isUnauthorized(const std::exception_ptr& error);
     // Signed out: balance 0, no profile, no storage.
     static AccountSummary signedOutSummary() { return {}; }
 
@@ -96,11 +98,16 @@ signals:
     void changed(fotivela::AccountSessionField field);
 
 private:
+    // Runs work on the client's workers of that lane and hands its outcome to done. A 401 ends the
+    // session first (see endSessionAfterUnauthorized).
     template <class T, class Work, class Done>
-    TaskHandle call(Work work, Done done);
+    TaskHandle call(Work work, Done done, AccountLane lane = AccountLane::user);
     template <class T, class Work, class Success>
     void working(Work work, Success success);
 
+    // The service no longer knows the session: signed out, the sign-in form shows. Unless a newer
+    // sign-in has set its own cookie meanwhile.
+    void endSessionAfterUnauthorized();
     void startBalanceSync();
     void stopBalanceSync();
     void syncBalance();
@@ -126,13 +133,16 @@ private:
     QTimer m_balanceTimer;
     TaskHandle m_balanceRequest;
     bool m_isBalanceRequestRunning = false;
+    // Background refreshes run one at a time: a refresh asked for while one runs is that one.
+    bool m_isConfigRefreshRunning = false;
+    bool m_isPurchaseRefreshRunning = false;
     std::chrono::milliseconds m_startupTimeout{8000};
     // When the user started a browser sign-in in this run; a token arriving without one is refused.
     std::optional<std::chrono::steady_clock::time_point> m_googleSignInStartedAt;
 };
 
 template <class T, class Work, class Done>
-TaskHandle AccountSession::call(Work work, Done done)
+TaskHandle AccountSession::call(Work work, Done done, AccountLane lane)
 {
     QPointer<AccountSession> self(this);
     return m_api->runAsync(
@@ -146,9 +156,13 @@ TaskHandle AccountSession::call(Work work, Done done)
             return outcome;
         },
         [self, done = std::move(done)](AccountOutcome<T> outcome) mutable {
-            if (self)
-                done(std::move(outcome));
-        });
+            if (!self)
+                return;
+            if (isUnauthorized(outcome.error))
+                self->endSessionAfterUnauthorized();
+            done(std::move(outcome));
+        },
+        lane);
 }
 
 template <class T, class Work, class Success>

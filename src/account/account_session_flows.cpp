@@ -128,7 +128,14 @@ void AccountSession::logout()
 {
     working<bool>(
         [api = m_api.get()] {
-            api->logout();
+            try {
+                api->logout();
+            } catch (const AccountError& error) {
+                // The service had already ended the session, and the client has forgotten its
+                // cookie: signed out all the same.
+                if (error.kind() != AccountError::Kind::unauthorized)
+                    throw;
+            }
             return true;
         },
         [this](bool) {
@@ -254,13 +261,24 @@ void AccountSession::confirmPendingCheckout()
 
 void AccountSession::refreshPurchaseHistory()
 {
+    if (m_isPurchaseRefreshRunning)
+        return;
+    m_isPurchaseRefreshRunning = true;
+    const auto user = m_account.profile ? std::optional<std::string>(m_account.profile->id) : std::nullopt;
     call<PurchaseHistoryResponse>([api = m_api.get()] { return api->purchaseHistory(); },
-                                  [this](AccountOutcome<PurchaseHistoryResponse> outcome) {
+                                  [this, user](AccountOutcome<PurchaseHistoryResponse> outcome) {
+                                      m_isPurchaseRefreshRunning = false;
+                                      // Someone else signed in (or nobody is) since it was asked for.
+                                      const auto now = m_account.profile ? std::optional<std::string>(m_account.profile->id)
+                                                                         : std::nullopt;
+                                      if (now != user)
+                                          return;
                                       if (outcome.value)
                                           setPurchaseHistory(std::move(outcome.value->purchases));
                                       else
                                           setMessage(readable(outcome.error));
-                                  });
+                                  },
+                                  AccountLane::background);
 }
 
 void AccountSession::openPurchaseDocument(const std::string& purchaseId)
@@ -278,11 +296,17 @@ void AccountSession::openPurchaseDocument(const std::string& purchaseId)
 
 void AccountSession::refreshCloudAIConfigSilently()
 {
+    // The pane asks each time it is shown; a hanging answer must not pile up more requests.
+    if (m_isConfigRefreshRunning)
+        return;
+    m_isConfigRefreshRunning = true;
     call<CloudAIConfig>([api = m_api.get()] { return api->cloudAIConfig(); },
                         [this](AccountOutcome<CloudAIConfig> outcome) {
+                            m_isConfigRefreshRunning = false;
                             if (outcome.value)
                                 setCloudAIConfig(std::move(*outcome.value));
-                        });
+                        },
+                        AccountLane::background);
 }
 
 void AccountSession::generateCloudLyrics(const CloudLyricsRequest& request,

@@ -4,7 +4,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <algorithm>
 #include <array>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -53,27 +55,55 @@ std::string s(const QString& text)
 }
 
 // The text folded for matching (accents dropped, case folded), with the original position of each
-// folded character and the end of the original character it came from.
+// folded character and the end of the original character it came from. Plain ASCII text folds
+// character for character, so its positions are its own and no table is kept.
 struct FoldedText {
     QString text;
-    std::vector<qsizetype> start;
-    std::vector<qsizetype> end;
+    bool isOneToOne = false;
+    std::vector<qsizetype> starts;
+    std::vector<qsizetype> ends;
+
+    qsizetype size() const { return text.size(); }
+    qsizetype start(qsizetype i) const { return isOneToOne ? i : starts[static_cast<std::size_t>(i)]; }
+    qsizetype end(qsizetype i) const { return isOneToOne ? i + 1 : ends[static_cast<std::size_t>(i)]; }
 };
+
+bool isAscii(const QString& text)
+{
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; });
+}
 
 FoldedText fold(const QString& original)
 {
     FoldedText folded;
+    if (isAscii(original)) {
+        folded.text = original.toLower();
+        folded.isOneToOne = true;
+        return folded;
+    }
+    folded.text.reserve(original.size());
+    folded.starts.reserve(static_cast<std::size_t>(original.size()));
+    folded.ends.reserve(static_cast<std::size_t>(original.size()));
     qsizetype i = 0;
     while (i < original.size()) {
-        const qsizetype width = original[i].isHighSurrogate() && i + 1 < original.size() ? 2 : 1;
+        const QChar first = original[i];
+        // ASCII folds to its lower case alone; only the rest needs Unicode's tables.
+        if (first.unicode() < 0x80) {
+            folded.text.append(first.toLower());
+            folded.starts.push_back(i);
+            folded.ends.push_back(i + 1);
+            ++i;
+            continue;
+        }
+        const qsizetype width = first.isHighSurrogate() && i + 1 < original.size() ? 2 : 1;
         const QString decomposed = original.mid(i, width).normalized(QString::NormalizationForm_D);
         for (const QChar c : decomposed) {
             if (c.category() == QChar::Mark_NonSpacing)
                 continue;
             for (const QChar f : QString(c).toCaseFolded()) {
                 folded.text.append(f);
-                folded.start.push_back(i);
-                folded.end.push_back(i + width);
+                folded.starts.push_back(i);
+                folded.ends.push_back(i + width);
             }
         }
         i += width;
@@ -81,40 +111,85 @@ FoldedText fold(const QString& original)
     return folded;
 }
 
+// Whether the folded characters first to last cover whole original characters.
+bool coversWholeCharacters(const FoldedText& folded, qsizetype first, qsizetype last)
+{
+    return (first == 0 || folded.start(first - 1) != folded.start(first)) &&
+           (last + 1 == folded.size() || folded.start(last + 1) != folded.start(last));
+}
+
 QString foldedNeedle(std::string_view needle)
 {
     return fold(q(needle)).text;
 }
 
-// The first match at or after the original position `from`: original start and end.
-std::optional<std::pair<qsizetype, qsizetype>> findInsensitive(const QString& text, const QString& needle, qsizetype from = 0)
+// Each match of needle in the folded text, in order and without overlaps, as original start and
+// end. One folding and one scan: linear in the text.
+std::vector<std::pair<qsizetype, qsizetype>> findAllInsensitive(const FoldedText& folded, const QString& needle)
+{
+    std::vector<std::pair<qsizetype, qsizetype>> matches;
+    if (needle.isEmpty())
+        return matches;
+    qsizetype at = folded.text.indexOf(needle, 0);
+    while (at >= 0) {
+        const qsizetype last = at + needle.size() - 1;
+        if (coversWholeCharacters(folded, at, last)) {
+            matches.emplace_back(folded.start(at), folded.end(last));
+            // Go on after the original character the match ended in.
+            qsizetype next = last + 1;
+            while (next < folded.size() && folded.start(next) < folded.end(last))
+                ++next;
+            at = folded.text.indexOf(needle, next);
+        } else {
+            at = folded.text.indexOf(needle, at + 1);
+        }
+    }
+    return matches;
+}
+
+// The first match, as original start and end.
+std::optional<std::pair<qsizetype, qsizetype>> findInsensitive(const QString& text, const QString& needle)
 {
     if (needle.isEmpty())
         return std::nullopt;
     const FoldedText folded = fold(text);
-    qsizetype begin = 0;
-    while (begin < static_cast<qsizetype>(folded.start.size()) && folded.start[static_cast<std::size_t>(begin)] < from)
-        ++begin;
-    for (qsizetype at = folded.text.indexOf(needle, begin); at >= 0; at = folded.text.indexOf(needle, at + 1)) {
-        const auto first = static_cast<std::size_t>(at);
-        const auto last = static_cast<std::size_t>(at + needle.size() - 1);
-        // A match must cover whole original characters.
-        if ((first == 0 || folded.start[first - 1] != folded.start[first]) &&
-            (last + 1 == folded.start.size() || folded.start[last + 1] != folded.start[last]))
-            return std::make_pair(folded.start[first], folded.end[last]);
+    for (qsizetype at = folded.text.indexOf(needle); at >= 0; at = folded.text.indexOf(needle, at + 1)) {
+        const qsizetype last = at + needle.size() - 1;
+        if (coversWholeCharacters(folded, at, last))
+            return std::make_pair(folded.start(at), folded.end(last));
     }
     return std::nullopt;
 }
 
-void replaceAllInsensitive(QString& text, std::string_view phrase, const QString& replacement)
-{
-    const QString needle = foldedNeedle(phrase);
-    qsizetype from = 0;
-    while (const auto match = findInsensitive(text, needle, from)) {
-        text.replace(match->first, match->second - match->first, replacement);
-        from = match->first + replacement.size();
+// A text and its folding, refolded only when a replacement has changed the text.
+class FoldedTextEditor {
+public:
+    explicit FoldedTextEditor(QString text) : m_text(std::move(text)), m_folded(fold(m_text)) {}
+
+    void replaceAll(std::string_view phrase, const QString& replacement)
+    {
+        const auto matches = findAllInsensitive(m_folded, foldedNeedle(phrase));
+        if (matches.empty())
+            return;
+        QString result;
+        result.reserve(m_text.size());
+        qsizetype copied = 0;
+        for (const auto& [start, end] : matches) {
+            result.append(QStringView(m_text).mid(copied, start - copied));
+            result.append(replacement);
+            copied = end;
+        }
+        result.append(QStringView(m_text).mid(copied));
+        m_text = std::move(result);
+        m_folded = fold(m_text);
     }
-}
+
+    const QString& text() const { return m_text; }
+
+private:
+    QString m_text;
+    FoldedText m_folded;
+};
 
 QString trimmedOf(const QString& text, const QString& set)
 {
@@ -133,10 +208,10 @@ const QString trimSet = QStringLiteral(" .,;\n\t");
 
 std::string instrumentalStyleSeed(std::string_view text)
 {
-    QString result = q(text).trimmed();
+    FoldedTextEditor result(q(text).trimmed());
     for (const auto& [phrase, replacement] : seedTable)
-        replaceAllInsensitive(result, phrase, q(replacement));
-    return s(result);
+        result.replaceAll(phrase, q(replacement));
+    return s(result.text());
 }
 
 std::string enrichedInstrumentalStyle(std::string_view text)
@@ -149,11 +224,12 @@ std::string enrichedInstrumentalStyle(std::string_view text)
 
 std::string instrumentalStyle(std::string_view text, std::string_view fallback)
 {
-    QString style = q(instrumentalStyleSeed(text));
+    FoldedTextEditor editor(q(instrumentalStyleSeed(text)));
     for (const auto sentence : removedSentences)
-        replaceAllInsensitive(style, sentence, {});
+        editor.replaceAll(sentence, {});
     for (const auto phrase : removedPhrases)
-        replaceAllInsensitive(style, phrase, {});
+        editor.replaceAll(phrase, {});
+    QString style = editor.text();
     static const QRegularExpression negation(QStringLiteral("\\bno\\b\\s*[,.;-]*\\s*"),
                                              QRegularExpression::CaseInsensitiveOption |
                                                  QRegularExpression::UseUnicodePropertiesOption);

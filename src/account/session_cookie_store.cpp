@@ -21,7 +21,7 @@ bool onMainThread()
     return app && QThread::currentThread() == app->thread();
 }
 
-std::optional<std::string> readKeychainOnMainThread()
+std::optional<StoredSessionCookie> readKeychainOnMainThread()
 {
     QKeychain::ReadPasswordJob job(keychainService);
     job.setAutoDelete(false);
@@ -43,31 +43,47 @@ std::optional<std::string> readKeychainOnMainThread()
     const QString text = QString::fromUtf8(data);
     if (data.isEmpty() || text.toUtf8() != data)
         return std::nullopt;
-    return data.toStdString();
+    return KeychainSessionCookieStore::decoded(data.toStdString());
 }
 
 } // namespace
 
-std::optional<std::string> KeychainSessionCookieStore::load()
+std::string KeychainSessionCookieStore::encoded(const StoredSessionCookie& cookie)
+{
+    return cookie.origin + "\n" + cookie.cookiePair;
+}
+
+std::optional<StoredSessionCookie> KeychainSessionCookieStore::decoded(const std::string& data)
+{
+    const auto newline = data.find('\n');
+    StoredSessionCookie cookie = newline == std::string::npos
+        ? StoredSessionCookie{defaultServiceOrigin, data}
+        : StoredSessionCookie{data.substr(0, newline), data.substr(newline + 1)};
+    if (cookie.origin.empty() || cookie.cookiePair.empty() || cookie.cookiePair.find('\n') != std::string::npos)
+        return std::nullopt;
+    return cookie;
+}
+
+std::optional<StoredSessionCookie> KeychainSessionCookieStore::load()
 {
     auto* app = QCoreApplication::instance();
     if (!app)
         return std::nullopt;
     if (onMainThread())
         return readKeychainOnMainThread();
-    std::optional<std::string> result;
+    std::optional<StoredSessionCookie> result;
     QMetaObject::invokeMethod(app, [&result] { result = readKeychainOnMainThread(); }, Qt::BlockingQueuedConnection);
     return result;
 }
 
-void KeychainSessionCookieStore::save(const std::string& cookiePair)
+void KeychainSessionCookieStore::save(const StoredSessionCookie& cookie)
 {
     auto* app = QCoreApplication::instance();
-    if (cookiePair.empty() || !app)
+    if (cookie.cookiePair.empty() || !app)
         return;
     QMetaObject::invokeMethod(
         app,
-        [data = QByteArray::fromStdString(cookiePair)] {
+        [data = QByteArray::fromStdString(encoded(cookie))] {
             auto* job = new QKeychain::WritePasswordJob(keychainService, QCoreApplication::instance());
             job->setAutoDelete(true);
             job->setInsecureFallback(false);
@@ -99,17 +115,17 @@ void KeychainSessionCookieStore::remove()
         Qt::QueuedConnection);
 }
 
-std::optional<std::string> MemorySessionCookieStore::load()
+std::optional<StoredSessionCookie> MemorySessionCookieStore::load()
 {
     std::lock_guard lock(m_lock);
     return m_value;
 }
 
-void MemorySessionCookieStore::save(const std::string& cookiePair)
+void MemorySessionCookieStore::save(const StoredSessionCookie& cookie)
 {
     std::lock_guard lock(m_lock);
-    if (!cookiePair.empty())
-        m_value = cookiePair;
+    if (!cookie.cookiePair.empty())
+        m_value = cookie;
 }
 
 void MemorySessionCookieStore::remove()

@@ -143,6 +143,8 @@ constexpr AppTextPair rows[] = {
     {"El servidor ha tenido un error interno. Revisa la configuracion de Orvelant.",
      "The server had an internal error. Check the Orvelant configuration."},
     {"La base de datos no está disponible.", "The database is not available."},
+    {"La respuesta del servidor es demasiado grande.", "The server's response is too large."},
+    {"La canción supera el tamaño máximo de 64 MB.", "The song is larger than the 64 MB maximum."},
 
     // Credits and purchases
     {"Checkout abierto. Cuando pagues, pulsa Confirmar compra.", "Checkout opened. Once you have paid, press Confirm purchase."},

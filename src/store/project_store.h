@@ -408,7 +408,8 @@ public:
     void makeCloudLyricsRequest(const std::string& operationId, bool styleOnly,
                                 std::function<void(std::optional<CloudLyricsRequest>, std::exception_ptr)> done);
     // False (with the reason in `aiLyricsStatusMessage`) when the answer belongs to a project
-    // that is no longer open.
+    // that is no longer open. A long answer is worked out off the main thread and written a
+    // moment later (to this project only).
     bool applyCloudLyricsResponse(const CloudLyricsResponse& response, bool styleOnly);
     // Throws AccountError.
     CloudMusicRequest makeCloudMusicRequest(const std::string& operationId);
@@ -656,6 +657,8 @@ private:
     void changeAIMusicSettings(const std::function<void(AIMusicSettings&)>& change);
     std::string generatedCloudMusicFileName(const CloudMusicResponse& response, const std::string& fallbackName) const;
     void finishCloudMusicInstall(const AIMusicOrigin& origin, const std::filesystem::path& storedURL);
+    // The texts of a lyrics answer, worked out: written into the settings, marked changed, saved.
+    void applyAIMusicTexts(const std::string& lyrics, const std::optional<std::string>& stylePrompt);
     std::optional<AIMusicOrigin> m_aiLyricsRequestOrigin;
     std::shared_ptr<AccountAPI> m_generatedAudioClient;
 };

@@ -26,6 +26,27 @@ constexpr const char* noAudioText = "La nube no ha devuelto audio.";
 constexpr const char* otherProjectText =
     "Has abierto otro proyecto mientras se generaba; el resultado no se ha aplicado a este proyecto.";
 
+// Texts up to this size are cleaned on the spot (a few milliseconds at most); longer ones, which
+// only a paste or a faulty answer makes, off the main thread.
+constexpr std::size_t longAIMusicTextBytes = 16 * 1024;
+
+struct PreparedLyricsAnswer {
+    std::string lyrics;
+    std::optional<std::string> stylePrompt;
+};
+
+PreparedLyricsAnswer prepareLyricsAnswer(const CloudLyricsResponse& response, bool styleOnly, const std::string& fallback)
+{
+    const GeneratedMusicText parsed = AIMusicTextProcessor::parseGeneratedMusicText(response.lyrics);
+    const std::string responseStyle = std::string(trimmedWhitespaceAndNewlines(response.style.value_or("")));
+    const std::string source = responseStyle.empty() ? parsed.style : responseStyle;
+    PreparedLyricsAnswer prepared;
+    prepared.lyrics = styleOnly ? std::string() : parsed.lyrics;
+    if (!source.empty())
+        prepared.stylePrompt = styleOnly ? AIMusicTextProcessor::instrumentalStyle(source, fallback) : source;
+    return prepared;
+}
+
 AIMusicSettings emptyDraft()
 {
     AIMusicSettings draft;
@@ -121,14 +142,33 @@ void ProjectStore::setAIMusicWithVocals(bool withVocals)
     ensureAIMusicSettings();
     const std::string style = trimmed(m_project.aiMusic->stylePrompt);
     const std::string fallback = aiMusicRequestedStyle();
+    const bool cleansLater = !withVocals && !style.empty() && style.size() + fallback.size() > longAIMusicTextBytes;
+    const std::string written = m_project.aiMusic->stylePrompt;
     changeAIMusicSettings([&](AIMusicSettings& settings) {
         settings.withVocals = withVocals;
         if (withVocals)
             return;
         settings.lyrics.clear();
-        if (!style.empty())
+        if (!style.empty() && !cleansLater)
             settings.stylePrompt = AIMusicTextProcessor::instrumentalStyle(style, fallback);
     });
+    if (!cleansLater)
+        return;
+    runInBackground(
+        TaskPriority::userInitiated,
+        [style, fallback](std::stop_token) { return AIMusicTextProcessor::instrumentalStyle(style, fallback); },
+        [alive = std::weak_ptr<ProjectStore*>(m_lifetime), origin = currentAIMusicOrigin(), written](std::string cleaned) {
+            const std::shared_ptr<ProjectStore*> lifetime = alive.lock();
+            if (!lifetime)
+                return;
+            ProjectStore& store = **lifetime;
+            // Only onto the text it was made from, while the song is still instrumental.
+            const auto& settings = store.project().aiMusic;
+            if (store.currentAIMusicOrigin() != origin || !settings || settings->withVocals ||
+                settings->stylePrompt != written)
+                return;
+            store.changeAIMusicSettings([&](AIMusicSettings& changed) { changed.stylePrompt = cleaned; });
+        });
 }
 
 void ProjectStore::beginNewAIMusicDraft()
@@ -259,21 +299,42 @@ bool ProjectStore::applyCloudLyricsResponse(const CloudLyricsResponse& response,
         return false;
     }
     ensureAIMusicSettings();
-    const GeneratedMusicText parsed = AIMusicTextProcessor::parseGeneratedMusicText(response.lyrics);
     const std::string fallback = aiMusicRequestedStyle();
-    const std::string responseStyle = trimmed(response.style.value_or(""));
-    const std::string source = responseStyle.empty() ? parsed.style : responseStyle;
+    if (response.lyrics.size() + response.style.value_or("").size() + fallback.size() <= longAIMusicTextBytes) {
+        const PreparedLyricsAnswer prepared = prepareLyricsAnswer(response, styleOnly, fallback);
+        applyAIMusicTexts(prepared.lyrics, prepared.stylePrompt);
+        return true;
+    }
+    runInBackground(
+        TaskPriority::userInitiated,
+        [response, styleOnly, fallback](std::stop_token) { return prepareLyricsAnswer(response, styleOnly, fallback); },
+        [alive = std::weak_ptr<ProjectStore*>(m_lifetime), origin = currentAIMusicOrigin()](PreparedLyricsAnswer prepared) {
+            const std::shared_ptr<ProjectStore*> lifetime = alive.lock();
+            if (!lifetime)
+                return;
+            ProjectStore& store = **lifetime;
+            if (store.currentAIMusicOrigin() != origin) {
+                store.setAiLyricsStatusMessage(otherProjectText);
+                return;
+            }
+            store.ensureAIMusicSettings();
+            store.applyAIMusicTexts(prepared.lyrics, prepared.stylePrompt);
+        });
+    return true;
+}
+
+void ProjectStore::applyAIMusicTexts(const std::string& lyrics, const std::optional<std::string>& stylePrompt)
+{
     modifyProject([&](FotivelaProject& project) {
         AIMusicSettings& settings = *project.aiMusic;
-        settings.lyrics = styleOnly ? std::string() : parsed.lyrics;
-        if (!source.empty())
-            settings.stylePrompt = styleOnly ? AIMusicTextProcessor::instrumentalStyle(source, fallback) : source;
+        settings.lyrics = lyrics;
+        if (stylePrompt)
+            settings.stylePrompt = *stylePrompt;
         settings.lastGeneratedAt = Clock::now();
     });
     touchProject(true);
     setAiLyricsStatusMessage("");
     saveCurrentProjectSilentlyIfPossible();
-    return true;
 }
 
 CloudMusicRequest ProjectStore::makeCloudMusicRequest(const std::string& operationId)

@@ -130,11 +130,13 @@ TEST_F(SessionTest, SignInErrorsAndRefusedSignOut)
     ASSERT_TRUE(idle());
     EXPECT_EQ(session.message(), "Email o contraseña incorrectos.");
     signIn();
-    fixture.service.setFault("/api/auth/logout", Fault{401, R"({"error":"unauthorized"})"});
+    // The service has already ended the session: signing out completes here all the same.
+    fixture.service.expireSessions(anaEmail);
     session.logout();
     ASSERT_TRUE(idle());
-    EXPECT_EQ(session.message(), "Necesitas iniciar sesión.");
-    EXPECT_TRUE(session.isAuthenticated());
+    EXPECT_EQ(session.message(), "Sesión cerrada.");
+    EXPECT_FALSE(session.isAuthenticated());
+    EXPECT_FALSE(fixture.api->sessionCookieHeader());
 
     session.registerAccount(anaEmail, "otraclave1");
     ASSERT_TRUE(idle());
@@ -238,6 +240,54 @@ TEST_F(SessionTest, CheckoutAndPurchases)
     ASSERT_TRUE(idle());
     EXPECT_EQ(session.message(), "Checkout abierto. Después refresca créditos.");
     EXPECT_FALSE(session.pendingCheckoutSessionId());
+}
+
+TEST_F(SessionTest, AnExpiredSessionEndsAtTheNextRequestAndTakesThePurchasesWithIt)
+{
+    signIn();
+    fixture.service.setFault("/api/account/purchases",
+                             Fault{200, R"({"purchases": [{"id": "pur_1", "detail": "1000"}]})", "application/json", {}, 0, false, true});
+    session.refreshPurchaseHistory();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return session.purchaseHistory().size() == 1; }, 10000));
+    session.buyCredits(1000);
+    ASSERT_TRUE(idle());
+    ASSERT_TRUE(session.pendingCheckoutSessionId());
+
+    session.setBalanceSyncInterval(std::chrono::milliseconds(100));
+    fixture.service.expireSessions(anaEmail);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !session.isAuthenticated(); }, 10000));
+    EXPECT_EQ(session.message(), "Necesitas iniciar sesión.");
+    EXPECT_FALSE(session.isBalanceSyncRunning());
+    EXPECT_TRUE(session.purchaseHistory().empty());
+    EXPECT_FALSE(session.pendingCheckoutSessionId());
+    EXPECT_FALSE(fixture.api->sessionCookieHeader());
+
+    // Signing in again works at once; a plain sign-out also leaves no purchases behind.
+    signIn();
+    session.refreshPurchaseHistory();
+    fixture.service.setFault("/api/account/purchases", Fault{200, R"({"purchases": [{"id": "pur_2"}]})"});
+    session.refreshPurchaseHistory();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return session.purchaseHistory().size() == 1; }, 10000));
+    session.logout();
+    ASSERT_TRUE(idle());
+    EXPECT_TRUE(session.purchaseHistory().empty());
+}
+
+TEST_F(SessionTest, RefreshesAreCoalescedAndASignOutDoesNotWaitForThem)
+{
+    signIn();
+    fixture.service.setFault("/api/fotivela/ai/config", Fault{200, "{}", "application/json", {}, 8000, true});
+    fixture.service.setFault("/api/account/purchases", Fault{200, R"({"purchases": []})", "application/json", {}, 8000, true});
+    // The pane asks each time it is shown.
+    for (int i = 0; i < 20; ++i) {
+        session.refreshCloudAIConfigSilently();
+        session.refreshPurchaseHistory();
+    }
+    session.logout();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !session.isAuthenticated(); }, 5000));
+    EXPECT_EQ(session.message(), "Sesión cerrada.");
+    EXPECT_EQ(fixture.service.requestCount("/api/fotivela/ai/config"), 1);
+    EXPECT_EQ(fixture.service.requestCount("/api/account/purchases"), 1);
 }
 
 TEST_F(SessionTest, CloudGenerationsUpdateTheBalanceAndReportFailures)

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 namespace fotivela {
 namespace {
 
@@ -49,6 +51,29 @@ TEST(AIMusicText, ParsesLyricsAndStyle)
     EXPECT_EQ(parseGeneratedMusicText("Intro\nLyrics:\nverso\n[Style]\nambient"),
               (GeneratedMusicText{"Intro\nLyrics:\nverso", "ambient"}));
     EXPECT_EQ(parseGeneratedMusicText("Letra: ñandú\nEstílo: Bolero"), (GeneratedMusicText{"ñandú", "Bolero"}));
+}
+
+TEST(AIMusicText, ALongStyleIsCleanedInOnePassWithEveryMatchReplaced)
+{
+    // 64 KiB of the phrases the clean-up rewrites: each one is handled, and the whole takes a
+    // moment, not the many seconds a fresh scan per match took (the ceiling is for a loaded,
+    // sanitised build; the benchmark measures the real time).
+    std::string text;
+    std::string seeded;
+    while (text.size() < 64 * 1024) {
+        text += "Voz Suave y female vocal, ";
+        seeded += "melodia suave y lead melody, ";
+    }
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(instrumentalStyleSeed(text) == seeded.substr(0, seeded.size() - 1));
+    const std::string cleaned = instrumentalStyle(text + "no vocals, no singer, ", "Pop");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_TRUE(cleaned.starts_with("melodia suave y lead melody, melodia suave")) << cleaned.substr(0, 80);
+    EXPECT_EQ(cleaned.find("vocal"), std::string::npos);
+    EXPECT_EQ(cleaned.find("singer"), std::string::npos);
+    // Accented, decomposed and case-folded forms still meet whole characters only.
+    EXPECT_EQ(instrumentalStyleSeed("vo\u0301z suave, VOZ SUAVE, voz suavemente"), "melodia suave, melodia suave, melodia suavemente");
+    EXPECT_EQ(instrumentalStyleSeed("lead vocalß lead vocal"), "lead melodyß lead melody");
 }
 
 } // namespace

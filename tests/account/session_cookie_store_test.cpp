@@ -24,7 +24,7 @@ TEST(KeychainSessionCookieStore, WithoutASecretServiceTheCookieIsKeptNowhereOnDi
     ScopedEnvironment data("XDG_DATA_HOME", (home.path() / "data").string());
 
     KeychainSessionCookieStore store;
-    store.save("orvelant_session=secreto-de-prueba");
+    store.save({defaultServiceOrigin, "orvelant_session=secreto-de-prueba"});
     QTest::qWait(300);
     EXPECT_FALSE(store.load());
     store.remove();
@@ -45,11 +45,20 @@ TEST(MemorySessionCookieStore, KeepsTheLastNonEmptyValue)
 {
     MemorySessionCookieStore store;
     EXPECT_FALSE(store.load());
-    store.save("orvelant_session=a");
-    store.save("");
-    EXPECT_EQ(store.load(), "orvelant_session=a");
+    store.save({"https://a.test", "orvelant_session=a"});
+    store.save({"https://a.test", ""});
+    EXPECT_EQ(store.load()->cookiePair, "orvelant_session=a");
     store.remove();
     EXPECT_FALSE(store.load());
+}
+
+TEST(KeychainSessionCookieStore, TheKeyringDataNamesTheServiceAndAnOlderItemBelongsToTheProductsOwn)
+{
+    const StoredSessionCookie local{"http://127.0.0.1:8787", "orvelant_session=x"};
+    EXPECT_EQ(KeychainSessionCookieStore::decoded(KeychainSessionCookieStore::encoded(local)), local);
+    EXPECT_EQ(KeychainSessionCookieStore::decoded("orvelant_session=viejo"),
+              (StoredSessionCookie{defaultServiceOrigin, "orvelant_session=viejo"}));
+    EXPECT_FALSE(KeychainSessionCookieStore::decoded("https://a.test\n"));
 }
 
 } // namespace

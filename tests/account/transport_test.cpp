@@ -33,8 +33,8 @@ TEST(CurlArguments, GetAndPostShapes)
     CurlInvocation get{"GET", "https://x.test/api/auth/me", 20, 35, true, false, false};
     const auto getArgs = AccountAPI::curlArguments(get, "/f");
     const std::vector<std::string> expected{"-q", "-sS", "--show-error", "--http1.1", "--connect-timeout", "20",
-                                            "--max-time", "35", "-D", "/f/headers.txt", "-o", "/f/response.json",
-                                            "-X", "GET", "-H", "Accept: application/json", "-H",
+                                            "--max-time", "35", "--max-filesize", "4194304", "-D", "/f/headers.txt",
+                                            "-o", "-", "-X", "GET", "-H", "Accept: application/json", "-H",
                                             "X-Client: Fotivela-macOS", "https://x.test/api/auth/me"};
     EXPECT_EQ(getArgs, expected);
 
@@ -65,7 +65,7 @@ TEST(CurlParsing, SessionCookieCapture)
     auto& api = *fixture.api;
     api.rememberSessionCookie("HTTP/1.1 200 OK\r\nset-cookie: orvelant_session=abc123; Path=/; HttpOnly\r\n");
     EXPECT_EQ(api.sessionCookieHeader(), "orvelant_session=abc123");
-    EXPECT_EQ(fixture.cookies->load(), "orvelant_session=abc123");
+    EXPECT_EQ(fixture.cookies->load(), (StoredSessionCookie{fixture.service.baseURL(), "orvelant_session=abc123"}));
 
     api.rememberSessionCookie("Set-Cookie: orvelant_session=; Max-Age=0\r\n");
     EXPECT_EQ(api.sessionCookieHeader(), "orvelant_session=abc123");
@@ -73,7 +73,7 @@ TEST(CurlParsing, SessionCookieCapture)
     EXPECT_EQ(api.sessionCookieHeader(), "orvelant_session=abc123");
     api.rememberSessionCookie("Set-Cookie: other=1\r\nSet-Cookie: orvelant_session=first\r\nSet-Cookie: orvelant_session=second; Secure\r\n");
     EXPECT_EQ(api.sessionCookieHeader(), "orvelant_session=second");
-    EXPECT_EQ(fixture.cookies->load(), "orvelant_session=second");
+    EXPECT_EQ(fixture.cookies->load()->cookiePair, "orvelant_session=second");
 }
 
 class MemoryLegacyDefaults : public LegacySessionCookieDefaults {
@@ -88,15 +88,17 @@ TEST(AccountTransport, CookieAtStartPrefersTheKeyringAndMovesALegacyValueOnce)
 {
     AccountServiceFixture fixture;
     auto legacy = std::make_shared<MemoryLegacyDefaults>("orvelant_session=old");
-    fixture.cookies->save("orvelant_session=kept");
+    fixture.cookies->save({fixture.service.baseURL(), "orvelant_session=kept"});
     auto api = fixture.makeAPI(35, legacy);
     EXPECT_EQ(api->sessionCookieHeader(), "orvelant_session=kept");
     EXPECT_EQ(legacy->stored, "orvelant_session=old");
 
     fixture.cookies->remove();
     auto moved = fixture.makeAPI(35, legacy);
-    EXPECT_EQ(moved->sessionCookieHeader(), "orvelant_session=old");
-    EXPECT_EQ(fixture.cookies->load(), "orvelant_session=old");
+    // The earlier version spoke only to the product's service: the cookie moves into the keyring
+    // as that service's, and is not sent to this one.
+    EXPECT_FALSE(moved->sessionCookieHeader());
+    EXPECT_EQ(fixture.cookies->load(), (StoredSessionCookie{defaultServiceOrigin, "orvelant_session=old"}));
     EXPECT_FALSE(legacy->stored);
 }
 
@@ -109,7 +111,7 @@ TEST(AccountTransport, SignInReadsTheAccountAndReportsTheLaunchOnce)
     EXPECT_EQ(summary.profile->id, "user-ana");
     EXPECT_EQ(summary.balance, 1000);
     ASSERT_TRUE(api.sessionCookieHeader());
-    EXPECT_EQ(fixture.cookies->load(), api.sessionCookieHeader());
+    EXPECT_EQ(fixture.cookies->load()->cookiePair, api.sessionCookieHeader());
 
     // The cookie reached the server as a header; the login body went as a file, not as an argument.
     const auto headers = fixture.service.lastHeaders("/api/auth/me");
@@ -215,7 +217,7 @@ TEST(AccountTransport, UnreachableServerAndTimeOutGiveCurlsOwnLine)
     AccountAPIConfiguration closed;
     closed.baseURL = "http://127.0.0.1:1";
     closed.cookieStore = fixture.cookies;
-    fixture.cookies->save("orvelant_session=kept");
+    fixture.cookies->save({"http://127.0.0.1:1", "orvelant_session=kept"});
     AccountAPI api(closed);
     try {
         api.logout();

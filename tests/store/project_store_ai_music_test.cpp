@@ -172,6 +172,31 @@ TEST_F(StoreAIMusic, TheLyricsRequestCarriesTheContactSheetAndTheAnswerIsApplied
     EXPECT_EQ(store.project().aiMusic->stylePrompt, "Pop rock, guitarras");
 }
 
+TEST_F(StoreAIMusic, LongTextsAreCleanedOffTheMainThreadAndWrittenWhenReady)
+{
+    ProjectStore store;
+    openProject(store, 1);
+    std::string style;
+    while (style.size() < 40 * 1024)
+        style += "Pop con voz suave, piano y cuerdas, ";
+    store.setAIMusicStylePrompt(style);
+    store.setAIMusicWithVocals(false);
+    // The switch answers at once; the long style is rewritten a moment later.
+    EXPECT_FALSE(store.project().aiMusic->withVocals);
+    EXPECT_EQ(store.project().aiMusic->stylePrompt, style);
+    ASSERT_TRUE(waitFor([&] { return store.project().aiMusic->stylePrompt != style; }, 20000));
+    EXPECT_EQ(store.project().aiMusic->stylePrompt.find("voz suave"), std::string::npos);
+    EXPECT_TRUE(store.project().aiMusic->stylePrompt.starts_with("Pop con melodia suave, piano y cuerdas"));
+
+    CloudLyricsResponse answer;
+    answer.lyrics = "Letra:\n" + std::string(40 * 1024, 'a') + "\nEstilo musical: Bolero";
+    store.setAIMusicWithVocals(true);
+    ASSERT_TRUE(store.applyCloudLyricsResponse(answer, false));
+    ASSERT_TRUE(waitFor([&] { return store.project().aiMusic->stylePrompt == "Bolero"; }, 20000));
+    EXPECT_EQ(store.project().aiMusic->lyrics, std::string(40 * 1024, 'a'));
+    EXPECT_TRUE(store.hasUnsavedChanges());
+}
+
 TEST_F(StoreAIMusic, AnAnswerForAProjectThatIsNoLongerOpenIsNotApplied)
 {
     ProjectStore store;

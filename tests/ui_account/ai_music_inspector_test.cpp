@@ -47,6 +47,23 @@ protected:
     StoreSignals storeSignals{store};
 };
 
+TEST_F(AIMusicPaneTest, ShowingThePaneAgainWhileTheServiceHangsSendsNoMoreRequestsAndSignOutStillWorks)
+{
+    fixture.signIn();
+    fixture.service.service.setFault("/api/fotivela/ai/config",
+                                      tools::LocalAccountService::Fault{200, "{}", "application/json", {}, 8000, true});
+    AIMusicInspector pane(store, storeSignals, *fixture.session);
+    pane.resize(360, 900);
+    for (int i = 0; i < 12; ++i) {
+        pane.show();
+        QTest::qWait(5);
+        pane.hide();
+    }
+    fixture.session->logout();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !fixture.session->isAuthenticated(); }, 5000));
+    EXPECT_EQ(fixture.service.service.requestCount("/api/fotivela/ai/config"), 1);
+}
+
 TEST_F(AIMusicPaneTest, WithoutSettingsItReadsTheDefaultsAndTheFirstKeystrokeMakesThem)
 {
     AIMusicInspector pane(store, storeSignals, *fixture.session);

@@ -2,8 +2,13 @@
 
 #include <httplib.h>
 
+#include <openssl/rand.h>
+
+#include <algorithm>
 #include <chrono>
-#include <random>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
 
 namespace fotivela::tools {
 
@@ -11,13 +16,19 @@ namespace {
 
 using Json = nlohmann::json;
 
+// Session ids and sign-in tokens are secrets: from the system's cryptographic generator, never
+// from a seeded one whose next values follow from earlier ones.
 std::string randomHex(std::size_t bytes)
 {
-    static thread_local std::mt19937_64 generator{std::random_device{}()};
+    std::vector<unsigned char> buffer(bytes);
+    if (RAND_bytes(buffer.data(), static_cast<int>(buffer.size())) != 1) {
+        // Without secure randomness the service must not hand out sessions at all.
+        std::fputs("local account service: no secure random bytes\n", stderr);
+        std::abort();
+    }
     static constexpr char hex[] = "0123456789abcdef";
     std::string out;
-    for (std::size_t i = 0; i < bytes; ++i) {
-        const auto value = static_cast<unsigned>(generator() & 0xff);
+    for (const unsigned char value : buffer) {
         out.push_back(hex[value >> 4]);
         out.push_back(hex[value & 15]);
     }
@@ -90,7 +101,19 @@ LocalAccountService::LocalAccountService() : m_server(std::make_unique<httplib::
                   {"musicCost", 180}, {"isLyricsEnabled", true}, {"isMusicEnabled", true},
                   {"latestMacVersion", "0.1.0"}};
     addAccount("ana@example.com", "contraseña1", "user-ana", 1000, "Ana María López");
+    m_server->set_payload_max_length(maxRequestBodyBytes);
+    setClientTimeout(std::chrono::seconds(2));
     routes();
+}
+
+void LocalAccountService::setClientTimeout(std::chrono::milliseconds timeout)
+{
+    const auto seconds = static_cast<time_t>(timeout.count() / 1000);
+    const auto microseconds = static_cast<time_t>((timeout.count() % 1000) * 1000);
+    m_server->set_read_timeout(seconds, microseconds);
+    m_server->set_write_timeout(seconds, microseconds);
+    // A kept-alive connection waiting for its next request counts as silent too.
+    m_server->set_keep_alive_timeout(std::max<time_t>(1, seconds));
 }
 
 LocalAccountService::~LocalAccountService()
@@ -117,6 +140,11 @@ bool LocalAccountService::listen(int port)
 
 void LocalAccountService::stop()
 {
+    {
+        std::lock_guard lock(m_lock);
+        m_isStopping = true;
+    }
+    m_stopSignal.notify_all();
     m_server->stop();
     if (m_thread.joinable())
         m_thread.join();
@@ -161,16 +189,15 @@ void LocalAccountService::markCheckoutPaid(const std::string& sessionId)
     m_checkouts[sessionId].paid = true;
 }
 
-void LocalAccountService::setFault(const std::string& path, Fault fault)
+void LocalAccountService::expireSessions(const std::string& email)
 {
     std::lock_guard lock(m_lock);
-    m_faults[path] = std::move(fault);
+    std::erase_if(m_sessions, [&](const auto& session) { return session.second == email; });
 }
 
-void LocalAccountService::clearFaults()
+std::int64_t LocalAccountService::streamedBytesSent() const
 {
-    std::lock_guard lock(m_lock);
-    m_faults.clear();
+    return m_streamedBytes->load();
 }
 
 void LocalAccountService::setAIConfig(nlohmann::json config)
@@ -255,12 +282,7 @@ void LocalAccountService::routes()
         std::optional<Fault> fault;
         {
             std::lock_guard lock(m_lock);
-            ++m_requestCounts[request.path];
-            auto& headers = m_lastHeaders[request.path];
-            headers.clear();
-            for (const auto& [key, value] : request.headers)
-                headers[key] = value;
-            m_lastTargets[request.path] = request.target;
+            record(request);
             if (const auto found = m_faults.find(request.path); found != m_faults.end()) {
                 fault = found->second;
                 if (found->second.once)
@@ -270,20 +292,18 @@ void LocalAccountService::routes()
         if (!fault)
             return httplib::Server::HandlerResponse::Unhandled;
         if (fault->delayMilliseconds > 0)
-            std::this_thread::sleep_for(std::chrono::milliseconds(fault->delayMilliseconds));
+            pause(std::chrono::milliseconds(fault->delayMilliseconds));
         if (fault->delayOnly)
             return httplib::Server::HandlerResponse::Unhandled;
-        response.status = fault->status;
-        for (const auto& [key, value] : fault->headers)
-            response.set_header(key.c_str(), value);
-        response.set_content(fault->body, fault->contentType.c_str());
+        answerFault(*fault, response);
         return httplib::Server::HandlerResponse::Handled;
     });
 
     // Bodies are read after the pre-routing step.
     server.set_post_routing_handler([this](const httplib::Request& request, httplib::Response&) {
         std::lock_guard lock(m_lock);
-        m_lastBodies[request.path] = request.body;
+        if (const auto found = m_lastBodies.find(request.path); found != m_lastBodies.end())
+            found->second = request.body.substr(0, maxRecordedBodyBytes);
     });
 
     server.Get("/api/auth/me", [this](const httplib::Request& request, httplib::Response& response) {
