@@ -9,6 +9,12 @@
 #include <QApplication>
 #include <QMainWindow>
 #include <QSignalSpy>
+#include <QTimer>
+
+#include "model/project_json.h"
+
+#include <csignal>
+#include <fstream>
 
 using namespace fotivela;
 
@@ -41,5 +47,27 @@ TEST_F(FotivelaAppTest, OneWindowBehindTheGateWithTheMenuCommands)
     EXPECT_TRUE(app.store().isNewProjectDialogPresented());
     app.delegate().applicationShouldHandleReopen();
     EXPECT_TRUE(window->isVisible());
+    unsetenv("FOTIVELA_ACCOUNT_URL");
+}
+
+TEST_F(FotivelaAppTest, SigtermWritesThePendingEditAndEndsTheEventLoop)
+{
+    setenv("FOTIVELA_ACCOUNT_URL", "http://127.0.0.1:9", 1);
+    FotivelaApp app;
+    app.start({});
+    app.store().setDefaultProjectDirectory(m_root / "projects");
+    app.store().createProject("Viaje");
+    const std::filesystem::path file = *app.store().currentProjectURL();
+    app.store().importPhotos({m_root / "a.jpg"});
+    ASSERT_TRUE(app.store().hasPendingAutosave());
+
+    // The signal arrives while the program waits in its event loop.
+    QTimer::singleShot(0, [] { ::raise(SIGTERM); });
+    QTimer::singleShot(30000, [] { QCoreApplication::exit(7); });
+    EXPECT_EQ(QApplication::exec(), 0);
+    EXPECT_FALSE(app.store().hasUnsavedChanges());
+    std::ifstream in(file);
+    const FotivelaProject saved = decodeProject(std::string(std::istreambuf_iterator<char>(in), {}));
+    EXPECT_EQ(saved.slides.size(), 1u);
     unsetenv("FOTIVELA_ACCOUNT_URL");
 }
