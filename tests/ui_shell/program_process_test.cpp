@@ -1,6 +1,8 @@
 // The real program in child processes: how it ends on a signal, what its command line shows, and
 // how starts of it agree on one running instance.
 
+#include "platform/duskmere_storage.h"
+#include "platform/uuid.h"
 #include "store/store_test_support.h"
 
 #include <gtest/gtest.h>
@@ -141,8 +143,14 @@ constexpr std::chrono::seconds startTimeout{90};
 
 TEST_F(ProgramTest, TheSignInAddressLeavesTheCommandLineAndSigtermEndsTheProgramCleanly)
 {
+    // The leftover of an export killed an hour ago goes at start-up.
+    const fs::path leftover = DuskmereStorage::temporaryDirectory() / (".fotivela-" + Uuid::random().toString() + ".mp4");
+    std::ofstream(leftover) << "parte";
+    fs::last_write_time(leftover, fs::file_time_type::clock::now() - std::chrono::hours(1));
+
     const pid_t program = start({"fotivela://auth?token=SECRETO-123456"});
     ASSERT_TRUE(waitUntilListening(startTimeout));
+    EXPECT_TRUE(test::waitFor([&] { return !fs::exists(leftover); }, 30000));
     const std::string line = commandLine(program);
     EXPECT_NE(line.find(FOTIVELA_PROGRAM), std::string::npos) << line;
     EXPECT_EQ(line.find("SECRETO"), std::string::npos) << "the token is readable by every user";
