@@ -70,7 +70,7 @@ void FotivelaApp::start(const QStringList& arguments)
     qApp->installEventFilter(new TooltipSwitch(*m_store, this));
     installStoreDialogPanels(*m_store, m_window);
     m_window->show();
-    if (!m_terminationSignals)
+    if (!m_terminationSignals && !m_terminationSignalsInstalled)
         m_terminationSignals = std::make_unique<TerminationSignals>([this](int) { terminate(); });
     m_gate->start();
     m_delegate->applicationDidFinishLaunching();
@@ -188,6 +188,16 @@ int FotivelaApp::main(int argc, char** argv, const char* version)
     case SingleInstance::Role::primary:
         break;
     }
+    // From here on SIGTERM and SIGINT are read by the event loop; before the window exists
+    // there is nothing to save and they simply end it.
+    FotivelaApp* running = nullptr;
+    bool terminated = false;
+    TerminationSignals termination([&running, &terminated](int) {
+        // A signal read by a nested loop during start-up must still keep the main loop from starting.
+        terminated = true;
+        if (running)
+            running->terminate();
+    });
     // Files of exports that a kill or a crash interrupted.
     QThreadPool::globalInstance()->start([] { ExportTemporaries::sweepStale(); });
 
@@ -195,12 +205,16 @@ int FotivelaApp::main(int argc, char** argv, const char* version)
     int code = 0;
     {
         FotivelaApp app;
+        running = &app;
+        app.m_terminationSignalsInstalled = true;
         QObject::connect(&instance, &SingleInstance::argumentsReceived, &app, [&app](const QStringList& received) {
             app.delegate().applicationShouldHandleReopen();
             app.delegate().handleArguments(received);
         });
         app.start(arguments);
-        code = application.exec();
+        if (!terminated)
+            code = application.exec();
+        running = nullptr;
     }
     // A cancelled export removes its temporary files when its thread stops.
     QThreadPool::globalInstance()->waitForDone();

@@ -59,6 +59,8 @@ private:
 
     std::shared_ptr<TerminationHold> m_hold;
     std::unique_ptr<TerminationSignals> m_terminationSignals;
+    // The program's main() reads the signals itself, from before the window exists.
+    bool m_terminationSignalsInstalled = false;
     std::unique_ptr<ProjectStore> m_store;
     std::unique_ptr<StoreSignals> m_signals;
     FotivelaAppDelegate* m_delegate = nullptr;
