@@ -199,11 +199,15 @@ bool mountSmallDrive(const fs::path& folder, std::size_t bytes)
     if (::unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0)
         return false;
     const auto write = [](const char* file, const std::string& text) {
-        std::ofstream(file) << text;
+        std::ofstream out(file);
+        out << text;
+        out.flush();
+        return out.good();
     };
     write("/proc/self/setgroups", "deny");
-    write("/proc/self/uid_map", "0 " + std::to_string(uid) + " 1");
-    write("/proc/self/gid_map", "0 " + std::to_string(gid) + " 1");
+    if (!write("/proc/self/uid_map", "0 " + std::to_string(uid) + " 1")
+        || !write("/proc/self/gid_map", "0 " + std::to_string(gid) + " 1"))
+        return false;
     const std::string options = "size=" + std::to_string(bytes);
     return ::mount("tmpfs", folder.c_str(), "tmpfs", 0, options.c_str()) == 0;
 }
