@@ -2,7 +2,6 @@
 
 #include "export/export_temporaries.h"
 #include "model/app_text.h"
-#include "platform/log.h"
 #include "platform/process_arguments.h"
 #include "platform/termination_signals.h"
 #include "store/project_store.h"
@@ -188,8 +187,7 @@ int FotivelaApp::main(int argc, char** argv, const char* version)
     case SingleInstance::Role::primary:
         break;
     }
-    // From here on SIGTERM and SIGINT are read by the event loop; before the window exists
-    // there is nothing to save and they simply end it.
+    // From here on SIGTERM and SIGINT (a logout, a shutdown) end the program as Quit does.
     FotivelaApp* running = nullptr;
     bool terminated = false;
     TerminationSignals termination([&running, &terminated](int) {
