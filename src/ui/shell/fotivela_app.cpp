@@ -150,6 +150,8 @@ void FotivelaApp::quit()
             QMessageBox::Cancel | QMessageBox::Ok, QMessageBox::Cancel);
         if (answer != QMessageBox::Ok)
             return;
+        // The run stops and removes its files before the program ends.
+        m_store->cancelExport();
     }
     m_store->saveCurrentProjectImmediatelyIfPossible();
     QApplication::quit();
