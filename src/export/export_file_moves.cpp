@@ -1,6 +1,7 @@
 #include "export/export_file_moves.h"
 
 #include "export/video_exporter.h"
+#include "model/project_file_layout.h"
 #include "platform/log.h"
 #include "platform/uuid.h"
 
@@ -159,7 +160,8 @@ void moveFileIntoPlace(const std::filesystem::path& finished, const std::filesys
 
     // Built by appending: GCC 12 warns falsely on `"." + std::string` in optimised builds.
     std::string stagedName = ".";
-    stagedName += destination.filename().string();
+    // Shortened so that a destination name near the file-name limit still has a staged copy.
+    stagedName += ProjectFileLayout::shortenedNameComponent(destination.filename().string());
     stagedName += '-';
     stagedName += Uuid::random().toString();
     stagedName += ".part";
