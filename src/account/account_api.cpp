@@ -155,6 +155,16 @@ void AccountAPI::exchangeDesktopAuth(const std::string& token)
     request<BasicOK>("/api/auth/desktop/exchange", "POST", DesktopAuthExchangeRequest{token}.encode());
 }
 
+void AccountAPI::discardDesktopAuth(const std::string& token)
+{
+    AccountAPIConfiguration configuration = m_configuration;
+    configuration.cookieStore = std::make_shared<MemorySessionCookieStore>();
+    configuration.legacyDefaults.reset();
+    AccountAPI throwaway(std::move(configuration));
+    throwaway.exchangeDesktopAuth(token);
+    throwaway.logout();
+}
+
 CheckoutStart AccountAPI::startCheckout(std::int64_t credits)
 {
     return request<CheckoutStart>("/api/stripe/checkout", "POST", CheckoutRequest{credits, "macos-native"}.encode());

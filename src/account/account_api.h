@@ -116,6 +116,9 @@ public:
                         const std::string& confirmNewPassword);
     void requestPasswordReset(const std::string& email);
     void exchangeDesktopAuth(const std::string& token);
+    // Spends a one-time sign-in token without signing in with it: a client of its own, with a
+    // cookie kept in memory, exchanges it and ends the session it got.
+    void discardDesktopAuth(const std::string& token);
     CheckoutStart startCheckout(std::int64_t credits);
     AccountSummary confirmCheckout(const std::string& sessionId);
     PurchaseHistoryResponse purchaseHistory();

@@ -92,6 +92,8 @@ public:
 
     // Shorter waits for tests; the program keeps 8 s and 20 s.
     void setStartupTimeout(std::chrono::milliseconds timeout) { m_startupTimeout = timeout; }
+    // How long a started browser sign-in waits for its token (15 minutes).
+    void setBrowserSignInLifetime(std::chrono::milliseconds lifetime) { m_browserSignInLifetime = lifetime; }
     void setBalanceSyncInterval(std::chrono::milliseconds interval);
 
 signals:
@@ -139,6 +141,7 @@ private:
     std::chrono::milliseconds m_startupTimeout{8000};
     // When the user started a browser sign-in in this run; a token arriving without one is refused.
     std::optional<std::chrono::steady_clock::time_point> m_googleSignInStartedAt;
+    std::chrono::milliseconds m_browserSignInLifetime{std::chrono::minutes(15)};
 };
 
 template <class T, class Work, class Done>

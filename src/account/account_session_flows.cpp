@@ -7,7 +7,6 @@ namespace fotivela {
 
 namespace {
 
-constexpr auto browserSignInLifetime = std::chrono::minutes(15);
 constexpr const char* googleFailureText = "No se ha podido completar el acceso con Google.";
 
 struct QueryItem {
@@ -211,9 +210,19 @@ void AccountSession::handleAuthCallback(const std::string& url)
     }
     const auto token = std::find_if(items.begin(), items.end(), [](const QueryItem& item) { return item.name == "token"; });
     // A token nobody asked for (another page or program opening the address) must not switch accounts.
+    const bool hasToken = token != items.end() && token->value && !token->value->empty();
     const bool wasStarted = m_googleSignInStartedAt &&
-                            std::chrono::steady_clock::now() - *m_googleSignInStartedAt < browserSignInLifetime;
-    if (token == items.end() || !token->value || token->value->empty() || !wasStarted) {
+                            std::chrono::steady_clock::now() - *m_googleSignInStartedAt < m_browserSignInLifetime;
+    if (!hasToken || !wasStarted) {
+        // A late token is spent all the same: refused here, it must not stay usable by whoever
+        // else has seen the address. The sign-in it belonged to is over.
+        if (hasToken && m_googleSignInStartedAt) {
+            m_googleSignInStartedAt.reset();
+            call<bool>([api = m_api.get(), value = *token->value] {
+                api->discardDesktopAuth(value);
+                return true;
+            }, [](AccountOutcome<bool>) {});
+        }
         setMessage(googleFailureText);
         return;
     }

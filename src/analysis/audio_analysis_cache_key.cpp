@@ -96,6 +96,41 @@ bool hasValidStemFiles(const AudioTrack& audio)
     return true;
 }
 
+void pruneInstrumentVariants(AudioTrack& audio, AutoBeatInstrument instrument, const std::string& currentKey,
+                             const std::vector<std::string>& recentKeys)
+{
+    const std::string prefix = std::string(toStored(instrument)) + "|";
+    std::vector<std::string> keys;
+    for (const auto& entry : audio.instrumentAnalysisVariants)
+        if (entry.first.starts_with(prefix) && entry.first != currentKey)
+            keys.push_back(entry.first);
+    if (keys.size() <= recentVariantsKept)
+        return;
+
+    const auto current = audio.instrumentAnalysisVariants.find(currentKey);
+    const double sensitivity =
+        current != audio.instrumentAnalysisVariants.end() ? current->second.sensitivity : audio.beatSensitivity;
+    // Rank: most recently used first, then the unnamed ones of this version by closeness of sensitivity.
+    const auto recency = [&](const std::string& key) -> std::ptrdiff_t {
+        const auto found = std::find(recentKeys.rbegin(), recentKeys.rend(), key);
+        return found == recentKeys.rend() ? static_cast<std::ptrdiff_t>(recentKeys.size())
+                                          : std::distance(recentKeys.rbegin(), found);
+    };
+    const auto distance = [&](const std::string& key) {
+        const AudioAnalysis& analysis = audio.instrumentAnalysisVariants.at(key);
+        const double gap = std::abs(analysis.sensitivity - sensitivity);
+        return std::make_pair(analysis.version != analysisVersion, std::isnan(gap) ? INFINITY : gap);
+    };
+    std::stable_sort(keys.begin(), keys.end(), [&](const std::string& a, const std::string& b) {
+        const auto ra = recency(a), rb = recency(b);
+        if (ra != rb)
+            return ra < rb;
+        return distance(a) < distance(b);
+    });
+    for (std::size_t i = recentVariantsKept; i < keys.size(); ++i)
+        audio.instrumentAnalysisVariants.erase(keys[i]);
+}
+
 } // namespace AudioAnalysisCacheKey
 
 } // namespace fotivela

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace fotivela {
 
@@ -31,6 +32,18 @@ std::string variantKey(AutoBeatInstrument instrument, const AudioTrack& audio);
 std::optional<AudioAnalysis> cachedInstrumentAnalysis(AutoBeatInstrument instrument, const AudioTrack& audio);
 
 bool hasValidStemFiles(const AudioTrack& audio);
+
+// Variants kept per instrument besides the one in use: enough for a slider moved back and forth
+// over a few positions to find each of them again, while the file stays bounded (at most four
+// analyses per instrument, about 1 MB each for a four-minute song).
+inline constexpr std::size_t recentVariantsKept = 3;
+
+// Keeps the instrument's variant under `currentKey` and the `recentVariantsKept` others used most
+// recently according to `recentKeys` (oldest first); variants it does not name (read from a file)
+// are older than any it names, and among them those of another analysis version or a sensitivity
+// farther from the current one go first. Other instruments' variants are left alone.
+void pruneInstrumentVariants(AudioTrack& audio, AutoBeatInstrument instrument, const std::string& currentKey,
+                             const std::vector<std::string>& recentKeys);
 
 } // namespace AudioAnalysisCacheKey
 

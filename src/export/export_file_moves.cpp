@@ -1,6 +1,8 @@
 #include "export/export_file_moves.h"
 
 #include "export/video_exporter.h"
+#include "model/project_file_layout.h"
+#include "platform/log.h"
 #include "platform/uuid.h"
 
 extern "C" {
@@ -8,7 +10,10 @@ extern "C" {
 }
 
 #include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace fotivela {
 
@@ -18,8 +23,11 @@ std::string errnoDetail(int code, const std::string& fallback)
 {
     switch (code) {
     case ENOSPC:
-    case EDQUOT:
         return "No queda espacio libre en el disco.";
+    case EDQUOT:
+        return "Se ha superado la cuota de espacio en el disco.";
+    case EFBIG:
+        return "El archivo es demasiado grande para el disco de destino (FAT32 admite como máximo 4 GB por archivo).";
     case EACCES:
     case EPERM:
         return "No hay permiso para escribir en la carpeta de destino.";
@@ -28,6 +36,20 @@ std::string errnoDetail(int code, const std::string& fallback)
     case ENOENT:
     case ENOTDIR:
         return "La carpeta de destino no existe.";
+    case ENAMETOOLONG:
+        return "El nombre o la ruta del archivo es demasiado largo.";
+    case EMFILE:
+    case ENFILE:
+        return "Hay demasiados archivos abiertos.";
+    case ENOMEM:
+        return "No hay memoria suficiente.";
+    case ENODEV:
+    case ENXIO:
+    case ESTALE:
+    case ENOTCONN:
+    case EHOSTDOWN:
+    case ETIMEDOUT:
+        return "El disco de destino ya no está disponible.";
     case EIO:
         return "Error de lectura o escritura en el disco.";
     default:
@@ -35,12 +57,65 @@ std::string errnoDetail(int code, const std::string& fallback)
     }
 }
 
+// Copies a file's bytes to a new file, keeping the reason of a failure (the library's copy
+// reports every failed write, a full disk included, as a generic input/output error).
+std::error_code copyContents(const std::filesystem::path& from, const std::filesystem::path& to)
+{
+    const auto failure = [] { return std::error_code(errno, std::generic_category()); };
+    const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0)
+        return failure();
+    struct stat info {};
+    if (::fstat(in, &info) != 0) {
+        const auto error = failure();
+        ::close(in);
+        return error;
+    }
+    const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, info.st_mode & 0777);
+    if (out < 0) {
+        const auto error = failure();
+        ::close(in);
+        return error;
+    }
+    std::error_code error;
+    std::vector<char> buffer(1 << 20);
+    for (;;) {
+        const ssize_t count = ::read(in, buffer.data(), buffer.size());
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count <= 0) {
+            if (count < 0)
+                error = failure();
+            break;
+        }
+        for (ssize_t done = 0; done < count && !error;) {
+            const ssize_t written = ::write(out, buffer.data() + done, static_cast<std::size_t>(count - done));
+            if (written < 0 && errno != EINTR)
+                error = failure();
+            else if (written > 0)
+                done += written;
+        }
+        if (error)
+            break;
+    }
+    if (!error && ::fsync(out) != 0)
+        error = failure();
+    if (::close(out) != 0 && !error)
+        error = failure();
+    ::close(in);
+    return error;
+}
+
+constexpr const char* unknownSystemError = "El sistema no pudo escribir el archivo.";
+
 } // namespace
 
 std::string fileErrorDetail(const std::error_code& error)
 {
-    if (error.category() == std::generic_category() || error.category() == std::system_category())
-        return errnoDetail(error.value(), error.message());
+    if (error.category() == std::generic_category() || error.category() == std::system_category()) {
+        logLine("Fotivela export file error: " + error.message());
+        return errnoDetail(error.value(), unknownSystemError);
+    }
     return error.message();
 }
 
@@ -48,7 +123,12 @@ std::string ffmpegErrorDetail(int averror)
 {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
     av_strerror(averror, text, sizeof text);
-    return averror < 0 ? errnoDetail(AVUNERROR(averror), text) : std::string(text);
+    // System errors arrive as small negated errno values; FFmpeg's own are four-letter tags.
+    if (averror < 0 && AVUNERROR(averror) < 4096) {
+        logLine(std::string("Fotivela export system error: ") + text);
+        return errnoDetail(AVUNERROR(averror), unknownSystemError);
+    }
+    return text;
 }
 
 void checkDestinationIsWritable(const std::filesystem::path& destination)
@@ -63,7 +143,7 @@ void checkDestinationIsWritable(const std::filesystem::path& destination)
     if (!std::filesystem::is_directory(folder, error))
         throw VideoExporterError::failedToFinish(errnoDetail(ENOENT, {}));
     if (::access(folder.c_str(), W_OK | X_OK) != 0)
-        throw VideoExporterError::failedToFinish(errnoDetail(errno, std::error_code(errno, std::generic_category()).message()));
+        throw VideoExporterError::failedToFinish(errnoDetail(errno, unknownSystemError));
 }
 
 void moveFileIntoPlace(const std::filesystem::path& finished, const std::filesystem::path& destination)
@@ -80,12 +160,13 @@ void moveFileIntoPlace(const std::filesystem::path& finished, const std::filesys
 
     // Built by appending: GCC 12 warns falsely on `"." + std::string` in optimised builds.
     std::string stagedName = ".";
-    stagedName += destination.filename().string();
+    // Shortened so that a destination name near the file-name limit still has a staged copy.
+    stagedName += ProjectFileLayout::shortenedNameComponent(destination.filename().string());
     stagedName += '-';
     stagedName += Uuid::random().toString();
     stagedName += ".part";
     const std::filesystem::path staged = destination.parent_path() / stagedName;
-    std::filesystem::copy_file(finished, staged, std::filesystem::copy_options::overwrite_existing, error);
+    error = copyContents(finished, staged);
     if (!error)
         std::filesystem::rename(staged, destination, error);
     if (error) {

@@ -1,6 +1,7 @@
 #include "export/video_exporter.h"
 
 #include "export/export_file_moves.h"
+#include "export/export_temporaries.h"
 #include "platform/atomic_file.h"
 #include "platform/duskmere_storage.h"
 #include "platform/iso8601_date.h"
@@ -148,6 +149,9 @@ void VideoExporter::exportProject()
         throw VideoExporterError::audioMuxFailed("No se encuentra el archivo de musica del proyecto.");
     // Minutes of rendering are not spent on a file that could never be put in place.
     checkDestinationIsWritable(m_outputURL);
+    // A start-up sweep leaves this run's temporaries alone and finds a copy it leaves behind.
+    const ExportTemporaries::ActivityLock activity;
+    ExportTemporaries::recordDestinationFolder(m_outputURL);
 
     const std::filesystem::path temporaryVideo =
         DuskmereStorage::temporaryDirectory() / (".fotivela-" + Uuid::random().toString() + ".mp4");

@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdint>
 #include <system_error>
 #include <vector>
@@ -113,12 +114,31 @@ std::string sanitizedFileName(std::string_view name)
     return std::string(trimmedWhitespaceAndNewlines(replaced));
 }
 
+std::string shortenedNameComponent(const std::string& name)
+{
+    if (name.size() <= maximumNameComponentBytes)
+        return name;
+    // 32 bits of FNV-1a over the whole name: stable from run to run, unlike std::hash.
+    std::uint64_t hash = 14695981039346656037ull;
+    for (const unsigned char byte : name) {
+        hash ^= byte;
+        hash *= 1099511628211ull;
+    }
+    char fingerprint[10] = {};
+    std::snprintf(fingerprint, sizeof fingerprint, "-%08x", static_cast<unsigned>(hash ^ (hash >> 32)));
+    std::size_t cut = maximumNameComponentBytes - (sizeof fingerprint - 1);
+    // Never in the middle of a character: continuation bytes look like 10xxxxxx.
+    while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80)
+        --cut;
+    return name.substr(0, cut) + fingerprint;
+}
+
 std::string safePathComponent(std::string_view name, std::string_view fallback)
 {
     std::string safe = sanitizedFileName(name);
     if (safe.empty() || isOnlyDots(safe))
         return std::string(fallback);
-    return safe;
+    return shortenedNameComponent(safe);
 }
 
 std::filesystem::path defaultProjectURL(std::string_view name, const std::filesystem::path& parent)

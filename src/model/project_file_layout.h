@@ -35,8 +35,17 @@ inline constexpr DocumentType fotivelaProject{
 // both ends. May be empty.
 std::string sanitizedFileName(std::string_view name);
 
+// File names hold at most 255 bytes, and the project's file adds ".fotivela" to its folder's name.
+inline constexpr std::size_t maximumNameComponentBytes = 200;
+
+// The name itself when it fits in maximumNameComponentBytes; otherwise its start, cut at a character
+// boundary, and "-" with eight hexadecimal digits of a hash of the whole name, so that long names
+// sharing a start stay apart. The name shown to the user is never shortened.
+std::string shortenedNameComponent(const std::string& name);
+
 // The sanitised name when it is usable as one path component, else `fallback`: an empty name, or one
-// of nothing but dots ("." or ".."), would put the files in (or above) the parent folder.
+// of nothing but dots ("." or ".."), would put the files in (or above) the parent folder. Long names
+// are shortened as above.
 std::string safePathComponent(std::string_view name, std::string_view fallback = defaultProjectName);
 
 // <parent>/<s>/<s>.fotivela with s the safe form of the name ("Nuevo video" for an empty one).

@@ -3,6 +3,7 @@
 #include "platform/uuid.h"
 
 #include <cerrno>
+#include <climits>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -41,6 +42,25 @@ void syncDirectory(const std::filesystem::path& folder)
         return;
     ::fsync(fd); // The rename is already visible; this only makes it survive a crash.
     ::close(fd);
+}
+
+// The path at the end of a chain of symbolic links; the path itself when it is not one.
+std::filesystem::path followLinks(const std::filesystem::path& path)
+{
+    std::filesystem::path current = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat info {};
+        if (::lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode))
+            return current;
+        std::string text(static_cast<std::size_t>(PATH_MAX), '\0');
+        const ssize_t length = ::readlink(current.c_str(), text.data(), text.size());
+        if (length < 0)
+            throw FileWriteError(path, errno);
+        text.resize(static_cast<std::size_t>(length));
+        const std::filesystem::path next(text);
+        current = next.is_absolute() ? next : current.parent_path() / next;
+    }
+    throw FileWriteError(path, ELOOP);
 }
 
 } // namespace
@@ -89,6 +109,19 @@ void atomicWriteFile(const std::filesystem::path& target, std::string_view bytes
         fail(errno);
     temporary.keep();
     syncDirectory(folder);
+}
+
+} // namespace fotivela
+
+namespace fotivela {
+
+void atomicWriteFileThroughLinks(const std::filesystem::path& target, std::string_view bytes, mode_t mode)
+{
+    const std::filesystem::path file = followLinks(target);
+    struct stat info {};
+    if (::stat(file.c_str(), &info) == 0 && S_ISREG(info.st_mode))
+        mode = info.st_mode & 07777;
+    atomicWriteFile(file, bytes, mode);
 }
 
 } // namespace fotivela

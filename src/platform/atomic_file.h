@@ -28,4 +28,9 @@ private:
 // on any failure. The new file gets exactly the given mode.
 void atomicWriteFile(const std::filesystem::path& target, std::string_view bytes, mode_t mode = 0600);
 
+// The same for a file the user may have replaced by a symbolic link: the link stays and the
+// file it leads to is replaced atomically, keeping that file's permission bits (`mode` only
+// for a new file). Throws FileWriteError for a loop of links.
+void atomicWriteFileThroughLinks(const std::filesystem::path& target, std::string_view bytes, mode_t mode = 0600);
+
 } // namespace fotivela

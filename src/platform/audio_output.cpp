@@ -102,6 +102,9 @@ std::shared_ptr<AudioOutput> AudioOutput::shared()
 
 AudioOutput::AudioOutput(Token)
 {
+    // SIGTERM and SIGINT belong to the program, which saves before it ends; SDL's own handlers
+    // would turn them into a quit event that nothing reads.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) == 0) {
         m_sdlStarted = true;
         SDL_AudioSpec wanted{};

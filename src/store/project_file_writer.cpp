@@ -25,7 +25,8 @@ ProjectFileWriter::~ProjectFileWriter()
 void ProjectFileWriter::write(const FotivelaProject& project, const std::filesystem::path& url)
 {
     std::filesystem::create_directories(url.parent_path());
-    atomicWriteFile(url, encodeProject(project));
+    // A project file the user linked elsewhere stays a link: the file behind it is saved.
+    atomicWriteFileThroughLinks(url, encodeProject(project));
 }
 
 void ProjectFileWriter::enqueue(FotivelaProject project, std::filesystem::path url, Completion completion)

@@ -425,6 +425,9 @@ private:
     void storeBeatMarkers(std::vector<BeatMarker> markers, bool markDirty);
     void regenerateAttackBeatMarkers();
     void persistInstrumentMarkerEdits(const AudioTrack& track);
+    // Stores an instrument's analysis variant and drops the least recently used ones.
+    void storeInstrumentVariant(AudioTrack& song, AutoBeatInstrument instrument, const std::string& key,
+                                AudioAnalysis analysis);
     double startTime(std::int64_t slideIndex) const;
     double snapTimelineEditTime(double time);
 
@@ -534,6 +537,8 @@ private:
     // Set while a per-instrument analysis runs; pruning waits for it, since its stems
     // are referred to by nothing until it ends.
     std::optional<Uuid> m_activeInstrumentAnalysisRunID;
+    // Keys of the song's analysis variants in the order they were last used, oldest first.
+    std::vector<std::string> m_recentAnalysisVariants;
 
     // Notification channel
     std::map<ObserverID, Observer> m_observers;

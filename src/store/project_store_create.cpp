@@ -2,6 +2,8 @@
 
 #include "model/project_file_layout.h"
 
+#include <QTimer>
+
 #include <system_error>
 
 namespace fotivela {
@@ -31,6 +33,11 @@ void ProjectStore::createProject(const std::string& name)
 
     setIsNewProjectDialogPresented(false);
     stopPreview();
+    // The last edit of the project being left belongs in its own file, written before the new
+    // project takes the store (and the pending autosave) over.
+    if (hasUnsavedChanges() || hasPendingAutosave())
+        saveCurrentProjectImmediatelyIfPossible();
+    m_pendingAutosaveTask->stop();
     FotivelaProject fresh = FotivelaProject::empty();
     fresh.name = projectName;
     setProject(std::move(fresh));

@@ -1,5 +1,7 @@
 #include "store/project_store.h"
 
+#include "model/project_file_layout.h"
+
 #include "export/video_exporter.h"
 #include "platform/atomic_file.h"
 #include "platform/duskmere_storage.h"
@@ -42,7 +44,7 @@ std::optional<fs::path> ProjectStore::exportDestinationURL()
     assertMainThread();
     if (isExporting() || !m_dialogs.chooseExportDestination)
         return std::nullopt;
-    std::optional<fs::path> url = m_dialogs.chooseExportDestination(project().name + ".mp4");
+    std::optional<fs::path> url = m_dialogs.chooseExportDestination(ProjectFileLayout::shortenedNameComponent(project().name) + ".mp4");
     if (!url || url->empty())
         return std::nullopt;
     return url;

@@ -296,8 +296,10 @@ void ProjectStore::applyInstrumentAnalysisResult(const InstrumentAnalysisRun& ru
         for (const auto& [instrument, analysis] : result.cache) {
             song.instrumentAnalysisCache[instrument] = analysis;
             const std::string origin = AudioAnalysisCacheKey::instrumentAnalysisOrigin(instrument, result.stemState);
-            song.instrumentAnalysisVariants[AudioAnalysisCacheKey::variantKey(instrument, origin, analysis.sensitivity,
-                                                                               analysis.beatsPerBar)] = analysis;
+            storeInstrumentVariant(
+                song, instrument,
+                AudioAnalysisCacheKey::variantKey(instrument, origin, analysis.sensitivity, analysis.beatsPerBar),
+                analysis);
         }
     });
     if (!result.usesFallback) {

@@ -94,10 +94,24 @@ void ProjectStore::persistInstrumentMarkerEdits(const AudioTrack& track)
             sortMarkersByTime(markers);
             AudioAnalysis analysis{entry->second.waveformSamples, std::move(markers), track.beatSensitivity,
                                    track.beatsPerBar, storedAnalysisVersion};
-            song.instrumentAnalysisVariants[AudioAnalysisCacheKey::variantKey(instrument, track)] = analysis;
-            entry->second = std::move(analysis);
+            entry->second = analysis;
+            storeInstrumentVariant(song, instrument, AudioAnalysisCacheKey::variantKey(instrument, track),
+                                   std::move(analysis));
         }
     });
+}
+
+void ProjectStore::storeInstrumentVariant(AudioTrack& song, AutoBeatInstrument instrument, const std::string& key,
+                                          AudioAnalysis analysis)
+{
+    song.instrumentAnalysisVariants[key] = std::move(analysis);
+    std::erase(m_recentAnalysisVariants, key);
+    m_recentAnalysisVariants.push_back(key);
+    // Enough history for every instrument's few recent variants.
+    constexpr std::size_t remembered = 64;
+    if (m_recentAnalysisVariants.size() > remembered)
+        m_recentAnalysisVariants.erase(m_recentAnalysisVariants.begin());
+    AudioAnalysisCacheKey::pruneInstrumentVariants(song, instrument, key, m_recentAnalysisVariants);
 }
 
 void ProjectStore::regenerateAttackBeatMarkers()

@@ -180,6 +180,27 @@ TEST_F(SessionTest, BrowserSignInCallbacks)
     EXPECT_EQ(exchanges(), 1);
 }
 
+TEST_F(SessionTest, ALateTokenIsRefusedAndSpent)
+{
+    const auto exchanges = [&] { return fixture.service.requestCount("/api/auth/desktop/exchange"); };
+    session.setBrowserSignInLifetime(std::chrono::milliseconds(0));
+    session.openGoogleLogin();
+    const std::string token = fixture.service.mintDesktopToken(anaEmail);
+    session.handleAuthCallback("fotivela://auth?token=" + token);
+    EXPECT_EQ(session.message(), "No se ha podido completar el acceso con Google.");
+    // Spent at the service by a client of its own; this session stays signed out.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return exchanges() == 1; }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return fixture.service.requestCount("/api/auth/logout") == 1; }, 10000));
+    EXPECT_FALSE(session.isAuthenticated());
+    EXPECT_FALSE(fixture.api->sessionCookieHeader());
+    EXPECT_THROW(fixture.api->exchangeDesktopAuth(token), std::exception) << "whoever saw the address cannot use it";
+
+    // The sign-in it belonged to is over: the same token again changes nothing at the service.
+    session.handleAuthCallback("fotivela://auth?token=" + token);
+    QTest::qWait(300);
+    EXPECT_EQ(exchanges(), 2) << "only the direct attempt above";
+}
+
 TEST_F(SessionTest, AnExchangedTokenWhoseAccountReadFailsLeavesTheAccountAsItWas)
 {
     session.openGoogleLogin();

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 #include <cmath>
 #include <cstdlib>
 #include <thread>
@@ -254,6 +255,23 @@ TEST(PlaybackSourceMix, AppliesVolumeAndCountsWhatItPlayed)
     EXPECT_FALSE(source.playing);
     EXPECT_TRUE(source.finished);
     EXPECT_EQ(source.consumedFrames, 8); // the end is not run past
+}
+
+} // namespace
+
+namespace {
+
+// SIGTERM and SIGINT stay the program's: starting the sound device installs no handler of its own.
+TEST(AudioOutputSignals, StartingTheDeviceLeavesTheTerminationSignalsAlone)
+{
+    struct sigaction before[2] {}, after[2] {};
+    ::sigaction(SIGTERM, nullptr, &before[0]);
+    ::sigaction(SIGINT, nullptr, &before[1]);
+    const std::shared_ptr<AudioOutput> output = AudioOutput::shared();
+    ::sigaction(SIGTERM, nullptr, &after[0]);
+    ::sigaction(SIGINT, nullptr, &after[1]);
+    EXPECT_EQ(after[0].sa_handler, before[0].sa_handler);
+    EXPECT_EQ(after[1].sa_handler, before[1].sa_handler);
 }
 
 } // namespace

@@ -3,6 +3,8 @@
 #include "model/project_json.h"
 #include "support/test_audio.h"
 
+#include <QString>
+
 using namespace fotivela;
 using namespace fotivela::test;
 namespace fs = std::filesystem;
@@ -58,6 +60,59 @@ TEST_F(StoreHistory, CreatingAProjectWritesItsFolderAtOnce)
     store.createProject("..");
     EXPECT_EQ(store.currentProjectURL()->parent_path().parent_path(), m_root / "Proyectos");
     EXPECT_TRUE(store.undoStack().empty());
+}
+
+TEST_F(StoreHistory, CreatingAProjectRightAfterAnEditKeepsThatEditInThePreviousFile)
+{
+    ProjectStore store;
+    store.setDefaultProjectDirectory(m_root);
+    store.createProject("Primero");
+    store.importPhotos({m_root / "a.jpg"});
+    store.applyDurationToEditableSlides(9);
+    ASSERT_TRUE(store.hasPendingAutosave());
+    store.createProject("Segundo");
+
+    std::ifstream in(m_root / "Primero/Primero.fotivela");
+    const FotivelaProject saved = decodeProject(std::string(std::istreambuf_iterator<char>(in), {}));
+    ASSERT_EQ(saved.slides.size(), 1u);
+    EXPECT_EQ(saved.slides[0].duration, 9);
+    EXPECT_EQ(saved.name, "Primero");
+}
+
+bool isValidUtf8(const std::string& text)
+{
+    return QString::fromUtf8(text).toUtf8().toStdString() == text;
+}
+
+TEST_F(StoreHistory, AVeryLongNameIsShortenedOnDiskAndShownWhole)
+{
+    ProjectStore store;
+    store.setDefaultProjectDirectory(m_root);
+    // 300 bytes of two-byte letters: a cut at an odd count of bytes would split one.
+    std::string name;
+    for (int i = 0; i < 150; ++i)
+        name += "ñ";
+    store.createProject(name);
+    const fs::path file = *store.currentProjectURL();
+    EXPECT_EQ(store.project().name, name);
+    ASSERT_TRUE(fs::exists(file));
+    const std::string folder = file.parent_path().filename().string();
+    EXPECT_LE(folder.size(), 200u);
+    EXPECT_TRUE(isValidUtf8(folder)) << folder;
+    EXPECT_EQ(file.filename().string(), folder + ".fotivela");
+    EXPECT_EQ(file.parent_path().parent_path(), m_root);
+    std::ifstream in(file);
+    EXPECT_EQ(decodeProject(std::string(std::istreambuf_iterator<char>(in), {})).name, name);
+
+    // The same name again, and one that differs only past the cut, each get a folder of their own.
+    store.createProject(name);
+    EXPECT_EQ(store.project().name, name + "-2");
+    EXPECT_NE(store.currentProjectURL()->parent_path(), file.parent_path());
+    EXPECT_TRUE(fs::exists(*store.currentProjectURL()));
+    store.createProject(name + "a");
+    EXPECT_NE(store.currentProjectURL()->parent_path(), file.parent_path());
+    EXPECT_TRUE(fs::exists(*store.currentProjectURL()));
+    EXPECT_EQ(std::distance(fs::directory_iterator(m_root), fs::directory_iterator()), 4) << "suite and three projects";
 }
 
 TEST_F(StoreHistory, UndoWalksBackThroughEveryStep)

@@ -176,6 +176,55 @@ TEST_F(StoreMarkers, StoringWritesTheAnalysisIntoTheSong)
     EXPECT_EQ(song.instrumentAnalysisVariants.size(), 2u);
 }
 
+std::set<double> bassVariantSensitivities(const ProjectStore& store)
+{
+    std::set<double> result;
+    for (const auto& [key, analysis] : store.project().audio->instrumentAnalysisVariants)
+        if (key.starts_with("Bajo|"))
+            result.insert(analysis.sensitivity);
+    return result;
+}
+
+TEST_F(StoreMarkers, TheSongKeepsTheCurrentVariantAndTheMostRecentFew)
+{
+    ProjectStore store;
+    using I = AutoBeatInstrument;
+    AudioTrack track = makeTrack(SyncMode::autoBeatV2);
+    track.autoBeatInstruments = {I::bass};
+    track.beatsPerBar = 4;
+    track.instrumentAnalysisCache[I::bass] = AudioAnalysis{std::vector<double>(1000, 0.5), {}, 0.0, 4, 25};
+    // As read from an older file: twelve bass variants and one of the vocals.
+    for (int i = 0; i < 12; ++i)
+        track.instrumentAnalysisVariants[AudioAnalysisCacheKey::variantKey(I::bass, "fallback", i / 10.0, 4)] =
+            AudioAnalysis{{0.5}, {}, i / 10.0, 4, 25};
+    track.instrumentAnalysisVariants["Voz|fallback|s:0|b:4|v:25"] = AudioAnalysis{{0.5}, {}, 0.0, 4, 25};
+    store.modifyProject([&](FotivelaProject& p) { p.audio = track; });
+    const auto moveSliderTo = [&](double sensitivity) {
+        store.modifyProject([&](FotivelaProject& p) { p.audio->beatSensitivity = sensitivity; });
+        ProjectStoreTestAccess::storeBeatMarkers(store, {makeMarker(1, true, false, I::bass)}, true);
+    };
+
+    // The first write trims what the file held to the variants nearest the slider.
+    moveSliderTo(0.52);
+    EXPECT_EQ(bassVariantSensitivities(store), (std::set<double>{0.4, 0.5, 0.52, 0.6}));
+    EXPECT_TRUE(store.project().audio->instrumentAnalysisVariants.contains("Voz|fallback|s:0|b:4|v:25"));
+
+    // Ten new positions: only the last four stay.
+    const auto position = [](int i) { return 1.0 + i * 0.01; };
+    for (int i = 1; i <= 10; ++i)
+        moveSliderTo(position(i));
+    EXPECT_EQ(bassVariantSensitivities(store), (std::set<double>{position(7), position(8), position(9), position(10)}));
+
+    // Back and forth between two positions: the other one is always still there.
+    for (int i = 0; i < 6; ++i) {
+        moveSliderTo(position(i % 2 == 0 ? 7 : 10));
+        EXPECT_TRUE(AudioAnalysisCacheKey::cachedInstrumentAnalysis(I::bass, *store.project().audio).has_value());
+        EXPECT_EQ(bassVariantSensitivities(store).size(), 4u);
+        EXPECT_TRUE(bassVariantSensitivities(store).contains(position(i % 2 == 0 ? 10 : 7)));
+    }
+    EXPECT_EQ(store.project().audio->instrumentAnalysisVariants.size(), 5u);
+}
+
 std::vector<double> pulseCurve(std::size_t count, const std::vector<std::size_t>& peaks)
 {
     std::vector<double> curve(count, 0.02);

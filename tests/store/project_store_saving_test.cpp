@@ -204,6 +204,39 @@ TEST_F(StoreSaving, AFailedSaveKeepsTheOldFileAndTheEdits)
     EXPECT_EQ(readProject(file).slides.size(), 2u);
 }
 
+TEST_F(StoreSaving, AProjectFileThatIsALinkIsSavedThroughTheLink)
+{
+    ProjectStore store;
+    open(store, "Real");
+    const fs::path real = fileFor("Real");
+    fs::permissions(real, fs::perms(0644));
+    // Two relative links: the project's file links to a link, which leads to the real file.
+    fs::create_directories(m_root / "Enlaces");
+    fs::create_symlink("../Proyectos/Real/Real.fotivela", m_root / "Enlaces" / "medio.fotivela");
+    const fs::path link = m_root / "Enlaces" / "Enlace.fotivela";
+    fs::create_symlink("medio.fotivela", link);
+
+    store.setCurrentProjectURL(link);
+    addSlide(store, 2);
+    store.saveCurrentProjectImmediatelyIfPossible();
+    EXPECT_FALSE(store.hasUnsavedChanges());
+
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_TRUE(fs::is_symlink(m_root / "Enlaces" / "medio.fotivela"));
+    EXPECT_EQ(readProject(real).slides.size(), 1u);
+    EXPECT_EQ(fs::status(real).permissions() & fs::perms::all, fs::perms(0644));
+    EXPECT_EQ(entryCount(m_root / "Enlaces"), 2u);
+    EXPECT_EQ(entryCount(real.parent_path()), 1u);
+
+    // A loop of links is a failed save, not a hang.
+    fs::remove(m_root / "Enlaces" / "medio.fotivela");
+    fs::create_symlink("Enlace.fotivela", m_root / "Enlaces" / "medio.fotivela");
+    addSlide(store, 3);
+    store.saveCurrentProjectImmediatelyIfPossible();
+    EXPECT_TRUE(store.hasUnsavedChanges());
+    EXPECT_EQ(readProject(real).slides.size(), 1u);
+}
+
 TEST_F(StoreSaving, TheAutosaveWritesAsideAndKeepsLaterEdits)
 {
     ProjectStore store;

@@ -1,16 +1,13 @@
 #include "ui/shell/fotivela_app_delegate.h"
 #include "ui/shell/keyboard_shortcut_catcher.h"
-#include "ui/shell/single_instance.h"
 
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QTest>
-#include <QUuid>
 #include <gtest/gtest.h>
 
-#include <thread>
 
 using namespace fotivela;
 
@@ -135,25 +132,4 @@ TEST(FotivelaAppDelegate, ActivationLeavesMinimisedWindowsWhereTheyAre)
     QApplication::processEvents();
     FotivelaAppDelegate::activateWindows();
     EXPECT_TRUE(minimised.isMinimized());
-}
-
-TEST(SingleInstance, ASecondStartHandsItsArgumentsToTheFirst)
-{
-    const QString name = QStringLiteral("fotivela-test-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
-    SingleInstance first(name);
-    EXPECT_FALSE(first.forwardToRunningInstance({QStringLiteral("x")}, 200)) << "nobody runs yet";
-    ASSERT_TRUE(first.listen());
-    QSignalSpy received(&first, &SingleInstance::argumentsReceived);
-
-    // The second start blocks while it waits for the answer, so it runs on its own thread.
-    bool forwarded = false;
-    std::thread second([&] {
-        SingleInstance client(name);
-        forwarded = client.forwardToRunningInstance({QStringLiteral("/tmp/x.fotivela"), QStringLiteral("fotivela://a")});
-    });
-    QTRY_COMPARE_WITH_TIMEOUT(received.count(), 1, 5000);
-    second.join();
-    EXPECT_TRUE(forwarded);
-    EXPECT_EQ(received.at(0).at(0).toStringList(),
-              (QStringList{QStringLiteral("/tmp/x.fotivela"), QStringLiteral("fotivela://a")}));
 }

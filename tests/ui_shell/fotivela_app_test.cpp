@@ -9,6 +9,16 @@
 #include <QApplication>
 #include <QMainWindow>
 #include <QSignalSpy>
+#include <QTimer>
+
+#include "model/project_json.h"
+#include "platform/duskmere_storage.h"
+#include "support/test_images.h"
+
+#include <QThreadPool>
+
+#include <csignal>
+#include <fstream>
 
 using namespace fotivela;
 
@@ -41,5 +51,61 @@ TEST_F(FotivelaAppTest, OneWindowBehindTheGateWithTheMenuCommands)
     EXPECT_TRUE(app.store().isNewProjectDialogPresented());
     app.delegate().applicationShouldHandleReopen();
     EXPECT_TRUE(window->isVisible());
+    unsetenv("FOTIVELA_ACCOUNT_URL");
+}
+
+TEST_F(FotivelaAppTest, SigtermWritesThePendingEditAndEndsTheEventLoop)
+{
+    setenv("FOTIVELA_ACCOUNT_URL", "http://127.0.0.1:9", 1);
+    FotivelaApp app;
+    app.start({});
+    app.store().setDefaultProjectDirectory(m_root / "projects");
+    app.store().createProject("Viaje");
+    const std::filesystem::path file = *app.store().currentProjectURL();
+    app.store().importPhotos({m_root / "a.jpg"});
+    ASSERT_TRUE(app.store().hasPendingAutosave());
+
+    // The signal arrives while the program waits in its event loop.
+    QTimer::singleShot(0, [] { ::raise(SIGTERM); });
+    QTimer::singleShot(30000, [] { QCoreApplication::exit(7); });
+    EXPECT_EQ(QApplication::exec(), 0);
+    EXPECT_FALSE(app.store().hasUnsavedChanges());
+    std::ifstream in(file);
+    const FotivelaProject saved = decodeProject(std::string(std::istreambuf_iterator<char>(in), {}));
+    EXPECT_EQ(saved.slides.size(), 1u);
+    unsetenv("FOTIVELA_ACCOUNT_URL");
+}
+
+TEST_F(FotivelaAppTest, SigtermDuringAnExportCancelsItAndLeavesNoFiles)
+{
+    setenv("FOTIVELA_ACCOUNT_URL", "http://127.0.0.1:9", 1);
+    FotivelaApp app;
+    app.start({});
+    const std::filesystem::path photo = m_root / "rojo.png";
+    test::writeImage(photo, test::makeTwoToneImage(32, 32, Qt::red, Qt::blue), "PNG");
+    FotivelaProject project = FotivelaProject::empty();
+    project.name = "Largo";
+    project.fps = 30;
+    project.exportSettings.quality = ExportQuality::quick;
+    project.exportSettings.codec = ExportCodec::h264;
+    // Far longer than the test waits: only a cancellation ends it in time.
+    Slide slide = test::makeSlide(600, "rojo.png");
+    slide.imageURL = photo;
+    project.slides = {slide};
+    app.store().setProject(project);
+    app.store().setCurrentProjectURL(m_root / "Largo" / "Largo.fotivela");
+    const std::filesystem::path output = m_root / "largo.mp4";
+    app.store().exportVideo(output);
+    ASSERT_TRUE(test::waitFor([&] { return app.store().exportProgress() > 0.001; }, 60000));
+
+    QTimer::singleShot(0, [] { ::raise(SIGTERM); });
+    QTimer::singleShot(60000, [] { QCoreApplication::exit(7); });
+    EXPECT_EQ(QApplication::exec(), 0);
+    // As at the end of the program: the cancelled run stops and removes its files.
+    QThreadPool::globalInstance()->waitForDone();
+    EXPECT_FALSE(std::filesystem::exists(output));
+    for (const auto& entry : std::filesystem::directory_iterator(DuskmereStorage::temporaryDirectory()))
+        EXPECT_NE(entry.path().extension(), ".mp4") << entry.path();
+    EXPECT_TRUE(std::filesystem::exists(m_root / "Largo" / "Largo.fotivela"));
     unsetenv("FOTIVELA_ACCOUNT_URL");
 }

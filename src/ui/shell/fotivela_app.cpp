@@ -1,6 +1,9 @@
 #include "ui/shell/fotivela_app.h"
 
+#include "export/export_temporaries.h"
 #include "model/app_text.h"
+#include "platform/process_arguments.h"
+#include "platform/termination_signals.h"
 #include "store/project_store.h"
 #include "ui/account/auth_gate_view.h"
 #include "ui/account/auth_view.h"
@@ -16,6 +19,7 @@
 #include <QEvent>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QThreadPool>
 
 namespace fotivela {
 
@@ -49,6 +53,7 @@ FotivelaApp::FotivelaApp(QObject* parent)
 
 FotivelaApp::~FotivelaApp()
 {
+    m_terminationSignals.reset();
     // The views read the store: they go first.
     delete m_window;
 }
@@ -64,6 +69,8 @@ void FotivelaApp::start(const QStringList& arguments)
     qApp->installEventFilter(new TooltipSwitch(*m_store, this));
     installStoreDialogPanels(*m_store, m_window);
     m_window->show();
+    if (!m_terminationSignals && !m_terminationSignalsInstalled)
+        m_terminationSignals = std::make_unique<TerminationSignals>([this](int) { terminate(); });
     m_gate->start();
     m_delegate->applicationDidFinishLaunching();
     m_delegate->handleArguments(arguments);
@@ -143,33 +150,75 @@ void FotivelaApp::quit()
             QMessageBox::Cancel | QMessageBox::Ok, QMessageBox::Cancel);
         if (answer != QMessageBox::Ok)
             return;
+        // The run stops and removes its files before the program ends.
+        m_store->cancelExport();
     }
     m_store->saveCurrentProjectImmediatelyIfPossible();
     QApplication::quit();
 }
 
+void FotivelaApp::terminate()
+{
+    m_store->cancelExport();
+    m_store->saveCurrentProjectImmediatelyIfPossible();
+    // Leaves every loop, a modal dialog's included.
+    QCoreApplication::exit(0);
+}
+
 int FotivelaApp::main(int argc, char** argv, const char* version)
 {
-    QApplication application(argc, argv);
+    // Qt gets a copy of the arguments, so that a sign-in address (its one-time token) can be
+    // blanked from the process's own command line, which every user of the machine can read.
+    ProcessArguments ownArguments(argc, argv);
+    ownArguments.blankOriginals([](std::string_view argument) {
+        return ApplicationArguments::isAddress(QString::fromUtf8(argument.data(), static_cast<qsizetype>(argument.size())));
+    });
+    QApplication application(ownArguments.argc(), ownArguments.argv());
     QApplication::setApplicationName(QStringLiteral("Fotivela"));
     QApplication::setApplicationVersion(QString::fromLatin1(version));
     QApplication::setDesktopFileName(QStringLiteral("fotivela"));
     QApplication::setQuitOnLastWindowClosed(false);
 
     const QStringList arguments = QApplication::arguments().mid(1);
-    SingleInstance instance(SingleInstance::defaultServerName());
-    if (instance.forwardToRunningInstance(arguments))
+    SingleInstance instance(SingleInstance::runtimeFolder());
+    switch (instance.claim(arguments)) {
+    case SingleInstance::Role::forwarded:
         return 0;
-    instance.listen();
+    case SingleInstance::Role::failed:
+        return 1;
+    case SingleInstance::Role::primary:
+        break;
+    }
+    // From here on SIGTERM and SIGINT (a logout, a shutdown) end the program as Quit does.
+    FotivelaApp* running = nullptr;
+    bool terminated = false;
+    TerminationSignals termination([&running, &terminated](int) {
+        // A signal read by a nested loop during start-up must still keep the main loop from starting.
+        terminated = true;
+        if (running)
+            running->terminate();
+    });
+    // Files of exports that a kill or a crash interrupted.
+    QThreadPool::globalInstance()->start([] { ExportTemporaries::sweepStale(); });
 
     applyFotivelaAppearance(application);
-    FotivelaApp app;
-    QObject::connect(&instance, &SingleInstance::argumentsReceived, &app, [&app](const QStringList& received) {
-        app.delegate().applicationShouldHandleReopen();
-        app.delegate().handleArguments(received);
-    });
-    app.start(arguments);
-    return application.exec();
+    int code = 0;
+    {
+        FotivelaApp app;
+        running = &app;
+        app.m_terminationSignalsInstalled = true;
+        QObject::connect(&instance, &SingleInstance::argumentsReceived, &app, [&app](const QStringList& received) {
+            app.delegate().applicationShouldHandleReopen();
+            app.delegate().handleArguments(received);
+        });
+        app.start(arguments);
+        if (!terminated)
+            code = application.exec();
+        running = nullptr;
+    }
+    // A cancelled export removes its temporary files when its thread stops.
+    QThreadPool::globalInstance()->waitForDone();
+    return code;
 }
 
 } // namespace fotivela

@@ -17,6 +17,7 @@ class ProjectStore;
 class SingleInstance;
 class StoreSignals;
 class TerminationHold;
+class TerminationSignals;
 
 // The program: the one store of the run, its window behind the sign-in gate, the menu commands
 // and the delegate that brings the window forward and hands it the documents to open.
@@ -42,8 +43,13 @@ public:
     QAction* checkForUpdatesAction() const { return m_checkForUpdates; }
     QAction* quitAction() const { return m_quit; }
 
-    // Builds and shows the window, then handles the start's own arguments.
+    // Builds and shows the window, then handles the start's own arguments. From then on SIGTERM
+    // and SIGINT end the program through terminate().
     void start(const QStringList& arguments);
+
+    // Ends the program as Quit does, without asking: a running export is cancelled (its files
+    // removed once its thread stops) and the project's pending edits are written.
+    void terminate();
 
 private:
     void buildWindow();
@@ -52,6 +58,9 @@ private:
     void quit();
 
     std::shared_ptr<TerminationHold> m_hold;
+    std::unique_ptr<TerminationSignals> m_terminationSignals;
+    // The program's main() reads the signals itself, from before the window exists.
+    bool m_terminationSignalsInstalled = false;
     std::unique_ptr<ProjectStore> m_store;
     std::unique_ptr<StoreSignals> m_signals;
     FotivelaAppDelegate* m_delegate = nullptr;

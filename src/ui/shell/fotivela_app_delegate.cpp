@@ -7,6 +7,14 @@
 
 namespace fotivela {
 
+bool ApplicationArguments::isAddress(const QString& argument)
+{
+    if (argument.isEmpty() || argument.startsWith(QLatin1Char('-')))
+        return false;
+    const QUrl url(argument);
+    return !url.isLocalFile() && url.scheme().size() > 1;
+}
+
 std::vector<OpenRequest> ApplicationArguments::route(const QStringList& arguments)
 {
     std::vector<OpenRequest> requests;
@@ -16,7 +24,7 @@ std::vector<OpenRequest> ApplicationArguments::route(const QStringList& argument
         const QUrl url(argument);
         if (url.isLocalFile()) {
             requests.push_back({OpenRequest::Kind::projectDocument, url.toLocalFile()});
-        } else if (!url.scheme().isEmpty() && url.scheme().size() > 1) {
+        } else if (isAddress(argument)) {
             requests.push_back({OpenRequest::Kind::address, argument});
         } else {
             // A plain path, relative ones taken from where the program was started.

@@ -23,6 +23,8 @@ struct OpenRequest {
 
 namespace ApplicationArguments {
 std::vector<OpenRequest> route(const QStringList& arguments);
+// An address for the program rather than a document (a scheme other than file).
+bool isAddress(const QString& argument);
 } // namespace ApplicationArguments
 
 // Keeps the program running with its window in front, and turns requests to open a file into

@@ -1,0 +1,191 @@
+// The real program in child processes: how it ends on a signal, what its command line shows, and
+// how starts of it agree on one running instance.
+
+#include "platform/duskmere_storage.h"
+#include "platform/uuid.h"
+#include "store/store_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <QLocalServer>
+#include <QLocalSocket>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <map>
+#include <thread>
+
+extern char** environ;
+
+namespace fotivela {
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+// A fresh home, runtime folder and storage root for the programs of one test.
+class ProgramTest : public test::StoreTest {
+protected:
+    void SetUp() override
+    {
+        StoreTest::SetUp();
+        fs::create_directories(m_root / "run");
+        fs::permissions(m_root / "run", fs::perms::owner_all);
+        fs::create_directories(m_root / "home");
+    }
+    void TearDown() override
+    {
+        for (const pid_t pid : m_running)
+            stop(pid);
+        StoreTest::TearDown();
+    }
+
+    fs::path runtimeFolder() const { return m_root / "run"; }
+
+    pid_t start(const std::vector<std::string>& arguments, std::map<std::string, std::string> extra = {})
+    {
+        std::map<std::string, std::string> variables;
+        for (char** entry = environ; *entry; ++entry) {
+            const std::string text = *entry;
+            const auto equals = text.find('=');
+            if (equals != std::string::npos)
+                variables[text.substr(0, equals)] = text.substr(equals + 1);
+        }
+        variables["QT_QPA_PLATFORM"] = "offscreen";
+        variables["SDL_AUDIODRIVER"] = "dummy";
+        variables["DUSKMERE_TEST_ROOT"] = (m_root / "suite").string();
+        variables["XDG_RUNTIME_DIR"] = runtimeFolder().string();
+        variables["HOME"] = (m_root / "home").string();
+        // Nobody answers there: the sign-in gate stays on this machine.
+        variables["FOTIVELA_ACCOUNT_URL"] = "http://127.0.0.1:9";
+        variables["ASAN_OPTIONS"] = "detect_leaks=0";
+        for (auto& [name, value] : extra)
+            variables[name] = value;
+        std::vector<std::string> environment;
+        for (const auto& [name, value] : variables)
+            environment.push_back(name + "=" + value);
+
+        std::vector<std::string> command{FOTIVELA_PROGRAM};
+        command.insert(command.end(), arguments.begin(), arguments.end());
+        std::vector<char*> argv, envp;
+        for (std::string& each : command)
+            argv.push_back(each.data());
+        argv.push_back(nullptr);
+        for (std::string& each : environment)
+            envp.push_back(each.data());
+        envp.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        const std::string log = (m_root / ("program-" + std::to_string(m_running.size()) + ".log")).string();
+        posix_spawn_file_actions_addopen(&actions, 2, log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+        pid_t pid = 0;
+        EXPECT_EQ(posix_spawn(&pid, FOTIVELA_PROGRAM, &actions, nullptr, argv.data(), envp.data()), 0);
+        posix_spawn_file_actions_destroy(&actions);
+        m_running.push_back(pid);
+        return pid;
+    }
+
+    // Waits for the child to end; its exit code, 128 + the signal that ended it, or -1 when still running.
+    int waitForExit(pid_t pid, std::chrono::seconds timeout)
+    {
+        const auto deadline = Clock::now() + timeout;
+        for (;;) {
+            int status = 0;
+            if (::waitpid(pid, &status, WNOHANG) == pid) {
+                std::erase(m_running, pid);
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            }
+            if (Clock::now() >= deadline)
+                return -1;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    }
+
+    void stop(pid_t pid)
+    {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, nullptr, 0);
+        std::erase(m_running, pid);
+    }
+
+    // True once a running instance answers on the socket.
+    bool waitUntilListening(std::chrono::seconds timeout)
+    {
+        const auto deadline = Clock::now() + timeout;
+        while (Clock::now() < deadline) {
+            QLocalSocket socket;
+            socket.connectToServer(QString::fromStdString((runtimeFolder() / "fotivela.socket").string()));
+            if (socket.waitForConnected(200))
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        return false;
+    }
+
+    static std::string commandLine(pid_t pid)
+    {
+        std::ifstream in("/proc/" + std::to_string(pid) + "/cmdline", std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+
+    std::vector<pid_t> m_running;
+};
+
+// Generous: the program starts under the sanitizers on a loaded machine.
+constexpr std::chrono::seconds startTimeout{90};
+
+TEST_F(ProgramTest, TheSignInAddressLeavesTheCommandLineAndSigtermEndsTheProgramCleanly)
+{
+    // The leftover of an export killed an hour ago goes at start-up.
+    const fs::path leftover = DuskmereStorage::temporaryDirectory() / (".fotivela-" + Uuid::random().toString() + ".mp4");
+    std::ofstream(leftover) << "parte";
+    fs::last_write_time(leftover, fs::file_time_type::clock::now() - std::chrono::hours(1));
+
+    const pid_t program = start({"fotivela://auth?token=SECRETO-123456"});
+    ASSERT_TRUE(waitUntilListening(startTimeout));
+    EXPECT_TRUE(test::waitFor([&] { return !fs::exists(leftover); }, 30000));
+    const std::string line = commandLine(program);
+    EXPECT_NE(line.find(FOTIVELA_PROGRAM), std::string::npos) << line;
+    EXPECT_EQ(line.find("SECRETO"), std::string::npos) << "the token is readable by every user";
+
+    // A logout sends SIGTERM: the program ends by itself, with success, and takes its socket along.
+    ::kill(program, SIGTERM);
+    EXPECT_EQ(waitForExit(program, startTimeout), 0);
+    EXPECT_FALSE(fs::exists(runtimeFolder() / "fotivela.socket"));
+}
+
+TEST_F(ProgramTest, StartsAtTheSameMomentAndWithAnotherTemporaryFolderShareOneInstance)
+{
+    fs::create_directories(m_root / "otro-tmp");
+    const pid_t first = start({});
+    const pid_t second = start({}, {{"TMPDIR", (m_root / "otro-tmp").string()}});
+    ASSERT_TRUE(waitUntilListening(startTimeout));
+    // One of the two hands its (empty) arguments to the other and ends; the other keeps running.
+    const auto deadline = Clock::now() + startTimeout;
+    int firstCode = -1, secondCode = -1;
+    while (Clock::now() < deadline && firstCode < 0 && secondCode < 0) {
+        firstCode = waitForExit(first, std::chrono::seconds(0));
+        secondCode = waitForExit(second, std::chrono::seconds(0));
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    ASSERT_TRUE(firstCode == 0 || secondCode == 0) << firstCode << " " << secondCode;
+    const pid_t running = firstCode == 0 ? second : first;
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    EXPECT_EQ(waitForExit(running, std::chrono::seconds(0)), -1) << "both ended";
+
+    // A later start with a document and another TMPDIR also ends at once.
+    const pid_t third =
+        start({(m_root / "nada.fotivela").string()}, {{"TMPDIR", (m_root / "otro-tmp").string()}});
+    EXPECT_EQ(waitForExit(third, startTimeout), 0);
+    EXPECT_EQ(waitForExit(running, std::chrono::seconds(0)), -1);
+}
+
+} // namespace
+} // namespace fotivela

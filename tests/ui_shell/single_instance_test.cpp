@@ -1,0 +1,226 @@
+// The single-instance guard: one running program per user, reached only by the same user.
+
+#include "ui/shell/single_instance.h"
+
+#include <QDataStream>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QSignalSpy>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstring>
+#include <filesystem>
+#include <thread>
+
+using namespace fotivela;
+
+namespace {
+
+// A private folder of its own for each guard, as the runtime folder is.
+class SingleInstanceTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::string pattern = (std::filesystem::temp_directory_path() / "fotivela-instance-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        m_folder = pattern;
+    }
+    void TearDown() override { std::filesystem::remove_all(m_folder); }
+
+    // Claims from another thread, as a second start would, while this thread runs the first.
+    std::thread claimElsewhere(const QStringList& arguments, SingleInstance::Role& role,
+                               std::chrono::milliseconds patience = std::chrono::seconds(30))
+    {
+        return std::thread([this, arguments, &role, patience] {
+            SingleInstance second(m_folder);
+            role = second.claim(arguments, patience);
+        });
+    }
+
+    std::filesystem::path m_folder;
+};
+
+TEST_F(SingleInstanceTest, ASecondStartHandsItsArgumentsToTheFirstEvenWhenTheFirstIsSlow)
+{
+    SingleInstance first(m_folder);
+    ASSERT_EQ(first.claim({}), SingleInstance::Role::primary);
+    QSignalSpy received(&first, &SingleInstance::argumentsReceived);
+
+    auto role = SingleInstance::Role::failed;
+    std::thread second = claimElsewhere({QStringLiteral("/tmp/x.fotivela"), QStringLiteral("fotivela://a")}, role);
+    // The first instance is busy for a while before its event loop reads the socket.
+    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+    QTRY_COMPARE_WITH_TIMEOUT(received.count(), 1, 20000);
+    second.join();
+    EXPECT_EQ(role, SingleInstance::Role::forwarded);
+    EXPECT_EQ(received.at(0).at(0).toStringList(),
+              (QStringList{QStringLiteral("/tmp/x.fotivela"), QStringLiteral("fotivela://a")}));
+}
+
+TEST_F(SingleInstanceTest, ARunningInstanceThatNeverAnswersIsNotReplaced)
+{
+    SingleInstance first(m_folder);
+    ASSERT_EQ(first.claim({}), SingleInstance::Role::primary);
+    // No event loop runs here: the second start gives up without becoming the running instance.
+    auto role = SingleInstance::Role::primary;
+    claimElsewhere({}, role, std::chrono::milliseconds(1500)).join();
+    EXPECT_EQ(role, SingleInstance::Role::failed);
+    EXPECT_TRUE(std::filesystem::exists(first.socketPath()));
+}
+
+TEST_F(SingleInstanceTest, ASocketThatStillAnswersIsNeverRemoved)
+{
+    // A program that listens without holding the guard (an older one): it keeps its socket and
+    // gets the arguments.
+    QLocalServer older;
+    ASSERT_TRUE(older.listen(QString::fromStdString((m_folder / "fotivela.socket").string())));
+    QByteArray got;
+    QObject::connect(&older, &QLocalServer::newConnection, [&] {
+        QLocalSocket* socket = older.nextPendingConnection();
+        QObject::connect(socket, &QLocalSocket::readyRead, [&got, socket] {
+            got += socket->readAll();
+            socket->write("ok");
+            socket->flush();
+        });
+    });
+    auto role = SingleInstance::Role::failed;
+    std::thread second = claimElsewhere({QStringLiteral("/tmp/y.fotivela")}, role);
+    QTRY_VERIFY_WITH_TIMEOUT(!got.isEmpty(), 20000);
+    second.join();
+    EXPECT_EQ(role, SingleInstance::Role::forwarded);
+    EXPECT_TRUE(older.isListening());
+    EXPECT_TRUE(std::filesystem::exists(m_folder / "fotivela.socket"));
+
+    // Once it is gone, a socket left behind is replaced.
+    older.close();
+    ::close(::open((m_folder / "fotivela.socket").c_str(), O_CREAT | O_WRONLY, 0600));
+    SingleInstance next(m_folder);
+    EXPECT_EQ(next.claim({}), SingleInstance::Role::primary);
+}
+
+TEST_F(SingleInstanceTest, TheGuardLivesInThePrivateRuntimeFolderNeverInTheSharedOne)
+{
+    const auto restore = [](const char* name, const char* value) { value ? setenv(name, value, 1) : unsetenv(name); };
+    const std::string oldRuntime = std::getenv("XDG_RUNTIME_DIR") ? std::getenv("XDG_RUNTIME_DIR") : "";
+    const std::string oldCache = std::getenv("XDG_CACHE_HOME") ? std::getenv("XDG_CACHE_HOME") : "";
+    const std::string oldTemp = std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "";
+
+    std::filesystem::create_directories(m_folder / "private");
+    std::filesystem::permissions(m_folder / "private", std::filesystem::perms::owner_all);
+    std::filesystem::create_directories(m_folder / "shared");
+    std::filesystem::permissions(m_folder / "shared", std::filesystem::perms::all);
+    setenv("XDG_CACHE_HOME", (m_folder / "cache").c_str(), 1);
+    setenv("TMPDIR", (m_folder / "shared").c_str(), 1);
+
+    setenv("XDG_RUNTIME_DIR", (m_folder / "private").c_str(), 1);
+    EXPECT_EQ(SingleInstance::runtimeFolder(), m_folder / "private");
+    // A runtime folder other users may enter is not used, nor is TMPDIR.
+    setenv("XDG_RUNTIME_DIR", (m_folder / "shared").c_str(), 1);
+    EXPECT_EQ(SingleInstance::runtimeFolder(), m_folder / "cache" / "fotivela");
+    unsetenv("XDG_RUNTIME_DIR");
+    const std::filesystem::path fallback = SingleInstance::runtimeFolder();
+    EXPECT_EQ(fallback, m_folder / "cache" / "fotivela");
+    struct stat info {};
+    ASSERT_EQ(::stat(fallback.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+
+    restore("XDG_RUNTIME_DIR", oldRuntime.empty() ? nullptr : oldRuntime.c_str());
+    restore("XDG_CACHE_HOME", oldCache.empty() ? nullptr : oldCache.c_str());
+    restore("TMPDIR", oldTemp.empty() ? nullptr : oldTemp.c_str());
+}
+
+TEST_F(SingleInstanceTest, AnotherUserIsRefusedOnBothSides)
+{
+    if (::getuid() != 0)
+        GTEST_SKIP() << "needs root to act as another user";
+    // A folder another user may reach, so that the uid checks are all that stands between them.
+    std::filesystem::permissions(m_folder, std::filesystem::perms::all);
+    const std::string socketPath = (m_folder / "fotivela.socket").string();
+    const auto connectAs = [&socketPath](uid_t) {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address {};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, socketPath.c_str(), sizeof address.sun_path - 1);
+        return ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 ? fd : -1;
+    };
+
+    // Server side: arguments from another user are dropped unanswered.
+    {
+        SingleInstance first(m_folder);
+        ASSERT_EQ(first.claim({}), SingleInstance::Role::primary);
+        std::filesystem::permissions(first.socketPath(), std::filesystem::perms::all);
+        QSignalSpy received(&first, &SingleInstance::argumentsReceived);
+        std::fflush(nullptr);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            if (::setuid(65534) != 0)
+                ::_exit(90);
+            const int fd = connectAs(65534);
+            if (fd < 0)
+                ::_exit(91);
+            QByteArray message;
+            QDataStream stream(&message, QIODevice::WriteOnly);
+            stream << QStringList{QStringLiteral("fotivela://auth?token=robado")};
+            [[maybe_unused]] const ssize_t sent = ::write(fd, message.constData(), static_cast<size_t>(message.size()));
+            char answer[2] = {};
+            // Nothing comes back: the connection is closed.
+            ::_exit(::read(fd, answer, sizeof answer) <= 0 ? 0 : 92);
+        }
+        int status = 0;
+        while (::waitpid(child, &status, WNOHANG) == 0)
+            QTest::qWait(50);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+        QTest::qWait(200);
+        EXPECT_EQ(received.count(), 0);
+    }
+
+    // Client side: a socket another user listens on (with the guard file held) gets nothing.
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    std::fflush(nullptr);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::setuid(65534) != 0)
+            ::_exit(90);
+        ::unlink((m_folder / "fotivela.lock").c_str());
+        const int lock = ::open((m_folder / "fotivela.lock").c_str(), O_RDWR | O_CREAT, 0666);
+        if (lock < 0 || ::flock(lock, LOCK_EX) != 0)
+            ::_exit(93);
+        ::unlink(socketPath.c_str());
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address {};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, socketPath.c_str(), sizeof address.sun_path - 1);
+        if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(fd, 4) != 0)
+            ::_exit(91);
+        [[maybe_unused]] const ssize_t signalled = ::write(ready[1], "r", 1);
+        const int client = ::accept(fd, nullptr, nullptr);
+        char buffer[256];
+        // "0" when the client closed without sending anything; the guard stays held until killed.
+        const char verdict = ::read(client, buffer, sizeof buffer) <= 0 ? '0' : '1';
+        [[maybe_unused]] const ssize_t reported = ::write(ready[1], &verdict, 1);
+        ::pause();
+        ::_exit(0);
+    }
+    char byte = 0;
+    ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+    SingleInstance second(m_folder);
+    EXPECT_EQ(second.claim({QStringLiteral("fotivela://auth?token=robado")}, std::chrono::milliseconds(1500)),
+              SingleInstance::Role::failed);
+    ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+    EXPECT_EQ(byte, '0') << "the arguments went to another user";
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+}
+
+} // namespace
