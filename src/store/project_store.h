@@ -579,6 +579,8 @@ private:
     void finishInstrumentAnalysisRun(const Uuid& runID);
     // For settings that make a running analysis's result wrong: it is never applied.
     void cancelInstrumentAnalysisRun();
+    // Cancels the run's task (its separation stops within a second); `forget` drops the handle.
+    void stopInstrumentAnalysisTask(bool forget);
     // The worker's part: touches only the run's copies, never the store.
     static InstrumentAnalysisResult analyzeInstruments(const InstrumentAnalysisRun& run, std::stop_token stop);
     bool hasMemoryForInstrumentAnalysis() const;
@@ -587,7 +589,7 @@ private:
     std::optional<TaskHandle> m_audioWaveformTask;
     std::optional<TaskHandle> m_audioAnalysisTask;
     std::unique_ptr<QTimer> m_stemEstimateTask;
-    StemSourcePreparer m_stemSourcePreparer = StemSourcePreparation::prepareWithoutRuntime;
+    StemSourcePreparer m_stemSourcePreparer = StemSourcePreparation::prepareWithRuntime;
     std::function<std::uint64_t()> m_physicalMemoryBytes = StemSourcePreparation::physicalMemoryBytes;
 
     // --- Music: synchronisation settings ---
