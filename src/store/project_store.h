@@ -223,6 +223,10 @@ public:
     // --- Undo and shared routines -------------------------------------------------------
     void registerUndoStep();
     ProjectUndoSnapshot makeUndoSnapshot() const;
+    // Plays one instrument's audio (its filtered preview or its stem) alone, from the playhead,
+    // or from its start when the playhead lies past its end; the preview playback stops first.
+    // Nothing happens when the instrument has no file that plays. Ends by itself at the end.
+    void startInstrumentPreview(AutoBeatInstrument instrument);
     void stopInstrumentPreview();
     void syncVisibleStemWaveformsWithSelectedInstrumentsIfNeeded();
     void syncBeatTimesFromMarkers();
@@ -615,6 +619,9 @@ private:
 
     // --- Music: instrument audio ---
     void stopTimelineInstrumentAudio(AutoBeatInstrument instrument);
+    std::unique_ptr<AudioPlayer> m_instrumentPreviewPlayer;
+    // Watches the preview player and ends the preview when its file has played out.
+    std::unique_ptr<QTimer> m_instrumentPreviewTask;
 
     // --- Opening and packaging ---
     void normalizeAutoBeatSourceSelection();

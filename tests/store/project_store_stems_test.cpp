@@ -238,3 +238,47 @@ TEST_F(StoreStems, EstimateLearnsOnlyFromSeparationsThatRan)
     ASSERT_TRUE(rate());
     EXPECT_NEAR(*rate(), start && *start > 0 ? observed * 0.35 + *start * 0.65 : observed, 1e-9);
 }
+
+TEST_F(StoreStems, StartingAnInstrumentPreviewPlaysItsAudioUntilItEnds)
+{
+    ProjectStore store;
+    const fs::path song = writeClickSong(m_folder.path(), "clicks", 3, {1.0, 2.0});
+    openSong(store, song, {AutoBeatInstrument::drums}, 2);
+    // A stem set as a separation leaves it: a short drum stem with its kick preview.
+    const fs::path stems = m_folder / "stems";
+    fs::create_directories(stems / "instrument-previews");
+    const fs::path drums = writeClickSong(stems, "drums", 0.6, {0.1});
+    const fs::path kick = writeClickSong(stems / "instrument-previews", "kick-filtered-v2", 0.6, {0.1});
+    store.modifyProject([&](FotivelaProject& p) {
+        p.audio->stemSeparation.engine = StemSeparationEngine::demucs;
+        p.audio->stemSeparation.stems[AudioStem::drums] = drums;
+        p.audio->stemSeparation.instrumentPreviewURLs[AutoBeatInstrument::kick] = kick;
+    });
+
+    store.startInstrumentPreview(AutoBeatInstrument::vocals);
+    EXPECT_FALSE(store.playingInstrumentPreview());
+    EXPECT_EQ(Access::instrumentPreviewPlayer(store), nullptr);
+
+    // The playhead lies past the preview's end: it plays from its start.
+    store.setPreviewTime(2.0);
+    store.startInstrumentPreview(AutoBeatInstrument::kick);
+    EXPECT_EQ(store.playingInstrumentPreview(), AutoBeatInstrument::kick);
+    ASSERT_NE(Access::instrumentPreviewPlayer(store), nullptr);
+    EXPECT_EQ(Access::instrumentPreviewPlayer(store)->file(), kick);
+    EXPECT_TRUE(Access::instrumentPreviewPlayer(store)->isPlaying());
+    EXPECT_LT(Access::instrumentPreviewPlayer(store)->currentTime(), 0.3);
+    // It ends by itself when its file has played out.
+    EXPECT_TRUE(waitFor([&] { return !store.playingInstrumentPreview(); }, 5000));
+    EXPECT_EQ(Access::instrumentPreviewPlayer(store), nullptr);
+
+    // A clap preview has no file of its own: the drum stem plays. Starting the preview playback ends it.
+    store.setPreviewTime(0.2);
+    store.startInstrumentPreview(AutoBeatInstrument::clapSnare);
+    ASSERT_NE(Access::instrumentPreviewPlayer(store), nullptr);
+    EXPECT_EQ(Access::instrumentPreviewPlayer(store)->file(), drums);
+    EXPECT_NEAR(Access::instrumentPreviewPlayer(store)->currentTime(), 0.2, 0.1);
+    store.startPreview();
+    EXPECT_FALSE(store.playingInstrumentPreview());
+    EXPECT_EQ(Access::instrumentPreviewPlayer(store), nullptr);
+    store.stopPreview();
+}
