@@ -2,6 +2,7 @@
 #include "platform/audio_file_reader.h"
 
 #include "support/test_audio.h"
+#include "support/test_process.h"
 
 #include <gtest/gtest.h>
 
@@ -321,10 +322,9 @@ TEST_F(StemService, CancelStopsTheChildProcessGroupAtOnce)
     pid_t shell = 0, sleeper = 0;
     ids >> shell >> sleeper;
     ASSERT_GT(sleeper, 0);
-    // Reaped or gone: a signal finds nothing alive (a zombie would still answer; give it a moment).
     bool gone = false;
     for (int i = 0; i < 40 && !gone; ++i) {
-        gone = ::kill(sleeper, 0) != 0;
+        gone = processHasEnded(sleeper);
         if (!gone)
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }

@@ -3,6 +3,7 @@
 #include "analysis/stem_separation_service.h"
 #include "model/fotivela_preferences.h"
 #include "platform/audio_file_reader.h"
+#include "support/test_process.h"
 
 #include <signal.h>
 #include <sys/stat.h>
@@ -183,7 +184,7 @@ TEST_F(StoreStems, CancelledRunStopsItsSeparationWithinASecond)
     store.setAutoBeatInstrumentsEnabled(false);
     EXPECT_FALSE(store.isAnalyzingAudio());
     // Within a second on an idle machine; a loaded one gets some slack.
-    EXPECT_TRUE(waitFor([&] { return ::kill(child, 0) != 0; }, 3000));
+    EXPECT_TRUE(waitFor([&] { return processHasEnded(child); }, 3000));
     // The run's work folder goes with it, and its late result is never applied.
     EXPECT_TRUE(waitFor(
         [&] {
