@@ -50,7 +50,7 @@ file(WRITE ${WORK_DIR}/manifest.json
 
 # Fixed times, so the same inputs give the same archive.
 execute_process(
-  COMMAND ${CMAKE_COMMAND} -E tar czf ${OUTPUT}.partial --format=gnutar "--mtime=2000-01-01 00:00:00 UTC" manifest.json bin model
+  COMMAND ${CMAKE_COMMAND} -E tar czf ${OUTPUT}.partial --format=gnutar "--mtime=2000-01-01 00:00:00Z" manifest.json bin model
   WORKING_DIRECTORY ${WORK_DIR}
   RESULT_VARIABLE tar_result)
 if(NOT tar_result EQUAL 0)

@@ -7,6 +7,7 @@
 
 #include <archive.h>
 #include <archive_entry.h>
+#include <zlib.h>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -14,8 +15,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <limits>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace fotivela::DemucsRuntimeArchive {
 
@@ -90,6 +93,38 @@ void extractFile(archive* reader, archive_entry* entry, const std::filesystem::p
         throw DemucsRuntimeError(writeFailureText(errno));
 }
 
+// The tar reader stops at its end-of-archive blocks and forgives a missing end; the compressed
+// stream must still be whole: one gzip member, inflated to its checked trailer, followed by
+// nothing but the zero padding that tar writers add to fill their last block.
+void checkCompressedStream(std::string_view archiveBytes, std::stop_token stop)
+{
+    z_stream stream {};
+    if (archiveBytes.size() > std::numeric_limits<uInt>::max() || inflateInit2(&stream, 16 + MAX_WBITS) != Z_OK)
+        throw DemucsRuntimeError(DemucsRuntimeTexts::archiveDamaged);
+    struct Ender {
+        z_stream* stream;
+        ~Ender() { inflateEnd(stream); }
+    } ender { &stream };
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(archiveBytes.data()));
+    stream.avail_in = static_cast<uInt>(archiveBytes.size());
+    std::vector<Bytef> buffer(1 << 20);
+    for (;;) {
+        if (stop.stop_requested())
+            throw DemucsRuntimeError(DemucsRuntimeTexts::cancelled);
+        stream.next_out = buffer.data();
+        stream.avail_out = static_cast<uInt>(buffer.size());
+        const int status = inflate(&stream, Z_NO_FLUSH);
+        if (status == Z_STREAM_END)
+            break;
+        // Z_BUF_ERROR here means the input ran out before the stream's end.
+        if (status != Z_OK)
+            throw DemucsRuntimeError(DemucsRuntimeTexts::archiveDamaged);
+    }
+    const std::string_view rest = archiveBytes.substr(archiveBytes.size() - stream.avail_in);
+    if (rest.find_first_not_of('\0') != std::string_view::npos)
+        throw DemucsRuntimeError(DemucsRuntimeTexts::archiveDamaged);
+}
+
 } // namespace
 
 const char* writeFailureText(int errorNumber)
@@ -102,6 +137,7 @@ const char* writeFailureText(int errorNumber)
 void extract(std::string_view archiveBytes, const std::filesystem::path& destination, std::stop_token stop,
     std::uint64_t byteLimit)
 {
+    checkCompressedStream(archiveBytes, stop);
     std::unique_ptr<archive, ArchiveDeleter> reader(archive_read_new());
     if (!reader)
         throw DemucsRuntimeError(DemucsRuntimeTexts::installFailed);

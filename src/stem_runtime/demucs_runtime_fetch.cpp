@@ -20,6 +20,10 @@ namespace fotivela::DemucsRuntimeFetch {
 
 namespace {
 
+// curl run by the process runner; its own failures (launch, time-out, stop) are the download's.
+DemucsRuntimeProductionIO::ProcessResult runCurl(const std::vector<std::string>& arguments, double timeout,
+    const std::function<void()>& periodicCheck, std::stop_token stop);
+
 // Far beyond any runtime we ship; a larger file is not ours.
 constexpr std::uint64_t largestPackage = 1ull << 30;
 constexpr std::size_t readChunk = 1 << 20;
@@ -100,12 +104,24 @@ std::map<std::string, std::string> curlEnvironment()
     return environment;
 }
 
+DemucsRuntimeProductionIO::ProcessResult runCurl(const std::vector<std::string>& arguments, double timeout,
+    const std::function<void()>& periodicCheck, std::stop_token stop)
+{
+    try {
+        return DemucsRuntimeProductionIO::runProcess(curlPath, arguments, curlEnvironment(), timeout, periodicCheck,
+            65536, {}, stop);
+    } catch (const DemucsRuntimeError&) {
+        if (stop.stop_requested())
+            throw DemucsRuntimeError(DemucsRuntimeTexts::cancelled);
+        throw DemucsRuntimeError(DemucsRuntimeTexts::downloadFailed);
+    }
+}
+
 // The final response's Content-Length of a HEAD request; nothing when the server does not say.
 std::optional<std::uint64_t> announcedLength(const std::string& url, std::stop_token stop)
 {
-    const auto result = DemucsRuntimeProductionIO::runProcess(curlPath,
-        {"-sS", "-f", "-L", "-I", "--proto", "=http,https", "--max-time", "30", "--", url}, curlEnvironment(),
-        headTimeout, {}, 65536, {}, stop);
+    const auto result
+        = runCurl({"-sS", "-f", "-L", "-I", "--proto", "=http,https", "--max-time", "30", "--", url}, headTimeout, {}, stop);
     if (result.status != 0)
         return std::nullopt;
     std::optional<std::uint64_t> length;
@@ -133,10 +149,10 @@ bool download(const std::string& url, const std::filesystem::path& partialFile, 
         if (progress)
             progress(static_cast<std::int64_t>(fileSize(partialFile).value_or(0)), static_cast<std::int64_t>(expected));
     };
-    const auto result = DemucsRuntimeProductionIO::runProcess(curlPath,
-        {"-sS", "-f", "-L", "--proto", "=http,https", "--speed-limit", "1", "--speed-time", "60", "--max-filesize",
-            std::to_string(largestPackage), "-C", "-", "-o", partialFile.string(), "--", url},
-        curlEnvironment(), downloadTimeout, report, 65536, {}, stop);
+    const auto result = runCurl({"-sS", "-f", "-L", "--proto", "=http,https", "--speed-limit", "1", "--speed-time",
+                                    "60", "--max-filesize", std::to_string(largestPackage), "-C", "-", "-o",
+                                    partialFile.string(), "--", url},
+        downloadTimeout, report, stop);
     report();
     return result.status == 0;
 }

@@ -44,10 +44,13 @@ void removeLeftovers(const std::filesystem::path& root, const std::optional<Demu
     }
 }
 
+// Created when missing; either way a real folder of this user, never a link to elsewhere.
 void makeFolder(const std::filesystem::path& folder)
 {
     if (!DuskmereStorage::createPrivateDirectories(folder))
         throw DemucsRuntimeError(DemucsRuntimeArchive::writeFailureText(errno));
+    if (!isOwnedDirectory(folder))
+        throw DemucsRuntimeError(DemucsRuntimeTexts::installFailed);
 }
 
 // Removes a staging or unactivated folder unless it was handed over.
@@ -109,8 +112,10 @@ DemucsRuntimeHandle install(const std::filesystem::path& root, const DemucsRunti
     guard.release();
 
     removeLeftovers(root, record);
-    std::error_code ignored;
-    std::filesystem::remove(partialFile, ignored);
+    // Partial downloads of this or of older packages are of no further use.
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(Layout::downloadsFolder(root), error))
+        removeQuietly(entry.path());
     logLine("Fotivela stem runtime " + record.version + " installed in " + installed.string());
     return DemucsRuntimeInstallState::handleFor(installed, record.version);
 }
@@ -127,8 +132,7 @@ DemucsRuntimeHandle ensureRuntime(const std::filesystem::path& root, const Demuc
         throw DemucsRuntimeError(DemucsRuntimeTexts::packageMissing);
     if (auto active = DemucsRuntimeInstallState::verifiedActiveRuntime(root, source.sha256))
         return *active;
-    if (!DuskmereStorage::createPrivateDirectories(root))
-        throw DemucsRuntimeError(DemucsRuntimeArchive::writeFailureText(errno));
+    makeFolder(root);
     DemucsRuntimeInstallLock lock(root / Layout::lockFileName, stop);
     // Another process may have installed it while this one waited.
     if (auto active = DemucsRuntimeInstallState::verifiedActiveRuntime(root, source.sha256))

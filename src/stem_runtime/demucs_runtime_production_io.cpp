@@ -2,6 +2,7 @@
 
 #include "platform/duskmere_storage.h"
 #include "stem_runtime/demucs_runtime_manager.h"
+#include "stem_runtime/demucs_runtime_texts.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -31,10 +32,10 @@ constexpr auto terminationGrace = std::chrono::milliseconds(500);
 // A finished child's leftover descendants may hold the pipe open; they get this long.
 constexpr auto drainGrace = std::chrono::milliseconds(1000);
 
-constexpr const char* invalidLimitsText = "Límites no válidos para el proceso del motor de ondas separadas.";
-constexpr const char* launchFailedText = "No se pudo iniciar el proceso del motor de ondas separadas.";
-constexpr const char* timedOutText = "El proceso del motor de ondas separadas superó el tiempo límite.";
-constexpr const char* stoppedText = "Se detuvo el proceso del motor de ondas separadas.";
+constexpr const char* invalidLimitsText = DemucsRuntimeTexts::invalidProcessLimits;
+constexpr const char* launchFailedText = DemucsRuntimeTexts::processLaunchFailed;
+constexpr const char* timedOutText = DemucsRuntimeTexts::processTimedOut;
+constexpr const char* stoppedText = DemucsRuntimeTexts::processStopped;
 
 class FileDescriptor {
 public:

@@ -20,6 +20,12 @@ struct ProcessResult {
 // when the limits are invalid (timeout <= 0, byte limit outside 1...1,048,576), the child cannot
 // be launched, the time-out passes or `stop` is requested; the child's process group is
 // stopped in the last two cases, within a second.
+// The environment is exactly the one given; standard input is empty. Output beyond the limit is
+// read and dropped, so the child never blocks on it. A child killed by signal N answers 128 + N.
+// periodicCheck, when given, runs about every 100 ms while the child runs; an exception from it
+// stops the group and propagates. terminationOperation, when given, runs once after the group
+// was stopped early (time-out, stop, failed check). Descendants that still hold the output open
+// a second after the child has ended are stopped too.
 ProcessResult runProcess(const std::string& executable, const std::vector<std::string>& arguments,
     const std::map<std::string, std::string>& environment, double timeout,
     const std::function<void()>& periodicCheck, std::size_t retainedOutputByteLimit,

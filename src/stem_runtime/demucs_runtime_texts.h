@@ -16,4 +16,14 @@ inline constexpr const char* diskFull = "No hay espacio en disco para instalar e
 inline constexpr const char* installFailed = "No se pudo instalar el motor de ondas separadas.";
 inline constexpr const char* cancelled = "Se canceló la instalación del motor de ondas separadas.";
 
+// Child processes.
+inline constexpr const char* invalidProcessLimits = "Límites no válidos para el proceso del motor de ondas separadas.";
+inline constexpr const char* processLaunchFailed = "No se pudo iniciar el proceso del motor de ondas separadas.";
+inline constexpr const char* processTimedOut = "El proceso del motor de ondas separadas superó el tiempo límite.";
+inline constexpr const char* processStopped = "Se detuvo el proceso del motor de ondas separadas.";
+
+inline constexpr const char* all[] = {packageMissing, downloadFailed, digestMismatch, archiveDamaged, unsafeEntry,
+    manifestMismatch, wrongVersion, diskFull, installFailed, cancelled, invalidProcessLimits, processLaunchFailed,
+    processTimedOut, processStopped};
+
 } // namespace fotivela::DemucsRuntimeTexts

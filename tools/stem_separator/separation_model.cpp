@@ -84,6 +84,21 @@ SeparationModel parseSeparationModel(const std::string& text, const std::string&
     if (model.maskPower <= 0 || model.maskPower > 16)
         invalid(what, "«maskPower» fuera de 0–16");
     model.bassBand = ramp(root, "bassBand", model.bassBand, what);
+    model.bassNoteMaxHz = number(root, "bassNoteMaxHz", model.bassNoteMaxHz, what);
+    if (model.bassNoteMaxHz < 0 || model.bassNoteMaxHz > 1000)
+        invalid(what, "«bassNoteMaxHz» fuera de 0–1000");
+    model.bassHarmonics = integer(root, "bassHarmonics", model.bassHarmonics, 0, 64, what);
+    model.bassHarmonicWidthBins = number(root, "bassHarmonicWidthBins", model.bassHarmonicWidthBins, what);
+    if (model.bassHarmonicWidthBins < 0 || model.bassHarmonicWidthBins > 16)
+        invalid(what, "«bassHarmonicWidthBins» fuera de 0–16");
+    model.lowTransientMargin = number(root, "lowTransientMargin", model.lowTransientMargin, what);
+    if (model.lowTransientMargin != 0 && (model.lowTransientMargin < 1 || model.lowTransientMargin > 100))
+        invalid(what, "«lowTransientMargin» debe ser 0 o estar entre 1 y 100");
+    model.preEchoLookaheadMs = number(root, "preEchoLookaheadMs", model.preEchoLookaheadMs, what);
+    model.preEchoRatioDb = number(root, "preEchoRatioDb", model.preEchoRatioDb, what);
+    if (model.preEchoLookaheadMs < 0 || model.preEchoLookaheadMs > 500 || model.preEchoRatioDb < 0
+        || model.preEchoRatioDb > 60)
+        invalid(what, "«preEchoLookaheadMs» o «preEchoRatioDb» fuera de rango");
     model.voiceLow = ramp(root, "voiceLow", model.voiceLow, what);
     model.voiceHigh = ramp(root, "voiceHigh", model.voiceHigh, what);
     model.centrePower = number(root, "centrePower", model.centrePower, what);

@@ -24,9 +24,24 @@ struct SeparationModel {
     int harmonicMedianFrames = 17;
     int percussiveMedianBins = 17;
     // Exponent of the harmonic/percussive soft mask.
-    double maskPower = 2.0;
+    double maskPower = 3.0;
     // Bass: harmonic energy under a falling ramp.
-    FrequencyRamp bassBand{250.0, 120.0};
+    FrequencyRamp bassBand{300.0, 150.0};
+    // The bass's overtones reach above its band: the strongest steady tone up to
+    // this frequency is taken as the bass note, and this many of its harmonics
+    // (0 = none) go to the bass too, each `bassHarmonicWidthBins` wide each side.
+    double bassNoteMaxHz = 130.0;
+    int bassHarmonics = 4;
+    double bassHarmonicWidthBins = 0.75;
+    // A kick over a held bass note looks steady across bins: in the bass band,
+    // magnitude above this many times the across-frames median is taken as a
+    // hit and goes to the drums (0 = off).
+    double lowTransientMargin = 1.2;
+    // Drum sound this far below a hit that follows within the look-ahead is
+    // the mask's echo of what came before the hit: it goes to the other stem
+    // (a look-ahead of 0 = off).
+    double preEchoLookaheadMs = 45.0;
+    double preEchoRatioDb = 10.0;
     // Vocals: centred harmonic energy between a rising and a falling ramp.
     FrequencyRamp voiceLow{120.0, 220.0};
     FrequencyRamp voiceHigh{6000.0, 3500.0};

@@ -14,6 +14,18 @@ float rampWeight(const FrequencyRamp& ramp, double hz)
     return static_cast<float>(x * x * (3.0 - 2.0 * x));
 }
 
+// Squares and fourth powers are the usual exponents: spare them std::pow.
+float raised(float value, float power)
+{
+    if (power == 2.0f)
+        return value * value;
+    if (power == 4.0f) {
+        const float square = value * value;
+        return square * square;
+    }
+    return std::pow(value, power);
+}
+
 float medianOf(float* values, int count)
 {
     float* middle = values + count / 2;
@@ -27,6 +39,10 @@ MaskBands makeMaskBands(const SeparationModel& model, int sampleRate)
 {
     const int bins = model.fftSize / 2 + 1;
     MaskBands bands;
+    bands.acrossFrames = MedianNetwork(model.harmonicMedianFrames);
+    bands.acrossBins = MedianNetwork(model.percussiveMedianBins);
+    bands.binHz = static_cast<double>(sampleRate) / model.fftSize;
+    bands.bassNoteBins = std::min(bins - 1, static_cast<int>(model.bassNoteMaxHz / bands.binHz) + 1);
     bands.bass.resize(static_cast<std::size_t>(bins));
     bands.voice.resize(static_cast<std::size_t>(bins));
     for (int bin = 0; bin < bins; ++bin) {
@@ -37,30 +53,87 @@ MaskBands makeMaskBands(const SeparationModel& model, int sampleRate)
     return bands;
 }
 
-void medianAcrossRows(const float* const* rows, int rowCount, int bins, float* out, std::vector<float>& scratch)
+void medianAcrossRows(const MedianNetwork& network, const float* const* rows, int bins, float* out, MaskScratch& scratch)
 {
-    scratch.resize(static_cast<std::size_t>(rowCount));
-    for (int bin = 0; bin < bins; ++bin) {
-        for (int row = 0; row < rowCount; ++row)
-            scratch[static_cast<std::size_t>(row)] = rows[row][bin];
-        out[bin] = medianOf(scratch.data(), rowCount);
+    const int count = network.count();
+    scratch.values.resize(static_cast<std::size_t>(count) * static_cast<std::size_t>(bins));
+    scratch.columns.resize(static_cast<std::size_t>(count));
+    for (int row = 0; row < count; ++row) {
+        float* column = scratch.values.data() + static_cast<std::size_t>(row) * static_cast<std::size_t>(bins);
+        std::copy(rows[row], rows[row] + bins, column);
+        scratch.columns[static_cast<std::size_t>(row)] = column;
     }
+    network.apply(scratch.columns.data(), bins, out);
 }
 
-void medianAcrossBins(const float* row, int bins, int width, float* out, std::vector<float>& scratch)
+void medianAcrossBins(const MedianNetwork& network, const float* row, int bins, float* out, MaskScratch& scratch)
 {
+    const int width = network.count();
     const int half = width / 2;
-    scratch.resize(static_cast<std::size_t>(width));
+    // Bins with a full neighbourhood go through the network, shifted copies of the row as its columns.
+    const int inner = std::max(0, bins - 2 * half);
+    scratch.values.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(std::max(inner, width)));
+    scratch.columns.resize(static_cast<std::size_t>(width));
+    for (int shift = 0; shift < width && inner > 0; ++shift) {
+        float* column = scratch.values.data() + static_cast<std::size_t>(shift) * static_cast<std::size_t>(inner);
+        std::copy(row + shift, row + shift + inner, column);
+        scratch.columns[static_cast<std::size_t>(shift)] = column;
+    }
+    if (inner > 0)
+        network.apply(scratch.columns.data(), inner, out + half);
+    // The edges take what neighbours they have.
+    float* window = scratch.values.data();
     for (int bin = 0; bin < bins; ++bin) {
+        if (bin == half && inner > 0)
+            bin = half + inner;
+        if (bin >= bins)
+            break;
         const int from = std::max(0, bin - half);
         const int to = std::min(bins, bin + half + 1);
-        std::copy(row + from, row + to, scratch.begin());
-        out[bin] = medianOf(scratch.data(), to - from);
+        std::copy(row + from, row + to, window);
+        out[bin] = medianOf(window, to - from);
     }
 }
 
+namespace {
+
+// The bass band, widened by the harmonics of the strongest steady low tone of
+// the frame: a bass note's overtones belong to the bass, not to a voice
+// singing above it.
+void bassShares(const float* harmonic, const float* percussive, int bins, const SeparationModel& model,
+    const MaskBands& bands, std::vector<float>& share)
+{
+    share.assign(bands.bass.begin(), bands.bass.end());
+    if (model.bassHarmonics == 0 || bands.bassNoteBins < 3)
+        return;
+    int peak = 0;
+    for (int bin = 1; bin < bands.bassNoteBins; ++bin)
+        if (harmonic[bin] > harmonic[bin - 1] && harmonic[bin] >= harmonic[bin + 1] && harmonic[bin] > percussive[bin]
+            && (peak == 0 || harmonic[bin] > harmonic[peak]))
+            peak = bin;
+    if (peak == 0)
+        return;
+    // Where the peak of the window's spectrum lies between bins.
+    const double before = harmonic[peak - 1], at = harmonic[peak], after = harmonic[peak + 1];
+    const double curve = before - 2 * at + after;
+    const double note = peak + (curve < 0 ? 0.5 * (before - after) / curve : 0.0);
+    const double width = model.bassHarmonicWidthBins;
+    for (int k = 2; k <= model.bassHarmonics + 1; ++k) {
+        const double centre = note * k;
+        const int from = std::max(0, static_cast<int>(std::ceil(centre - width)));
+        const int to = std::min(bins - 1, static_cast<int>(std::floor(centre + width)));
+        for (int bin = from; bin <= to; ++bin) {
+            const double weight = 1.0 - std::abs(bin - centre) / (width + 1.0);
+            float& value = share[static_cast<std::size_t>(bin)];
+            value = std::max(value, static_cast<float>(weight));
+        }
+    }
+}
+
+} // namespace
+
 void computeFrameMasks(const FrameNeighbourhood& frame, const SeparationModel& model, const MaskBands& bands,
-    FrameMasks& masks, std::vector<float>& scratch)
+    FrameMasks& masks, MaskScratch& scratch)
 {
     const int bins = frame.bins;
     const auto size = static_cast<std::size_t>(bins);
@@ -71,17 +144,23 @@ void computeFrameMasks(const FrameNeighbourhood& frame, const SeparationModel& m
     // The drums' mask holds the percussive share; the harmonic one goes in masks.bass meanwhile.
     float* harmonic = masks.bass.data();
     float* percussive = masks.drums.data();
-    medianAcrossRows(frame.magnitudes, frame.magnitudeRows, bins, harmonic, scratch);
-    medianAcrossBins(frame.magnitudes[frame.magnitudeRows / 2], bins, model.percussiveMedianBins, percussive, scratch);
+    medianAcrossRows(bands.acrossFrames, frame.magnitudes, bins, harmonic, scratch);
+    medianAcrossBins(bands.acrossBins, frame.magnitudes[frame.magnitudeRows / 2], bins, percussive, scratch);
 
+    bassShares(harmonic, percussive, bins, model, bands, scratch.bassShare);
     const float power = static_cast<float>(model.maskPower);
     const float centrePower = static_cast<float>(model.centrePower);
+    const float margin = static_cast<float>(model.lowTransientMargin);
     for (int bin = 0; bin < bins; ++bin) {
-        const float p = std::pow(percussive[bin], power);
-        const float h = std::pow(harmonic[bin], power);
+        const float p = raised(percussive[bin], power);
+        const float h = raised(harmonic[bin], power);
         const float total = p + h;
         // Silence has no percussive share: it all falls to the other stem.
-        const float drums = total > 1e-20f ? p / total : 0.0f;
+        float drums = total > 1e-20f ? p / total : 0.0f;
+        const float magnitude = frame.magnitudes[frame.magnitudeRows / 2][bin];
+        const float steady = margin * harmonic[bin];
+        if (margin > 0 && magnitude > steady)
+            drums = std::max(drums, bands.bass[static_cast<std::size_t>(bin)] * (magnitude - steady) / magnitude);
         const float tonal = 1.0f - drums;
 
         double cross = 0;
@@ -95,9 +174,9 @@ void computeFrameMasks(const FrameNeighbourhood& frame, const SeparationModel& m
         }
         // 1 where left and right agree (a centred source), 0 for wide, opposite or silent bins.
         const float similarity = energy > 1e-20 ? static_cast<float>(std::clamp(2.0 * cross / energy, 0.0, 1.0)) : 0.0f;
-        const float centre = std::pow(similarity, centrePower);
+        const float centre = raised(similarity, centrePower);
 
-        const float bass = tonal * bands.bass[static_cast<std::size_t>(bin)];
+        const float bass = tonal * scratch.bassShare[static_cast<std::size_t>(bin)];
         const float vocals = (tonal - bass) * bands.voice[static_cast<std::size_t>(bin)] * centre;
         masks.drums[static_cast<std::size_t>(bin)] = drums;
         masks.bass[static_cast<std::size_t>(bin)] = bass;

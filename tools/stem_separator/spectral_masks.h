@@ -1,5 +1,6 @@
 #pragma once
 
+#include "median_network.h"
 #include "separation_model.h"
 
 #include <fftw3.h>
@@ -8,12 +9,24 @@
 
 namespace fotivela::stem_separator {
 
-// Per-bin band weights of one model at one sample rate.
+// What the masks of one model at one sample rate share: per-bin band weights
+// and the median networks.
 struct MaskBands {
     std::vector<float> bass;  // 1 in the bass band, 0 above it
     std::vector<float> voice; // 1 in the voice band, 0 outside it
+    double binHz = 0;
+    int bassNoteBins = 0;     // the bass note is looked for in bins [1, bassNoteBins)
+    MedianNetwork acrossFrames{1};
+    MedianNetwork acrossBins{1};
 };
 MaskBands makeMaskBands(const SeparationModel& model, int sampleRate);
+
+// A worker's reusable buffers.
+struct MaskScratch {
+    std::vector<float> values;
+    std::vector<float> bassShare;
+    std::vector<float*> columns;
+};
 
 // The neighbourhood of one frame the masks look at: magnitude rows of the
 // harmonic median's frames (the frame itself in the middle) and the stereo
@@ -34,11 +47,11 @@ struct FrameMasks {
     std::vector<float> drums, bass, vocals;
 };
 void computeFrameMasks(const FrameNeighbourhood& frame, const SeparationModel& model, const MaskBands& bands,
-    FrameMasks& masks, std::vector<float>& scratch);
+    FrameMasks& masks, MaskScratch& scratch);
 
-// Median of each bin across rows, and across `width` neighbouring bins of one
-// row (fewer at the spectrum's edges).
-void medianAcrossRows(const float* const* rows, int rowCount, int bins, float* out, std::vector<float>& scratch);
-void medianAcrossBins(const float* row, int bins, int width, float* out, std::vector<float>& scratch);
+// Median of each bin across the network's count of rows, and across that many
+// neighbouring bins of one row (fewer at the spectrum's edges).
+void medianAcrossRows(const MedianNetwork& network, const float* const* rows, int bins, float* out, MaskScratch& scratch);
+void medianAcrossBins(const MedianNetwork& network, const float* row, int bins, float* out, MaskScratch& scratch);
 
 } // namespace fotivela::stem_separator

@@ -54,8 +54,12 @@ StemOutput::StemOutput(fs::path folder, int sampleRate) : m_folder(std::move(fol
 
         const std::string suffix = ".partial-" + std::to_string(::getpid());
         for (int i = 0; i < stemCount; ++i) {
-            m_temporaryFiles[static_cast<std::size_t>(i)] =
-                m_folder / ("." + std::string(stemFileName(static_cast<Stem>(i))) + suffix);
+            // Hidden and suffixed: never taken for a stem. Appended piece by piece, which
+            // spares GCC 12's false overflow warning on "." + string.
+            std::string name(1, '.');
+            name += stemFileName(static_cast<Stem>(i));
+            name += suffix;
+            m_temporaryFiles[static_cast<std::size_t>(i)] = m_folder / name;
             SF_INFO info{};
             info.samplerate = sampleRate;
             info.channels = 2;

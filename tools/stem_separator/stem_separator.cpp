@@ -4,7 +4,7 @@
 #include "input_window.h"
 #include "parallel_for.h"
 #include "spectral_masks.h"
-#include "stem_output.h"
+#include "drum_onset_gate.h"
 
 #include <algorithm>
 #include <array>
@@ -47,7 +47,7 @@ struct Worker {
     FftwArray<float> samples;
     FftwArray<fftwf_complex> spectrum;
     FrameMasks masks;
-    std::vector<float> scratch;
+    MaskScratch scratch;
     std::vector<const float*> magnitudeRows;
     std::vector<const fftwf_complex*> leftRows, rightRows;
     // Overlap-add of this worker's frames: [stem][side] over its span of the block.
@@ -65,7 +65,7 @@ std::int64_t nanosSince(Clock::time_point start)
 } // namespace
 
 SeparationTimings separateStems(InputWindow& input, const SeparationModel& model, double blockSeconds,
-    StemOutput& output, int workers)
+    DrumOnsetGate& output, int workers)
 {
     workers = std::max(1, workers);
     const FftPlans plans(model.fftSize);
@@ -137,7 +137,9 @@ SeparationTimings separateStems(InputWindow& input, const SeparationModel& model
                 const fftwf_complex* right = spectra[1].get() + row;
                 float* out = magnitude.data() + row;
                 for (int bin = 0; bin < g.bins; ++bin)
-                    out[bin] = 0.5f * (std::hypot(left[bin][0], left[bin][1]) + std::hypot(right[bin][0], right[bin][1]));
+                    out[bin] = 0.5f
+                        * (std::sqrt(left[bin][0] * left[bin][0] + left[bin][1] * left[bin][1])
+                            + std::sqrt(right[bin][0] * right[bin][0] + right[bin][1] * right[bin][1]));
             }
             worker.forwardNanos += nanosSince(began);
         });
@@ -234,6 +236,8 @@ SeparationTimings separateStems(InputWindow& input, const SeparationModel& model
             }
             otherLeft.assign(inputSides[0].begin(), inputSides[0].end());
             otherRight.assign(inputSides[1].begin(), inputSides[1].end());
+            StemBlock finished;
+            finished.frames = count;
             for (int s = 0; s < maskedStems; ++s) {
                 const float* left = accumulator[static_cast<std::size_t>(s)][0].data() + skip;
                 const float* right = accumulator[static_cast<std::size_t>(s)][1].data() + skip;
@@ -241,9 +245,10 @@ SeparationTimings separateStems(InputWindow& input, const SeparationModel& model
                     otherLeft[i] -= left[i];
                     otherRight[i] -= right[i];
                 }
-                output.write(maskedStemOrder[static_cast<std::size_t>(s)], left, right, count);
+                finished.sides[static_cast<std::size_t>(maskedStemOrder[static_cast<std::size_t>(s)])] = {left, right};
             }
-            output.write(Stem::other, otherLeft.data(), otherRight.data(), count);
+            finished.sides[static_cast<std::size_t>(Stem::other)] = {otherLeft.data(), otherRight.data()};
+            output.write(finished);
         }
         // The tail the next block's frames still overlap moves to the front.
         const std::size_t consumed = static_cast<std::size_t>(last - first) * static_cast<std::size_t>(g.hop);
