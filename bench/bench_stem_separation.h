@@ -191,15 +191,21 @@ inline ChildRun runChild(const std::string& program, std::vector<std::string> ar
     for (std::string& argument : arguments)
         argv.push_back(argument.data());
     argv.push_back(nullptr);
+    // The environment is made before the fork: the child only calls what is safe there.
+    std::string timingsVariable = "FOTIVELA_STEM_SEPARATOR_TIMINGS=1";
+    std::vector<char*> environment;
+    for (char** variable = environ; *variable; ++variable)
+        environment.push_back(*variable);
+    if (timings)
+        environment.push_back(timingsVariable.data());
+    environment.push_back(nullptr);
     const auto start = std::chrono::steady_clock::now();
     const pid_t child = ::fork();
     if (child == 0) {
         const int out = ::open(outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         ::dup2(out, STDOUT_FILENO);
         ::dup2(out, STDERR_FILENO);
-        if (timings)
-            ::setenv("FOTIVELA_STEM_SEPARATOR_TIMINGS", "1", 1);
-        ::execv(argv[0], argv.data());
+        ::execve(argv[0], argv.data(), environment.data());
         ::_exit(127);
     }
     ChildRun run;

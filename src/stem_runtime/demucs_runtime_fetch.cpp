@@ -1,6 +1,7 @@
 #include "stem_runtime/demucs_runtime_fetch.h"
 
 #include "platform/file_url.h"
+#include "platform/log.h"
 #include "stem_runtime/demucs_runtime_digest.h"
 #include "stem_runtime/demucs_runtime_production_io.h"
 #include "stem_runtime/demucs_runtime_texts.h"
@@ -141,8 +142,11 @@ std::optional<std::uint64_t> announcedLength(const std::string& url, std::stop_t
     return length;
 }
 
-// curl appends to partialFile from where it ends ("-C -"); true on curl's success.
-bool download(const std::string& url, const std::filesystem::path& partialFile, std::uint64_t expected,
+// curl's exit status when the server cannot continue a download where the file ends.
+constexpr int curlCannotResume = 33;
+
+// curl appends to partialFile from where it ends ("-C -"); answers curl's exit status.
+int download(const std::string& url, const std::filesystem::path& partialFile, std::uint64_t expected,
     const DemucsInstallProgress& progress, std::stop_token stop)
 {
     auto report = [&] {
@@ -154,7 +158,10 @@ bool download(const std::string& url, const std::filesystem::path& partialFile, 
                                     partialFile.string(), "--", url},
         downloadTimeout, report, stop);
     report();
-    return result.status == 0;
+    if (result.status != 0)
+        logLine("Fotivela stem runtime download: curl " + std::to_string(result.status) + ": "
+            + result.output.substr(0, result.output.find('\n')));
+    return result.status;
 }
 
 std::string fetchOverHttp(const std::string& url, const std::string& expectedSha256,
@@ -169,18 +176,19 @@ std::string fetchOverHttp(const std::string& url, const std::string& expectedSha
         const auto size = fileSize(partialFile);
         // A complete earlier download needs no request ("-C -" would get 416 for it).
         const bool complete = size && expected > 0 && *size == expected;
-        const bool finished = complete || download(url, partialFile, expected, progress, stop);
+        const int status = complete ? 0 : download(url, partialFile, expected, progress, stop);
         if (stop.stop_requested())
             throw DemucsRuntimeError(DemucsRuntimeTexts::cancelled);
+        // A file that is whole and right counts, whatever curl said of the last request.
         if (fileSize(partialFile).value_or(0) > 0) {
             std::string bytes = readWhole(partialFile, DemucsRuntimeTexts::downloadFailed, {}, stop);
             if (DemucsRuntimeDigest::sha256Hex(bytes) == expectedSha256)
                 return bytes;
         }
-        // An interrupted download stays for the next attempt to resume.
-        if (!finished)
+        // An interrupted download stays for the next attempt to resume...
+        if (status != 0 && status != curlCannotResume)
             throw DemucsRuntimeError(DemucsRuntimeTexts::downloadFailed);
-        // A whole file that is wrong: start once more from nothing.
+        // ...but a whole file that is wrong, or one the server cannot continue, starts afresh once.
         std::filesystem::remove(partialFile, ignored);
     }
     throw DemucsRuntimeError(DemucsRuntimeTexts::digestMismatch);

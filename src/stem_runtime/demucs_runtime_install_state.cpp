@@ -3,6 +3,7 @@
 #include "platform/atomic_file.h"
 #include "platform/duskmere_storage.h"
 #include "platform/iso8601_date.h"
+#include "platform/json_encoder.h"
 #include "stem_runtime/demucs_runtime_archive.h"
 #include "stem_runtime/demucs_runtime_digest.h"
 #include "stem_runtime/demucs_runtime_installer.h"
@@ -74,7 +75,7 @@ std::string encodeRecord(const DemucsRuntimeActiveRecord& record)
 {
     nlohmann::json tree {{"version", record.version}, {"folder", record.folder}, {"archiveSha256", record.archiveSha256},
         {"installedAt", formatIso8601Date(std::chrono::system_clock::now())}};
-    return tree.dump(2) + "\n";
+    return encodeFotivelaJson(tree);
 }
 
 void writeRecordFile(const std::filesystem::path& file, const DemucsRuntimeActiveRecord& record)
@@ -83,6 +84,8 @@ void writeRecordFile(const std::filesystem::path& file, const DemucsRuntimeActiv
         atomicWriteFile(file, encodeRecord(record));
     } catch (const FileWriteError& error) {
         throw DemucsRuntimeError(DemucsRuntimeArchive::writeFailureText(error.errorNumber()));
+    } catch (const JsonEncodingError&) {
+        throw DemucsRuntimeError(DemucsRuntimeTexts::installFailed);
     }
 }
 

@@ -1,5 +1,6 @@
 #include "stem_runtime/demucs_runtime_manifest.h"
 
+#include "platform/json_encoder.h"
 #include "stem_runtime/demucs_runtime_digest.h"
 
 #include <nlohmann/json.hpp>
@@ -82,7 +83,7 @@ std::string encode(const DemucsRuntimeManifest& manifest)
     nlohmann::json files = nlohmann::json::array();
     for (const auto& file : manifest.files)
         files.push_back({{"path", file.path}, {"sha256", file.sha256}, {"size", file.size}});
-    return nlohmann::json {{"format", manifest.format}, {"version", manifest.version}, {"files", files}}.dump(2);
+    return encodeFotivelaJson({{"format", manifest.format}, {"version", manifest.version}, {"files", files}});
 }
 
 std::optional<std::string> modelVersion(std::string_view modelFileJson)

@@ -38,6 +38,17 @@ public:
                     ++m_getCount;
                 m_rangeHeaders.push_back(request.get_header_value("Range"));
             }
+            if (m_ignoresRanges) {
+                // No length announced: the whole file, in chunks, whatever range was asked for.
+                response.set_chunked_content_provider("application/gzip", [this](std::size_t offset, httplib::DataSink& sink) {
+                    const std::size_t end = std::min(m_bytes.size(), offset + 65536);
+                    sink.write(m_bytes.data() + offset, end - offset);
+                    if (end == m_bytes.size())
+                        sink.done();
+                    return true;
+                });
+                return;
+            }
             response.set_content_provider(m_bytes.size(), "application/gzip",
                 [this](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
                     std::unique_lock lock(m_mutex);
@@ -71,6 +82,8 @@ public:
         m_server.stop();
         m_thread.join();
     }
+
+    void ignoreRanges() { m_ignoresRanges = true; }
 
     std::string url() const { return "http://127.0.0.1:" + std::to_string(m_port) + "/package.tar.gz"; }
 
@@ -130,6 +143,7 @@ private:
     std::optional<std::size_t> m_stallAt;
     bool m_stalled = false;
     bool m_dropStalled = false;
+    std::atomic<bool> m_ignoresRanges = false;
     int m_getCount = 0;
     std::vector<std::string> m_rangeHeaders;
 };
@@ -206,6 +220,29 @@ TEST_F(RuntimeDownload, KilledInstallLeavesTheEarlierRuntimeAndTheNextOneResumes
     for (std::size_t i = 1; i < reports.size(); ++i)
         EXPECT_LE(reports[i - 1].first, reports[i].first);
     EXPECT_FALSE(std::filesystem::exists(partial));
+}
+
+TEST_F(RuntimeDownload, PartialDownloadsThatCannotBeContinuedStartAfresh)
+{
+    const auto partial = Layout::downloadsFolder(root) / (DemucsRuntimePackage::builtArchiveSha256() + std::string(".partial"));
+    std::filesystem::create_directories(partial.parent_path());
+
+    // A partial file that is not a prefix of the package: resumed, found wrong, fetched whole.
+    std::string wrongStart = package.substr(0, package.size() / 2);
+    wrongStart[100] ^= 0x01;
+    writeFile(partial, wrongStart);
+    DemucsRuntimeManager::shared().readyRuntime();
+    EXPECT_EQ(server.getCount(), 2);
+    EXPECT_EQ(server.rangeHeaders().back(), "");
+
+    // A server that cannot resume: the partial file is dropped and the package fetched whole.
+    std::filesystem::remove_all(root);
+    std::filesystem::create_directories(partial.parent_path());
+    writeFile(partial, package.substr(0, package.size() / 2));
+    server.ignoreRanges();
+    const auto handle = DemucsRuntimeManager::shared().readyRuntime();
+    EXPECT_EQ(handle.version, DemucsRuntimePackage::builtVersion());
+    EXPECT_EQ(server.getCount(), 4);
 }
 
 TEST_F(RuntimeDownload, ConcurrentCallersShareOneInstall)

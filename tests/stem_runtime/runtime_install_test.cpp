@@ -32,7 +32,8 @@ protected:
     void SetUp() override
     {
         root = folder / "DemucsRuntime";
-        previous = ensureRuntime(root, writePackage(folder / "first.tar.gz", samplePackage("test-1"), "test-1"), {}, {});
+        firstSource = writePackage(folder / "first.tar.gz", samplePackage("test-1"), "test-1");
+        previous = ensureRuntime(root, firstSource, {}, {});
         previousRecord = DemucsRuntimeInstallState::readActiveRecord(root);
         ASSERT_TRUE(previousRecord);
     }
@@ -47,6 +48,7 @@ protected:
 
     AudioTestFolder folder {"fotivela-runtime-install"};
     std::filesystem::path root;
+    DemucsRuntimePackageSource firstSource;
     DemucsRuntimeHandle previous;
     std::optional<DemucsRuntimeActiveRecord> previousRecord;
 };
@@ -66,7 +68,7 @@ TEST_F(RuntimeInstall, InstallsAVerifiedRuntimeAndAnswersItAgainWithoutReinstall
 
     // The same package again: the same folder, untouched.
     const auto markerTime = std::filesystem::last_write_time(previous.executableURL);
-    const auto again = ensureRuntime(root, writePackage(folder / "first.tar.gz", samplePackage("test-1"), "test-1"), {}, {});
+    const auto again = ensureRuntime(root, firstSource, {}, {});
     EXPECT_EQ(again, previous);
     EXPECT_EQ(std::filesystem::last_write_time(previous.executableURL), markerTime);
 
@@ -79,7 +81,7 @@ TEST_F(RuntimeInstall, InstallsAVerifiedRuntimeAndAnswersItAgainWithoutReinstall
 
 TEST_F(RuntimeInstall, DamagedActiveInstallIsReinstalled)
 {
-    const auto source = writePackage(folder / "first.tar.gz", samplePackage("test-1"), "test-1");
+    const auto& source = firstSource;
     auto script = readFile(previous.executableURL);
     script[script.size() - 2] = 'X';
     writeFile(previous.executableURL, script);

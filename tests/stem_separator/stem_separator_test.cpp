@@ -1,5 +1,6 @@
 #include "separator_process.h"
 
+#include "platform/audio_file_reader.h"
 #include "support/test_audio.h"
 
 #include <gtest/gtest.h>
@@ -132,6 +133,38 @@ TEST(StemSeparator, MonoSongGivesStereoStemsWithBothSidesEqual)
     }
     EXPECT_LT(worst, 1e-4f);
     EXPECT_EQ(stems.files[0].signal.sampleRate, 22050);
+}
+
+// Compressed songs come through the program's own decoding: the stems follow
+// the decoded samples, encoder delay and padding removed.
+TEST(StemSeparator, CompressedSongGivesStemsOfItsDecodedLengthThatAddUpToIt)
+{
+    AudioTestFolder folder("fotivela-stems");
+    TestSignal song = makeSilence(1.3);
+    addDrums(song, 0.4);
+    addBassLine(song, 0.3);
+    const fs::path input = writeAudioFile(folder.path(), "song", song, TestAudioFormat::m4a);
+    const AudioBuffer decoded = AudioFileReader::readWhole(input);
+    const fs::path out = folder / "out";
+
+    const SeparatorRun run = runSeparator(separatorArguments(out, input));
+
+    ASSERT_EQ(run.exitStatus, 0) << run.standardError;
+    std::vector<StemFile> stems;
+    for (const std::string& name : stemNames())
+        stems.push_back(readStem(out / "htdemucs" / "song" / name));
+    float worst = 0;
+    for (std::size_t c = 0; c < 2; ++c) {
+        for (const StemFile& stem : stems)
+            ASSERT_EQ(stem.signal.frameCount(), decoded.channels[c].size());
+        for (std::size_t i = 0; i < decoded.channels[c].size(); ++i) {
+            float sum = 0;
+            for (const StemFile& stem : stems)
+                sum += stem.signal.channels[c][i];
+            worst = std::max(worst, std::abs(sum - decoded.channels[c][i]));
+        }
+    }
+    EXPECT_LT(worst, 1e-4f);
 }
 
 TEST(StemSeparator, SongShorterThanOneWindowKeepsItsLength)

@@ -14,17 +14,24 @@ struct StemBlock {
     std::size_t frames = 0;
 };
 
+// Where the separator hands its finished samples.
+class StemSink {
+public:
+    virtual ~StemSink() = default;
+    virtual void write(const StemBlock& block) = 0;
+};
+
 // The last stage before the files. A spectral mask lets a drum hit reach back
 // across its analysis window, so the drum stem starts each hit with a faint
 // copy of whatever played just before it, which sets off onset detectors
 // early. Drum sound lying well below a hit that follows within the look-ahead
 // is moved to the other stem (the sum of the stems stays the input).
-class DrumOnsetGate {
+class DrumOnsetGate : public StemSink {
 public:
     // lookaheadSeconds 0 passes everything through unchanged.
     DrumOnsetGate(StemOutput& output, int sampleRate, double lookaheadSeconds, double ratioDecibels);
 
-    void write(const StemBlock& block);
+    void write(const StemBlock& block) override;
     // Writes what is held back for the look-ahead.
     void finish();
 

@@ -2,6 +2,7 @@
 // On failure it prints one line on stderr (shown to the user as it stands),
 // leaves no stem file behind and exits non-zero (2 for a wrong command line).
 
+#include "background_stem_writer.h"
 #include "drum_onset_gate.h"
 #include "input_window.h"
 #include "separation_error.h"
@@ -40,7 +41,9 @@ int run(const std::vector<std::string_view>& arguments)
     StemOutput output(request.stemFolder(), input.sampleRate());
     const int workers = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     DrumOnsetGate gate(output, input.sampleRate(), model.preEchoLookaheadMs / 1000.0, model.preEchoRatioDb);
-    const SeparationTimings timings = separateStems(input, model, request.segmentSeconds, gate, workers);
+    BackgroundStemWriter writer(gate);
+    const SeparationTimings timings = separateStems(input, model, request.segmentSeconds, writer, workers);
+    writer.finish();
     gate.finish();
     output.commit();
     // For the benchmarks: where the time went.

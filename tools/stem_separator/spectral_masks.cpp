@@ -14,11 +14,13 @@ float rampWeight(const FrequencyRamp& ramp, double hz)
     return static_cast<float>(x * x * (3.0 - 2.0 * x));
 }
 
-// Squares and fourth powers are the usual exponents: spare them std::pow.
+// Whole exponents up to four are the usual ones: spare them std::pow.
 float raised(float value, float power)
 {
     if (power == 2.0f)
         return value * value;
+    if (power == 3.0f)
+        return value * value * value;
     if (power == 4.0f) {
         const float square = value * value;
         return square * square;
@@ -163,17 +165,16 @@ void computeFrameMasks(const FrameNeighbourhood& frame, const SeparationModel& m
             drums = std::max(drums, bands.bass[static_cast<std::size_t>(bin)] * (magnitude - steady) / magnitude);
         const float tonal = 1.0f - drums;
 
-        double cross = 0;
-        double energy = 0;
+        float cross = 0;
+        float energy = 0;
         for (int row = 0; row < frame.spectrumRows; ++row) {
             const fftwf_complex& l = frame.left[row][bin];
             const fftwf_complex& r = frame.right[row][bin];
-            cross += static_cast<double>(l[0]) * r[0] + static_cast<double>(l[1]) * r[1];
-            energy += static_cast<double>(l[0]) * l[0] + static_cast<double>(l[1]) * l[1]
-                + static_cast<double>(r[0]) * r[0] + static_cast<double>(r[1]) * r[1];
+            cross += l[0] * r[0] + l[1] * r[1];
+            energy += l[0] * l[0] + l[1] * l[1] + r[0] * r[0] + r[1] * r[1];
         }
         // 1 where left and right agree (a centred source), 0 for wide, opposite or silent bins.
-        const float similarity = energy > 1e-20 ? static_cast<float>(std::clamp(2.0 * cross / energy, 0.0, 1.0)) : 0.0f;
+        const float similarity = energy > 1e-20f ? std::clamp(2.0f * cross / energy, 0.0f, 1.0f) : 0.0f;
         const float centre = raised(similarity, centrePower);
 
         const float bass = tonal * scratch.bassShare[static_cast<std::size_t>(bin)];

@@ -65,7 +65,7 @@ std::int64_t nanosSince(Clock::time_point start)
 } // namespace
 
 SeparationTimings separateStems(InputWindow& input, const SeparationModel& model, double blockSeconds,
-    DrumOnsetGate& output, int workers)
+    StemSink& output, int workers)
 {
     workers = std::max(1, workers);
     const FftPlans plans(model.fftSize);
@@ -82,7 +82,9 @@ SeparationTimings separateStems(InputWindow& input, const SeparationModel& model
     // Window applied twice, overlap-added to 3/2, and FFTW's unnormalised inverse.
     const float synthesisScale = 1.0f / (1.5f * static_cast<float>(g.size));
 
-    const int blockFrames = std::max(1, static_cast<int>(std::lround(blockSeconds * input.sampleRate() / g.hop)));
+    // Any positive --segment is accepted; past a minute a longer block only costs memory.
+    const double blockHops = std::min(blockSeconds, 60.0) * input.sampleRate() / g.hop;
+    const int blockFrames = std::max(1, static_cast<int>(std::lround(blockHops)));
     const int maxSpanFrames = blockFrames + 2 * g.context;
     const auto storedSpectra = static_cast<std::size_t>(maxSpanFrames) * static_cast<std::size_t>(g.stride);
     std::array<FftwArray<fftwf_complex>, 2> spectra{allocateComplex(storedSpectra), allocateComplex(storedSpectra)};

@@ -5,7 +5,7 @@
 namespace fotivela::stem_separator {
 
 class InputWindow;
-class DrumOnsetGate;
+class StemSink;
 
 // Where the time of one separation went, in seconds. The transform and mask
 // figures are thread time summed over the workers; the others wall time.
@@ -21,8 +21,8 @@ struct SeparationTimings {
 // Separates the input into the four stems, block by block: a short-time
 // Fourier transform of both sides, soft masks per bin (drums, bass, vocals,
 // the rest as other) and overlap-add back to samples. `blockSeconds` bounds
-// the audio held at once. The stems add up to the input. Does not finish the gate.
+// the audio held at once. The stems add up to the input. Does not finish the sink.
 SeparationTimings separateStems(InputWindow& input, const SeparationModel& model, double blockSeconds,
-    DrumOnsetGate& output, int workers);
+    StemSink& output, int workers);
 
 } // namespace fotivela::stem_separator
