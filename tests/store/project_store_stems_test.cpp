@@ -283,3 +283,34 @@ TEST_F(StoreStems, StartingAnInstrumentPreviewPlaysItsAudioUntilItEnds)
     EXPECT_EQ(Access::instrumentPreviewPlayer(store), nullptr);
     store.stopPreview();
 }
+
+TEST_F(StoreStems, RealRuntimeFailuresEndInTheFallbackWithTheirText)
+{
+    ProjectStore store;
+    // A package that is not where the program looks: the runtime cannot be made ready.
+    const fs::path song = writeClickSong(m_folder.path(), "clicks", 3, {1.0, 2.0});
+    openSong(store, song, {AutoBeatInstrument::drums}, 2);
+    setenv("FOTIVELA_STEM_RUNTIME_URL", (m_folder / "missing-runtime.tar.gz").c_str(), 1);
+    Access::analyzeInstrumentAudioAsync(store, true, true);
+    ASSERT_TRUE(waitFor([&] { return !store.isAnalyzingAudio(); }, 60000));
+    unsetenv("FOTIVELA_STEM_RUNTIME_URL");
+    EXPECT_EQ(store.project().audio->stemSeparation.engine, StemSeparationEngine::fallbackMix);
+    EXPECT_EQ(store.audioAnalysisStatusMessage().rfind("No se pudo preparar Demucs: ", 0), 0u)
+        << store.audioAnalysisStatusMessage();
+    EXPECT_GT(store.audioAnalysisStatusMessage().size(), std::string("No se pudo preparar Demucs: ").size());
+
+    // The installed separator cannot read the song: it exits non-zero and its one line is shown.
+    const fs::path broken = m_folder / "roto.wav";
+    writeText(broken, "esto no es audio");
+    store.modifyProject([&](FotivelaProject& p) { p.audio->url = broken; });
+    Access::analyzeInstrumentAudioAsync(store, true, true);
+    ASSERT_TRUE(waitFor([&] { return !store.isAnalyzingAudio(); }, 60000));
+    const std::string message = store.audioAnalysisStatusMessage();
+    EXPECT_EQ(message.rfind("No se pudo separar con Demucs (", 0), 0u) << message;
+    // The child's own line, not the text for a child that said nothing.
+    EXPECT_EQ(message.find("Reintenta"), std::string::npos) << message;
+    EXPECT_NE(message.find("roto.wav"), std::string::npos) << message;
+    EXPECT_EQ(store.project().audio->stemSeparation.message, message);
+    EXPECT_TRUE(store.audioBeatMarkers().empty());
+    EXPECT_TRUE(store.project().audio->instrumentAnalysisVariants.empty());
+}
