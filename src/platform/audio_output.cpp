@@ -162,6 +162,12 @@ void AudioOutput::remove(const PlaybackSource* source)
     std::erase_if(m_sources, [source](const auto& s) { return s.get() == source; });
 }
 
+void AudioOutput::withMixerHeld(const std::function<void()>& change)
+{
+    std::lock_guard lock(m_sourcesMutex);
+    change();
+}
+
 void AudioOutput::mix(float* out, std::size_t frames)
 {
     std::fill_n(out, frames * static_cast<std::size_t>(m_channels), 0.0f);

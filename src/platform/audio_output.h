@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -79,6 +80,9 @@ public:
 
     void add(std::shared_ptr<PlaybackSource> source);
     void remove(const PlaybackSource* source);
+    // Runs `change` while no mix runs, so that what it does to several sources is heard
+    // from one and the same output frame.
+    void withMixerHeld(const std::function<void()>& change);
 
 private:
     void mix(float* out, std::size_t frames);

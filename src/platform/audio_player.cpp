@@ -211,6 +211,60 @@ bool AudioPlayer::play()
     return true;
 }
 
+bool AudioPlayer::playInStepWith(const AudioPlayer& leader)
+{
+    pause();
+    setCurrentTime(leader.currentTime());
+    if (!leader.isPlaying() || !leader.m_output || (m_output && m_output != leader.m_output))
+        return play();
+    if (positionFrames() >= endFrame())
+        return false;
+    prepareToPlay();
+    {
+        // Decoded ahead from where the leader is heard, a little behind where it is mixed,
+        // so that the step below finds the samples it needs waiting.
+        std::unique_lock lock(m_source->mutex);
+        const std::size_t wanted = std::min(m_source->capacityFrames / 2, static_cast<std::size_t>(4 * m_output->bufferFrames()));
+        m_source->filled.wait_for(lock, std::chrono::milliseconds(300),
+            [&] { return m_source->queuedFrames >= wanted || m_source->endReached || m_source->workerStop; });
+    }
+    bool started = false;
+    m_output->withMixerHeld([&] {
+        const PlaybackSource& lead = *leader.m_source;
+        double leaderSeconds = 0;
+        {
+            std::lock_guard leadLock(leader.m_source->mutex);
+            leaderSeconds = static_cast<double>(lead.baseFrame) / leader.m_info.sampleRate
+                + static_cast<double>(lead.consumedFrames) / lead.outputRate;
+        }
+        std::lock_guard lock(m_source->mutex);
+        PlaybackSource& source = *m_source;
+        const double queuedStart = static_cast<double>(source.baseFrame) / m_info.sampleRate
+            + static_cast<double>(source.consumedFrames) / source.outputRate;
+        const long long skip = std::llround((leaderSeconds - queuedStart) * source.outputRate);
+        if (skip >= 0 && static_cast<std::size_t>(skip) <= source.queuedFrames && !source.finished) {
+            // Drop what the leader has already played: the next mix takes both from one frame.
+            source.readFrame = (source.readFrame + static_cast<std::size_t>(skip)) % source.capacityFrames;
+            source.queuedFrames -= static_cast<std::size_t>(skip);
+            source.consumedFrames += skip;
+        } else {
+            // Too far off: start afresh at the leader's place; frames the output runs past while
+            // the worker refills are dropped, so the two stay in step.
+            const std::int64_t frame = std::llround(leaderSeconds * m_info.sampleRate);
+            if (frame >= endFrame())
+                return;
+            ++source.generation;
+            source.baseFrame = std::max<std::int64_t>(frame, 0);
+            source.clear();
+            source.wake.notify_all();
+        }
+        source.lastMixFrames = 0;
+        source.playing = true;
+        started = true;
+    });
+    return started;
+}
+
 void AudioPlayer::waitForFirstSamples(std::unique_lock<std::mutex>& lock)
 {
     // A player that starts on an empty ring would run past its first samples;

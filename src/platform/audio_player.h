@@ -36,6 +36,10 @@ public:
     bool prepareToPlay();
     // True when playback started (false at or past the end).
     bool play();
+    // Joins a leader that plays on the same output at the leader's own place, frame for
+    // frame: both then move on one sample clock. Without a playing leader, plays from the
+    // leader's time. False when that lies at or past this file's end.
+    bool playInStepWith(const AudioPlayer& leader);
     // Holds the position.
     void pause();
     // Stops and releases the decoding buffer; the position stays.

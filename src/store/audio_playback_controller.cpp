@@ -51,15 +51,22 @@ bool AudioPlaybackController::startTimelinePlayer(AutoBeatInstrument instrument,
         return false;
     }
     player->prepareToPlay();
-    const std::optional<double> start = TimelineAudioTransportRules::mainAudioStartTime(time, player->duration());
+    // While the song plays, its own place is the timeline's time, to the sample.
+    AudioPlayer* leader = mainPlayer && mainPlayer->isPlaying() ? mainPlayer.get() : nullptr;
+    const std::optional<double> start =
+        TimelineAudioTransportRules::mainAudioStartTime(leader ? leader->currentTime() : time, player->duration());
     if (!start) {
         player->stop();
         stopTimelinePlayer(instrument);
         return true;
     }
     player->setVolume(1.0f);
-    player->setCurrentTime(*start);
-    player->play();
+    if (leader) {
+        player->playInStepWith(*leader);
+    } else {
+        player->setCurrentTime(*start);
+        player->play();
+    }
     timelineInstrumentPlayers[instrument] = std::move(player); // the earlier player falls silent here
     return true;
 }
@@ -78,8 +85,14 @@ void AudioPlaybackController::seekTimelinePlayers(double time)
 {
     if (std::isnan(time))
         return; // no place to go: the players stay where they are
-    for (auto& [instrument, player] : timelineInstrumentPlayers)
-        player->setCurrentTime(std::min(player->duration(), time));
+    AudioPlayer* leader = mainPlayer && mainPlayer->isPlaying() ? mainPlayer.get() : nullptr;
+    for (auto& [instrument, player] : timelineInstrumentPlayers) {
+        // A playing instrument joins the song again where the song now is.
+        if (leader && player->isPlaying() && time < player->duration())
+            player->playInStepWith(*leader);
+        else
+            player->setCurrentTime(std::min(player->duration(), time));
+    }
 }
 
 void AudioPlaybackController::pauseTimelinePlayers()

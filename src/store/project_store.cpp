@@ -78,7 +78,12 @@ ProjectStore::ProjectStore()
     m_recentProjects = RecentProjectPersistence::load();
 }
 
-ProjectStore::~ProjectStore() = default;
+ProjectStore::~ProjectStore()
+{
+    // Nobody is left to hear of a running separation: its child processes stop.
+    if (m_audioAnalysisTask)
+        m_audioAnalysisTask->cancel();
+}
 
 void ProjectStore::assertMainThread() const
 {

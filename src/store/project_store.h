@@ -223,6 +223,10 @@ public:
     // --- Undo and shared routines -------------------------------------------------------
     void registerUndoStep();
     ProjectUndoSnapshot makeUndoSnapshot() const;
+    // Plays one instrument's audio (its filtered preview or its stem) alone, from the playhead,
+    // or from its start when the playhead lies past its end; the preview playback stops first.
+    // Nothing happens when the instrument has no file that plays. Ends by itself at the end.
+    void startInstrumentPreview(AutoBeatInstrument instrument);
     void stopInstrumentPreview();
     void syncVisibleStemWaveformsWithSelectedInstrumentsIfNeeded();
     void syncBeatTimesFromMarkers();
@@ -585,6 +589,8 @@ private:
     void finishInstrumentAnalysisRun(const Uuid& runID);
     // For settings that make a running analysis's result wrong: it is never applied.
     void cancelInstrumentAnalysisRun();
+    // Cancels the run's task (its separation stops within a second); `forget` drops the handle.
+    void stopInstrumentAnalysisTask(bool forget);
     // The worker's part: touches only the run's copies, never the store.
     static InstrumentAnalysisResult analyzeInstruments(const InstrumentAnalysisRun& run, std::stop_token stop);
     bool hasMemoryForInstrumentAnalysis() const;
@@ -593,7 +599,7 @@ private:
     std::optional<TaskHandle> m_audioWaveformTask;
     std::optional<TaskHandle> m_audioAnalysisTask;
     std::unique_ptr<QTimer> m_stemEstimateTask;
-    StemSourcePreparer m_stemSourcePreparer = StemSourcePreparation::prepareWithoutRuntime;
+    StemSourcePreparer m_stemSourcePreparer = StemSourcePreparation::prepareWithRuntime;
     std::function<std::uint64_t()> m_physicalMemoryBytes = StemSourcePreparation::physicalMemoryBytes;
 
     // --- Music: synchronisation settings ---
@@ -619,6 +625,9 @@ private:
 
     // --- Music: instrument audio ---
     void stopTimelineInstrumentAudio(AutoBeatInstrument instrument);
+    std::unique_ptr<AudioPlayer> m_instrumentPreviewPlayer;
+    // Watches the preview player and ends the preview when its file has played out.
+    std::unique_ptr<QTimer> m_instrumentPreviewTask;
 
     // --- Opening and packaging ---
     void normalizeAutoBeatSourceSelection();

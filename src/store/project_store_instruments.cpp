@@ -6,6 +6,7 @@
 #include "analysis/beat_marker_detector.h"
 #include "analysis/stem_separation_time_estimator.h"
 #include "model/project_file_layout.h"
+#include "stem_runtime/demucs_runtime_manager.h"
 #include "store/project_store_helpers.h"
 
 #include <QThreadPool>
@@ -70,8 +71,6 @@ struct ProjectStore::InstrumentAnalysisRun {
     std::set<AutoBeatInstrument> instruments;
     std::set<AutoBeatInstrument> toAnalyze;
     std::map<AutoBeatInstrument, AudioAnalysis> cache;
-    // Analyses made on the song's own mix, kept for when the separation falls back again.
-    std::map<AutoBeatInstrument, AudioAnalysis> mixCache;
     bool separates = false;
     std::chrono::steady_clock::time_point start;
     bool markDirtyOnCompletion = false;
@@ -84,6 +83,7 @@ struct ProjectStore::InstrumentAnalysisResult {
     std::map<AutoBeatInstrument, AudioAnalysis> cache;
     StemSeparationState stemState;
     bool usesFallback = true;
+    std::optional<double> separationSeconds;
 };
 
 bool ProjectStore::hasMemoryForInstrumentAnalysis() const
@@ -194,14 +194,6 @@ void ProjectStore::analyzeInstrumentAudioAsync(bool markDirtyOnCompletion, bool 
         run.separates = true;
         lookUp = false;
     }
-    if (run.separates && useCache && song.stemSeparation.engine != StemSeparationEngine::demucs) {
-        // When no stems can be made this time either, the user's edits of the markers found
-        // on the mix must not be replaced by a fresh detection.
-        for (AutoBeatInstrument instrument : run.instruments) {
-            if (std::optional<AudioAnalysis> cached = AudioAnalysisCacheKey::cachedInstrumentAnalysis(instrument, song))
-                run.mixCache.emplace(instrument, std::move(*cached));
-        }
-    }
     if (lookUp) {
         for (AutoBeatInstrument instrument : run.instruments) {
             if (std::optional<AudioAnalysis> cached = AudioAnalysisCacheKey::cachedInstrumentAnalysis(instrument, song))
@@ -214,8 +206,7 @@ void ProjectStore::analyzeInstrumentAudioAsync(bool markDirtyOnCompletion, bool 
     }
     const bool estimates = run.separates && !run.toAnalyze.empty();
 
-    if (m_audioAnalysisTask)
-        m_audioAnalysisTask->cancel();
+    stopInstrumentAnalysisTask(false);
     run.id = Uuid::random();
     m_activeInstrumentAnalysisRunID = run.id;
     setIsAnalyzingAudio(true);
@@ -259,10 +250,9 @@ void ProjectStore::applyInstrumentAnalysisResult(const InstrumentAnalysisRun& ru
 {
     assertMainThread();
     cancelStemTimeEstimate();
-    if (run.separates && result.stemState.engine == StemSeparationEngine::demucs) {
-        const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - run.start).count();
-        StemSeparationTimeEstimator::remember(elapsed, run.audioDuration);
-    }
+    // Only a separation that ran teaches the estimate: stems reused from the cache take no time.
+    if (run.separates && result.stemState.engine == StemSeparationEngine::demucs && result.separationSeconds)
+        StemSeparationTimeEstimator::remember(*result.separationSeconds, run.audioDuration);
     setAudioWaveform(result.waveform);
     modifyProject([&](FotivelaProject& project) { project.audio->waveformSamples = result.waveform; });
     regenerateAttackBeatMarkers();
@@ -282,9 +272,7 @@ void ProjectStore::applyInstrumentAnalysisResult(const InstrumentAnalysisRun& ru
             AudioTrack& song = *project.audio;
             song.autoBeatInstruments = run.instruments;
             song.instrumentAnalysisCache.clear();
-            // Analyses of the mix stay valid, whatever became of the stems.
-            std::erase_if(song.instrumentAnalysisVariants,
-                          [](const auto& entry) { return entry.first.find("|fallback|") == std::string::npos; });
+            song.instrumentAnalysisVariants.clear();
         });
         setVisibleStemWaveformInstruments(run.instruments);
         setAudibleTimelineInstruments({});
@@ -307,7 +295,8 @@ void ProjectStore::applyInstrumentAnalysisResult(const InstrumentAnalysisRun& ru
         setAudioAnalysisStatusMessage("Ondas separadas listas: " + std::to_string(run.instruments.size()) + " activos, "
                                       + std::to_string(result.cache.size()) + " preparados");
     } else {
-        // The song's own mix stood in for the stems, so its markers are the instruments' markers.
+        // No stems: no instrument markers, unless analyses kept in the song's caches were
+        // taken up (a machine without the memory for a separation).
         storeBeatMarkers(result.markers, run.markDirtyOnCompletion);
         setAudioAnalysisStatusMessage(result.stemState.message);
     }
@@ -318,13 +307,25 @@ void ProjectStore::applyInstrumentAnalysisResult(const InstrumentAnalysisRun& ru
     saveCurrentProjectSilentlyIfPossible();
 }
 
+void ProjectStore::stopInstrumentAnalysisTask(bool forget)
+{
+    assertMainThread();
+    if (!m_audioAnalysisTask)
+        return;
+    if (!m_audioAnalysisTask->isCancelled()) {
+        // The stop token ends a running separation's child processes; an install of the
+        // runtime started for this run stops too.
+        m_audioAnalysisTask->cancel();
+        DemucsRuntimeManager::shared().cancelPendingInstall();
+    }
+    if (forget)
+        m_audioAnalysisTask.reset();
+}
+
 void ProjectStore::cancelInstrumentAnalysisRun()
 {
     assertMainThread();
-    if (m_audioAnalysisTask) {
-        m_audioAnalysisTask->cancel();
-        m_audioAnalysisTask.reset();
-    }
+    stopInstrumentAnalysisTask(true);
     m_activeInstrumentAnalysisRunID.reset();
     cancelStemTimeEstimate();
     setIsAnalyzingAudio(false);
@@ -362,26 +363,15 @@ ProjectStore::InstrumentAnalysisResult ProjectStore::analyzeInstruments(const In
         result.waveform = analysisOf(run.audioURL, BeatDetectionFocus::fullMix, "").display;
 
     result.cache = run.cache;
-    const bool mixStandsIn = separation && separation->usesFallback;
     for (AutoBeatInstrument instrument : run.toAnalyze) {
-        if (stop.stop_requested())
+        if (stop.stop_requested() || !separation)
             break;
-        WaveformAnalysis curves;
-        if (mixStandsIn && run.mixCache.contains(instrument)) {
-            result.cache[instrument] = run.mixCache.at(instrument);
+        // Only real stems are analysed: the song's own mix gives no instrument markers.
+        const auto source = separation->sources.find(instrument);
+        if (source == separation->sources.end() || source->second.engine != StemSeparationEngine::demucs)
             continue;
-        }
-        if (mixStandsIn) {
-            // Every instrument hears the same mix: one analysis serves them all.
-            curves = analysisOf(run.audioURL, focusFor(instrument), "");
-        } else if (separation) {
-            const auto source = separation->sources.find(instrument);
-            if (source == separation->sources.end() || source->second.engine != StemSeparationEngine::demucs)
-                continue;
-            curves = analysisOf(source->second.analysisURL, focusFor(instrument), std::string(toStored(instrument)));
-        } else {
-            continue;
-        }
+        const WaveformAnalysis curves =
+            analysisOf(source->second.analysisURL, focusFor(instrument), std::string(toStored(instrument)));
         std::vector<BeatMarker> markers = BeatMarkerDetector::detectBeatMarkers(curves.detection, run.audioDuration,
             run.sensitivity, run.beatsPerBar, BeatDetectionProfile::instrument(instrument), instrument, true);
         markers = BeatMarkerDetector::automaticallyDisabledCloseMarkers(markers, run.spacing);
@@ -400,13 +390,10 @@ ProjectStore::InstrumentAnalysisResult ProjectStore::analyzeInstruments(const In
     if (separation) {
         result.stemState = separation->state;
         result.usesFallback = separation->usesFallback;
+        result.separationSeconds = separation->separationSeconds;
     } else {
         result.stemState = run.stemSeparation;
         result.usesFallback = run.stemSeparation.engine != StemSeparationEngine::demucs;
-    }
-    if (result.usesFallback && run.instruments.size() > 1) {
-        // Markers of instruments heard on one mix coincide; the spacing keeps one of each.
-        result.markers = BeatMarkerDetector::automaticallyDisabledCloseMarkers(result.markers, run.spacing);
     }
     return result;
 }

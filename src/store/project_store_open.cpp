@@ -138,10 +138,7 @@ void ProjectStore::closeCurrentProjectForLoad()
         m_audioWaveformTask->cancel();
         m_audioWaveformTask.reset();
     }
-    if (m_audioAnalysisTask) {
-        m_audioAnalysisTask->cancel();
-        m_audioAnalysisTask.reset();
-    }
+    stopInstrumentAnalysisTask(true);
     m_activeInstrumentAnalysisRunID.reset();
     setIsAnalyzingAudio(false);
     if (m_previewGenerationTask) {

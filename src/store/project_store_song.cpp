@@ -36,8 +36,7 @@ AudioTrack newTrack(const std::filesystem::path& url, SyncMode syncMode, std::se
 
 void ProjectStore::cancelSongAnalysisTasks(bool includingWaveform)
 {
-    if (m_audioAnalysisTask)
-        m_audioAnalysisTask->cancel();
+    stopInstrumentAnalysisTask(false);
     if (includingWaveform && m_audioWaveformTask)
         m_audioWaveformTask->cancel();
     cancelStemTimeEstimate();

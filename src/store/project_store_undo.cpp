@@ -38,11 +38,6 @@ void ProjectStore::registerUndoStep()
         m_undoStack.erase(m_undoStack.begin(), m_undoStack.end() - static_cast<std::ptrdiff_t>(maximumUndoSteps));
 }
 
-void ProjectStore::stopInstrumentPreview()
-{
-    setPlayingInstrumentPreview(std::nullopt);
-}
-
 void ProjectStore::syncVisibleStemWaveformsWithSelectedInstrumentsIfNeeded()
 {
     assertMainThread();

@@ -37,6 +37,11 @@ struct ProjectStoreMusicTestAccess {
         store.m_stemSourcePreparer = std::move(preparer);
     }
     static bool hasActiveRun(const ProjectStore& store) { return store.m_activeInstrumentAnalysisRunID.has_value(); }
+    static const AudioPlayer* instrumentPreviewPlayer(const ProjectStore& store)
+    {
+        return store.m_instrumentPreviewPlayer.get();
+    }
+    static const AudioPlaybackController& playback(const ProjectStore& store) { return store.m_audioPlayback; }
 };
 
 } // namespace fotivela

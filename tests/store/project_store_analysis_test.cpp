@@ -1,6 +1,7 @@
 #include "music_test_support.h"
 
 #include "analysis/audio_waveform_analyzer.h"
+#include "analysis/stem_separation_service.h"
 
 #include <atomic>
 #include <cmath>
@@ -145,13 +146,34 @@ private:
     std::shared_ptr<std::atomic<int>> m_calls = std::make_shared<std::atomic<int>>(0);
 };
 
-TEST_F(StoreAnalysis, InstrumentsWithoutRuntimeFallBackToTheMix)
+// The service with a runtime that cannot be made ready.
+StemSourcePreparer brokenRuntimePreparer()
+{
+    return [](const std::filesystem::path& audio, const std::filesystem::path& project,
+              const std::set<AutoBeatInstrument>& instruments, const StemSeparationState& state, std::stop_token stop) {
+        return StemSeparationService::prepareSources(audio, project, instruments, state, stop,
+            [](std::stop_token) -> DemucsRuntimeHandle { throw DemucsRuntimeError("El motor no está instalado."); });
+    };
+}
+
+TEST_F(StoreAnalysis, WithoutStemsNoInstrumentMarkersAreMadeAndTheCachesAreEmptied)
 {
     ProjectStore store;
     Access::setPhysicalMemory(store, 16 * gibibyte);
+    Access::setStemSourcePreparer(store, brokenRuntimePreparer());
     const auto song = writeClickSong(m_folder.path(), "clicks", 6, clickTimes);
     useSong(store, song, SyncMode::autoBeatV2, 6, 3);
-    store.modifyProject([](FotivelaProject& p) { p.audio->autoBeatInstruments = {AutoBeatInstrument::kick}; });
+    const BeatMarker manual = makeMarker(4.5, true, true);
+    store.modifyProject([&](FotivelaProject& p) {
+        AudioTrack& t = *p.audio;
+        t.autoBeatInstruments = {AutoBeatInstrument::kick};
+        t.beatMarkers = {manual};
+        // Analyses of an earlier run on the mix: a fallback state is separated again, so they go.
+        const AudioAnalysis analysis{{0.2, 0.4}, {makeMarker(2.3, false, false, AutoBeatInstrument::drums)}, 0.5, 4, 25};
+        t.instrumentAnalysisCache[AutoBeatInstrument::drums] = analysis;
+        t.instrumentAnalysisVariants["Bateria completa|fallback|s:500|b:4|v:25"] = analysis;
+    });
+    store.setAudioBeatMarkers({manual});
     const std::size_t undoBefore = store.undoStack().size();
 
     store.setAutoBeatInstrumentsEnabled(true);
@@ -162,56 +184,19 @@ TEST_F(StoreAnalysis, InstrumentsWithoutRuntimeFallBackToTheMix)
     ASSERT_TRUE(waitFor([&] { return !store.isAnalyzingAudio(); }, 30000));
 
     const AudioTrack& track = *store.project().audio;
-    EXPECT_EQ(store.audioAnalysisStatusMessage(),
-              "No se pudo preparar Demucs: El motor de ondas separadas no está instalado.");
+    EXPECT_EQ(store.audioAnalysisStatusMessage(), "No se pudo preparar Demucs: El motor no está instalado.");
     EXPECT_EQ(track.stemSeparation.engine, StemSeparationEngine::fallbackMix);
     EXPECT_EQ(track.stemSeparation.sourceSignature, StemSourcePreparation::signature(song));
     EXPECT_FALSE(store.isAttackWaveformEnabled());
     EXPECT_EQ(track.autoBeatInstruments, std::set<AutoBeatInstrument>{AutoBeatInstrument::drums});
     EXPECT_FALSE(Access::hasActiveRun(store));
-    ASSERT_TRUE(track.instrumentAnalysisCache.contains(AutoBeatInstrument::drums));
-    EXPECT_TRUE(track.instrumentAnalysisVariants.contains("Bateria completa|fallback|s:500|b:4|v:25"));
-    // The drum markers come from the mix: they sit on the clicks.
-    int onClicks = 0;
-    for (const BeatMarker& marker : store.audioBeatMarkers()) {
-        // The detector's start and end markers belong to no instrument.
-        if (marker.time > 0.05 && marker.time < 5.9) {
-            EXPECT_EQ(marker.sourceInstrument, AutoBeatInstrument::drums);
-        }
-        onClicks += marker.isEnabled && nearAny(marker.time, clickTimes, 0.06);
-    }
-    EXPECT_GE(onClicks, 4);
-    EXPECT_NEAR(store.project().slides[0].duration, 1.0, 0.06);
-}
-
-TEST_F(StoreAnalysis, FallingBackAgainKeepsTheEditsOfMarkersFoundOnTheMix)
-{
-    ProjectStore store;
-    Access::setPhysicalMemory(store, 16 * gibibyte);
-    const auto song = writeClickSong(m_folder.path(), "clicks", 6, clickTimes);
-    useSong(store, song, SyncMode::autoBeatV2, 6, 2);
-    BeatMarker edited = makeMarker(2.3, false, false, AutoBeatInstrument::drums);
-    store.setIsAttackWaveformEnabled(false);
-    store.modifyProject([&](FotivelaProject& p) {
-        AudioTrack& t = *p.audio;
-        t.isAttackWaveformEnabled = false;
-        t.autoBeatInstruments = {AutoBeatInstrument::drums};
-        t.waveformSamples = {0.2, 0.4};
-        t.attackDetectionSamples = {0.1, 0.3};
-        t.stemSeparation.sourceSignature = StemSourcePreparation::signature(song);
-        const AudioAnalysis analysis{{0.2, 0.4}, {edited}, 0.5, 4, 25};
-        t.instrumentAnalysisCache[AutoBeatInstrument::drums] = analysis;
-        t.instrumentAnalysisVariants["Bateria completa|fallback|s:500|b:4|v:25"] = analysis;
-        t.instrumentAnalysisVariants["Bateria completa|fallback|s:0|b:4|v:25"] = analysis;
-    });
-
-    Access::loadInstrumentAnalysisOrAnalyze(store, true);
-    EXPECT_EQ(store.audioAnalysisStatusMessage().rfind("Separando instrumentos...", 0), 0u);
-    ASSERT_TRUE(waitFor([&] { return !store.isAnalyzingAudio(); }, 20000));
-    EXPECT_EQ(store.project().audio->stemSeparation.engine, StemSeparationEngine::fallbackMix);
+    EXPECT_TRUE(track.instrumentAnalysisCache.empty());
+    EXPECT_TRUE(track.instrumentAnalysisVariants.empty());
+    // Only the manual marker is left; the slides share the song evenly around it.
     ASSERT_EQ(store.audioBeatMarkers().size(), 1u);
-    EXPECT_EQ(store.audioBeatMarkers()[0], edited);
-    EXPECT_EQ(store.project().audio->instrumentAnalysisVariants.size(), 2u);
+    EXPECT_EQ(store.audioBeatMarkers()[0].id, manual.id);
+    EXPECT_EQ(track.beatMarkers.size(), 1u);
+    EXPECT_NEAR(store.project().slides[0].duration, 4.5, 1e-9);
 }
 
 TEST_F(StoreAnalysis, WithoutMemoryForStemsTheCachedAnalysesAreApplied)

@@ -159,7 +159,7 @@ TEST_F(StoreSync, AttackWaveformAndInstrumentSelection)
 
     // Choosing one instrument leaves the attack mode; removing the last one while the
     // attack mode is off keeps drums.
-    Access::setStemSourcePreparer(store, StemSourcePreparation::prepareWithoutRuntime);
+    Access::setStemSourcePreparer(store, StemSourcePreparation::prepareWithRuntime);
     store.setAutoBeatInstrument(AutoBeatInstrument::vocals, true);
     EXPECT_FALSE(store.isAttackWaveformEnabled());
     EXPECT_EQ(store.project().audio->autoBeatInstruments, std::set<AutoBeatInstrument>{AutoBeatInstrument::vocals});
