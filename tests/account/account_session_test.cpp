@@ -304,6 +304,11 @@ TEST_F(SessionTest, RefreshesAreCoalescedAndASignOutDoesNotWaitForThem)
         session.refreshCloudAIConfigSilently();
         session.refreshPurchaseHistory();
     }
+    // One of each reaches the service and hangs there; the sign-out goes past them.
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        return fixture.service.requestCount("/api/fotivela/ai/config") >= 1
+            && fixture.service.requestCount("/api/account/purchases") >= 1;
+    }, 5000));
     session.logout();
     EXPECT_TRUE(QTest::qWaitFor([&] { return !session.isAuthenticated(); }, 5000));
     EXPECT_EQ(session.message(), "Sesión cerrada.");
