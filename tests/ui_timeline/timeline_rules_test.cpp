@@ -94,6 +94,14 @@ TEST(ScrollPositionController, ZoomJumpsOnceAndPlaybackFollowsFromTheAnchor)
     EXPECT_TRUE(controller.isTimerRunning());
     EXPECT_NEAR(area.horizontalScrollBar()->value(), 2100 - std::max(400.0, viewport / 2), 2);
 
+    // Off screen (another route, the window closed) the timer stops, and comes back with it.
+    area.hide();
+    EXPECT_FALSE(controller.isTimerRunning());
+    controller.update(values);
+    EXPECT_FALSE(controller.isTimerRunning()) << "a store change while hidden does not restart it";
+    area.show();
+    EXPECT_TRUE(controller.isTimerRunning());
+
     // A marker drag turns following off; pausing drops the anchor.
     values.isEnabled = false;
     controller.update(values);

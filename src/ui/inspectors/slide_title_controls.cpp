@@ -178,7 +178,22 @@ SlideTitleControls::SlideTitleControls(QString title, AppLanguage language, Slid
         change([on](Slide& slide) { slide.titleHasBackground = on; });
     });
 
+    // A press anywhere on the card selects its slide, also inside a field or on a slider
+    // that takes the press for itself.
+    for (QWidget* child : findChildren<QWidget*>())
+        child->installEventFilter(this);
+
     refresh();
+}
+
+bool SlideTitleControls::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::MouseButtonPress) {
+        // After the press is delivered: the selection may rebuild what holds this card.
+        QMetaObject::invokeMethod(
+            this, [onActivate = m_onActivate] { onActivate(); }, Qt::QueuedConnection);
+    }
+    return QFrame::eventFilter(watched, event);
 }
 
 void SlideTitleControls::change(const Mutation& mutation)

@@ -193,6 +193,8 @@ TitleColorSelector::TitleColorSelector(AppLanguage language, std::string colorHe
     m_hexField->setPlaceholderText("FFFFFF");
     m_hexField->setFont(mono);
     m_hexField->setStyleSheet("QLineEdit { background: transparent; border: none; }");
+    // Room for all six digits, the line edit's own margins and the cursor.
+    m_hexField->setMinimumWidth(QFontMetrics(mono).horizontalAdvance(QStringLiteral("WWWWWW")) + 8);
     boxRow->addWidget(m_hexField);
     entryRow->addWidget(entryBox, 1);
     m_draftSwatch = new ColorSwatch(30, 7, m_popover);

@@ -10,6 +10,7 @@
 #include "ui/preview/preview_panel.h"
 #include "ui/timeline/timeline_panel.h"
 #include "ui/common/store_signals.h"
+#include "ui/common/wheel_guard.h"
 
 #include <QHBoxLayout>
 #include <QPainter>
@@ -92,8 +93,8 @@ void SidebarTabButton::paintEvent(QPaintEvent*)
     // One line, shrinking to three quarters before eliding.
     QFont label = systemFont(9, QFont::DemiBold);
     const int room = width() - 6;
-    for (double size = 9; size >= 6.75; size -= 0.25) {
-        label.setPointSizeF(size);
+    for (int size = 9; size >= 7; --size) {
+        label.setPixelSize(size);
         if (QFontMetrics(label).horizontalAdvance(text()) <= room)
             break;
     }
@@ -174,6 +175,7 @@ InspectorPanel::InspectorPanel(ProjectStore& store, StoreSignals& storeSignals, 
     content->setAutoFillBackground(false); // the glass shows through
     disableScrollElasticity(content);
     column->addWidget(m_scroll, 1);
+    new WheelGuard(m_scroll);
 
     connect(&storeSignals, &StoreSignals::changed, this, [this](StoreField field) {
         if (field == StoreField::activeTab)

@@ -1,4 +1,5 @@
 #include "ui/shell/fotivela_app.h"
+#include "ui/shell/qt_translations.h"
 
 #include "model/app_text.h"
 #include "store/project_store.h"
@@ -61,6 +62,7 @@ void FotivelaApp::start(const QStringList& arguments)
     }
     buildWindow();
     buildMenus();
+    m_window->resize(defaultWidth, defaultHeight + m_window->menuBar()->sizeHint().height());
     qApp->installEventFilter(new TooltipSwitch(*m_store, this));
     installStoreDialogPanels(*m_store, m_window);
     m_window->show();
@@ -74,8 +76,8 @@ void FotivelaApp::buildWindow()
     m_window = new FotivelaMainWindow;
     m_window->setProperty("fotivelaMainWindow", true);
     m_window->setWindowTitle(QStringLiteral("Fotivela"));
-    m_window->setMinimumSize(ContentView::minimumWidth, ContentView::minimumHeight);
-    m_window->resize(defaultWidth, defaultHeight);
+    // The sizes are the content's: the menu bar comes on top of them. The gate holds the
+    // content's minimum, so the window's own follows from its layout.
 
     StoreSignals& storeSignals = *m_signals;
     m_gate = new AuthGateView(
@@ -117,6 +119,13 @@ void FotivelaApp::buildMenus()
             translateMenus();
     });
     translateMenus();
+
+    m_qtTranslations = new QtTranslations(this);
+    m_qtTranslations->apply(m_store->appLanguage());
+    connect(m_signals.get(), &StoreSignals::changed, this, [this](StoreField field) {
+        if (field == StoreField::appLanguage)
+            m_qtTranslations->apply(m_store->appLanguage());
+    });
 }
 
 void FotivelaApp::translateMenus()

@@ -213,6 +213,27 @@ void PhotoTimelineLane::clearDrag()
     update();
 }
 
+void PhotoTimelineLane::resizeStep(const Uuid& id, ResizeEdge edge, double delta)
+{
+    const std::vector<Slide>& slides = m_store.project().slides;
+    double start = 0;
+    std::optional<double> edgeTime;
+    for (const Slide& slide : slides) {
+        if (slide.id == id) {
+            edgeTime = edge == ResizeEdge::left ? start : start + slide.duration;
+            break;
+        }
+        start += slide.duration;
+    }
+    if (!edgeTime)
+        return;
+    if (!m_resizeGesture || m_resizeGesture->id != id || m_resizeGesture->edge != edge)
+        m_resizeGesture = ResizeGesture{id, edge, *edgeTime};
+    m_resizeGesture->target += delta;
+    // Where the edge should be, from where it stands now: a snapped or refused step is not lost.
+    m_store.resizeSlideDuration(id, edge, m_resizeGesture->target - *edgeTime);
+}
+
 void PhotoTimelineLane::connectInteraction()
 {
     m_interaction->onHover = [this](std::optional<Uuid> id, TimelinePointerRegion region) {
@@ -227,8 +248,9 @@ void PhotoTimelineLane::connectInteraction()
         m_store.selectOnlyTimelineSlide(id);
         m_store.deleteSelectedSlide();
     };
-    m_interaction->onResize = [this](Uuid id, ResizeEdge edge, double delta) { m_store.resizeSlideDuration(id, edge, delta); };
+    m_interaction->onResize = [this](Uuid id, ResizeEdge edge, double delta) { resizeStep(id, edge, delta); };
     m_interaction->onResizeEnded = [this] {
+        m_resizeGesture.reset();
         m_store.setSnappedBeatTime(std::nullopt);
         m_store.setPendingTimelineResizeUndo(false);
     };

@@ -63,6 +63,7 @@ private:
     void rebuild();
     void connectInteraction();
     void clearDrag();
+    void resizeStep(const Uuid& id, ResizeEdge edge, double delta);
     double tileWidth(const Slide& slide) const;
     // The slide's preview for a wide tile; asks the store once per preview revision and keeps
     // the old picture until the new one arrives.
@@ -73,6 +74,15 @@ private:
         std::int64_t requestedRevision = -1;
     };
     std::unordered_map<Uuid, Thumbnail> m_thumbnails;
+
+    // An edge drag follows the pointer's whole movement since the press, so that the store's
+    // snapping acts on where the pointer is, not on each event's few pixels.
+    struct ResizeGesture {
+        Uuid id;
+        ResizeEdge edge = ResizeEdge::right;
+        double target = 0;
+    };
+    std::optional<ResizeGesture> m_resizeGesture;
 
     ProjectStore& m_store;
     double m_pixelsPerSecond = 42;

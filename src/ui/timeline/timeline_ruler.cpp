@@ -136,10 +136,10 @@ void TimelineRuler::drawScale(QPainter& painter, const QRectF& visible) const
     const auto step = static_cast<int>(labelStep(pointsPerSecond));
 
     QFont minuteFont = painter.font();
-    minuteFont.setPointSizeF(10);
+    minuteFont.setPixelSize(10);
     minuteFont.setWeight(QFont::DemiBold);
     QFont otherFont = painter.font();
-    otherFont.setPointSizeF(9);
+    otherFont.setPixelSize(9);
     otherFont.setWeight(QFont::Medium);
 
     // Labels reach about 40 points right of their tick.

@@ -122,7 +122,7 @@ void paintDurationLabel(QPainter& painter, const QRectF& tile, double duration)
 {
     const QString text = durationLabel(duration);
     QFont font = painter.font();
-    font.setPointSizeF(9);
+    font.setPixelSize(9);
     font.setBold(true);
     QFontMetricsF metrics(font);
     double textWidth = metrics.horizontalAdvance(text);
@@ -130,7 +130,7 @@ void paintDurationLabel(QPainter& painter, const QRectF& tile, double duration)
     if (textWidth > available) {
         // Shrinks to 0.7 of its size at most.
         const double factor = std::max(available / textWidth, 0.7);
-        font.setPointSizeF(9 * factor);
+        font.setPixelSize(std::max(1, static_cast<int>(std::lround(9 * factor))));
         metrics = QFontMetricsF(font);
         textWidth = metrics.horizontalAdvance(text);
     }
