@@ -69,6 +69,19 @@ SidebarTabButton::SidebarTabButton(EditorTab tab, QWidget* parent)
     setFlat(true);
 }
 
+QSize SidebarTabButton::sizeHint() const
+{
+    // The label at its full size; minimumSizeHint is the smallest it shrinks to.
+    QFont label = systemFont(9, QFont::DemiBold);
+    return {std::max(40, QFontMetrics(label).horizontalAdvance(text()) + 6), 38};
+}
+
+QSize SidebarTabButton::minimumSizeHint() const
+{
+    QFont label = systemFont(7, QFont::DemiBold);
+    return {std::max(40, QFontMetrics(label).horizontalAdvance(text()) + 6), 38};
+}
+
 void SidebarTabButton::setActive(bool active)
 {
     if (active == m_active)
@@ -193,6 +206,8 @@ void InspectorPanel::refresh()
     m_shownTab = tab;
     if (m_inspector) {
         m_stack->removeWidget(m_inspector);
+        // Out of sight at once: deletion waits for the event loop.
+        m_inspector->hide();
         m_inspector->deleteLater();
         m_inspector = nullptr;
     }

@@ -40,6 +40,8 @@ public:
     EditorTab tab() const { return m_tab; }
     void setActive(bool active);
     bool isActive() const { return m_active; }
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
