@@ -107,6 +107,41 @@ TEST_F(PhotoLaneTest, EdgesResizeInManualModeOnly)
     EXPECT_EQ(store->project().slides[1].duration, before);
 }
 
+TEST_F(PhotoLaneTest, ASlowEdgeDragLeavesThePlayheadAndFollowsThePointer)
+{
+    // A song in manual mode, the boundary of two 5 s slides at x 210 (42 px/s).
+    store->modifyProject([](FotivelaProject& p) { p.audio = makeTrack(SyncMode::manual); });
+    store->setAudioDuration(30);
+    makeLane({makeSlide(5, "a.jpg"), makeSlide(5, "b.jpg")});
+    QWidget* pointer = lane->interaction();
+    const auto pressOnTheBoundary = [&] {
+        store->modifyProject([](FotivelaProject& p) { p.slides[0].duration = p.slides[1].duration = 5; });
+        store->recalculateTotalDuration();
+        press(pointer, QPointF(205, 40));
+        // The playhead stands on the boundary (the press itself may move it).
+        store->setPreviewTime(5);
+    };
+
+    // Thirty moves of one pixel: each alone is within the snap distance, together they are not.
+    pressOnTheBoundary();
+    for (int step = 1; step <= 30; ++step)
+        drag(pointer, QPointF(205 + step, 40));
+    EXPECT_NEAR(store->project().slides[0].duration, 5 + 30.0 / 42, 1e-6);
+    // Back near the playhead, the edge snaps to it again.
+    for (int step = 1; step <= 28; ++step)
+        drag(pointer, QPointF(235 - step, 40));
+    EXPECT_DOUBLE_EQ(store->project().slides[0].duration, 5);
+    release(pointer, QPointF(207, 40));
+
+    // Six moves of six pixels move it by their sum, not by more.
+    pressOnTheBoundary();
+    for (int step = 1; step <= 6; ++step)
+        drag(pointer, QPointF(205 + 6 * step, 40));
+    release(pointer, QPointF(241, 40));
+    EXPECT_NEAR(store->project().slides[0].duration, 5 + 36.0 / 42, 1e-6);
+    EXPECT_NEAR(store->project().slides[0].duration + store->project().slides[1].duration, 10, 1e-9);
+}
+
 TEST_F(PhotoLaneTest, TheContextMenuDeletesTheSlideAndTheManifestFollowsTheSlides)
 {
     makeLane();

@@ -1,12 +1,15 @@
 #include "ui/common/wheel_guard.h"
 
 #include <QAbstractItemView>
+#include <QAbstractScrollArea>
 #include <QAbstractSlider>
 #include <QAbstractSpinBox>
 #include <QApplication>
 #include <QComboBox>
 #include <QEvent>
 #include <QFocusEvent>
+#include <QScrollBar>
+#include <QWheelEvent>
 #include <QWidget>
 
 namespace fotivela {
@@ -17,6 +20,9 @@ const char* const armedProperty = "fotivelaWheelArmed";
 
 bool isGuardedKind(const QWidget* widget)
 {
+    // Scroll bars are sliders too, and the scroll area hands them its own wheel events.
+    if (qobject_cast<const QScrollBar*>(widget))
+        return false;
     return qobject_cast<const QAbstractSlider*>(widget) || qobject_cast<const QComboBox*>(widget)
         || qobject_cast<const QAbstractSpinBox*>(widget) || qobject_cast<const QAbstractItemView*>(widget);
 }
@@ -76,8 +82,21 @@ bool WheelGuard::eventFilter(QObject* watched, QEvent* event)
     }
     if (takesWheel(control))
         return false;
-    // Declined here, the event goes on to the parents and the column scrolls.
-    event->ignore();
+    // Handed to the scroll area around the control, as if the control were not there.
+    for (QWidget* w = control->parentWidget(); w; w = w->parentWidget()) {
+        auto* area = qobject_cast<QAbstractScrollArea*>(w);
+        if (!area)
+            continue;
+        const auto* wheel = static_cast<QWheelEvent*>(event);
+        QWidget* viewport = area->viewport();
+        const QPointF position = viewport->mapFromGlobal(wheel->globalPosition());
+        QWheelEvent forwarded(position, wheel->globalPosition(), wheel->pixelDelta(), wheel->angleDelta(),
+                              wheel->buttons(), wheel->modifiers(), wheel->phase(), wheel->inverted(), wheel->source(),
+                              wheel->pointingDevice());
+        QCoreApplication::sendEvent(viewport, &forwarded);
+        break;
+    }
+    event->accept();
     return true;
 }
 

@@ -188,12 +188,26 @@ SlideTitleControls::SlideTitleControls(QString title, AppLanguage language, Slid
 
 bool SlideTitleControls::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::MouseButtonPress) {
-        // After the press is delivered: the selection may rebuild what holds this card.
-        QMetaObject::invokeMethod(
-            this, [onActivate = m_onActivate] { onActivate(); }, Qt::QueuedConnection);
-    }
+    if (event->type() == QEvent::MouseButtonPress)
+        activateSoon();
     return QFrame::eventFilter(watched, event);
+}
+
+void SlideTitleControls::activateSoon()
+{
+    // After the press is delivered (the selection may rebuild what holds this card), and once
+    // however many widgets the press passes through on its way up.
+    if (m_activationQueued)
+        return;
+    m_activationQueued = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_activationQueued = false;
+            const auto onActivate = m_onActivate;
+            onActivate();
+        },
+        Qt::QueuedConnection);
 }
 
 void SlideTitleControls::change(const Mutation& mutation)
@@ -210,8 +224,7 @@ void SlideTitleControls::change(const Mutation& mutation)
 
 void SlideTitleControls::mousePressEvent(QMouseEvent* event)
 {
-    const auto onActivate = m_onActivate;
-    onActivate();
+    activateSoon();
     QFrame::mousePressEvent(event);
 }
 

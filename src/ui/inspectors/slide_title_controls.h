@@ -74,9 +74,11 @@ protected:
 
 private:
     void change(const Mutation& mutation);
+    void activateSoon();
     void refresh();
 
     QString m_title;
+    bool m_activationQueued = false;
     // Set while a change goes out: the store echoes the old value first, which must not
     // overwrite what the user is typing or dragging.
     bool m_isChanging = false;
