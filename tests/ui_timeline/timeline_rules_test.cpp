@@ -7,6 +7,7 @@
 
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QTest>
 #include <QThread>
 
 using namespace fotivela;
@@ -159,3 +160,24 @@ TEST(MusicLaneLook, TheCutDimsWhatFollowsAndTheWaveformHasAFloor)
 }
 
 } // namespace
+
+TEST(MusicLaneLook, TheAnalysisSpinnerTurnsWhileTheSongIsAnalysed)
+{
+    MusicBeatLane lane;
+    lane.resize(600, 80);
+    MusicBeatLane::Values values;
+    values.width = 600;
+    values.duration = 30;
+    values.isAnalyzing = true;
+    lane.setValues(values);
+    lane.show();
+    EXPECT_TRUE(lane.isSpinning());
+    const QImage first = lane.grab().toImage();
+    QTest::qWait(250);
+    const QImage later = lane.grab().toImage();
+    EXPECT_NE(first, later) << "the arc has moved on";
+
+    values.isAnalyzing = false;
+    lane.setValues(values);
+    EXPECT_FALSE(lane.isSpinning());
+}
