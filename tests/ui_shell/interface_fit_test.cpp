@@ -226,6 +226,11 @@ TEST_P(InterfaceFitTest, HomeCardsShowTheirNamesAtTheirWidthAndTheDayOnly)
     const RecentProjectCard* card = m_view->homeView()->cards()[2];
     // A short name is never elided; a long one uses the room it has.
     EXPECT_EQ(card->nameLabel()->text(), QString::fromUtf8("Cumpleaños de la abuela"));
+    const QLabel* longName = m_view->homeView()->cards()[0]->nameLabel();
+    const int room = longName->contentsRect().width();
+    EXPECT_TRUE(longName->text().endsWith(QChar(0x2026)));
+    EXPECT_GT(longName->fontMetrics().horizontalAdvance(longName->text()), room - longName->fontMetrics().horizontalAdvance(QStringLiteral("MM")))
+        << "elided at the card's width, not at an earlier one";
     const QString date = card->dateLabel()->text();
     for (const char* weekday : {"lunes", "martes", "miércoles", "jueves", "viernes", "sábado", "domingo", "Monday",
                                 "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday", "Sunday"})
