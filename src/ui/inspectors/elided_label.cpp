@@ -87,7 +87,10 @@ QString LineLimitedLabel::limitedText(int width) const
 {
     const QFontMetrics metrics(font());
     QStringList lines;
-    QTextLayout layout(m_fullText, font());
+    // A paragraph break ends a line in the layout only as a line separator.
+    QString text = m_fullText;
+    text.replace(QLatin1Char('\n'), QChar::LineSeparator);
+    QTextLayout layout(text, font());
     QTextOption option;
     option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     layout.setTextOption(option);
@@ -102,7 +105,7 @@ QString LineLimitedLabel::limitedText(int width) const
             cut = true;
             break;
         }
-        lines.append(m_fullText.mid(line.textStart(), line.textLength()));
+        lines.append(text.mid(line.textStart(), line.textLength()));
     }
     layout.endLayout();
     for (QString& line : lines) {
