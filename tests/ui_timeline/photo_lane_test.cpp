@@ -8,6 +8,9 @@
 
 #include <QElapsedTimer>
 #include <QMenu>
+#include <QPainter>
+
+#include <cmath>
 
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -197,6 +200,38 @@ TEST_F(PhotoLaneTest, TileGeometryFollowsItsWidthAndHeight)
     EXPECT_EQ(TimelineThumbnail::pictureHeight(100), 66);
     EXPECT_EQ(TimelineThumbnail::durationLabel(12.34), "12.3s");
     EXPECT_EQ(PhotoTimelineLane::visibleTimelineSignature({}), "");
+}
+
+TEST(TimelineTileLook, NarrowTilesKeepTheirRoundedLookGlyphAndHandles)
+{
+    const auto render = [](double width, TimelineThumbnail::Look look) {
+        QImage image(static_cast<int>(std::ceil(width)), 80, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::Antialiasing);
+        TimelineThumbnail::paint(painter, QRectF(0, 0, width, 80), makeSlide(1), look, nullptr);
+        return image;
+    };
+    const auto brightness = [](QColor c) { return c.red() + c.green() + c.blue(); };
+
+    // Ten points wide: rounded ends (radius 5), the photo glyph on its dark frame.
+    const QImage ten = render(10, {});
+    EXPECT_LT(ten.pixelColor(0, 0).alpha(), 40) << "the corner is cut round";
+    EXPECT_GT(ten.pixelColor(0, 40).alpha(), 40);
+    int glyph = 0;
+    for (int x = 3; x < 10; ++x)
+        for (int y = 30; y < 50; ++y)
+            glyph = std::max(glyph, brightness(ten.pixelColor(x, y)));
+    EXPECT_GT(glyph, brightness(ten.pixelColor(5, 12)) + 60) << "the glyph is drawn";
+
+    // Two points wide and hovered at its left edge: the handle's accent strip still shows.
+    TimelineThumbnail::Look hovered;
+    hovered.hoverRegion = TimelinePointerRegion::leftResize;
+    const QColor strip = render(2, hovered).pixelColor(1, 40);
+    const QColor plain = render(2, {}).pixelColor(1, 40);
+    EXPECT_GT(strip.red() - strip.blue(), plain.red() - plain.blue() + 10);
+    EXPECT_DOUBLE_EQ(TimelineThumbnail::cornerRadius(QRect(0, 0, 2, 80)), 1);
+    EXPECT_DOUBLE_EQ(TimelineThumbnail::cornerRadius(QRect(0, 0, 18, 80)), 7);
 }
 
 } // namespace

@@ -268,6 +268,38 @@ void PhotoTimelineLane::connectInteraction()
     m_interaction->onDragCancelled = [this] { clearDrag(); };
 }
 
+void PhotoTimelineLane::paintNarrowTile(QPainter& painter, const QRectF& tile, const Slide& slide,
+                                        const TimelineThumbnail::Look& look)
+{
+    // A zoomed-out lane shows hundreds of such tiles, most of them alike: each look is drawn
+    // once into a picture (the tile is whole pixels, so the copy is exact) and copied.
+    const double ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
+    if (ratio != m_tileSpriteRatio || m_tileSprites.size() > 2048) {
+        m_tileSprites.clear();
+        m_tileSpriteRatio = ratio;
+    }
+    const int w = static_cast<int>(tile.width());
+    const int h = static_cast<int>(tile.height());
+    QString key = QStringLiteral("%1|%2|%3|%4").arg(w).arg(h)
+                      .arg(static_cast<int>(look.selected) * 4 + static_cast<int>(look.active) * 2
+                           + static_cast<int>(look.allowResize))
+                      .arg(static_cast<int>(look.hoverRegion));
+    if (w >= 38)
+        key += TimelineThumbnail::durationLabel(slide.duration);
+    auto found = m_tileSprites.find(key);
+    if (found == m_tileSprites.end()) {
+        QImage sprite(QSize(w, h) * ratio, QImage::Format_ARGB32_Premultiplied);
+        sprite.setDevicePixelRatio(ratio);
+        sprite.fill(Qt::transparent);
+        QPainter spritePainter(&sprite);
+        spritePainter.setRenderHint(QPainter::Antialiasing);
+        TimelineThumbnail::paint(spritePainter, QRectF(0, 0, w, h), slide, look, nullptr);
+        spritePainter.end();
+        found = m_tileSprites.emplace(key, std::move(sprite)).first;
+    }
+    painter.drawImage(tile.topLeft(), found->second);
+}
+
 void PhotoTimelineLane::paintEvent(QPaintEvent* event)
 {
     QPainter painter(this);
@@ -296,13 +328,10 @@ void PhotoTimelineLane::paintEvent(QPaintEvent* event)
         look.active = current == it->slide.id;
         look.hoverRegion = m_hoverSlideID == it->slide.id ? m_hoverRegion : TimelinePointerRegion::none;
         look.allowResize = resize;
-        // Smoothing costs most of a tile's time and shows nothing on narrow tiles.
-        const bool smooth = tile.width() >= 18;
-        if (smooth != painter.testRenderHint(QPainter::Antialiasing))
-            painter.setRenderHint(QPainter::Antialiasing, smooth);
-        const QImage* image =
-            tile.width() >= TimelineThumbnail::pictureMinimumWidth ? thumbnail(it->slide) : nullptr;
-        TimelineThumbnail::paint(painter, tile, it->slide, look, image);
+        if (tile.width() >= TimelineThumbnail::pictureMinimumWidth)
+            TimelineThumbnail::paint(painter, tile, it->slide, look, thumbnail(it->slide));
+        else
+            paintNarrowTile(painter, tile, it->slide, look);
     }
 
     painter.setRenderHint(QPainter::Antialiasing);
