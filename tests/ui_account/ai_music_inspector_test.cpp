@@ -1,5 +1,11 @@
 #include "support/test_images.h"
+#include "support/layout_checks.h"
 #include "ui/account/ai_music_inspector.h"
+#include "ui/common/transitions.h"
+#include "ui/inspectors/music_inspector.h"
+#include "ui/shell/editor_view.h"
+
+#include <QTest>
 #include "ui/common/store_signals.h"
 #include "ui_account_test_support.h"
 
@@ -152,6 +158,36 @@ TEST_F(AIMusicPaneTest, AFailedSongLeavesItsTextInRedAndTheNextStartEmptiesIt)
     EXPECT_TRUE(pane.paneStatus()->isHidden()) << "a new generation empties the old failure";
     ASSERT_TRUE(QTest::qWaitFor([&] { return !store.isGeneratingLyrics(); }, 30000));
 }
+
+} // namespace
+} // namespace fotivela
+
+namespace fotivela {
+namespace {
+
+class AIMusicPaneFitTest : public AIMusicPaneTest, public ::testing::WithParamInterface<AppLanguage> {};
+
+TEST_P(AIMusicPaneFitTest, TheOpenPaneFitsTheInspectorColumn)
+{
+    store.setAppLanguageValue(GetParam());
+    openProject(3);
+    EditorView editor(store, storeSignals, fixture.session.get());
+    editor.resize(1180, 760);
+    editor.show();
+    store.setActiveTab(EditorTab::music);
+    QApplication::processEvents();
+    MusicInspector* music = nullptr;
+    for (QWidget* widget : editor.findChildren<QWidget*>())
+        music = music ? music : dynamic_cast<MusicInspector*>(widget);
+    ASSERT_NE(music, nullptr);
+    click(music->aiButton());
+    ASSERT_TRUE(music->isShowingAIMusic());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Transitions::entranceProgress(music->aiPaneHolder()) == 1.0; }, 2000));
+    test::expectFits(&editor, GetParam() == AppLanguage::english ? "en" : "es");
+}
+
+INSTANTIATE_TEST_SUITE_P(BothLanguages, AIMusicPaneFitTest,
+                         ::testing::Values(AppLanguage::spanish, AppLanguage::english));
 
 } // namespace
 } // namespace fotivela

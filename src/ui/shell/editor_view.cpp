@@ -16,6 +16,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -189,6 +190,11 @@ InspectorPanel::InspectorPanel(ProjectStore& store, StoreSignals& storeSignals, 
     disableScrollElasticity(content);
     column->addWidget(m_scroll, 1);
     new WheelGuard(m_scroll);
+    // The gap on the right keeps content clear of where the scroll bar shows; while the bar is
+    // there it takes that room itself.
+    connect(m_scroll->verticalScrollBar(), &QScrollBar::rangeChanged, this, [this](int, int maximum) {
+        m_stack->setContentsMargins(0, 2, maximum > 0 ? 0 : 12, 10);
+    });
 
     connect(&storeSignals, &StoreSignals::changed, this, [this](StoreField field) {
         if (field == StoreField::activeTab)
@@ -260,12 +266,19 @@ EditorView::EditorView(ProjectStore& store, StoreSignals& storeSignals, AccountS
     column->addWidget(m_timeline, 0);
     row->addLayout(column, 1);
 
-    connect(&storeSignals, &StoreSignals::changed, this, [this](StoreField field) {
+    m_layoutConnection = connect(&storeSignals, &StoreSignals::changed, this, [this](StoreField field) {
         if (field == StoreField::project || field == StoreField::visibleStemWaveformInstruments
             || field == StoreField::audioWaveform)
             applyLayout();
     });
     applyLayout();
+}
+
+EditorView::~EditorView()
+{
+    // The inspectors that go with the children may still change the project (an open AI pane
+    // puts the earlier settings back): no layout pass on a view half taken down.
+    disconnect(m_layoutConnection);
 }
 
 void EditorView::applyLayout()

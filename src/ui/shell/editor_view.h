@@ -98,6 +98,7 @@ class EditorView : public QWidget {
 
 public:
     EditorView(ProjectStore& store, StoreSignals& storeSignals, AccountSession* session, QWidget* parent = nullptr);
+    ~EditorView() override;
 
     InspectorPanel* inspectorPanel() const { return m_inspector; }
     QWidget* previewArea() const { return m_preview; }
@@ -119,6 +120,7 @@ private:
     QWidget* m_preview = nullptr;
     QWidget* m_timeline = nullptr;
     EditorLayout m_layout;
+    QMetaObject::Connection m_layoutConnection;
 };
 
 } // namespace fotivela
