@@ -5,6 +5,7 @@
 // Header only: the test executables that use it link the views.
 
 #include "ui/inspectors/elided_label.h"
+#include "ui/shell/fotivela_design_system.h"
 
 #include <QAbstractButton>
 #include <QAbstractScrollArea>
@@ -13,6 +14,7 @@
 #include <QLabel>
 #include <QScrollBar>
 #include <QStringList>
+#include <QStyle>
 
 #include <gtest/gtest.h>
 
@@ -162,6 +164,32 @@ inline void expectFits(QWidget* root, const std::string& where)
 }
 
 } // namespace layout_checks
+
+// The program's own style, palette and interface font for as long as it lives, so that views
+// are measured as the program shows them; the test process's looks come back afterwards.
+class ProgramLooks {
+public:
+    ProgramLooks()
+        : m_font(QApplication::font())
+        , m_palette(QApplication::palette())
+        , m_style(QApplication::style()->name())
+    {
+        applyFotivelaAppearance(*qApp);
+    }
+    ~ProgramLooks()
+    {
+        QApplication::setStyle(m_style);
+        QApplication::setPalette(m_palette);
+        QApplication::setFont(m_font);
+    }
+    ProgramLooks(const ProgramLooks&) = delete;
+    ProgramLooks& operator=(const ProgramLooks&) = delete;
+
+private:
+    QFont m_font;
+    QPalette m_palette;
+    QString m_style;
+};
 
 using layout_checks::expectFits;
 using layout_checks::layoutFaults;

@@ -169,6 +169,7 @@ class AIMusicPaneFitTest : public AIMusicPaneTest, public ::testing::WithParamIn
 
 TEST_P(AIMusicPaneFitTest, TheOpenPaneFitsTheInspectorColumn)
 {
+    const test::ProgramLooks looks;
     store.setAppLanguageValue(GetParam());
     openProject(3);
     EditorView editor(store, storeSignals, fixture.session.get());

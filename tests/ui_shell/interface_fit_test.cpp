@@ -91,6 +91,7 @@ protected:
         QApplication::processEvents();
     }
 
+    test::ProgramLooks m_looks;
     std::unique_ptr<ContentView> m_view;
 };
 

@@ -15,6 +15,7 @@
 #include <QEvent>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cctype>
 
 namespace fotivela {
@@ -251,7 +252,12 @@ void TitleColorSelector::togglePopover()
     refreshPopover();
     if (m_isPresented) {
         m_popover->adjustSize();
-        const QPoint anchor = m_button->mapToGlobal(QPoint(m_button->width(), 0));
+        // Beside the button, moved up as far as needed to stay inside the window.
+        QPoint anchor = m_button->mapToGlobal(QPoint(m_button->width(), 0));
+        const QWidget* top = window();
+        const QRect bounds(top->mapToGlobal(QPoint(0, 0)), top->size());
+        anchor.setY(std::max(bounds.top(), std::min(anchor.y(), bounds.bottom() + 1 - m_popover->height())));
+        anchor.setX(std::max(bounds.left(), std::min(anchor.x(), bounds.right() + 1 - m_popover->width())));
         m_popover->move(anchor);
         m_popover->show();
         m_hexField->setFocus();
