@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -108,6 +109,36 @@ TEST_F(AIMusicPaneTest, TheInstrumentalSwitchTurnsTheSongAndBack)
     EXPECT_TRUE(store.project().aiMusic->withVocals);
     EXPECT_FALSE(pane.lyricsEditor()->isHidden());
     EXPECT_TRUE(pane.lyricsEditor()->toPlainText().isEmpty()) << "the lyrics emptied by the first press stay empty";
+}
+
+TEST_F(AIMusicPaneTest, TheLyricsEditorFadesAndMovesInAndOut)
+{
+    openProject(1);
+    AIMusicInspector pane(store, storeSignals, *fixture.session);
+    pane.resize(330, 900);
+    pane.show();
+    QApplication::processEvents();
+    QWidget* editor = pane.lyricsEditor();
+    const QRect stood = editor->geometry();
+
+    // Leaving: the editor is gone at once, a picture of it fades where it stood.
+    click(pane.instrumentalSwitch());
+    EXPECT_TRUE(editor->isHidden());
+    const auto ghosts = [&] {
+        int count = 0;
+        for (QLabel* label : pane.findChildren<QLabel*>())
+            count += label->isVisible() && label->geometry() == stood && !label->pixmap().isNull() ? 1 : 0;
+        return count;
+    };
+    EXPECT_EQ(ghosts(), 1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ghosts() == 0; }, 2000));
+
+    // Coming back: it enters, then draws directly again.
+    click(pane.instrumentalSwitch());
+    EXPECT_FALSE(editor->isHidden());
+    EXPECT_LT(Transitions::entranceProgress(editor), 1.0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Transitions::entranceProgress(editor) == 1.0; }, 2000));
+    EXPECT_EQ(editor->graphicsEffect(), nullptr);
 }
 
 TEST_F(AIMusicPaneTest, CloudLyricsAreWrittenIntoTheEditorsAndCreditsCharged)
