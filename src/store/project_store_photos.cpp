@@ -138,10 +138,11 @@ void ProjectStore::generatePreviewCache(const std::vector<Slide>& slides)
         return;
     if (m_previewGenerationTask)
         m_previewGenerationTask->cancel();
-    // A cancelled run keeps whatever it wrote, but does not make the views reload.
+    // A superseded run still writes every preview it was given (the newer run covers only
+    // its own slides); it only skips making the views reload.
     m_previewGenerationTask = runInBackground(
         TaskPriority::utility,
-        [slides, url = *projectURL](std::stop_token stop) { PreviewImageCache::generate(slides, url, stop); },
+        [slides, url = *projectURL](std::stop_token) { PreviewImageCache::generate(slides, url, std::stop_token()); },
         [this, alive = std::weak_ptr<ProjectStore*>(m_lifetime)] {
             if (alive.expired())
                 return;

@@ -3,6 +3,8 @@
 #include "model/preview_image_cache.h"
 #include "support/test_images.h"
 
+#include <algorithm>
+
 using namespace fotivela;
 using namespace fotivela::test;
 namespace fs = std::filesystem;
@@ -72,3 +74,28 @@ TEST_F(StorePreviewImages, ASlideWithNeitherPhotoNorPreviewGivesNoneAndIsAskedAg
 }
 
 } // namespace
+
+TEST_F(StorePreviewImages, ANewImportLetsTheRunningPreviewRunFinish)
+{
+    ProjectStore store;
+    store.setCurrentProjectURL(m_root / "Viaje" / "Viaje.fotivela");
+    std::vector<fs::path> first;
+    for (int i = 0; i < 12; ++i) {
+        first.push_back(m_root / ("foto" + std::to_string(i) + ".jpg"));
+        writeImage(first.back(), makeTwoToneImage(2000, 1500));
+    }
+    const fs::path late = m_root / "tarde.jpg";
+    writeImage(late, makeTwoToneImage(2000, 1500));
+
+    // The second import starts its run while the first is still writing.
+    store.importPhotos(first);
+    store.importPhotos({late});
+    ASSERT_EQ(store.project().slides.size(), 13u);
+
+    const auto written = [&] {
+        return std::all_of(store.project().slides.begin(), store.project().slides.end(), [&](const Slide& slide) {
+            return fs::exists(store.previewCacheDirectory() / (slide.id.toString() + ".jpg"));
+        });
+    };
+    EXPECT_TRUE(waitFor(written, 30000)) << "every photo gets its preview";
+}

@@ -1,10 +1,17 @@
 #include "support/test_images.h"
+#include "support/layout_checks.h"
 #include "ui/account/ai_music_inspector.h"
+#include "ui/common/transitions.h"
+#include "ui/inspectors/music_inspector.h"
+#include "ui/shell/editor_view.h"
+
+#include <QTest>
 #include "ui/common/store_signals.h"
 #include "ui_account_test_support.h"
 
 #include <gtest/gtest.h>
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -121,6 +128,36 @@ TEST_F(AIMusicPaneTest, TheInstrumentalSwitchTurnsTheSongAndBack)
     EXPECT_TRUE(pane.lyricsEditor()->toPlainText().isEmpty()) << "the lyrics emptied by the first press stay empty";
 }
 
+TEST_F(AIMusicPaneTest, TheLyricsEditorFadesAndMovesInAndOut)
+{
+    openProject(1);
+    AIMusicInspector pane(store, storeSignals, *fixture.session);
+    pane.resize(330, 900);
+    pane.show();
+    QApplication::processEvents();
+    QWidget* editor = pane.lyricsEditor();
+    const QRect stood = editor->geometry();
+
+    // Leaving: the editor is gone at once, a picture of it fades where it stood.
+    click(pane.instrumentalSwitch());
+    EXPECT_TRUE(editor->isHidden());
+    const auto ghosts = [&] {
+        int count = 0;
+        for (QLabel* label : pane.findChildren<QLabel*>())
+            count += label->isVisible() && label->geometry() == stood && !label->pixmap().isNull() ? 1 : 0;
+        return count;
+    };
+    EXPECT_EQ(ghosts(), 1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ghosts() == 0; }, 2000));
+
+    // Coming back: it enters, then draws directly again.
+    click(pane.instrumentalSwitch());
+    EXPECT_FALSE(editor->isHidden());
+    EXPECT_LT(Transitions::entranceProgress(editor), 1.0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Transitions::entranceProgress(editor) == 1.0; }, 2000));
+    EXPECT_EQ(editor->graphicsEffect(), nullptr);
+}
+
 TEST_F(AIMusicPaneTest, CloudLyricsAreWrittenIntoTheEditorsAndCreditsCharged)
 {
     fixture.signIn();
@@ -169,6 +206,37 @@ TEST_F(AIMusicPaneTest, AFailedSongLeavesItsTextInRedAndTheNextStartEmptiesIt)
     EXPECT_TRUE(pane.paneStatus()->isHidden()) << "a new generation empties the old failure";
     ASSERT_TRUE(QTest::qWaitFor([&] { return !store.isGeneratingLyrics(); }, 30000));
 }
+
+} // namespace
+} // namespace fotivela
+
+namespace fotivela {
+namespace {
+
+class AIMusicPaneFitTest : public AIMusicPaneTest, public ::testing::WithParamInterface<AppLanguage> {};
+
+TEST_P(AIMusicPaneFitTest, TheOpenPaneFitsTheInspectorColumn)
+{
+    const test::ProgramLooks looks;
+    store.setAppLanguageValue(GetParam());
+    openProject(3);
+    EditorView editor(store, storeSignals, fixture.session.get());
+    editor.resize(1180, 760);
+    editor.show();
+    store.setActiveTab(EditorTab::music);
+    QApplication::processEvents();
+    MusicInspector* music = nullptr;
+    for (QWidget* widget : editor.findChildren<QWidget*>())
+        music = music ? music : dynamic_cast<MusicInspector*>(widget);
+    ASSERT_NE(music, nullptr);
+    click(music->aiButton());
+    ASSERT_TRUE(music->isShowingAIMusic());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Transitions::entranceProgress(music->aiPaneHolder()) == 1.0; }, 2000));
+    test::expectFits(&editor, GetParam() == AppLanguage::english ? "en" : "es");
+}
+
+INSTANTIATE_TEST_SUITE_P(BothLanguages, AIMusicPaneFitTest,
+                         ::testing::Values(AppLanguage::spanish, AppLanguage::english));
 
 } // namespace
 } // namespace fotivela

@@ -72,6 +72,21 @@ TEST(AuthForm, PrimaryButtonFollowsTheFieldsAndTheMode)
     EXPECT_FALSE(primary->isEnabled());
 }
 
+TEST(AuthForm, EnterInEitherFieldSignsIn)
+{
+    testing::SessionFixture fixture;
+    AuthView form(*fixture.session, AppLanguage::spanish);
+    typeInto(field(&form, "emailField"), QString::fromUtf8(anaEmail));
+    // Without a password the form cannot be sent: Enter does nothing.
+    QTest::keyClick(field(&form, "emailField"), Qt::Key_Return);
+    EXPECT_FALSE(fixture.session->isWorking());
+    typeInto(field(&form, "passwordField"), QString::fromUtf8(anaPassword));
+    QTest::keyClick(field(&form, "passwordField"), Qt::Key_Return);
+    EXPECT_TRUE(fixture.session->isWorking());
+    ASSERT_TRUE(fixture.idle());
+    EXPECT_TRUE(fixture.session->isAuthenticated());
+}
+
 TEST(AuthForm, WrongPasswordOffersTheRecoverLinkUntilTheUserLeavesLogin)
 {
     testing::SessionFixture fixture;

@@ -8,6 +8,10 @@
 
 #include <QAbstractSlider>
 #include <QApplication>
+#include <QSlider>
+#include <QStyle>
+#include <QStyleOptionSlider>
+#include <QWheelEvent>
 
 #include <cstdlib>
 #include <filesystem>
@@ -70,5 +74,29 @@ protected:
     std::unique_ptr<ProjectStore> m_store;
     std::unique_ptr<StoreSignals> m_signals;
 };
+
+// Where the handle of `slider` is drawn: a click there takes the focus and changes nothing.
+inline QPoint sliderHandleCentre(const QSlider* slider)
+{
+    QStyleOptionSlider option;
+    option.initFrom(slider);
+    option.orientation = slider->orientation();
+    option.minimum = slider->minimum();
+    option.maximum = slider->maximum();
+    option.sliderPosition = slider->sliderPosition();
+    option.sliderValue = slider->value();
+    option.singleStep = slider->singleStep();
+    option.pageStep = slider->pageStep();
+    option.subControls = QStyle::SC_All;
+    return slider->style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, slider).center();
+}
+
+// One notch of the mouse wheel (downwards) over `widget` at `position`, as the window delivers it.
+inline void wheelNotch(QWidget* widget, QPoint position, int delta = -120)
+{
+    QWheelEvent event(position, widget->mapToGlobal(QPointF(position)), QPoint(), QPoint(0, delta), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(widget, &event);
+}
 
 } // namespace fotivela::test

@@ -1,6 +1,7 @@
 #include "inspector_test_support.h"
 
 #include "support/test_audio.h"
+#include "ui/common/transitions.h"
 #include "ui/inspectors/elided_label.h"
 #include "ui/inspectors/ken_burns_controls.h"
 #include "ui/inspectors/music_control_inspector.h"
@@ -233,4 +234,64 @@ TEST_F(MusicInspectorTest, DeletingManualMarkersAsksThroughTheConfirmationCount)
     ASSERT_TRUE(pane.deleteManualButton()->isEnabled());
     QTest::mouseClick(pane.deleteManualButton(), Qt::LeftButton);
     EXPECT_EQ(store().manualBeatMarkerDeletionCount(), std::optional<std::int64_t>(2));
+}
+
+TEST(MusicInfoRowLook, TheValueIsCutAtThreeLinesOfItsWidth)
+{
+    MusicInfoRow row;
+    row.resize(300, 200);
+    row.show();
+    LineLimitedLabel* value = row.valueLabel();
+    const auto shownLines = [&] { return value->text().split(QLatin1Char('\n')).size(); };
+
+    // One long paragraph wraps: three lines of it, the last one ending in an ellipsis.
+    row.setContent("Letra", QString("Caminamos por la orilla del mar mientras el sol se escondia detras de las "
+                                    "montanas y las gaviotas volaban sobre las barcas de colores del puerto viejo")
+                                .repeated(2));
+    QApplication::processEvents();
+    EXPECT_EQ(shownLines(), 3);
+    EXPECT_TRUE(value->text().endsWith(QChar(0x2026)));
+    for (const QString& line : value->text().split(QLatin1Char('\n')))
+        EXPECT_LE(value->fontMetrics().horizontalAdvance(line), value->contentsRect().width());
+    EXPECT_GE(value->height(), value->heightForWidth(value->width()));
+
+    // Short paragraphs count as lines too.
+    row.setContent("Letra", "uno\ndos\ntres\ncuatro\ncinco");
+    QApplication::processEvents();
+    EXPECT_EQ(shownLines(), 3);
+    EXPECT_TRUE(value->text().startsWith("uno\ndos\ntres"));
+    EXPECT_TRUE(value->text().endsWith(QChar(0x2026)));
+    row.setContent("Letra", "uno\ndos");
+    QApplication::processEvents();
+    EXPECT_EQ(value->text(), "uno\ndos");
+}
+
+TEST_F(MusicInspectorTest, TheAIPaneFadesAndMovesInAndOut)
+{
+    store().modifyProject([](FotivelaProject& p) { p.audio = track(SyncMode::manual); });
+    QWidget column;
+    column.resize(330, 700);
+    auto* inspector = new MusicInspector(store(), storeSignals(), &column);
+    inspector->resize(330, 700);
+    inspector->aiMusicPaneFactory = [](QWidget* parent) { return new QLabel("pane", parent); };
+    column.show();
+
+    QTest::mouseClick(inspector->aiButton(), Qt::LeftButton);
+    QWidget* holder = inspector->aiPaneHolder();
+    EXPECT_LT(Transitions::entranceProgress(holder), 1.0) << "it comes in, not at once";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Transitions::entranceProgress(holder) == 1.0; }, 2000));
+    EXPECT_EQ(holder->graphicsEffect(), nullptr) << "done, it draws directly again";
+
+    // Closing leaves a fading picture of the pane where it stood, which then goes.
+    const QRect stood = holder->geometry();
+    QTest::mouseClick(inspector->aiButton(), Qt::LeftButton);
+    EXPECT_FALSE(holder->isVisible());
+    const auto ghosts = [&] {
+        int count = 0;
+        for (QLabel* label : inspector->findChildren<QLabel*>())
+            count += label->isVisible() && label->geometry() == stood && !label->pixmap().isNull() ? 1 : 0;
+        return count;
+    };
+    EXPECT_EQ(ghosts(), 1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ghosts() == 0; }, 2000));
 }

@@ -33,10 +33,18 @@ TEST(SlideTitleControlsCard, EveryChangeActivatesFirstAndWritesOneField)
     EXPECT_EQ(card.sizeLabel()->text(), "42");
     EXPECT_EQ(card.textField()->text(), "Hola");
 
-    // Tapping the card's own surface only activates.
-    QTest::mouseClick(card.heading(), Qt::LeftButton);
-    EXPECT_EQ(calls, std::vector<std::string>{"activate"});
-    calls.clear();
+    // Tapping the card anywhere only activates, once: its surface, a field, the slider.
+    const std::pair<QWidget*, QPoint> targets[] = {{card.heading(), QPoint(4, 4)},
+                                                   {card.textField(), QPoint(4, 4)},
+                                                   {card.sizeSlider(), sliderHandleCentre(card.sizeSlider())}};
+    for (const auto& [target, point] : targets) {
+        QTest::mouseClick(target, Qt::LeftButton, {}, point);
+        QApplication::processEvents();
+        EXPECT_EQ(calls, std::vector<std::string>{"activate"});
+        calls.clear();
+    }
+    EXPECT_EQ(slide.title, "Hola");
+    EXPECT_DOUBLE_EQ(slide.titleFontSize, 42.7);
 
     card.textField()->selectAll();
     QTest::keyClick(card.textField(), Qt::Key_Backspace);

@@ -1,5 +1,8 @@
 #include "ui/preview/preview_geometry.h"
 
+#include "platform/title_font.h"
+
+#include <QFontInfo>
 #include <gtest/gtest.h>
 
 using namespace fotivela;
@@ -129,4 +132,19 @@ TEST(PreviewGeometry, LongTitlesWrapWithinTheMonitor)
     ASSERT_TRUE(layout);
     EXPECT_LE(layout->box.width(), 480 + 1);
     EXPECT_GT(layout->textRect.height(), layout->fontSize * 1.5);
+}
+
+TEST(PreviewGeometry, TitlesUseTheExportedFacesAtTheirPixelSize)
+{
+    Slide slide;
+    slide.title = "Hola";
+    slide.titleFontSize = 48;
+    for (int design = 0; design <= static_cast<int>(TitleFontDesign::markerFelt); ++design) {
+        slide.titleFontDesign = static_cast<TitleFontDesign>(design);
+        const QFontInfo shown(titleLayout(slide, {960, 540})->font);
+        const QFontInfo exported(nsFont(slide.titleFontDesign, 48));
+        EXPECT_EQ(shown.family(), exported.family()) << design;
+        EXPECT_EQ(shown.weight(), exported.weight()) << design;
+        EXPECT_EQ(shown.pixelSize(), 48) << design;
+    }
 }

@@ -171,3 +171,34 @@ TEST_F(PreviewPanelTest, MonitorDrawsTheSlidePhotoOnceTheStoreHasLoadedIt)
     EXPECT_EQ(monitor.grab().toImage().pixelColor(lower), QColor(Qt::blue));
     std::filesystem::remove(photo);
 }
+
+TEST_F(PreviewPanelTest, AClickOnThePositionBarJumpsThereAndTheFormatMenuOpensInsideTheWindow)
+{
+    installSlides(3, 40); // 120 s
+    QWidget window;
+    window.resize(720, 560);
+    PreviewPanel panel(*store, *channel, &window);
+    panel.setGeometry(window.rect());
+    window.show();
+    QApplication::processEvents();
+
+    // Three quarters along the groove is about 90 s, not one page step from the start.
+    QSlider* bar = panel.playbackControls()->slider();
+    QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(bar->width() * 3 / 4, bar->height() / 2));
+    EXPECT_NEAR(store->previewTime(), 90, 6);
+
+    // The format button sits at the panel's right edge; its menu stays within the window.
+    FormatMenu* format = panel.formatMenu();
+    QTest::mouseClick(format, Qt::LeftButton);
+    QMenu* menu = format->formatMenu();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return menu->isVisible(); }, 2000));
+    const QRect inside(window.mapToGlobal(QPoint(0, 0)), window.size());
+    EXPECT_TRUE(inside.contains(menu->geometry())) << menu->geometry().x() << "," << menu->geometry().y() << " "
+                                                   << menu->width() << "x" << menu->height();
+    menu->hide();
+
+    // The placement rule: shifted left at the right edge, flipped above without room below.
+    const QRect bounds(0, 0, 800, 600);
+    EXPECT_EQ(FormatMenu::menuPosition(QRect(700, 40, 90, 34), QSize(200, 300), bounds), QPoint(600, 78));
+    EXPECT_EQ(FormatMenu::menuPosition(QRect(10, 500, 90, 34), QSize(200, 300), bounds), QPoint(10, 196));
+}

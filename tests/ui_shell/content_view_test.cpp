@@ -12,7 +12,10 @@
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
+#include <QWindow>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -244,4 +247,29 @@ TEST_F(ContentViewTest, ExportOverlayShowsRoundedPercentAndTheMessage)
     const QImage image = m_view->grab().toImage();
     const QColor corner = image.pixelColor(5, image.height() - 5);
     EXPECT_LT(corner.red(), 30);
+}
+
+TEST_F(ContentViewTest, TheExportBarOnScreenFollowsThePercentage)
+{
+    store().setIsExporting(true);
+    store().setExportMessage("Renderizando fotogramas");
+    QApplication::processEvents();
+    const QProgressBar* bar = m_view->exportOverlay()->progressBar();
+    ASSERT_TRUE(bar->isVisible());
+    // Many small steps, each painted, as an export reports them.
+    for (int percent = 10; percent <= 79; ++percent) {
+        store().setExportProgress(percent / 100.0);
+        QApplication::processEvents();
+    }
+    QTest::qWait(50);
+    // What the window shows now, not a fresh rendering of it.
+    const QImage shown = m_view->windowHandle()->screen()->grabWindow(m_view->winId()).toImage();
+    const QRect track(bar->mapTo(m_view.get(), QPoint(0, 0)), bar->size());
+    const int y = track.center().y();
+    int filled = 0;
+    for (int x = track.left(); x <= track.right(); ++x) {
+        const QColor c = shown.pixelColor(x, y);
+        filled += c.red() > 180 && c.green() > 120 && c.blue() < 110 ? 1 : 0;
+    }
+    EXPECT_NEAR(static_cast<double>(filled) / track.width(), 0.79, 0.04);
 }

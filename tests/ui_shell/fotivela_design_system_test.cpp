@@ -29,7 +29,7 @@ TEST(FotivelaDesignSystem, ScreenFontsTakeTheWeightWhileDrawnFramesKeepTheirFace
 {
     const QFont copperplate = font(TitleFontDesign::copperplate, 30, QFont::Bold);
     EXPECT_EQ(copperplate.family(), QStringLiteral("URW Bookman"));
-    EXPECT_DOUBLE_EQ(copperplate.pointSizeF(), 30);
+    EXPECT_DOUBLE_EQ(copperplate.pixelSize(), 30);
     EXPECT_EQ(copperplate.weight(), QFont::Bold);
 
     const QFont mono = font(TitleFontDesign::monospaced, 20, QFont::Light);
@@ -40,7 +40,7 @@ TEST(FotivelaDesignSystem, ScreenFontsTakeTheWeightWhileDrawnFramesKeepTheirFace
     EXPECT_EQ(font(TitleFontDesign::rounded, 14, QFont::Normal).family(), systemFont(14).family());
     EXPECT_EQ(nsFont(TitleFontDesign::rounded, 14).weight(), QFont::DemiBold);
     // A size of zero or less still makes a usable font.
-    EXPECT_GT(font(TitleFontDesign::default_, 0, QFont::Normal).pointSizeF(), 0);
+    EXPECT_GT(font(TitleFontDesign::default_, 0, QFont::Normal).pixelSize(), 0);
 }
 
 TEST(FotivelaDesignSystem, CheckboxRowTogglesOnLabelClicksAndDrawsBothStates)

@@ -8,6 +8,9 @@
 
 #include <QElapsedTimer>
 #include <QMenu>
+#include <QPainter>
+
+#include <cmath>
 
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -107,6 +110,41 @@ TEST_F(PhotoLaneTest, EdgesResizeInManualModeOnly)
     EXPECT_EQ(store->project().slides[1].duration, before);
 }
 
+TEST_F(PhotoLaneTest, ASlowEdgeDragLeavesThePlayheadAndFollowsThePointer)
+{
+    // A song in manual mode, the boundary of two 5 s slides at x 210 (42 px/s).
+    store->modifyProject([](FotivelaProject& p) { p.audio = makeTrack(SyncMode::manual); });
+    store->setAudioDuration(30);
+    makeLane({makeSlide(5, "a.jpg"), makeSlide(5, "b.jpg")});
+    QWidget* pointer = lane->interaction();
+    const auto pressOnTheBoundary = [&] {
+        store->modifyProject([](FotivelaProject& p) { p.slides[0].duration = p.slides[1].duration = 5; });
+        store->recalculateTotalDuration();
+        press(pointer, QPointF(205, 40));
+        // The playhead stands on the boundary (the press itself may move it).
+        store->setPreviewTime(5);
+    };
+
+    // Thirty moves of one pixel: each alone is within the snap distance, together they are not.
+    pressOnTheBoundary();
+    for (int step = 1; step <= 30; ++step)
+        drag(pointer, QPointF(205 + step, 40));
+    EXPECT_NEAR(store->project().slides[0].duration, 5 + 30.0 / 42, 1e-6);
+    // Back near the playhead, the edge snaps to it again.
+    for (int step = 1; step <= 28; ++step)
+        drag(pointer, QPointF(235 - step, 40));
+    EXPECT_DOUBLE_EQ(store->project().slides[0].duration, 5);
+    release(pointer, QPointF(207, 40));
+
+    // Six moves of six pixels move it by their sum, not by more.
+    pressOnTheBoundary();
+    for (int step = 1; step <= 6; ++step)
+        drag(pointer, QPointF(205 + 6 * step, 40));
+    release(pointer, QPointF(241, 40));
+    EXPECT_NEAR(store->project().slides[0].duration, 5 + 36.0 / 42, 1e-6);
+    EXPECT_NEAR(store->project().slides[0].duration + store->project().slides[1].duration, 10, 1e-9);
+}
+
 TEST_F(PhotoLaneTest, TheContextMenuDeletesTheSlideAndTheManifestFollowsTheSlides)
 {
     makeLane();
@@ -162,6 +200,38 @@ TEST_F(PhotoLaneTest, TileGeometryFollowsItsWidthAndHeight)
     EXPECT_EQ(TimelineThumbnail::pictureHeight(100), 66);
     EXPECT_EQ(TimelineThumbnail::durationLabel(12.34), "12.3s");
     EXPECT_EQ(PhotoTimelineLane::visibleTimelineSignature({}), "");
+}
+
+TEST(TimelineTileLook, NarrowTilesKeepTheirRoundedLookGlyphAndHandles)
+{
+    const auto render = [](double width, TimelineThumbnail::Look look) {
+        QImage image(static_cast<int>(std::ceil(width)), 80, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::Antialiasing);
+        TimelineThumbnail::paint(painter, QRectF(0, 0, width, 80), makeSlide(1), look, nullptr);
+        return image;
+    };
+    const auto brightness = [](QColor c) { return c.red() + c.green() + c.blue(); };
+
+    // Ten points wide: rounded ends (radius 5), the photo glyph on its dark frame.
+    const QImage ten = render(10, {});
+    EXPECT_LT(ten.pixelColor(0, 0).alpha(), 40) << "the corner is cut round";
+    EXPECT_GT(ten.pixelColor(0, 40).alpha(), 40);
+    int glyph = 0;
+    for (int x = 3; x < 10; ++x)
+        for (int y = 30; y < 50; ++y)
+            glyph = std::max(glyph, brightness(ten.pixelColor(x, y)));
+    EXPECT_GT(glyph, brightness(ten.pixelColor(5, 12)) + 60) << "the glyph is drawn";
+
+    // Two points wide and hovered at its left edge: the handle's accent strip still shows.
+    TimelineThumbnail::Look hovered;
+    hovered.hoverRegion = TimelinePointerRegion::leftResize;
+    const QColor strip = render(2, hovered).pixelColor(1, 40);
+    const QColor plain = render(2, {}).pixelColor(1, 40);
+    EXPECT_GT(strip.red() - strip.blue(), plain.red() - plain.blue() + 10);
+    EXPECT_DOUBLE_EQ(TimelineThumbnail::cornerRadius(QRect(0, 0, 2, 80)), 1);
+    EXPECT_DOUBLE_EQ(TimelineThumbnail::cornerRadius(QRect(0, 0, 18, 80)), 7);
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QTest>
 #include <QThread>
 
 using namespace fotivela;
@@ -94,6 +95,14 @@ TEST(ScrollPositionController, ZoomJumpsOnceAndPlaybackFollowsFromTheAnchor)
     EXPECT_TRUE(controller.isTimerRunning());
     EXPECT_NEAR(area.horizontalScrollBar()->value(), 2100 - std::max(400.0, viewport / 2), 2);
 
+    // Off screen (another route, the window closed) the timer stops, and comes back with it.
+    area.hide();
+    EXPECT_FALSE(controller.isTimerRunning());
+    controller.update(values);
+    EXPECT_FALSE(controller.isTimerRunning()) << "a store change while hidden does not restart it";
+    area.show();
+    EXPECT_TRUE(controller.isTimerRunning());
+
     // A marker drag turns following off; pausing drops the anchor.
     values.isEnabled = false;
     controller.update(values);
@@ -151,3 +160,22 @@ TEST(MusicLaneLook, TheCutDimsWhatFollowsAndTheWaveformHasAFloor)
 }
 
 } // namespace
+
+TEST(MusicLaneLook, TheAnalysisSpinnerTurnsWhileTheSongIsAnalysed)
+{
+    MusicBeatLane lane;
+    lane.resize(600, 80);
+    MusicBeatLane::Values values;
+    values.width = 600;
+    values.duration = 30;
+    values.isAnalyzing = true;
+    lane.setValues(values);
+    lane.show();
+    EXPECT_TRUE(lane.isSpinning());
+    const QImage first = lane.grab().toImage();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return lane.grab().toImage() != first; }, 3000)) << "the arc moves on";
+
+    values.isAnalyzing = false;
+    lane.setValues(values);
+    EXPECT_FALSE(lane.isSpinning());
+}

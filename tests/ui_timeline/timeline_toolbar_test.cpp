@@ -5,6 +5,10 @@
 #include "ui/timeline/timeline_tool_button.h"
 
 #include <QEnterEvent>
+#include <QHelpEvent>
+#include <QPointer>
+#include <QTest>
+#include <QToolTip>
 
 using namespace fotivela;
 using namespace fotivela::test;
@@ -64,6 +68,44 @@ TEST(TimelineToolButtonTest, TheBubbleShowsOnlyWithHelpOnAndAText)
     EXPECT_EQ(clicks, 0);
     enter(&button);
     EXPECT_TRUE(button.tooltip());
+}
+
+TEST(TimelineToolButtonTest, OneBubbleThatScalesAndFadesInAndOut)
+{
+    QWidget window;
+    window.resize(300, 120);
+    TimelineToolButton button(TimelineToolButton::Icon::plus, &window);
+    button.move(100, 80);
+    window.show();
+    QApplication::processEvents();
+    button.setHelp("Ayuda", true);
+    enter(&button);
+    QPointer<TimelineTooltip> bubble = button.tooltip();
+    ASSERT_TRUE(bubble);
+    EXPECT_LT(bubble->presence(), 1.0) << "it comes in, not at once";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return bubble->presence() == 1.0; }, 2000));
+
+    // The platform's help tag stays set, but does not show on top of the bubble.
+    EXPECT_EQ(button.toolTip(), "Ayuda");
+    QHelpEvent help(QEvent::ToolTip, QPoint(5, 5), button.mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(&button, &help);
+    EXPECT_FALSE(QToolTip::isVisible());
+
+    // Leaving fades it out, then it goes.
+    leave(&button);
+    ASSERT_TRUE(bubble);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !bubble; }, 2000));
+}
+
+TEST_F(TimelineTest, ZoomHelpNamesTheKeyThatWorks)
+{
+    showPanel();
+    EXPECT_EQ(panel->zoomInButton()->toolTip(), "Aumentar zoom del timeline (Ctrl +)");
+    EXPECT_EQ(panel->zoomOutButton()->toolTip(), "Reducir zoom del timeline (Ctrl -)");
+    store->setAppLanguage(AppLanguage::english);
+    settle();
+    EXPECT_EQ(panel->zoomInButton()->toolTip(), "Zoom timeline in (Ctrl +)");
+    EXPECT_EQ(panel->zoomOutButton()->toolTip(), "Zoom timeline out (Ctrl -)");
 }
 
 TEST(BeatMarkerInteraction, LeavingTheStripEndsEditingUnlessAMarkerIsHeld)

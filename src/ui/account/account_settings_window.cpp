@@ -203,7 +203,7 @@ void AccountSettingsWindow::refreshSidebar()
         button->setIcon(accountSymbolIcon(QString::fromLatin1(sidebarSymbol(destination).data()),
                                    selected ? Qt::white : secondaryTextColor()));
         button->setStyleSheet(QStringLiteral("QPushButton{text-align:left;padding:0 10px;border:none;border-radius:10px;"
-                                             "font-size:10.5pt;background:%1;color:%2;font-weight:%3;}")
+                                             "font-size:11px;background:%1;color:%2;font-weight:%3;}")
                                   .arg(selected ? QStringLiteral("rgba(255,255,255,0.12)") : QStringLiteral("transparent"),
                                        selected ? QStringLiteral("white") : QStringLiteral("rgba(255,255,255,0.55)"),
                                        selected ? QStringLiteral("bold") : QStringLiteral("600")));

@@ -1,4 +1,5 @@
 #include "ui/account/ai_music_inspector.h"
+#include "ui/common/transitions.h"
 
 #include "ui/account/account_symbols.h"
 #include "ui/account/account_view_support.h"
@@ -300,7 +301,13 @@ void AIMusicInspector::refresh()
         m_cloudTextReason->setStatus(*textReason, AIMusicAvailability::isErrorReason(*textReason));
 
     m_lyricsTitle->setVisible(withVocals);
+    // The editor, not its title, comes and goes with the opacity-and-move transition.
+    const bool lyricsWereShown = m_lyrics->isVisible();
+    if (!withVocals && lyricsWereShown)
+        Transitions::leave(m_lyrics);
     m_lyrics->setVisible(withVocals);
+    if (withVocals && !lyricsWereShown && isVisible())
+        Transitions::enter(m_lyrics);
     m_lyricsTitle->setText(translated("Letra", language));
     setTextKeepingCursor(m_lyrics, settings ? text(settings->lyrics) : QString());
     m_styleTitle->setText(translated("Estilo musical generado", language));

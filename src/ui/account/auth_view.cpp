@@ -122,6 +122,9 @@ AuthView::AuthView(AccountSession& session, AppLanguage language, QWidget* paren
     column->addWidget(m_password);
     connect(m_email, &QLineEdit::textChanged, this, [this] { refresh(); });
     connect(m_password, &QLineEdit::textChanged, this, [this] { refresh(); });
+    // Enter in either field sends the form, as the main button does.
+    connect(m_email, &QLineEdit::returnPressed, this, [this] { submitPrimaryAction(); });
+    connect(m_password, &QLineEdit::returnPressed, this, [this] { submitPrimaryAction(); });
 
     m_primary = new QPushButton(card);
     m_primary->setObjectName(QStringLiteral("primaryButton"));

@@ -99,7 +99,7 @@ CreditsDetailPanel::CreditsDetailPanel(AccountSession& session, AppLanguage lang
     m_balance = makeLabel({}, TextRole::body, QFont::Bold, Qt::white);
     m_balance->setObjectName(QStringLiteral("balance"));
     QFont balanceFont = m_balance->font();
-    balanceFont.setPointSizeF(34);
+    balanceFont.setPixelSize(34);
     m_balance->setFont(balanceFont);
     balanceRow->addWidget(m_balance);
     frame->addItem(balanceCard);
@@ -133,7 +133,7 @@ CreditsDetailPanel::CreditsDetailPanel(AccountSession& session, AppLanguage lang
     m_customField->setObjectName(QStringLiteral("customAmountField"));
     m_customField->setPlaceholderText(translated("Créditos", language));
     QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    mono.setPointSizeF(13);
+    mono.setPixelSize(13);
     m_customField->setFont(mono);
     m_customField->setStyleSheet(QStringLiteral("QLineEdit{padding:10px;color:white;background:rgba(0,0,0,0.22);"
                                                 "border:1px solid rgba(255,255,255,0.12);border-radius:10px;}"));

@@ -121,7 +121,7 @@ void PurchasesDetailPanel::rebuildRows()
         invoice->setObjectName(QStringLiteral("invoiceButton"));
         applyButtonLook(invoice, ButtonLook::plain);
         invoice->setStyleSheet(invoice->styleSheet() +
-                               QStringLiteral("QPushButton{color:%1;font-weight:bold;font-size:10pt;padding:0;}"
+                               QStringLiteral("QPushButton{color:%1;font-weight:bold;font-size:10px;padding:0;}"
                                               "QPushButton:disabled{color:rgba(255,255,255,0.3);}")
                                    .arg(accentColor().name()));
         invoice->setAutoDefault(false);

@@ -4,6 +4,7 @@
 #include "ui/inspectors/music_control_inspector.h"
 #include "ui/inspectors/music_inspector.h"
 #include "ui/inspectors/photos_inspector.h"
+#include "ui/common/wheel_guard.h"
 #include "ui/shell/fotivela_design_system.h"
 
 #include <QScrollArea>
@@ -48,6 +49,7 @@ InspectorHost::InspectorHost(ProjectStore& store, StoreSignals& storeSignals, QW
     m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_scroll->setStyleSheet("QScrollArea { background: transparent; } QScrollArea > QWidget > QWidget { background: transparent; }");
     layout->addWidget(m_scroll);
+    new WheelGuard(m_scroll);
     connect(&storeSignals, &StoreSignals::changed, this, [this](StoreField field) {
         if (field == StoreField::activeTab)
             showActiveTab();

@@ -36,6 +36,7 @@ public:
 
     QWidget* currentInspector() const { return m_current; }
     EditorTab shownTab() const { return m_shownTab; }
+    QScrollArea* scrollArea() const { return m_scroll; }
 
 private:
     void showActiveTab();

@@ -3,9 +3,13 @@
 #include "ui/shell/fotivela_design_system.h"
 
 #include <QAbstractButton>
+#include <QEvent>
 #include <QFont>
+#include <QFontInfo>
+#include <QFontMetrics>
 #include <QPalette>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -83,6 +87,54 @@ void applySecondaryStyle(QWidget* widget)
     widget->setForegroundRole(QPalette::PlaceholderText);
 }
 
+namespace {
+
+// Keeps a stretched button's label on one line within the column: the font steps down from
+// its own size, to four fifths of it at most, instead of the label holding the column open.
+class LabelFitter : public QObject {
+public:
+    LabelFitter(QAbstractButton* button)
+        : QObject(button)
+        , m_button(button)
+        , m_baseSize(QFontInfo(button->font()).pixelSize())
+    {
+        button->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Resize || event->type() == QEvent::Show)
+            fit();
+        return false;
+    }
+
+private:
+    void fit()
+    {
+        const int iconRoom = m_button->icon().isNull() ? 0 : m_button->iconSize().width() + 6;
+        // The style's 12-pixel padding on each side.
+        const int room = m_button->width() - 24 - iconRoom;
+        QFont font = m_button->font();
+        int size = m_baseSize;
+        const int smallest = std::max(8, m_baseSize * 4 / 5);
+        font.setPixelSize(size);
+        font.setWeight(QFont::DemiBold);
+        while (size > smallest && QFontMetrics(font).horizontalAdvance(m_button->text()) > room)
+            font.setPixelSize(--size);
+        if (QFontInfo(m_button->font()).pixelSize() != size) {
+            QFont applied = m_button->font();
+            applied.setPixelSize(size);
+            m_button->setFont(applied);
+        }
+    }
+
+    QAbstractButton* m_button;
+    int m_baseSize;
+};
+
+} // namespace
+
 void applyProminentStyle(QAbstractButton* button)
 {
     styleProminentButton(button);
@@ -90,7 +142,9 @@ void applyProminentStyle(QAbstractButton* button)
     button->setStyleSheet(button->styleSheet()
                           + "QAbstractButton:disabled { background: rgba(255,255,255,0.12); color: rgba(255,255,255,0.4); }");
     button->setMinimumHeight(30);
-    button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    // Stretched to the column: its width comes from the column, never the other way round.
+    button->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    new LabelFitter(button);
 }
 
 long long displayInteger(double value)

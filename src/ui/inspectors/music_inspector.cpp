@@ -1,5 +1,6 @@
 #include "ui/inspectors/music_inspector.h"
 
+#include "ui/common/transitions.h"
 #include "ui/common/view_helpers.h"
 #include "ui/inspectors/elided_label.h"
 #include "ui/shell/fotivela_design_system.h"
@@ -37,9 +38,8 @@ MusicInfoRow::MusicInfoRow(QWidget* parent)
     layout->setSpacing(3);
     m_title = new QLabel(this);
     layout->addWidget(m_title);
-    m_value = new QLabel(this);
+    m_value = new LineLimitedLabel(3, this);
     m_value->setObjectName("musicInfoValue");
-    m_value->setWordWrap(true);
     m_value->setStyleSheet("QLabel#musicInfoValue { color: rgba(255,255,255,0.55); background: rgba(0,0,0,0.16); "
                            "border: 1px solid rgba(255,255,255,0.12); border-radius: 9px; padding: 8px; }");
     layout->addWidget(m_value);
@@ -48,13 +48,7 @@ MusicInfoRow::MusicInfoRow(QWidget* parent)
 void MusicInfoRow::setContent(const QString& title, const QString& value)
 {
     m_title->setText(title);
-    // At most three lines, cut at the end.
-    const QStringList lines = value.split('\n');
-    QString shown = lines.mid(0, 3).join('\n');
-    if (lines.size() > 3)
-        shown += QString::fromUtf8("\u2026");
-    m_value->setText(shown);
-    m_value->setToolTip(value);
+    m_value->setFullText(value);
 }
 
 CurrentSongAIInfo::CurrentSongAIInfo(QWidget* parent)
@@ -193,11 +187,13 @@ void MusicInspector::toggleAIMusicPreparation()
             if (m_aiPane)
                 m_aiHolder->layout()->addWidget(m_aiPane);
         }
-    } else {
-        restoreKeptSettingsIfDraftIsEmpty();
-        dropAIMusicPane();
+        refresh();
+        Transitions::enter(m_aiHolder);
+        return;
     }
-    refresh();
+    restoreKeptSettingsIfDraftIsEmpty();
+    Transitions::leave(m_aiHolder);
+    dropAIMusicPane();
 }
 
 void MusicInspector::restoreKeptSettingsIfDraftIsEmpty()

@@ -15,17 +15,18 @@ class QVBoxLayout;
 namespace fotivela {
 
 class ElidedLabel;
+class LineLimitedLabel;
 
 // One titled text box of the song's AI information.
 class MusicInfoRow : public QWidget {
 public:
     MusicInfoRow(QWidget* parent = nullptr);
     void setContent(const QString& title, const QString& value);
-    QLabel* valueLabel() const { return m_value; }
+    LineLimitedLabel* valueLabel() const { return m_value; }
 
 private:
     QLabel* m_title = nullptr;
-    QLabel* m_value = nullptr;
+    LineLimitedLabel* m_value = nullptr;
 };
 
 // The lyrics and style of a song generated in the cloud.

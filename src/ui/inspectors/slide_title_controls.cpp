@@ -178,7 +178,36 @@ SlideTitleControls::SlideTitleControls(QString title, AppLanguage language, Slid
         change([on](Slide& slide) { slide.titleHasBackground = on; });
     });
 
+    // A press anywhere on the card selects its slide, also inside a field or on a slider
+    // that takes the press for itself.
+    for (QWidget* child : findChildren<QWidget*>())
+        child->installEventFilter(this);
+
     refresh();
+}
+
+bool SlideTitleControls::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::MouseButtonPress)
+        activateSoon();
+    return QFrame::eventFilter(watched, event);
+}
+
+void SlideTitleControls::activateSoon()
+{
+    // After the press is delivered (the selection may rebuild what holds this card), and once
+    // however many widgets the press passes through on its way up.
+    if (m_activationQueued)
+        return;
+    m_activationQueued = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_activationQueued = false;
+            const auto onActivate = m_onActivate;
+            onActivate();
+        },
+        Qt::QueuedConnection);
 }
 
 void SlideTitleControls::change(const Mutation& mutation)
@@ -195,8 +224,7 @@ void SlideTitleControls::change(const Mutation& mutation)
 
 void SlideTitleControls::mousePressEvent(QMouseEvent* event)
 {
-    const auto onActivate = m_onActivate;
-    onActivate();
+    activateSoon();
     QFrame::mousePressEvent(event);
 }
 

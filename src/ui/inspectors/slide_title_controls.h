@@ -70,12 +70,15 @@ public:
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void change(const Mutation& mutation);
+    void activateSoon();
     void refresh();
 
     QString m_title;
+    bool m_activationQueued = false;
     // Set while a change goes out: the store echoes the old value first, which must not
     // overwrite what the user is typing or dragging.
     bool m_isChanging = false;

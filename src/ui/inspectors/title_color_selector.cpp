@@ -15,6 +15,7 @@
 #include <QEvent>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cctype>
 
 namespace fotivela {
@@ -193,6 +194,8 @@ TitleColorSelector::TitleColorSelector(AppLanguage language, std::string colorHe
     m_hexField->setPlaceholderText("FFFFFF");
     m_hexField->setFont(mono);
     m_hexField->setStyleSheet("QLineEdit { background: transparent; border: none; }");
+    // Room for all six digits, the line edit's own margins and the cursor.
+    m_hexField->setMinimumWidth(QFontMetrics(mono).horizontalAdvance(QStringLiteral("WWWWWW")) + 8);
     boxRow->addWidget(m_hexField);
     entryRow->addWidget(entryBox, 1);
     m_draftSwatch = new ColorSwatch(30, 7, m_popover);
@@ -249,7 +252,12 @@ void TitleColorSelector::togglePopover()
     refreshPopover();
     if (m_isPresented) {
         m_popover->adjustSize();
-        const QPoint anchor = m_button->mapToGlobal(QPoint(m_button->width(), 0));
+        // Beside the button, moved up as far as needed to stay inside the window.
+        QPoint anchor = m_button->mapToGlobal(QPoint(m_button->width(), 0));
+        const QWidget* top = window();
+        const QRect bounds(top->mapToGlobal(QPoint(0, 0)), top->size());
+        anchor.setY(std::max(bounds.top(), std::min(anchor.y(), bounds.bottom() + 1 - m_popover->height())));
+        anchor.setX(std::max(bounds.left(), std::min(anchor.x(), bounds.right() + 1 - m_popover->width())));
         m_popover->move(anchor);
         m_popover->show();
         m_hexField->setFocus();

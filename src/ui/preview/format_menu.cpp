@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include <algorithm>
 #include <array>
 
 namespace fotivela {
@@ -52,14 +53,36 @@ FormatMenu::FormatMenu(QWidget* parent)
     : QToolButton(parent)
     , m_menu(new QMenu(this))
 {
-    setMenu(m_menu);
-    setPopupMode(QToolButton::InstantPopup);
+    // The menu is placed by popUpMenu, inside the window rather than only inside the screen.
+    connect(this, &QToolButton::clicked, this, &FormatMenu::popUpMenu);
     setAutoRaise(true);
     setCursor(Qt::PointingHandCursor);
     setFixedHeight(34);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     setFont(systemFont(TextStyle::caption, QFont::DemiBold));
     rebuild();
+}
+
+QPoint FormatMenu::menuPosition(const QRect& button, QSize menu, const QRect& bounds)
+{
+    // Below the button, left edges aligned; shifted left and, without room below, flipped
+    // above, so that the menu stays within the bounds wherever it fits in them.
+    int x = std::min(button.left(), bounds.right() + 1 - menu.width());
+    x = std::max(x, bounds.left());
+    int y = button.bottom() + 1 + 4;
+    if (y + menu.height() > bounds.bottom() + 1 && button.top() - 4 - menu.height() >= bounds.top())
+        y = button.top() - 4 - menu.height();
+    else if (y + menu.height() > bounds.bottom() + 1)
+        y = std::max(bounds.top(), bounds.bottom() + 1 - menu.height());
+    return {x, y};
+}
+
+void FormatMenu::popUpMenu()
+{
+    const QRect button(mapToGlobal(QPoint(0, 0)), size());
+    const QWidget* top = window();
+    const QRect bounds(top->mapToGlobal(QPoint(0, 0)), top->size());
+    m_menu->popup(menuPosition(button, m_menu->sizeHint(), bounds));
 }
 
 QIcon FormatMenu::formatIcon(ProjectFormat format, QColor colour)

@@ -32,6 +32,12 @@ public:
 
     static QIcon formatIcon(ProjectFormat format, QColor colour);
 
+    // Where a menu of `menu` size opens for a button at `button`, kept inside `bounds` (all in
+    // screen coordinates).
+    static QPoint menuPosition(const QRect& button, QSize menu, const QRect& bounds);
+    // Opens the menu under the button, inside the window.
+    void popUpMenu();
+
 protected:
     void paintEvent(QPaintEvent* event) override;
 

@@ -93,6 +93,7 @@ PlaybackControls::PlaybackControls(ProjectStore& store, StoreSignals& storeSigna
     m_slider->setMinimum(0);
     m_slider->setSingleStep(100);
     m_slider->setPageStep(1000);
+    jumpToClickSlider(m_slider);
     QPalette tint = m_slider->palette();
     tint.setColor(QPalette::Highlight, AppTheme::accent());
     m_slider->setPalette(tint);

@@ -100,9 +100,8 @@ std::optional<TitleLayout> titleLayout(const Slide& slide, QSizeF monitorSize)
 
     TitleLayout layout;
     layout.fontSize = size;
-    layout.font = font(slide.titleFontDesign, size, QFont::DemiBold);
-    // Monitor points are device-independent pixels, whatever the screen's dots per inch.
-    layout.font.setPixelSize(std::max(1, static_cast<int>(std::lround(std::min(size, 100000.0)))));
+    // The exported frame's face and weight, so the preview shows what the video will.
+    layout.font = titleFont(slide.titleFontDesign, size);
     const QString text = QString::fromStdString(slide.title);
     const QFontMetricsF metrics(layout.font);
     const double available = std::max(w - 2 * titleHorizontalPadding, 1.0);

@@ -10,11 +10,13 @@
 #include "ui/preview/preview_panel.h"
 #include "ui/timeline/timeline_panel.h"
 #include "ui/common/store_signals.h"
+#include "ui/common/wheel_guard.h"
 
 #include <QHBoxLayout>
 #include <QPainter>
 #include <QPainterPath>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -68,6 +70,19 @@ SidebarTabButton::SidebarTabButton(EditorTab tab, QWidget* parent)
     setFlat(true);
 }
 
+QSize SidebarTabButton::sizeHint() const
+{
+    // The label at its full size; minimumSizeHint is the smallest it shrinks to.
+    QFont label = systemFont(9, QFont::DemiBold);
+    return {std::max(40, QFontMetrics(label).horizontalAdvance(text()) + 6), 38};
+}
+
+QSize SidebarTabButton::minimumSizeHint() const
+{
+    QFont label = systemFont(7, QFont::DemiBold);
+    return {std::max(40, QFontMetrics(label).horizontalAdvance(text()) + 6), 38};
+}
+
 void SidebarTabButton::setActive(bool active)
 {
     if (active == m_active)
@@ -92,8 +107,8 @@ void SidebarTabButton::paintEvent(QPaintEvent*)
     // One line, shrinking to three quarters before eliding.
     QFont label = systemFont(9, QFont::DemiBold);
     const int room = width() - 6;
-    for (double size = 9; size >= 6.75; size -= 0.25) {
-        label.setPointSizeF(size);
+    for (int size = 9; size >= 7; --size) {
+        label.setPixelSize(size);
         if (QFontMetrics(label).horizontalAdvance(text()) <= room)
             break;
     }
@@ -174,6 +189,12 @@ InspectorPanel::InspectorPanel(ProjectStore& store, StoreSignals& storeSignals, 
     content->setAutoFillBackground(false); // the glass shows through
     disableScrollElasticity(content);
     column->addWidget(m_scroll, 1);
+    new WheelGuard(m_scroll);
+    // The gap on the right keeps content clear of where the scroll bar shows; while the bar is
+    // there it takes that room itself.
+    connect(m_scroll->verticalScrollBar(), &QScrollBar::rangeChanged, this, [this](int, int maximum) {
+        m_stack->setContentsMargins(0, 2, maximum > 0 ? 0 : 12, 10);
+    });
 
     connect(&storeSignals, &StoreSignals::changed, this, [this](StoreField field) {
         if (field == StoreField::activeTab)
@@ -191,6 +212,8 @@ void InspectorPanel::refresh()
     m_shownTab = tab;
     if (m_inspector) {
         m_stack->removeWidget(m_inspector);
+        // Out of sight at once: deletion waits for the event loop.
+        m_inspector->hide();
         m_inspector->deleteLater();
         m_inspector = nullptr;
     }
@@ -243,12 +266,19 @@ EditorView::EditorView(ProjectStore& store, StoreSignals& storeSignals, AccountS
     column->addWidget(m_timeline, 0);
     row->addLayout(column, 1);
 
-    connect(&storeSignals, &StoreSignals::changed, this, [this](StoreField field) {
+    m_layoutConnection = connect(&storeSignals, &StoreSignals::changed, this, [this](StoreField field) {
         if (field == StoreField::project || field == StoreField::visibleStemWaveformInstruments
             || field == StoreField::audioWaveform)
             applyLayout();
     });
     applyLayout();
+}
+
+EditorView::~EditorView()
+{
+    // The inspectors that go with the children may still change the project (an open AI pane
+    // puts the earlier settings back): no layout pass on a view half taken down.
+    disconnect(m_layoutConnection);
 }
 
 void EditorView::applyLayout()

@@ -40,6 +40,8 @@ public:
     EditorTab tab() const { return m_tab; }
     void setActive(bool active);
     bool isActive() const { return m_active; }
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -96,6 +98,7 @@ class EditorView : public QWidget {
 
 public:
     EditorView(ProjectStore& store, StoreSignals& storeSignals, AccountSession* session, QWidget* parent = nullptr);
+    ~EditorView() override;
 
     InspectorPanel* inspectorPanel() const { return m_inspector; }
     QWidget* previewArea() const { return m_preview; }
@@ -117,6 +120,7 @@ private:
     QWidget* m_preview = nullptr;
     QWidget* m_timeline = nullptr;
     EditorLayout m_layout;
+    QMetaObject::Connection m_layoutConnection;
 };
 
 } // namespace fotivela

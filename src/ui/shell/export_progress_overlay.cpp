@@ -144,6 +144,9 @@ void ExportProgressOverlay::refresh()
     const double progress = m_store.exportProgress();
     m_percent->setText(percentText(progress));
     m_bar->setValue(std::isfinite(progress) ? qRound(std::clamp(progress, 0.0, 1.0) * 1000) : 0);
+    // QProgressBar skips repaints of changes narrower than its style's chunk, which under
+    // this style sheet left the bar behind the number: always repaint.
+    m_bar->update();
     m_message->setText(message());
     // Wrapped labels beside others do not get their height from the row: give it to them.
     const int titleWidth = 560 - 48 - 58 - 28 - m_percent->sizeHint().width();

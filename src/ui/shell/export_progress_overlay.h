@@ -26,6 +26,7 @@ public:
     QString message() const;
 
     void refresh();
+    QProgressBar* progressBar() const { return m_bar; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -1,4 +1,5 @@
 #include "ui/shell/fotivela_app.h"
+#include "ui/shell/qt_translations.h"
 
 #include "export/export_temporaries.h"
 #include "model/app_text.h"
@@ -66,6 +67,7 @@ void FotivelaApp::start(const QStringList& arguments)
     }
     buildWindow();
     buildMenus();
+    m_window->resize(defaultWidth, defaultHeight + m_window->menuBar()->sizeHint().height());
     qApp->installEventFilter(new TooltipSwitch(*m_store, this));
     installStoreDialogPanels(*m_store, m_window);
     m_window->show();
@@ -81,8 +83,8 @@ void FotivelaApp::buildWindow()
     m_window = new FotivelaMainWindow;
     m_window->setProperty("fotivelaMainWindow", true);
     m_window->setWindowTitle(QStringLiteral("Fotivela"));
-    m_window->setMinimumSize(ContentView::minimumWidth, ContentView::minimumHeight);
-    m_window->resize(defaultWidth, defaultHeight);
+    // The sizes are the content's: the menu bar comes on top of them. The gate holds the
+    // content's minimum, so the window's own follows from its layout.
 
     StoreSignals& storeSignals = *m_signals;
     m_gate = new AuthGateView(
@@ -124,6 +126,13 @@ void FotivelaApp::buildMenus()
             translateMenus();
     });
     translateMenus();
+
+    m_qtTranslations = new QtTranslations(this);
+    m_qtTranslations->apply(m_store->appLanguage());
+    connect(m_signals.get(), &StoreSignals::changed, this, [this](StoreField field) {
+        if (field == StoreField::appLanguage)
+            m_qtTranslations->apply(m_store->appLanguage());
+    });
 }
 
 void FotivelaApp::translateMenus()

@@ -71,6 +71,7 @@ private:
     QAction* m_quit = nullptr;
     class QMenu* m_fileMenu = nullptr;
     class QMenu* m_helpMenu = nullptr;
+    class QtTranslations* m_qtTranslations = nullptr;
 };
 
 } // namespace fotivela

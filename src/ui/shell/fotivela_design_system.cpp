@@ -12,12 +12,14 @@
 #include <QPixmap>
 #include <QPointer>
 #include <QScroller>
+#include <QSlider>
 #include <QScrollerProperties>
 #include <QStyleFactory>
 #include <QStyleOption>
 #include <QToolButton>
 
 #include <algorithm>
+#include <cmath>
 
 namespace fotivela {
 
@@ -45,39 +47,21 @@ QColor withOpacity(QColor colour, double opacity)
 
 namespace {
 
-// The families the export's faces come from, so that a title looks on screen as
-// it will in the video.
-const char* customFamily(TitleFontDesign design)
-{
-    switch (design) {
-    case TitleFontDesign::avenirNext:
-    case TitleFontDesign::futura:
-        return "URW Gothic";
-    case TitleFontDesign::helveticaNeue:
-        return "Nimbus Sans";
-    case TitleFontDesign::georgia:
-        return "DejaVu Serif";
-    case TitleFontDesign::baskerville:
-        return "P052";
-    case TitleFontDesign::didot:
-        return "C059";
-    case TitleFontDesign::copperplate:
-        return "URW Bookman";
-    case TitleFontDesign::markerFelt:
-        return "Comic Neue";
-    default:
-        return nullptr;
-    }
-}
-
 QFont sized(QFont font, double size, QFont::Weight weight)
 {
-    font.setPointSizeF(size > 0 ? size : 1.0);
+    setFontSize(font, size);
     font.setWeight(weight);
     return font;
 }
 
 } // namespace
+
+void setFontSize(QFont& font, double size)
+{
+    // Sizes are logical pixels, the unit of every layout size, so text keeps its
+    // designed proportion to the boxes around it whatever the screen's dpi.
+    font.setPixelSize(std::max(1, static_cast<int>(std::lround(std::clamp(size, 1.0, 100000.0)))));
+}
 
 QFont systemFont(double size, QFont::Weight weight)
 {
@@ -95,18 +79,20 @@ QFont font(TitleFontDesign design, double size, QFont::Weight weight)
     case TitleFontDesign::default_:
     case TitleFontDesign::rounded: // no rounded design on Linux
         return systemFont(size, weight);
-    case TitleFontDesign::serif: {
-        QFont serif{QStringLiteral("DejaVu Serif")};
-        serif.setStyleHint(QFont::Serif);
-        return sized(serif, size, weight);
-    }
     case TitleFontDesign::monospaced:
         return monospacedSystemFont(size, weight);
     default:
         break;
     }
-    // A family that is not installed falls back to the platform's default.
-    return sized(QFont{QString::fromLatin1(customFamily(design))}, size, weight);
+    // The export's own family, so that a face looks on screen as it will in the video.
+    return sized(nsFont(design, 12), size, weight);
+}
+
+QFont titleFont(TitleFontDesign design, double size)
+{
+    QFont face = nsFont(design, 12);
+    setFontSize(face, size);
+    return face;
 }
 
 void paintFotivelaGlass(QPainter& painter, const QRectF& rect, double cornerRadius)
@@ -286,6 +272,28 @@ void disableScrollElasticity(QWidget* content)
         area->setProperty("fotivelaElasticity", false);
         return;
     }
+}
+
+namespace {
+
+class JumpToClickStyle : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override
+    {
+        if (hint == QStyle::SH_Slider_AbsoluteSetButtons)
+            return Qt::LeftButton;
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
+
+} // namespace
+
+void jumpToClickSlider(QSlider* slider)
+{
+    auto* style = new JumpToClickStyle;
+    style->setParent(slider);
+    slider->setStyle(style);
 }
 
 void applyFotivelaAppearance(QApplication& application)

@@ -22,6 +22,7 @@ class QApplication;
 class QCheckBox;
 class QPainter;
 class QRectF;
+class QSlider;
 
 namespace fotivela {
 
@@ -35,12 +36,19 @@ const QColor& musicLane();
 // `colour` with its alpha replaced (0...1).
 QColor withOpacity(QColor colour, double opacity);
 
-// The title font shown on screen at `size` points with `weight`. The system
-// designs use the interface font; the named faces use the nearest installed
-// family (the same families the export draws with) with the weight applied.
+// Every size on screen is in logical pixels, text included: the designed points
+// map one to one onto them.
+void setFontSize(QFont& font, double size);
+
+// The title font shown on screen at `size` with `weight`. The system designs use
+// the interface font; the named faces use the export's family with the weight
+// applied.
 QFont font(TitleFontDesign design, double size, QFont::Weight weight);
 
-// Text sizes of the interface, in points, fixed so that every view agrees.
+// A title exactly as exported frames draw it (family and weight), at `size`.
+QFont titleFont(TitleFontDesign design, double size);
+
+// Text sizes of the interface, fixed so that every view agrees.
 namespace TextStyle {
 inline constexpr double body = 13;
 inline constexpr double callout = 12;
@@ -52,9 +60,9 @@ inline constexpr double title2 = 17;
 inline constexpr double title = 22;
 } // namespace TextStyle
 
-// The interface font at `size` points and `weight`.
+// The interface font at `size` and `weight`.
 QFont systemFont(double size, QFont::Weight weight = QFont::Normal);
-// The monospaced interface font at `size` points and `weight`.
+// The monospaced interface font at `size` and `weight`.
 QFont monospacedSystemFont(double size, QFont::Weight weight = QFont::Normal);
 
 // Paints the glass card's layers behind content: the tinted gradient, the light
@@ -101,6 +109,10 @@ public:
     // One shared instance for the whole program, owned by the application.
     static FotivelaCheckboxToggleStyle* shared();
 };
+
+// Makes a click on `slider`'s groove move the handle straight to the click point instead of
+// a page step, as a position bar does.
+void jumpToClickSlider(QSlider* slider);
 
 // Applies the checkbox look to `widget` when it is a checkbox, and to every
 // checkbox inside it.

@@ -37,8 +37,8 @@ void FotivelaLogo::paintEvent(QPaintEvent*)
     painter.setPen(QColor(245, 245, 247));
     // The wordmark shrinks until it fits beside the mark.
     QFont wordmark = systemFont(24, QFont::Bold);
-    while (wordmark.pointSizeF() > 10 && QFontMetricsF(wordmark).horizontalAdvance(QStringLiteral("Fotivela")) > 136)
-        wordmark.setPointSizeF(wordmark.pointSizeF() - 1);
+    while (wordmark.pixelSize() > 10 && QFontMetricsF(wordmark).horizontalAdvance(QStringLiteral("Fotivela")) > 136)
+        wordmark.setPixelSize(wordmark.pixelSize() - 1);
     painter.setFont(wordmark);
     painter.drawText(QRectF(50, 0, 140, 58), Qt::AlignVCenter | Qt::AlignLeft, QStringLiteral("Fotivela"));
 }

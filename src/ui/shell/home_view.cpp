@@ -3,6 +3,7 @@
 #include "model/app_text.h"
 #include "store/project_store.h"
 #include "ui/common/store_signals.h"
+#include "ui/inspectors/elided_label.h"
 #include "ui/shell/fotivela_design_system.h"
 
 #include <QDateTime>
@@ -198,7 +199,9 @@ RecentProjectCard::RecentProjectCard(ProjectStore& store, RecentProject recent, 
     column->addWidget(m_previewView);
     auto* texts = new QVBoxLayout;
     texts->setSpacing(4);
-    m_name = new QLabel(m_panel);
+    // Elided at the width the layout gives it, whenever that changes.
+    m_name = new ElidedLabel(Qt::ElideRight, m_panel);
+    m_name->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     m_name->setFont(systemFont(TextStyle::headline, QFont::Bold));
     m_name->setAttribute(Qt::WA_TransparentForMouseEvents);
     m_date = new QLabel(m_panel);
@@ -233,6 +236,8 @@ RecentProjectCard::RecentProjectCard(ProjectStore& store, RecentProject recent, 
         });
 }
 
+QLabel* RecentProjectCard::nameLabel() const { return m_name; }
+
 RecentProjectCard::~RecentProjectCard()
 {
     m_load.cancel();
@@ -241,12 +246,13 @@ RecentProjectCard::~RecentProjectCard()
 void RecentProjectCard::setLanguage(AppLanguage language)
 {
     const QString name = QString::fromStdString(m_recent.name);
-    m_name->setText(m_name->fontMetrics().elidedText(name, Qt::ElideRight, std::max(m_name->width(), 200)));
-    m_name->setToolTip(name);
+    m_name->setFullText(name);
     const QDateTime saved = QDateTime::fromSecsSinceEpoch(
         std::chrono::duration_cast<std::chrono::seconds>(m_recent.savedAt.time_since_epoch()).count());
     const QLocale locale(language == AppLanguage::english ? QLocale::English : QLocale::Spanish);
-    m_date->setText(locale.toString(saved.date(), QLocale::LongFormat));
+    // The day only: no weekday, no time.
+    m_date->setText(locale.toString(saved.date(), language == AppLanguage::english ? QStringLiteral("MMMM d, yyyy")
+                                                                                   : QStringLiteral("d 'de' MMMM 'de' yyyy")));
     m_remove->setToolTip(translated("Quitar de recientes", language));
     if (m_previewView->preview())
         m_previewView->setPreview(m_previewView->preview(), language);
@@ -269,8 +275,6 @@ void RecentProjectCard::resizeEvent(QResizeEvent* event)
     QWidget::resizeEvent(event);
     m_remove->move(width() - m_remove->width() - 8, 8);
     m_remove->raise();
-    const QString name = QString::fromStdString(m_recent.name);
-    m_name->setText(m_name->fontMetrics().elidedText(name, Qt::ElideRight, std::max(m_name->width(), 40)));
 }
 
 // MARK: home

@@ -19,6 +19,7 @@ namespace fotivela {
 
 class ProjectStore;
 class StoreSignals;
+class ElidedLabel;
 class FotivelaGlassPanel;
 
 // The title of a card's first slide, drawn over its miniature.
@@ -64,6 +65,8 @@ public:
     const RecentProject& recent() const { return m_recent; }
     RecentProjectPreviewView* previewView() const { return m_previewView; }
     QPushButton* removeButton() const { return m_remove; }
+    QLabel* nameLabel() const;
+    QLabel* dateLabel() const { return m_date; }
     void setLanguage(AppLanguage language);
 
 signals:
@@ -79,7 +82,7 @@ private:
     RecentProject m_recent;
     FotivelaGlassPanel* m_panel = nullptr;
     RecentProjectPreviewView* m_previewView = nullptr;
-    QLabel* m_name = nullptr;
+    ElidedLabel* m_name = nullptr;
     QLabel* m_date = nullptr;
     QPushButton* m_remove = nullptr;
     TaskHandle m_load;

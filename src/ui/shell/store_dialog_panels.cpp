@@ -1,7 +1,9 @@
 #include "ui/shell/store_dialog_panels.h"
 
+#include "model/project_file_layout.h"
 #include "store/project_store.h"
 #include "store/store_dialogs.h"
+#include "ui/shell/file_manager_reveal.h"
 
 #include <QDesktopServices>
 #include <QFileDialog>
@@ -24,12 +26,56 @@ std::optional<std::filesystem::path> chosen(const QString& file)
 
 } // namespace
 
+ProjectOpenPanel::ProjectOpenPanel(QWidget* parent)
+    : QFileDialog(parent)
+{
+    // Our own panel, so that a project folder can be taken as a whole.
+    setOption(QFileDialog::DontUseNativeDialog);
+    setAcceptMode(QFileDialog::AcceptOpen);
+    setFileMode(QFileDialog::ExistingFile);
+    setNameFilter(QStringLiteral("Fotivela (*.fotivela)"));
+}
+
+void ProjectOpenPanel::accept()
+{
+    const QStringList files = selectedFiles();
+    if (files.size() == 1 && QFileInfo(files.front()).isDir()) {
+        const std::filesystem::path folder(files.front().toStdString());
+        if (ProjectFileLayout::projectFileURL(folder)) {
+            m_folder = folder;
+            done(QDialog::Accepted);
+            return;
+        }
+    }
+    m_folder.reset();
+    QFileDialog::accept();
+}
+
+std::optional<std::filesystem::path> ProjectOpenPanel::choice() const
+{
+    if (result() != QDialog::Accepted)
+        return std::nullopt;
+    if (m_folder)
+        return m_folder;
+    const QStringList files = selectedFiles();
+    return files.isEmpty() ? std::nullopt : chosen(files.front());
+}
+
+QString withMP4Extension(const QString& file)
+{
+    if (file.isEmpty() || QFileInfo(file).suffix().compare(QStringLiteral("mp4"), Qt::CaseInsensitive) == 0)
+        return file;
+    return file + QStringLiteral(".mp4");
+}
+
 void installStoreDialogPanels(ProjectStore& store, QWidget* window)
 {
     QPointer<QWidget> parent(window);
     StoreDialogs& dialogs = store.dialogs();
     dialogs.chooseProjectToOpen = [parent]() {
-        return chosen(QFileDialog::getOpenFileName(parent, QString(), QString(), QStringLiteral("Fotivela (*.fotivela)")));
+        ProjectOpenPanel panel(parent);
+        panel.exec();
+        return panel.choice();
     };
     dialogs.chooseFolder = [parent](const std::string& prompt) {
         QFileDialog panel(parent);
@@ -45,8 +91,15 @@ void installStoreDialogPanels(ProjectStore& store, QWidget* window)
                                                    QString::fromStdString(suggestedName)));
     };
     dialogs.chooseExportDestination = [parent](const std::string& suggestedName) {
-        return chosen(QFileDialog::getSaveFileName(parent, QString(), QString::fromStdString(suggestedName),
-                                                   QStringLiteral("MPEG-4 (*.mp4)")));
+        QFileDialog panel(parent);
+        panel.setAcceptMode(QFileDialog::AcceptSave);
+        panel.setNameFilter(QStringLiteral("MPEG-4 (*.mp4)"));
+        // The panel adds the extension itself, so that it asks before replacing that file.
+        panel.setDefaultSuffix(QStringLiteral("mp4"));
+        panel.selectFile(QString::fromStdString(suggestedName));
+        if (panel.exec() != QDialog::Accepted || panel.selectedFiles().isEmpty())
+            return std::optional<std::filesystem::path>();
+        return chosen(withMP4Extension(panel.selectedFiles().front()));
     };
     dialogs.showError = [parent](const std::string& message) {
         QMessageBox::warning(parent, QStringLiteral("Fotivela"), QString::fromStdString(message));
@@ -60,11 +113,7 @@ void installStoreDialogPanels(ProjectStore& store, QWidget* window)
         box.exec();
         return box.clickedButton() == yes;
     };
-    dialogs.revealInFileViewer = [](const std::filesystem::path& file) {
-        // The desktop's file manager opens the folder; selecting the file is not portable.
-        const QString folder = QFileInfo(QString::fromStdString(file.string())).absolutePath();
-        QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
-    };
+    dialogs.revealInFileViewer = [](const std::filesystem::path& file) { revealInFileManager(file); };
 }
 
 } // namespace fotivela

@@ -1,5 +1,10 @@
 #pragma once
 
+#include <QFileDialog>
+
+#include <filesystem>
+#include <optional>
+
 class QWidget;
 
 namespace fotivela {
@@ -9,5 +14,24 @@ class ProjectStore;
 // Gives the store's operations their panels and alerts (open, folder, package, export, error,
 // confirmation, show in folder), over `window`.
 void installStoreDialogPanels(ProjectStore& store, QWidget* window);
+
+// The open panel: a project file, or a project folder, which "Open" takes instead of
+// entering it. A folder without a project is entered as usual.
+class ProjectOpenPanel : public QFileDialog {
+public:
+    explicit ProjectOpenPanel(QWidget* parent = nullptr);
+
+    // The file or folder chosen once the panel was accepted.
+    std::optional<std::filesystem::path> choice() const;
+
+    void accept() override;
+
+private:
+    std::optional<std::filesystem::path> m_folder;
+};
+
+// The export's file name with the ".mp4" extension the video needs, added when the user
+// typed none or another.
+QString withMP4Extension(const QString& file);
 
 } // namespace fotivela

@@ -27,14 +27,16 @@ bool isBlank(const std::optional<std::string>& text)
 
 void showModalAlert(const QString& title, const QString& text, const QString& button)
 {
-    QMessageBox box(QMessageBox::Information, title, text, QMessageBox::NoButton, QApplication::activeWindow());
+    QMessageBox box;
+    setUpAlertBox(box, title, text);
     box.addButton(button, QMessageBox::AcceptRole);
     box.exec();
 }
 
 bool askModal(const QString& title, const QString& text, const QString& accept, const QString& reject)
 {
-    QMessageBox box(QMessageBox::Information, title, text, QMessageBox::NoButton, QApplication::activeWindow());
+    QMessageBox box;
+    setUpAlertBox(box, title, text);
     QPushButton* yes = box.addButton(accept, QMessageBox::AcceptRole);
     box.addButton(reject, QMessageBox::RejectRole);
     box.exec();
@@ -42,6 +44,16 @@ bool askModal(const QString& title, const QString& text, const QString& accept, 
 }
 
 } // namespace
+
+void setUpAlertBox(QMessageBox& box, const QString& title, const QString& text)
+{
+    // Window titles are the window manager's and easily missed: both sentences go in the box.
+    box.setParent(QApplication::activeWindow(), box.windowFlags());
+    box.setIcon(QMessageBox::Information);
+    box.setWindowTitle(QStringLiteral("Fotivela"));
+    box.setText(title);
+    box.setInformativeText(text);
+}
 
 PublishedReleaseUpdater::PublishedReleaseUpdater(AlertPresenter alert, Question ask, Opener open)
     : m_alert(std::move(alert))

@@ -5,6 +5,8 @@
 #include <QObject>
 #include <QString>
 
+class QMessageBox;
+
 #include <functional>
 #include <memory>
 #include <optional>
@@ -12,6 +14,9 @@
 #include <vector>
 
 namespace fotivela {
+
+// Lays out an alert: `title` as the box's main text and `text` below it.
+void setUpAlertBox(QMessageBox& box, const QString& title, const QString& text);
 
 // A one-button informational alert: title, text, button.
 using AlertPresenter = std::function<void(const QString& title, const QString& text, const QString& button)>;

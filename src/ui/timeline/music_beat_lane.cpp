@@ -47,6 +47,11 @@ MusicBeatLane::MusicBeatLane(QWidget* parent)
     , m_scrub(new WaveformScrubView(this))
 {
     setAttribute(Qt::WA_OpaquePaintEvent, false);
+    m_spinTimer.setInterval(33);
+    connect(&m_spinTimer, &QTimer::timeout, this, [this] {
+        if (isVisible() && !m_spinnerRect.isEmpty())
+            update(m_spinnerRect.toAlignedRect().adjusted(-2, -2, 2, 2));
+    });
     m_scrub->onScrub = [this](double time) {
         if (onScrub)
             onScrub(time);
@@ -77,6 +82,12 @@ void MusicBeatLane::setValues(Values values)
         || values.statusMessage != m_values.statusMessage || values.language != m_values.language
         || values.duration != m_values.duration || values.width != m_values.width;
     m_values = std::move(values);
+    if (m_values.isAnalyzing && !m_spinTimer.isActive()) {
+        m_spinClock.start();
+        m_spinTimer.start();
+    } else if (!m_values.isAnalyzing) {
+        m_spinTimer.stop();
+    }
     m_scrub->duration = m_values.duration;
     m_scrub->setVisible(m_values.hasMainAudio);
     m_playhead->update(m_values.playhead, m_values.isPlaying, m_values.playbackClockRevision,
@@ -124,7 +135,7 @@ void MusicBeatLane::paintEvent(QPaintEvent* event)
         drawCut(painter, stemArea);
     } else {
         QFont font = painter.font();
-        font.setPointSizeF(14);
+        font.setPixelSize(14);
         font.setBold(true);
         painter.setFont(font);
         painter.setPen(withOpacity(Qt::white, 0.62));
@@ -263,7 +274,7 @@ void MusicBeatLane::drawStatus(QPainter& painter) const
     const QString text = m_values.statusMessage.empty() ? QStringLiteral("Analizando musica")
                                                         : QString::fromStdString(m_values.statusMessage);
     QFont font = painter.font();
-    font.setPointSizeF(10);
+    font.setPixelSize(10);
     font.setWeight(QFont::DemiBold);
     painter.setFont(font);
     const double textWidth = painter.fontMetrics().horizontalAdvance(text);
@@ -272,7 +283,10 @@ void MusicBeatLane::drawStatus(QPainter& painter) const
     const double left = (area.width() - rowWidth) / 2;
     const double centreY = area.height() / 2;
     painter.setPen(QPen(withOpacity(green, 0.95), 2, Qt::SolidLine, Qt::RoundCap));
-    painter.drawArc(QRectF(left, centreY - spinner / 2, spinner, spinner), 90 * 16, -270 * 16);
+    // One turn a second, clockwise.
+    const int turned = m_spinClock.isValid() ? static_cast<int>(m_spinClock.elapsed() % 1000) * 360 / 1000 : 0;
+    m_spinnerRect = QRectF(left, centreY - spinner / 2, spinner, spinner);
+    painter.drawArc(m_spinnerRect, (90 - turned) * 16, -270 * 16);
     painter.drawText(QRectF(left + spinner + 8, 0, textWidth + 2, area.height()), Qt::AlignVCenter | Qt::AlignLeft,
                      text);
 }

@@ -3,6 +3,8 @@
 #include "model/app_language.h"
 #include "model/stem_waveform_overlay.h"
 
+#include <QElapsedTimer>
+#include <QTimer>
 #include <QWidget>
 
 #include <cstdint>
@@ -52,6 +54,9 @@ public:
     // The drawn height fraction of a sample value.
     static double level(double value);
 
+    // Whether the analysis spinner is turning.
+    bool isSpinning() const { return m_spinTimer.isActive(); }
+
     TimelinePlayheadView* playhead() const { return m_playhead; }
     WaveformScrubView* scrubView() const { return m_scrub; }
 
@@ -66,6 +71,9 @@ private:
     void drawStatus(QPainter& painter) const;
 
     Values m_values;
+    QTimer m_spinTimer;
+    QElapsedTimer m_spinClock;
+    mutable QRectF m_spinnerRect;
     TimelinePlayheadView* m_playhead = nullptr;
     WaveformScrubView* m_scrub = nullptr;
 };

@@ -213,6 +213,27 @@ void PhotoTimelineLane::clearDrag()
     update();
 }
 
+void PhotoTimelineLane::resizeStep(const Uuid& id, ResizeEdge edge, double delta)
+{
+    const std::vector<Slide>& slides = m_store.project().slides;
+    double start = 0;
+    std::optional<double> edgeTime;
+    for (const Slide& slide : slides) {
+        if (slide.id == id) {
+            edgeTime = edge == ResizeEdge::left ? start : start + slide.duration;
+            break;
+        }
+        start += slide.duration;
+    }
+    if (!edgeTime)
+        return;
+    if (!m_resizeGesture || m_resizeGesture->id != id || m_resizeGesture->edge != edge)
+        m_resizeGesture = ResizeGesture{id, edge, *edgeTime};
+    m_resizeGesture->target += delta;
+    // Where the edge should be, from where it stands now: a snapped or refused step is not lost.
+    m_store.resizeSlideDuration(id, edge, m_resizeGesture->target - *edgeTime);
+}
+
 void PhotoTimelineLane::connectInteraction()
 {
     m_interaction->onHover = [this](std::optional<Uuid> id, TimelinePointerRegion region) {
@@ -227,8 +248,9 @@ void PhotoTimelineLane::connectInteraction()
         m_store.selectOnlyTimelineSlide(id);
         m_store.deleteSelectedSlide();
     };
-    m_interaction->onResize = [this](Uuid id, ResizeEdge edge, double delta) { m_store.resizeSlideDuration(id, edge, delta); };
+    m_interaction->onResize = [this](Uuid id, ResizeEdge edge, double delta) { resizeStep(id, edge, delta); };
     m_interaction->onResizeEnded = [this] {
+        m_resizeGesture.reset();
         m_store.setSnappedBeatTime(std::nullopt);
         m_store.setPendingTimelineResizeUndo(false);
     };
@@ -244,6 +266,38 @@ void PhotoTimelineLane::connectInteraction()
         m_store.moveSlide(id, index);
     };
     m_interaction->onDragCancelled = [this] { clearDrag(); };
+}
+
+void PhotoTimelineLane::paintNarrowTile(QPainter& painter, const QRectF& tile, const Slide& slide,
+                                        const TimelineThumbnail::Look& look)
+{
+    // A zoomed-out lane shows hundreds of such tiles, most of them alike: each look is drawn
+    // once into a picture (the tile is whole pixels, so the copy is exact) and copied.
+    const double ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
+    if (ratio != m_tileSpriteRatio || m_tileSprites.size() > 2048) {
+        m_tileSprites.clear();
+        m_tileSpriteRatio = ratio;
+    }
+    const int w = static_cast<int>(tile.width());
+    const int h = static_cast<int>(tile.height());
+    QString key = QStringLiteral("%1|%2|%3|%4").arg(w).arg(h)
+                      .arg(static_cast<int>(look.selected) * 4 + static_cast<int>(look.active) * 2
+                           + static_cast<int>(look.allowResize))
+                      .arg(static_cast<int>(look.hoverRegion));
+    if (w >= 38)
+        key += TimelineThumbnail::durationLabel(slide.duration);
+    auto found = m_tileSprites.find(key);
+    if (found == m_tileSprites.end()) {
+        QImage sprite(QSize(w, h) * ratio, QImage::Format_ARGB32_Premultiplied);
+        sprite.setDevicePixelRatio(ratio);
+        sprite.fill(Qt::transparent);
+        QPainter spritePainter(&sprite);
+        spritePainter.setRenderHint(QPainter::Antialiasing);
+        TimelineThumbnail::paint(spritePainter, QRectF(0, 0, w, h), slide, look, nullptr);
+        spritePainter.end();
+        found = m_tileSprites.emplace(key, std::move(sprite)).first;
+    }
+    painter.drawImage(tile.topLeft(), found->second);
 }
 
 void PhotoTimelineLane::paintEvent(QPaintEvent* event)
@@ -274,13 +328,10 @@ void PhotoTimelineLane::paintEvent(QPaintEvent* event)
         look.active = current == it->slide.id;
         look.hoverRegion = m_hoverSlideID == it->slide.id ? m_hoverRegion : TimelinePointerRegion::none;
         look.allowResize = resize;
-        // Smoothing costs most of a tile's time and shows nothing on narrow tiles.
-        const bool smooth = tile.width() >= 18;
-        if (smooth != painter.testRenderHint(QPainter::Antialiasing))
-            painter.setRenderHint(QPainter::Antialiasing, smooth);
-        const QImage* image =
-            tile.width() >= TimelineThumbnail::pictureMinimumWidth ? thumbnail(it->slide) : nullptr;
-        TimelineThumbnail::paint(painter, tile, it->slide, look, image);
+        if (tile.width() >= TimelineThumbnail::pictureMinimumWidth)
+            TimelineThumbnail::paint(painter, tile, it->slide, look, thumbnail(it->slide));
+        else
+            paintNarrowTile(painter, tile, it->slide, look);
     }
 
     painter.setRenderHint(QPainter::Antialiasing);

@@ -2,6 +2,7 @@
 
 #include "model/slide.h"
 #include "ui/common/view_helpers.h"
+#include "ui/timeline/timeline_thumbnail.h"
 
 #include <QImage>
 #include <QWidget>
@@ -63,6 +64,8 @@ private:
     void rebuild();
     void connectInteraction();
     void clearDrag();
+    void resizeStep(const Uuid& id, ResizeEdge edge, double delta);
+    void paintNarrowTile(QPainter& painter, const QRectF& tile, const Slide& slide, const TimelineThumbnail::Look& look);
     double tileWidth(const Slide& slide) const;
     // The slide's preview for a wide tile; asks the store once per preview revision and keeps
     // the old picture until the new one arrives.
@@ -73,6 +76,18 @@ private:
         std::int64_t requestedRevision = -1;
     };
     std::unordered_map<Uuid, Thumbnail> m_thumbnails;
+    // Pictures of tiles too narrow for a photo, by size and look.
+    std::unordered_map<QString, QImage> m_tileSprites;
+    double m_tileSpriteRatio = 1;
+
+    // An edge drag follows the pointer's whole movement since the press, so that the store's
+    // snapping acts on where the pointer is, not on each event's few pixels.
+    struct ResizeGesture {
+        Uuid id;
+        ResizeEdge edge = ResizeEdge::right;
+        double target = 0;
+    };
+    std::optional<ResizeGesture> m_resizeGesture;
 
     ProjectStore& m_store;
     double m_pixelsPerSecond = 42;

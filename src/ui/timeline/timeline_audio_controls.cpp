@@ -67,7 +67,7 @@ void TimelineAudioButton::paintEvent(QPaintEvent*)
     painter.setPen(QPen(m_foreground, 1.4, Qt::SolidLine, Qt::RoundCap));
     if (m_glyph == Glyph::solo) {
         QFont font = painter.font();
-        font.setPointSizeF(10);
+        font.setPixelSize(10);
         font.setWeight(QFont::Black);
         painter.setFont(font);
         painter.drawText(rect(), Qt::AlignCenter, QStringLiteral("S"));

@@ -82,7 +82,7 @@ void TimelineLegend::setValues(bool hasAudio, std::optional<SyncMode> syncMode, 
 QFont TimelineLegend::labelFont() const
 {
     QFont font = this->font();
-    font.setPointSizeF(10);
+    font.setPixelSize(10);
     font.setWeight(QFont::Medium);
     return font;
 }
@@ -157,7 +157,7 @@ void TimelineMarkerSelectionPill::setValues(const BeatMarker& marker, AppLanguag
 QFont TimelineMarkerSelectionPill::textFont() const
 {
     QFont font = this->font();
-    font.setPointSizeF(11);
+    font.setPixelSize(11);
     font.setWeight(QFont::DemiBold);
     return font;
 }

@@ -88,7 +88,7 @@ void TimelinePanel::buildToolbar(QWidget* toolbar)
     row->setContentsMargins(0, 0, 0, 0);
     m_title = new QLabel(toolbar);
     QFont headline = m_title->font();
-    headline.setPointSizeF(13);
+    headline.setPixelSize(13);
     headline.setBold(true);
     m_title->setFont(headline);
     row->addWidget(m_title);
@@ -102,7 +102,7 @@ void TimelinePanel::buildToolbar(QWidget* toolbar)
     row->addWidget(m_addMarker);
     m_zoomCaption = new QLabel(toolbar);
     QFont caption = m_zoomCaption->font();
-    caption.setPointSizeF(10);
+    caption.setPixelSize(10);
     caption.setWeight(QFont::DemiBold);
     m_zoomCaption->setFont(caption);
     m_zoomCaption->setStyleSheet(QStringLiteral("color: rgba(255, 255, 255, 150);"));
@@ -231,8 +231,8 @@ void TimelinePanel::refresh()
     m_addMarker->setHelp(tr("Añadir marcador en el timeline (M)"), tooltips);
     m_addMarker->setDisabledLook(!hasSong);
     m_zoomCaption->setText(tr("Zoom"));
-    m_zoomOut->setHelp(tr("Reducir zoom del timeline (Cmd -)"), tooltips);
-    m_zoomIn->setHelp(tr("Aumentar zoom del timeline (Cmd +)"), tooltips);
+    m_zoomOut->setHelp(tr("Reducir zoom del timeline (Ctrl -)"), tooltips);
+    m_zoomIn->setHelp(tr("Aumentar zoom del timeline (Ctrl +)"), tooltips);
     m_fitAudio->setHelp(tr("Ajustar audio al ancho visible"), tooltips);
     m_fitImages->setHelp(tr("Ajustar imágenes al ancho visible"), tooltips);
     {

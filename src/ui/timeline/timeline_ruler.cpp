@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 namespace fotivela {
 
@@ -136,10 +137,10 @@ void TimelineRuler::drawScale(QPainter& painter, const QRectF& visible) const
     const auto step = static_cast<int>(labelStep(pointsPerSecond));
 
     QFont minuteFont = painter.font();
-    minuteFont.setPointSizeF(10);
+    minuteFont.setPixelSize(10);
     minuteFont.setWeight(QFont::DemiBold);
     QFont otherFont = painter.font();
-    otherFont.setPointSizeF(9);
+    otherFont.setPixelSize(9);
     otherFont.setWeight(QFont::Medium);
 
     // Labels reach about 40 points right of their tick.
@@ -162,6 +163,41 @@ void TimelineRuler::drawScale(QPainter& painter, const QRectF& visible) const
     painter.setPen(QPen(withOpacity(Qt::black, 0.15), 1));
     painter.drawLine(QPointF(visible.left(), baseline), QPointF(visible.right() + 1, baseline));
 }
+
+namespace {
+
+// The stem and the head of a pin at `x`, `height` tall.
+void drawPin(QPainter& painter, const MarkerLook& look, double x, double height)
+{
+    QPen stem(withOpacity(look.colour, look.stemOpacity), look.stemWidth, Qt::SolidLine, Qt::RoundCap, Qt::MiterJoin);
+    if (!look.dash.isEmpty()) {
+        // Qt counts dashes in line widths; the rule gives points.
+        QList<qreal> pattern;
+        for (qreal length : look.dash)
+            pattern.append(length / look.stemWidth);
+        stem.setDashPattern(pattern);
+    }
+    painter.setPen(stem);
+    painter.drawLine(QPointF(x, look.stemTop), QPointF(x, height));
+
+    const QColor head = withOpacity(look.colour, look.headOpacity);
+    const QRectF headRect(x - look.head.width() / 2, 15, look.head.width(), look.head.height());
+    // Winding fill joins head and pointer without doubling the overlap and without a path union.
+    QPainterPath shape;
+    shape.setFillRule(Qt::WindingFill);
+    shape.addRoundedRect(headRect, 2.5, 2.5);
+    shape.addPolygon(QPolygonF({QPointF(x - 4.8, headRect.bottom() - 0.5), QPointF(x + 4.8, headRect.bottom() - 0.5),
+                                QPointF(x, look.stemTop)}));
+    painter.setPen(Qt::NoPen);
+    painter.fillPath(shape, head);
+}
+
+// Pins are drawn from pictures made once per look and quarter-pixel phase: thousands of
+// antialiased dashed stems and rounded heads cost far more than copying small images.
+constexpr int spriteHalfWidth = 9;
+constexpr int spritePhases = 4;
+
+} // namespace
 
 void TimelineRuler::drawMarker(QPainter& painter, const BeatMarker& marker) const
 {
@@ -189,31 +225,41 @@ void TimelineRuler::drawMarker(QPainter& painter, const BeatMarker& marker) cons
     }
 
     if (selected) {
+        // The one selected pin is drawn directly, with its halo.
         QPainterPath halo;
         halo.addRoundedRect(QRectF(x - 12, 0, 24, h), 4, 4);
         painter.fillPath(halo, withOpacity(look.colour, look.haloOpacity));
+        drawPin(painter, look, x, h);
+        return;
     }
-    QPen stem(withOpacity(look.colour, look.stemOpacity), look.stemWidth, Qt::SolidLine, Qt::RoundCap, Qt::MiterJoin);
-    if (!look.dash.isEmpty()) {
-        // Qt counts dashes in line widths; the rule gives points.
-        QList<qreal> pattern;
-        for (qreal length : look.dash)
-            pattern.append(length / look.stemWidth);
-        stem.setDashPattern(pattern);
-    }
-    painter.setPen(stem);
-    painter.drawLine(QPointF(x, look.stemTop), QPointF(x, h));
 
-    const QColor head = withOpacity(look.colour, look.headOpacity);
-    const QRectF headRect(x - look.head.width() / 2, 15, look.head.width(), look.head.height());
-    // Winding fill joins head and pointer without doubling the overlap and without a path union.
-    QPainterPath shape;
-    shape.setFillRule(Qt::WindingFill);
-    shape.addRoundedRect(headRect, 2.5, 2.5);
-    shape.addPolygon(QPolygonF({QPointF(x - 4.8, headRect.bottom() - 0.5), QPointF(x + 4.8, headRect.bottom() - 0.5),
-                                QPointF(x, look.stemTop)}));
-    painter.setPen(Qt::NoPen);
-    painter.fillPath(shape, head);
+    const double ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
+    if (m_spriteHeight != height() || m_spriteRatio != ratio) {
+        m_pinSprites.clear();
+        m_spriteHeight = height();
+        m_spriteRatio = ratio;
+    }
+    double whole = std::floor(x);
+    int phase = static_cast<int>(std::lround((x - whole) * spritePhases));
+    if (phase == spritePhases) {
+        whole += 1;
+        phase = 0;
+    }
+    const std::uint64_t key = (static_cast<std::uint64_t>(look.colour.rgba()) << 16)
+        ^ (static_cast<std::uint64_t>(std::lround(look.stemOpacity * 100)) << 8)
+        ^ (static_cast<std::uint64_t>(look.dash.isEmpty() ? 0 : 1) << 4) ^ static_cast<std::uint64_t>(phase);
+    auto found = m_pinSprites.find(key);
+    if (found == m_pinSprites.end()) {
+        QImage sprite(QSize(2 * spriteHalfWidth + 1, m_spriteHeight) * ratio, QImage::Format_ARGB32_Premultiplied);
+        sprite.setDevicePixelRatio(ratio);
+        sprite.fill(Qt::transparent);
+        QPainter spritePainter(&sprite);
+        spritePainter.setRenderHint(QPainter::Antialiasing);
+        drawPin(spritePainter, look, spriteHalfWidth + static_cast<double>(phase) / spritePhases, h);
+        spritePainter.end();
+        found = m_pinSprites.emplace(key, std::move(sprite)).first;
+    }
+    painter.drawImage(QPointF(whole - spriteHalfWidth, 0), found->second);
 }
 
 } // namespace fotivela

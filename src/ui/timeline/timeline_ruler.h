@@ -2,10 +2,13 @@
 
 #include "model/beat_marker.h"
 
+#include <QImage>
 #include <QWidget>
 
 #include <optional>
 #include <set>
+#include <cstdint>
+#include <unordered_map>
 #include <vector>
 
 namespace fotivela {
@@ -40,6 +43,10 @@ private:
 
     double m_duration = 1;
     std::vector<BeatMarker> m_markers;
+    // Pictures of unselected pins by look and sub-pixel phase, for the current height.
+    mutable std::unordered_map<std::uint64_t, QImage> m_pinSprites;
+    mutable int m_spriteHeight = -1;
+    mutable double m_spriteRatio = 1;
     std::set<Uuid> m_activeMarkerIDs;
     std::optional<Uuid> m_selectedMarkerID;
     BeatMarkerInteractionView* m_interaction = nullptr;

@@ -1,5 +1,7 @@
 #include "ui/timeline/timeline_scroll_position_controller.h"
 
+#include <QEvent>
+
 #include <QScrollArea>
 #include <QScrollBar>
 
@@ -36,6 +38,23 @@ TimelineScrollPositionController::TimelineScrollPositionController(QScrollArea* 
     m_displayTimer.setTimerType(Qt::PreciseTimer);
     connect(&m_displayTimer, &QTimer::timeout, this, &TimelineScrollPositionController::tick);
     m_playbackClockAnchorDate.start();
+    // The timer runs only while the timeline is on screen.
+    if (m_scrollArea) {
+        m_watchedArea = m_scrollArea.data();
+        m_scrollArea->installEventFilter(this);
+    }
+}
+
+bool TimelineScrollPositionController::eventFilter(QObject* watched, QEvent* event)
+{
+    // Compared as a plain object: a scroll area being destroyed is hidden one last time.
+    if (watched == m_watchedArea) {
+        if (event->type() == QEvent::Hide)
+            m_displayTimer.stop();
+        else if (event->type() == QEvent::Show && m_isPlaying && m_isEnabled && !m_displayTimer.isActive())
+            m_displayTimer.start();
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 double TimelineScrollPositionController::offset() const
@@ -93,7 +112,7 @@ void TimelineScrollPositionController::update(const Values& values)
         m_lastFocusRevision = values.focusRevision;
         scrollTo(m_targetOffset);
     }
-    if (m_isPlaying && m_isEnabled) {
+    if (m_isPlaying && m_isEnabled && m_scrollArea && m_scrollArea->isVisible()) {
         if (!m_displayTimer.isActive())
             m_displayTimer.start();
         tick();

@@ -59,6 +59,9 @@ public:
         return m_playbackFollowAnchor;
     }
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     double offset() const;
     double viewportWidth() const;
@@ -67,6 +70,7 @@ private:
     void capturePlaybackFollowAnchor(double time);
 
     QPointer<QScrollArea> m_scrollArea;
+    const QObject* m_watchedArea = nullptr;
     QTimer m_displayTimer;
     double m_targetOffset = 0;
     std::int64_t m_lastFocusRevision = 0;

@@ -122,7 +122,7 @@ void paintDurationLabel(QPainter& painter, const QRectF& tile, double duration)
 {
     const QString text = durationLabel(duration);
     QFont font = painter.font();
-    font.setPointSizeF(9);
+    font.setPixelSize(9);
     font.setBold(true);
     QFontMetricsF metrics(font);
     double textWidth = metrics.horizontalAdvance(text);
@@ -130,7 +130,7 @@ void paintDurationLabel(QPainter& painter, const QRectF& tile, double duration)
     if (textWidth > available) {
         // Shrinks to 0.7 of its size at most.
         const double factor = std::max(available / textWidth, 0.7);
-        font.setPointSizeF(9 * factor);
+        font.setPixelSize(std::max(1, static_cast<int>(std::lround(9 * factor))));
         metrics = QFontMetricsF(font);
         textWidth = metrics.horizontalAdvance(text);
     }
@@ -166,41 +166,23 @@ void paintResizeHandle(QPainter& painter, const QRectF& tile, ResizeEdge edge, b
     }
 }
 
+double cornerRadius(const QRect& tile)
+{
+    // Corners never larger than half the tile: a narrow tile is a rounded bar, not a box.
+    return std::min(7.0, std::min(tile.width(), tile.height()) / 2.0);
+}
+
 void paint(QPainter& painter, const QRectF& tile, const Slide& slide, const Look& look, const QImage* image)
 {
     const QColor edge = look.selected ? accentColor() : withOpacity(Qt::white, look.active ? 0.85 : 0.15);
-    if (tile.width() < 3) {
-        // A sliver at a far zoom: the details would not show, only its presence and state.
-        const QRect pixels = tile.toAlignedRect();
-        fillBanded(painter, pixels, withOpacity(Qt::black, 0.26));
-        fillBanded(painter, QRect(pixels.left(), pixels.top(), 1, pixels.height()), edge);
-        return;
-    }
-    if (tile.width() < 18) {
-        // Narrow tiles: square corners (a radius of a few points does not show) and plain fills.
-        const QRect pixels = tile.toAlignedRect();
-        fillBanded(painter, pixels, withOpacity(Qt::black, 0.26));
-        paintPlaceholder(painter, tile);
-        if (look.allowResize) {
-            painter.save();
-            painter.setClipRect(pixels, Qt::IntersectClip);
-            paintResizeHandle(painter, tile, ResizeEdge::left, look.hoverRegion == TimelinePointerRegion::leftResize);
-            paintResizeHandle(painter, tile, ResizeEdge::right, look.hoverRegion == TimelinePointerRegion::rightResize);
-            painter.restore();
-        }
-        const int line = look.selected ? 2 : 1;
-        fillBanded(painter, QRect(pixels.left(), pixels.top(), line, pixels.height()), edge);
-        fillBanded(painter, QRect(pixels.right() + 1 - line, pixels.top(), line, pixels.height()), edge);
-        painter.fillRect(QRect(pixels.left() + line, pixels.top(), pixels.width() - 2 * line, line), edge);
-        painter.fillRect(QRect(pixels.left() + line, pixels.bottom() + 1 - line, pixels.width() - 2 * line, line), edge);
-        return;
-    }
-    const double radius = 7;
-    paintRoundedBox(painter, tile.toAlignedRect(), radius, withOpacity(Qt::black, 0.26), std::nullopt, 0);
+    const QRect pixels = tile.toAlignedRect();
+    const double radius = cornerRadius(pixels);
+    paintRoundedBox(painter, pixels, radius, withOpacity(Qt::black, 0.26), std::nullopt, 0);
 
     painter.save();
-    // A pixel-aligned clip keeps the painter on its fast rectangular path.
-    painter.setClipRect(tile.toAlignedRect(), Qt::IntersectClip);
+    // A pixel-aligned clip keeps the painter on its fast rectangular path; everything of the
+    // tile, the glyph and the handles of a narrow one included, is cut off at its edges.
+    painter.setClipRect(pixels, Qt::IntersectClip);
     if (tile.width() >= pictureMinimumWidth)
         paintPicture(painter, tile, image);
     else
@@ -214,7 +196,7 @@ void paint(QPainter& painter, const QRectF& tile, const Slide& slide, const Look
     painter.restore();
 
     // Selection outranks the current-slide look.
-    paintRoundedBox(painter, tile.toAlignedRect(), radius, std::nullopt, edge, look.selected ? 3 : 1.5);
+    paintRoundedBox(painter, pixels, radius, std::nullopt, edge, look.selected ? 3 : 1.5);
 }
 
 } // namespace fotivela::TimelineThumbnail

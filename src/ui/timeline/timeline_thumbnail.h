@@ -27,6 +27,8 @@ double pictureHeight(double tileHeight);
 // The picture's frame inside a wide tile.
 QRectF pictureFrame(const QRectF& tile);
 QString durationLabel(double seconds);
+// The tile's corner radius: 7, or half the tile's narrower side when that is smaller.
+double cornerRadius(const QRect& tile);
 
 // `image` is the slide's preview when one is loaded, else null.
 void paint(QPainter& painter, const QRectF& tile, const Slide& slide, const Look& look, const QImage* image);

@@ -17,12 +17,31 @@ TimelineTooltip::TimelineTooltip(const QString& text, QWidget* parent)
     // Never steals the pointer from the button under it.
     setAttribute(Qt::WA_TransparentForMouseEvents);
     resize(sizeHint());
+    m_transition.setDuration(120);
+    m_transition.setEasingCurve(QEasingCurve::OutCubic);
+    m_transition.setStartValue(0.0);
+    m_transition.setEndValue(1.0);
+    connect(&m_transition, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
+        m_presence = value.toDouble();
+        update();
+    });
+    m_transition.start();
+}
+
+void TimelineTooltip::dismiss()
+{
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    m_transition.stop();
+    m_transition.setStartValue(m_presence);
+    m_transition.setEndValue(0.0);
+    connect(&m_transition, &QVariantAnimation::finished, this, &QObject::deleteLater);
+    m_transition.start();
 }
 
 QFont TimelineTooltip::textFont() const
 {
     QFont font = this->font();
-    font.setPointSizeF(9);
+    font.setPixelSize(9);
     font.setWeight(QFont::DemiBold);
     return font;
 }
@@ -38,6 +57,11 @@ void TimelineTooltip::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
+    painter.setOpacity(m_presence);
+    const double scale = 0.98 + 0.02 * m_presence;
+    painter.translate(width() / 2.0, height() / 2.0);
+    painter.scale(scale, scale);
+    painter.translate(-width() / 2.0, -height() / 2.0);
     const QRectF bubble(4, 2, width() - 8, height() - 12);
     QPainterPath shape;
     shape.addRoundedRect(bubble, 6, 6);
@@ -97,19 +121,27 @@ void TimelineToolButton::hideEvent(QHideEvent* event)
     QAbstractButton::hideEvent(event);
 }
 
+bool TimelineToolButton::event(QEvent* event)
+{
+    // The platform's help tag stays set but never shows over our own bubble.
+    if (event->type() == QEvent::ToolTip && m_tooltip)
+        return true;
+    return QAbstractButton::event(event);
+}
+
 void TimelineToolButton::updateTooltip()
 {
     const bool shown = m_showHelp && m_isHovering && !m_help.isEmpty();
     if (!shown) {
         if (m_tooltip)
-            m_tooltip->deleteLater();
+            m_tooltip->dismiss();
         m_tooltip.clear();
         return;
     }
     QWidget* host = window();
     if (!m_tooltip || m_tooltip->text() != m_help) {
         if (m_tooltip)
-            m_tooltip->deleteLater();
+            m_tooltip->dismiss();
         m_tooltip = new TimelineTooltip(m_help, host);
     }
     // Centred over the tile, floating 34 points above it, drawn over the neighbouring items.

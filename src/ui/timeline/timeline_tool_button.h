@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QPointer>
+#include <QVariantAnimation>
 
 #include <functional>
 
@@ -14,6 +15,10 @@ public:
     explicit TimelineTooltip(const QString& text, QWidget* parent = nullptr);
     QString text() const { return m_text; }
     QSize sizeHint() const override;
+    // 0 while hidden, 1 once fully shown: drives the scale from 0.98 and the fade.
+    double presence() const { return m_presence; }
+    // Scales and fades out, then deletes itself.
+    void dismiss();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -21,6 +26,8 @@ protected:
 private:
     QFont textFont() const;
     QString m_text;
+    double m_presence = 0;
+    QVariantAnimation m_transition;
 };
 
 // The square 24 × 22 tile of the timeline toolbar, with its own hover bubble.
@@ -43,6 +50,7 @@ protected:
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
     void hideEvent(QHideEvent* event) override;
+    bool event(QEvent* event) override;
 
 private:
     void updateTooltip();
