@@ -41,6 +41,16 @@ TEST(AppText, TranslatesExactSpanishTextsOnly)
     EXPECT_EQ(AppText::translate("Ondas separadas listas: ", AppLanguage::english), "Separated waveforms ready: ");
 }
 
+TEST(AppText, MessagesBuiltFromPiecesTranslatePieceByPiece)
+{
+    EXPECT_EQ(AppText::translate("Ondas separadas listas: 1 activos, 3 preparados", AppLanguage::english),
+              "Separated waveforms ready: 1 active, 3 prepared");
+    // A word the table does not know keeps the whole message in Spanish, never half translated.
+    EXPECT_EQ(AppText::translate("Ondas separadas listas: 1 activos, 3 listos", AppLanguage::english),
+              "Ondas separadas listas: 1 activos, 3 listos");
+    EXPECT_EQ(AppText::translate("12, 3", AppLanguage::english), "12, 3");
+}
+
 TEST(AppText, CanonicallyEquivalentSpellingsMatch)
 {
     // "Canción actual" with the accent as a combining mark.
