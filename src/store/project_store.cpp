@@ -78,7 +78,14 @@ ProjectStore::ProjectStore()
     m_recentProjects = RecentProjectPersistence::load();
 }
 
-ProjectStore::~ProjectStore() = default;
+ProjectStore::~ProjectStore()
+{
+    // Work left running would keep decoding for a store that is gone, and hold the
+    // program's exit until it ends.
+    for (std::optional<TaskHandle>* task : {&m_audioWaveformTask, &m_audioAnalysisTask, &m_previewGenerationTask})
+        if (*task)
+            (*task)->cancel();
+}
 
 void ProjectStore::assertMainThread() const
 {
