@@ -227,9 +227,12 @@ struct AudioDecoder::State {
         }
         info.frameCount = std::max<std::int64_t>(frames, 0);
         info.durationSeconds = static_cast<double>(info.frameCount) / info.sampleRate;
-        // Only a header's word: the audio is decoded to its real end whatever it says
-        // (a cut download, VBR without a Xing frame, files joined end to end).
         info.isLengthExact = exact && frames > 0;
+        // An MP4's sample tables and edit list define where the audio ends (the codec's
+        // padding lies beyond). An MP3's frame count is only a claim in its first frame:
+        // its audio is decoded to the real end (a cut download, files joined end to end).
+        if (info.isLengthExact && stream->codecpar->codec_id != AV_CODEC_ID_MP3)
+            endFrame = info.frameCount;
     }
 
     // Converts one decoded frame to planar float and appends what lies at or after dropUntil.
