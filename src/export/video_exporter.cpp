@@ -151,8 +151,11 @@ void VideoExporter::exportProject()
     if (usesSong) {
         try {
             AudioDecoder probe(m_project.audio->url);
-        } catch (const AudioDecoderError&) {
-            throw VideoExporterError::audioMuxFailed("No se pudo leer la pista de audio original.");
+        } catch (const AudioDecoderError& error) {
+            const bool noTrack = error.kind() == AudioDecoderError::Kind::cannotOpen
+                || error.kind() == AudioDecoderError::Kind::noAudioStream;
+            throw VideoExporterError::audioMuxFailed(noTrack ? "No se encontro una pista de audio valida."
+                                                             : "No se pudo leer la pista de audio original.");
         }
     }
     // Minutes of rendering are not spent on a file that could never be put in place.
