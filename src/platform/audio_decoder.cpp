@@ -138,6 +138,13 @@ struct AudioDecoder::State {
     bool decoderEnded = false;
     bool deliveredSinceSeek = false; // a read reaching the end then knows where the end is
 
+    // At most ten seconds of filled-in silence, and never more than 16 MB of it,
+    // whatever rate and channel count the header gives.
+    std::int64_t maxGapFrames() const
+    {
+        return std::min<std::int64_t>(std::int64_t{info.sampleRate} * 10, (std::int64_t{1} << 22) / std::max(info.channelCount, 1));
+    }
+
     std::size_t pendingFrames() const { return pending.empty() ? 0 : pending.front().size() - pendingOffset; }
 
     [[noreturn]] void fail(AudioDecoderError::Kind kind, const std::string& what, int code = 0) const
@@ -269,7 +276,7 @@ struct AudioDecoder::State {
         }
         // A seek that lands late leaves a gap; silence keeps every sample at its own frame.
         const std::int64_t expected = position + static_cast<std::int64_t>(pendingFrames());
-        const std::int64_t gap = std::clamp<std::int64_t>(first + skip - expected, 0, std::int64_t{info.sampleRate} * 10);
+        const std::int64_t gap = std::clamp<std::int64_t>(first + skip - expected, 0, maxGapFrames());
         const std::size_t base = pending.front().size();
         const std::size_t kept = static_cast<std::size_t>(count - skip);
         for (auto& samples : pending)

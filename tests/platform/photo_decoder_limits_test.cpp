@@ -93,6 +93,31 @@ TEST(PhotoDecoderLimits, DecompressionBombsAreRefusedWithinAFixedMemoryBudget)
     ASSERT_TRUE(run.exited);
     EXPECT_EQ(run.exitCode, 0) << "bombs decoded";
     EXPECT_LT(run.extraPeakKilobytes, 400 * 1024) << run.extraPeakKilobytes / 1024 << " MB";
+    std::printf("four bombs at once: %lld MB above the start\n", static_cast<long long>(run.extraPeakKilobytes / 1024));
+}
+
+TEST(PhotoDecoderLimits, AHeicDeclaringAHugeImageIsRefusedBeforeDecoding)
+{
+    AudioTestFolder folder("fotivela-heic-bomb");
+    if (!writeHeic(folder / "bomb.heic", makeTwoToneImage(64, 64)))
+        GTEST_SKIP() << "no HEVC encoder";
+    // The image's spatial extent says 16384 × 16384.
+    std::fstream io(folder / "bomb.heic", std::ios::in | std::ios::out | std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(io)), std::istreambuf_iterator<char>());
+    const std::size_t ispe = bytes.find("ispe");
+    ASSERT_NE(ispe, std::string::npos);
+    const char side[4] = {0, 0, 0x40, 0};
+    io.clear();
+    io.seekp(static_cast<std::streamoff>(ispe + 8));
+    io.write(side, 4);
+    io.write(side, 4);
+    io.close();
+
+    const ChildRun run = runInChild([&] { return PhotoDecoder::decode(folder / "bomb.heic", previewSize).isNull() ? 0 : 1; });
+    ASSERT_TRUE(run.exited);
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_LT(run.extraPeakKilobytes, 300 * 1024) << run.extraPeakKilobytes / 1024 << " MB";
+    std::printf("heic bomb: %lld MB above the start\n", static_cast<long long>(run.extraPeakKilobytes / 1024));
 }
 
 TEST(PhotoDecoderLimits, ATwelveMegapixelProgressiveJpegDecodesWellWithinTheBudget)
@@ -106,6 +131,7 @@ TEST(PhotoDecoderLimits, ATwelveMegapixelProgressiveJpegDecodesWellWithinTheBudg
     ASSERT_TRUE(run.exited);
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_LT(run.extraPeakKilobytes, 300 * 1024) << run.extraPeakKilobytes / 1024 << " MB";
+    std::printf("12-megapixel progressive JPEG: %lld MB above the start\n", static_cast<long long>(run.extraPeakKilobytes / 1024));
 }
 
 TEST(PhotoDecoderLimits, AGifFrameSmallerThanItsScreenStaysWithinTheBound)

@@ -69,6 +69,34 @@ TEST_F(StoreSongLength, ACutDownloadKeepsItsMarkersOnTheBeat)
     expectMarkersOnTheClicks(store, store.audioDuration());
 }
 
+TEST_F(StoreSongLength, ASongWhoseCurvesCameFromTheFileIsMeasuredAgain)
+{
+    const fs::path song = m_root / "cortada.mp3";
+    writeMp3(song, clickSong(), {});
+    truncateFile(song, fs::file_size(song) * 9 / 10);
+    std::vector<double> curve;
+    double decoded = 0;
+    {
+        ProjectStore first;
+        importAndAnalyse(first, song);
+        curve = first.audioWaveform();
+        decoded = first.audioDuration();
+    }
+
+    // As a project file brings it back: settings and curves, but no length.
+    ProjectStore store;
+    store.modifyProject([&](FotivelaProject& p) {
+        p.audio = makeTrack(SyncMode::autoBeatV2, song);
+        p.audio->isAttackWaveformEnabled = true;
+        p.audio->waveformSamples = curve;
+        p.audio->attackDetectionSamples = curve;
+    });
+    store.prepareAudioPlayerIfNeeded();
+    EXPECT_NEAR(store.audioDuration(), 20.0, 0.1) << "the header's word at first";
+    ASSERT_TRUE(waitFor([&] { return std::abs(store.audioDuration() - decoded) < 1e-6; }, 60000));
+    expectMarkersOnTheClicks(store, decoded);
+}
+
 TEST_F(StoreSongLength, AVariableRateSongWithoutLengthHeaderKeepsItsMarkersOnTheBeat)
 {
     ProjectStore store;
