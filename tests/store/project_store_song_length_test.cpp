@@ -109,6 +109,31 @@ TEST_F(StoreSongLength, AVariableRateSongWithoutLengthHeaderKeepsItsMarkersOnThe
     EXPECT_NEAR(store.audioDuration(), 20.0, 0.1);
 }
 
+TEST_F(StoreSongLength, InstrumentMarkersFollowTheDecodedLengthToo)
+{
+    ProjectStore store;
+    const fs::path song = m_root / "bateria.mp3";
+    TestSignal signal = makeSilence(20.0);
+    addDrumHits(signal, clicks);
+    writeMp3(song, signal, {});
+    truncateFile(song, fs::file_size(song) * 9 / 10);
+
+    store.setAudio(song, SyncMode::autoBeatV2, {AutoBeatInstrument::drums}, {BeatKind::strong}, true);
+    ASSERT_TRUE(waitFor([&] { return !store.audioWaveform().empty() && !store.isAnalyzingAudio(); }, 60000));
+    ASSERT_TRUE(store.project().audio->instrumentAnalysisCache.contains(AutoBeatInstrument::drums));
+    int onHit = 0;
+    int total = 0;
+    for (const BeatMarker& marker : store.project().audio->instrumentAnalysisCache.at(AutoBeatInstrument::drums).beatMarkers) {
+        if (!marker.isEnabled || marker.time < 1.0 || marker.time > 17.0)
+            continue;
+        ++total;
+        for (double t : clicks)
+            onHit += std::abs(marker.time - t) <= 0.08;
+    }
+    EXPECT_GE(total, 6);
+    EXPECT_EQ(onHit, total);
+}
+
 TEST_F(StoreSongLength, ASongThatDoesNotDecodeIsRefusedAtOnce)
 {
     ProjectStore store;
