@@ -53,7 +53,9 @@ TEST(AudioLength, Mp3sAreDecodedToTheirLastSampleWhateverTheirHeadersSay)
 
     // Variable bit rate with no Xing frame: only decoding tells the length.
     writeMp3(folder / "vbr.mp3", signal, {.variableBitRate = true, .xingFrame = false});
-    EXPECT_GT(std::abs(AudioDecoder(folder / "vbr.mp3").info().durationSeconds - 20.0), 1.0) << "the estimate is off";
+    const double estimate = AudioDecoder(folder / "vbr.mp3").info().durationSeconds;
+    EXPECT_GT(std::abs(estimate - 20.0), 1.0) << "the estimate is off";
+    std::printf("VBR without Xing: header estimate %.2f s, decoded %.2f s\n", estimate, decodedSeconds(folder / "vbr.mp3"));
     EXPECT_NEAR(decodedSeconds(folder / "vbr.mp3"), 20.0, 0.1);
 
     // A download cut short: the LAME frame still promises the whole song.
