@@ -17,10 +17,11 @@ namespace {
 // Only what a single 32-bit-counted buffer could hold is analysed.
 constexpr int64_t kMaximumFrames = std::numeric_limits<int32_t>::max();
 
-WaveformAnalysis scaled(const WaveformCurveBuilder& builder)
+WaveformAnalysis scaled(const WaveformCurveBuilder& builder, double sampleRate)
 {
     return {BeatMarkerDetector::contrastNormalized(builder.rawDisplay()),
-        BeatMarkerDetector::normalized(builder.rawDetection())};
+        BeatMarkerDetector::normalized(builder.rawDetection()),
+        sampleRate > 0 ? static_cast<double>(builder.framesSeen()) / sampleRate : 0.0};
 }
 
 // One streaming pass over an open reader with a given bucket size.
@@ -63,7 +64,7 @@ WaveformAnalysis makeWaveformAnalysis(
             if (stop.stop_requested())
                 return {};
         }
-        return scaled(builder);
+        return scaled(builder, rate);
     } catch (const std::exception& error) {
         logLine("Fotivela waveform: " + file.string() + ": " + error.what());
         return {};
@@ -87,7 +88,7 @@ WaveformAnalysis makeWaveformAnalysis(const std::vector<std::vector<float>>& cha
         pointers.push_back(channel.data());
     builder.addFrames(pointers.data(), static_cast<int>(pointers.size()), frames);
     builder.finish();
-    return scaled(builder);
+    return scaled(builder, sampleRate);
 }
 
 } // namespace AudioWaveformAnalyzer

@@ -14,6 +14,9 @@ namespace fotivela {
 struct WaveformAnalysis {
     std::vector<double> display;
     std::vector<double> detection;
+    // The song's length as decoded to its last sample, which is what the curves span;
+    // 0 when nothing was analysed. Headers only estimate it.
+    double durationSeconds = 0.0;
 
     bool operator==(const WaveformAnalysis&) const = default;
 };
@@ -21,7 +24,7 @@ struct WaveformAnalysis {
 namespace AudioWaveformAnalyzer {
 
 // Streams the file block by block; any failure gives two empty curves, and so
-// does a stop request (the caller then drops the result anyway).
+// does a stop request, which is checked after every decoded block.
 WaveformAnalysis makeWaveformAnalysis(
     const std::filesystem::path& file, int64_t targetSamples, BeatDetectionFocus focus, std::stop_token stop = {});
 

@@ -3,6 +3,7 @@
 #include "export/export_file_moves.h"
 #include "export/export_temporaries.h"
 #include "platform/atomic_file.h"
+#include "platform/audio_decoder.h"
 #include "platform/duskmere_storage.h"
 #include "platform/iso8601_date.h"
 #include "platform/json_encoder.h"
@@ -147,6 +148,17 @@ void VideoExporter::exportProject()
     std::error_code error;
     if (usesSong && !std::filesystem::is_regular_file(m_project.audio->url, error))
         throw VideoExporterError::audioMuxFailed("No se encuentra el archivo de musica del proyecto.");
+    // Nor on a song that does not decode: the sound is added only once the picture is done.
+    if (usesSong) {
+        try {
+            AudioDecoder probe(m_project.audio->url);
+        } catch (const AudioDecoderError& error) {
+            const bool noTrack = error.kind() == AudioDecoderError::Kind::cannotOpen
+                || error.kind() == AudioDecoderError::Kind::noAudioStream;
+            throw VideoExporterError::audioMuxFailed(noTrack ? "No se encontro una pista de audio valida."
+                                                             : "No se pudo leer la pista de audio original.");
+        }
+    }
     // Minutes of rendering are not spent on a file that could never be put in place.
     checkDestinationIsWritable(m_outputURL);
     // A start-up sweep leaves this run's temporaries alone and finds a copy it leaves behind.

@@ -28,6 +28,8 @@ constexpr AppTextPair rows[] = {
     // Markers and song analysis
     {"Activar marcador", "Enable marker"},
     {"Sin musica importada.", "No music imported."},
+    {"No se puede leer la cancion: el archivo no es audio o esta danado.",
+     "The song cannot be read: the file is not audio or is damaged."},
     {"Analizando musica", "Analyzing music"},
     {"Analizando forma de onda...", "Analyzing waveform..."},
     {"Analizando instrumentos...", "Analyzing instruments..."},

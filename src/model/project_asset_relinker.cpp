@@ -12,10 +12,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// A folder or a device standing at a photo's or the song's place is as good as missing.
 bool fileExists(const fs::path& path)
 {
     std::error_code error;
-    return !path.empty() && fs::exists(path, error);
+    return !path.empty() && fs::is_regular_file(path, error);
 }
 
 // The same key the index uses for its names.

@@ -38,6 +38,15 @@ bool isPcm(AVCodecID id)
 // on earlier ones (MP3's bit reservoir, AAC's overlapping transforms) have settled.
 constexpr std::int64_t lossyPrerollFrames = 8192;
 constexpr int maxConsecutiveErrors = 256;
+// No real recording goes beyond these; larger header values are damage or an attack,
+// and would overflow the frame arithmetic further on.
+constexpr int maxSampleRate = 768000;
+constexpr int maxChannelCount = 64;
+
+bool isSaneStream(int sampleRate, int channelCount)
+{
+    return sampleRate > 0 && sampleRate <= maxSampleRate && channelCount > 0 && channelCount <= maxChannelCount;
+}
 
 std::uint32_t bigEndian32(const unsigned char* p)
 {
@@ -129,6 +138,13 @@ struct AudioDecoder::State {
     bool decoderEnded = false;
     bool deliveredSinceSeek = false; // a read reaching the end then knows where the end is
 
+    // At most ten seconds of filled-in silence, and never more than 16 MB of it,
+    // whatever rate and channel count the header gives.
+    std::int64_t maxGapFrames() const
+    {
+        return std::min<std::int64_t>(std::int64_t{info.sampleRate} * 10, (std::int64_t{1} << 22) / std::max(info.channelCount, 1));
+    }
+
     std::size_t pendingFrames() const { return pending.empty() ? 0 : pending.front().size() - pendingOffset; }
 
     [[noreturn]] void fail(AudioDecoderError::Kind kind, const std::string& what, int code = 0) const
@@ -179,6 +195,8 @@ struct AudioDecoder::State {
         info.codecName = decoder->name;
         info.channelCount = stream->codecpar->ch_layout.nb_channels;
         info.sampleRate = stream->codecpar->sample_rate;
+        if ((info.sampleRate != 0 || info.channelCount != 0) && !isSaneStream(info.sampleRate, info.channelCount))
+            fail(AudioDecoderError::Kind::unsupportedCodec, "absurd rate or channel count in");
         const AVCodecID id = stream->codecpar->codec_id;
         info.isLinearPcm = isPcm(id);
         info.bitsPerSample = stream->codecpar->bits_per_raw_sample > 0 ? stream->codecpar->bits_per_raw_sample
@@ -189,8 +207,8 @@ struct AudioDecoder::State {
         // The first packet must decode: that is what tells a song from a file that only looks like one.
         if (!decodeMore())
             fail(AudioDecoderError::Kind::undecodable, "nothing decodes in");
-        if (info.channelCount <= 0 || info.sampleRate <= 0)
-            fail(AudioDecoderError::Kind::undecodable, "no channels or rate in");
+        if (!isSaneStream(info.sampleRate, info.channelCount))
+            fail(AudioDecoderError::Kind::undecodable, "no usable channels or rate in");
         measureLength();
     }
 
@@ -217,7 +235,10 @@ struct AudioDecoder::State {
         info.frameCount = std::max<std::int64_t>(frames, 0);
         info.durationSeconds = static_cast<double>(info.frameCount) / info.sampleRate;
         info.isLengthExact = exact && frames > 0;
-        if (info.isLengthExact)
+        // An MP4's sample tables and edit list define where the audio ends (the codec's
+        // padding lies beyond). An MP3's frame count is only a claim in its first frame:
+        // its audio is decoded to the real end (a cut download, files joined end to end).
+        if (info.isLengthExact && stream->codecpar->codec_id != AV_CODEC_ID_MP3)
             endFrame = info.frameCount;
     }
 
@@ -226,6 +247,9 @@ struct AudioDecoder::State {
     {
         const int count = frame->nb_samples;
         if (count <= 0)
+            return;
+        // A stream may change its parameters midway; the output keeps the ones it opened with.
+        if (frame->sample_rate > maxSampleRate || frame->ch_layout.nb_channels > maxChannelCount)
             return;
         if (needTimestamp) {
             needTimestamp = false;
@@ -252,7 +276,7 @@ struct AudioDecoder::State {
         }
         // A seek that lands late leaves a gap; silence keeps every sample at its own frame.
         const std::int64_t expected = position + static_cast<std::int64_t>(pendingFrames());
-        const std::int64_t gap = std::clamp<std::int64_t>(first + skip - expected, 0, info.sampleRate * 10);
+        const std::int64_t gap = std::clamp<std::int64_t>(first + skip - expected, 0, maxGapFrames());
         const std::size_t base = pending.front().size();
         const std::size_t kept = static_cast<std::size_t>(count - skip);
         for (auto& samples : pending)
@@ -433,8 +457,7 @@ struct AudioDecoder::State {
             position += static_cast<std::int64_t>(n);
         }
         deliveredSinceSeek = deliveredSinceSeek || done > 0;
-        const bool lengthWasWrong = position < info.frameCount || (!info.isLengthExact && position != info.frameCount);
-        if (done < maxFrames && deliveredSinceSeek && lengthWasWrong && decoderEnded && pendingFrames() == 0) {
+        if (done < maxFrames && deliveredSinceSeek && position != info.frameCount && decoderEnded && pendingFrames() == 0) {
             // The file ends elsewhere than its header said: from now on the length is what was there.
             info.frameCount = position;
             info.durationSeconds = static_cast<double>(position) / info.sampleRate;
@@ -501,6 +524,20 @@ std::vector<std::vector<float>> AudioDecoder::readAll()
         for (std::size_t c = 0; c < channelCount; ++c)
             all[c].insert(all[c].end(), chunk[c].begin(), chunk[c].end());
     return all;
+}
+
+std::optional<std::int64_t> decodedFrameCount(const std::filesystem::path& file, std::stop_token stop)
+{
+    AudioDecoder decoder(file);
+    std::vector<std::vector<float>> block;
+    std::int64_t total = 0;
+    while (!stop.stop_requested()) {
+        const std::int64_t n = decoder.read(block, 65536);
+        if (n <= 0)
+            return total;
+        total += n;
+    }
+    return std::nullopt;
 }
 
 } // namespace fotivela

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -80,5 +82,9 @@ private:
     struct State;
     std::unique_ptr<State> m_state;
 };
+
+// The file's length in frames found by decoding it to its last sample (what every
+// header only estimates); none when it stopped first. Throws AudioDecoderError.
+std::optional<std::int64_t> decodedFrameCount(const std::filesystem::path& file, std::stop_token stop = {});
 
 } // namespace fotivela

@@ -344,6 +344,15 @@ double AudioPlayer::duration() const
     return m_info.durationSeconds;
 }
 
+void AudioPlayer::setDecodedFrameCount(std::int64_t frames)
+{
+    if (frames <= 0)
+        return;
+    m_info.frameCount = frames;
+    m_info.durationSeconds = static_cast<double>(frames) / m_info.sampleRate;
+    m_info.isLengthExact = true;
+}
+
 float AudioPlayer::volume() const
 {
     return m_volume;

@@ -50,6 +50,9 @@ public:
     // Clamped to 0 ... duration; playing continues from there.
     void setCurrentTime(double seconds);
     double duration() const;
+    // The length found by decoding the whole file, which replaces the header's
+    // estimate in duration() and in every clamp of the position.
+    void setDecodedFrameCount(std::int64_t frames);
     float volume() const;
     // 0 ... 1, applied by the output as it mixes.
     void setVolume(float volume);

@@ -1,8 +1,15 @@
 #include "platform/photo_decoder.h"
 
+#include "platform/log.h"
+#include "platform/photo_decode_budget.h"
+
 #include <QColorSpace>
 #include <QFile>
 #include <QImageReader>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <libheif/heif.h>
 
@@ -18,19 +25,50 @@ namespace fotivela::PhotoDecoder {
 namespace {
 
 // Qt refuses images above 128 MB by default; a 50-megapixel photo is larger than that
-// before it is scaled down.
-void raiseAllocationLimit()
+// before it is scaled down. Qt's limit bounds only the final image: the budget checked
+// before decoding bounds the rest.
+void setAllocationLimit()
 {
     static std::once_flag once;
-    std::call_once(once, [] {
-        if (QImageReader::allocationLimit() < 1024)
-            QImageReader::setAllocationLimit(1024);
-    });
+    std::call_once(once, [] { QImageReader::setAllocationLimit(int(PhotoDecodeBudget::perDecodeLimitBytes >> 20)); });
 }
 
-QString qtPath(const std::filesystem::path& file)
+// Qt's reader over the file opened by its bytes: a name that is not valid UTF-8 would
+// not survive a trip through QString.
+struct PhotoReader {
+    QFile device;
+    QImageReader reader;
+
+    explicit PhotoReader(const std::filesystem::path& file)
+    {
+        const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+        struct stat status {};
+        if (fd < 0)
+            return;
+        if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || !device.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+            ::close(fd);
+            return;
+        }
+        reader.setDevice(&device);
+        reader.setAutoTransform(true);
+    }
+    PhotoReader(const PhotoReader&) = delete;
+    PhotoReader& operator=(const PhotoReader&) = delete;
+};
+
+void logRefusal(const std::filesystem::path& file, QSize size, std::int64_t bytes)
 {
-    return QFile::decodeName(QByteArray(file.c_str()));
+    logLine("Fotivela photo: " + file.string() + " declares " + std::to_string(size.width()) + "x"
+            + std::to_string(size.height()) + " pixels, " + std::to_string(bytes >> 20)
+            + " MB to decode, above the limit of " + std::to_string(PhotoDecodeBudget::perDecodeLimitBytes >> 20)
+            + " MB: not decoded");
+}
+
+// Bytes per pixel of the image Qt decodes into, at least 32 bits.
+std::int64_t decodedPixelBytes(QImage::Format format)
+{
+    const int bits = format == QImage::Format_Invalid ? 32 : QImage::toPixelFormat(format).bitsPerPixel();
+    return std::max(bits, 32) / 8;
 }
 
 struct HeifContextDeleter {
@@ -41,6 +79,12 @@ struct HeifHandleDeleter {
 };
 struct HeifImageDeleter {
     void operator()(heif_image* image) const { heif_image_release(image); }
+};
+
+constexpr int maximumHeifSide = 16384;
+
+struct HeifDecodingOptionsDeleter {
+    void operator()(heif_decoding_options* options) const { heif_decoding_options_free(options); }
 };
 
 struct HeifPrimary {
@@ -54,6 +98,8 @@ HeifPrimary openHeif(const std::filesystem::path& file)
     primary.context.reset(heif_context_alloc());
     if (!primary.context)
         return primary;
+    // libheif's own guard against huge declared sizes, below its default.
+    heif_context_set_maximum_image_size_limit(primary.context.get(), maximumHeifSide);
     if (heif_context_read_from_file(primary.context.get(), file.c_str(), nullptr).code != heif_error_Ok)
         return primary;
     heif_image_handle* handle = nullptr;
@@ -62,16 +108,38 @@ HeifPrimary openHeif(const std::filesystem::path& file)
     return primary;
 }
 
+// libheif's YUV planes and its interleaved copy, before Qt's image of the result.
+std::int64_t heifDecodeBytes(QSize size, QSize target)
+{
+    const std::int64_t pixels = std::int64_t{size.width()} * size.height();
+    return pixels * 6 + std::int64_t{target.width()} * target.height() * 4 * 2;
+}
+
 // libheif applies the rotation and mirror boxes while decoding.
-QImage decodeHeif(const std::filesystem::path& file)
+QImage decodeHeif(const std::filesystem::path& file, int maxPixelSize)
 {
     const HeifPrimary primary = openHeif(file);
     if (!primary.handle)
         return {};
+    const QSize size(heif_image_handle_get_width(primary.handle.get()), heif_image_handle_get_height(primary.handle.get()));
+    if (size.isEmpty())
+        return {};
+    const QSize target = boundedSize(size, maxPixelSize);
+    const std::int64_t bytes = heifDecodeBytes(size, target);
+    if (bytes > PhotoDecodeBudget::perDecodeLimitBytes) {
+        logRefusal(file, size, bytes);
+        return {};
+    }
+    const PhotoDecodeBudget::Reservation reservation(bytes);
     const bool alpha = heif_image_handle_has_alpha_channel(primary.handle.get()) != 0;
+    const std::unique_ptr<heif_decoding_options, HeifDecodingOptionsDeleter> options(heif_decoding_options_alloc());
+    if (!options)
+        return {};
+    options->convert_hdr_to_8bit = 1;
     heif_image* decoded = nullptr;
+    // Four bytes a pixel: Qt scales RGBX and RGBA directly, with no converted copy of the whole photo.
     const heif_error error = heif_decode_image(primary.handle.get(), &decoded, heif_colorspace_RGB,
-                                               alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB, nullptr);
+                                               heif_chroma_interleaved_RGBA, options.get());
     std::unique_ptr<heif_image, HeifImageDeleter> image(decoded);
     if (error.code != heif_error_Ok || !image)
         return {};
@@ -81,9 +149,11 @@ QImage decodeHeif(const std::filesystem::path& file)
     const int height = heif_image_get_height(image.get(), heif_channel_interleaved);
     if (!pixels || width <= 0 || height <= 0 || stride <= 0)
         return {};
-    const QImage view(pixels, width, height, stride, alpha ? QImage::Format_RGBA8888 : QImage::Format_RGB888);
-    // The view points into libheif's buffer, which goes with `image`.
-    return view.convertToFormat(alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    const QImage view(pixels, width, height, stride, alpha ? QImage::Format_RGBA8888 : QImage::Format_RGBX8888);
+    // The view points into libheif's buffer, which goes with `image`: what is returned is a copy.
+    const QSize wanted = boundedSize(view.size(), maxPixelSize);
+    const QImage result = wanted != view.size() ? view.scaled(wanted, Qt::IgnoreAspectRatio, Qt::SmoothTransformation) : view.copy();
+    return result.convertToFormat(alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
 }
 
 QImage inSrgb(QImage image)
@@ -120,36 +190,52 @@ bool isHeif(const std::filesystem::path& file)
     return type == heif_filetype_yes_supported || type == heif_filetype_yes_unsupported;
 }
 
+namespace {
+
+// What decoding to `target` takes, from the header alone.
+std::int64_t decodeBytes(const std::filesystem::path& file, QImageReader& reader, QSize stored, QSize target)
+{
+    if (const auto jpeg = PhotoDecodeBudget::readJpegLayout(file))
+        return PhotoDecodeBudget::jpegDecodeBytes(*jpeg, target.width(), target.height());
+    // Decoded whole, then scaled; a GIF's canvas is its logical screen, whatever its first frame says.
+    QSize canvas = stored;
+    if (const auto screen = PhotoDecodeBudget::readGifScreen(file))
+        canvas = canvas.expandedTo(QSize(screen->first, screen->second));
+    return std::int64_t{canvas.width()} * canvas.height() * decodedPixelBytes(reader.imageFormat())
+        + std::int64_t{target.width()} * target.height() * 4;
+}
+
+} // namespace
+
 QImage decode(const std::filesystem::path& file, int maxPixelSize)
 {
-    if (isHeif(file)) {
-        QImage image = decodeHeif(file);
-        if (image.isNull())
-            return {};
-        const QSize target = boundedSize(image.size(), maxPixelSize);
-        if (target != image.size())
-            image = image.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-        return image;
-    }
+    if (isHeif(file))
+        return decodeHeif(file, maxPixelSize);
 
-    raiseAllocationLimit();
-    QImageReader reader(qtPath(file));
-    reader.setAutoTransform(true);
+    setAllocationLimit();
+    PhotoReader photo(file);
+    if (!photo.device.isOpen())
+        return {};
+    QImageReader& reader = photo.reader;
     const QSize stored = reader.size();
     // The longer side is the same before and after the orientation is applied.
-    if (stored.isValid()) {
-        const QSize target = boundedSize(stored, maxPixelSize);
-        if (target != stored)
-            reader.setScaledSize(target);
+    const QSize target = boundedSize(stored, maxPixelSize);
+    // A format that cannot tell its size is bounded by Qt's allocation limit alone.
+    const std::int64_t bytes = stored.isValid() ? decodeBytes(file, reader, stored, target) : PhotoDecodeBudget::perDecodeLimitBytes;
+    if (bytes > PhotoDecodeBudget::perDecodeLimitBytes) {
+        logRefusal(file, stored, bytes);
+        return {};
     }
+    const PhotoDecodeBudget::Reservation reservation(bytes);
+    if (stored.isValid() && target != stored)
+        reader.setScaledSize(target);
     QImage image = reader.read();
     if (image.isNull())
         return {};
-    if (!stored.isValid()) {
-        const QSize target = boundedSize(image.size(), maxPixelSize);
-        if (target != image.size())
-            image = image.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    }
+    // A decoder may give more than its header said (a GIF frame on a larger screen).
+    const QSize bounded = boundedSize(image.size(), maxPixelSize);
+    if (bounded != image.size())
+        image = image.scaled(bounded, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     return inSrgb(std::move(image));
 }
 
@@ -161,8 +247,10 @@ QSize uprightSize(const std::filesystem::path& file)
             return {};
         return {heif_image_handle_get_width(primary.handle.get()), heif_image_handle_get_height(primary.handle.get())};
     }
-    QImageReader reader(qtPath(file));
-    reader.setAutoTransform(true);
+    PhotoReader photo(file);
+    if (!photo.device.isOpen())
+        return {};
+    QImageReader& reader = photo.reader;
     const QSize stored = reader.size();
     if (!stored.isValid())
         return {};

@@ -14,7 +14,9 @@ namespace PhotoDecoder {
 
 // The photo with its longer side at most maxPixelSize (when above 0; never enlarged).
 // JPEG is decoded at reduced size rather than decoded whole and scaled. A null image
-// when the file cannot be read as a picture.
+// when the file cannot be read as a picture, and when its header declares more pixels
+// than PhotoDecodeBudget allows one decode (the refusal is logged). The file is opened
+// by its bytes, whatever encoding its name is in.
 QImage decode(const std::filesystem::path& file, int maxPixelSize = 0);
 
 // The upright size without decoding the pixels; an invalid size when unreadable.

@@ -80,9 +80,11 @@ ProjectStore::ProjectStore()
 
 ProjectStore::~ProjectStore()
 {
-    // Nobody is left to hear of a running separation: its child processes stop.
-    if (m_audioAnalysisTask)
-        m_audioAnalysisTask->cancel();
+    // Work left running would keep decoding for a store that is gone, and hold the
+    // program's exit until it ends.
+    for (std::optional<TaskHandle>* task : {&m_audioWaveformTask, &m_audioAnalysisTask, &m_previewGenerationTask})
+        if (*task)
+            (*task)->cancel();
 }
 
 void ProjectStore::assertMainThread() const

@@ -579,7 +579,13 @@ private:
     struct InstrumentAnalysisResult;
     void analyzeWaveformAsync(const std::filesystem::path& url, bool markDirtyOnCompletion);
     void applyWaveformAnalysis(const std::filesystem::path& url, bool markDirtyOnCompletion,
-                               std::vector<double> display, std::vector<double> detection);
+                               std::vector<double> display, std::vector<double> detection, double decodedDuration);
+    // A song whose curves came from the project file: its length is decoded once more,
+    // since the file's header only estimates it.
+    void measureSongLengthAsync(const std::filesystem::path& url);
+    // The decoded length replaces the header's in the player and in audioDuration.
+    // True when it changed.
+    bool correctAudioDuration(const std::filesystem::path& url, double decodedDuration);
     void loadInstrumentAnalysisOrAnalyze(bool markDirtyOnCompletion);
     void startStemTimeEstimate(double audioDuration);
     void cancelStemTimeEstimate();

@@ -2,11 +2,13 @@
 
 #include "analysis/audio_waveform_analyzer.h"
 #include "analysis/stem_separation_time_estimator.h"
+#include "platform/audio_decoder.h"
 
 #include <QTimer>
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 
 namespace fotivela {
 
@@ -26,28 +28,74 @@ void ProjectStore::analyzeWaveformAsync(const std::filesystem::path& url, bool m
     if (m_audioWaveformTask)
         m_audioWaveformTask->cancel();
     std::weak_ptr<ProjectStore*> weakStore = m_lifetime;
-    // The analyser has no stop check of its own that matters here: a replaced run simply
-    // has its result dropped.
+    // A replaced or cancelled run stops decoding at its next block: a long song must not
+    // keep a core busy, or the program alive after quitting.
     m_audioWaveformTask = runInBackground(
         TaskPriority::utility,
-        [url](std::stop_token) {
-            return AudioWaveformAnalyzer::makeWaveformAnalysis(url, waveformTargetSamples, BeatDetectionFocus::fullMix);
+        [url](std::stop_token stop) {
+            return AudioWaveformAnalyzer::makeWaveformAnalysis(url, waveformTargetSamples, BeatDetectionFocus::fullMix,
+                                                               stop);
         },
         [weakStore, url, markDirtyOnCompletion](WaveformAnalysis analysis) {
             const std::shared_ptr<ProjectStore*> store = weakStore.lock();
             if (!store)
                 return;
             (*store)->applyWaveformAnalysis(url, markDirtyOnCompletion, std::move(analysis.display),
-                                            std::move(analysis.detection));
+                                            std::move(analysis.detection), analysis.durationSeconds);
         });
 }
 
+void ProjectStore::measureSongLengthAsync(const std::filesystem::path& url)
+{
+    assertMainThread();
+    if (m_audioWaveformTask)
+        m_audioWaveformTask->cancel();
+    std::weak_ptr<ProjectStore*> weakStore = m_lifetime;
+    m_audioWaveformTask = runInBackground(
+        TaskPriority::utility,
+        [url](std::stop_token stop) -> double {
+            try {
+                const AudioStreamInfo info = AudioDecoder(url).info();
+                const std::optional<std::int64_t> frames = decodedFrameCount(url, stop);
+                return frames ? static_cast<double>(*frames) / info.sampleRate : 0.0;
+            } catch (const AudioDecoderError&) {
+                return 0.0;
+            }
+        },
+        [weakStore, url](double seconds) {
+            const std::shared_ptr<ProjectStore*> store = weakStore.lock();
+            if (!store || !(*store)->correctAudioDuration(url, seconds))
+                return;
+            // Attack markers are placed along the song's length: they move with it.
+            (*store)->regenerateAttackBeatMarkers();
+            if ((*store)->project().audio->syncMode == SyncMode::autoBeatV2)
+                (*store)->autoSyncSlidesToBeatTimes();
+        });
+}
+
+bool ProjectStore::correctAudioDuration(const std::filesystem::path& url, double decodedDuration)
+{
+    assertMainThread();
+    AudioPlayer* player = m_audioPlayback.mainPlayer.get();
+    if (!project().audio || project().audio->url != url || !player || player->file() != url || !(decodedDuration > 0))
+        return false;
+    const AudioStreamInfo& info = player->streamInfo();
+    const auto frames = static_cast<std::int64_t>(std::llround(decodedDuration * info.sampleRate));
+    if (frames == info.frameCount)
+        return false;
+    player->setDecodedFrameCount(frames);
+    setAudioDuration(player->duration());
+    return true;
+}
+
 void ProjectStore::applyWaveformAnalysis(const std::filesystem::path& url, bool markDirtyOnCompletion,
-                                         std::vector<double> display, std::vector<double> detection)
+                                         std::vector<double> display, std::vector<double> detection,
+                                         double decodedDuration)
 {
     assertMainThread();
     if (!project().audio || project().audio->url != url)
         return;
+    correctAudioDuration(url, decodedDuration);
     setAudioWaveform(display);
     setAttackDetectionWaveform(detection);
     modifyProject([&](FotivelaProject& project) {

@@ -372,7 +372,9 @@ ProjectStore::InstrumentAnalysisResult ProjectStore::analyzeInstruments(const In
             continue;
         const WaveformAnalysis curves =
             analysisOf(source->second.analysisURL, focusFor(instrument), std::string(toStored(instrument)));
-        std::vector<BeatMarker> markers = BeatMarkerDetector::detectBeatMarkers(curves.detection, run.audioDuration,
+        // The curve spans the length its own decode found, which a header may have misstated.
+        const double span = curves.durationSeconds > 0 ? curves.durationSeconds : run.audioDuration;
+        std::vector<BeatMarker> markers = BeatMarkerDetector::detectBeatMarkers(curves.detection, span,
             run.sensitivity, run.beatsPerBar, BeatDetectionProfile::instrument(instrument), instrument, true);
         markers = BeatMarkerDetector::automaticallyDisabledCloseMarkers(markers, run.spacing);
         sortMarkersByTime(markers);

@@ -1,5 +1,8 @@
 #include "store/project_store.h"
 
+#include "platform/audio_decoder.h"
+#include "platform/log.h"
+
 #include <algorithm>
 
 namespace fotivela {
@@ -54,6 +57,15 @@ bool ProjectStore::importAudio(const std::optional<std::filesystem::path>& url)
     assertMainThread();
     if (!url || url->empty())
         return false;
+    // Opening decodes the first packet: a file that is not audio is turned away here,
+    // before it replaces the song, not when an export reaches its sound.
+    try {
+        AudioDecoder probe(*url);
+    } catch (const AudioDecoderError& error) {
+        logLine("Fotivela song import: " + error.detail());
+        showError("No se puede leer la cancion: el archivo no es audio o esta danado.");
+        return false;
+    }
     registerUndoStep();
     setAudio(*url, SyncMode::manual, {}, syncSelectableKinds(), false);
     modifyProject([](FotivelaProject& project) {
@@ -138,6 +150,8 @@ void ProjectStore::prepareAudioPlayerIfNeeded()
 
     if (audioWaveform().empty() || attackDetectionWaveform().empty())
         analyzeWaveformAsync(song.url, true);
+    else if (m_audioPlayback.mainPlayer)
+        measureSongLengthAsync(song.url);
     if (song.autoBeatInstruments.empty() || loadInstrumentAnalysisIfAvailable(song)) {
         if (song.syncMode == SyncMode::autoBeatV2)
             autoSyncSlidesToBeatTimes();

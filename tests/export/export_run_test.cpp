@@ -156,6 +156,29 @@ TEST(ExportRun, ASongShorterThanTheSlideshowEndsEarlyAtFullVolumeWithoutTheCut)
     EXPECT_NEAR(test::rms(audio, rate, 1.2, 1.4), test::rms(audio, rate, 0.2, 0.4), 0.03);
 }
 
+TEST(ExportRun, NonFiniteSamplesOfAFloatSongExportAsSilence)
+{
+    StorageRoot root;
+    FotivelaProject project = smallProject(root.path(), ExportCodec::h264);
+    test::TestSignal signal = test::makeSine(440, 2.0, 44100, 2, 0.5);
+    for (std::size_t i = 20000; i < 20100; ++i) {
+        signal.channels[0][i] = std::numeric_limits<float>::quiet_NaN();
+        signal.channels[1][i] = i % 2 ? std::numeric_limits<float>::infinity() : -std::numeric_limits<float>::infinity();
+    }
+    signal.channels[0][30000] = 1e38f;
+    AudioTrack song;
+    song.url = root.path() / "damaged.wav";
+    test::writeAudioFile(song.url, signal, test::TestAudioFormat::wavFloat);
+    project.audio = song;
+    const fs::path output = root.path() / "video.mp4";
+    VideoExporter(project, output, {}).exportProject();
+
+    int rate = 0;
+    const std::vector<float> audio = test::decodedAudio(output, rate);
+    EXPECT_NEAR(static_cast<double>(audio.size()) / rate, 2.0, 0.06);
+    EXPECT_NEAR(test::rms(audio, rate, 1.2, 1.6), 0.35, 0.05) << "the song plays on after the damage";
+}
+
 TEST(ExportRun, WithoutASongTheVideoIsMovedIntoPlaceAndReplacesAnEarlierFile)
 {
     StorageRoot root;
@@ -179,10 +202,14 @@ TEST(ExportRun, FailuresLeaveTheDestinationAsItWasAndNoTemporaryFile)
 {
     StorageRoot root;
     const fs::path output = root.path() / "video.mp4";
+    double furthest = 0.0;
     const auto failure = [&](FotivelaProject project) -> std::string {
         testing::writeText(output, "old video");
+        furthest = 0.0;
         try {
-            VideoExporter(std::move(project), output, {}).exportProject();
+            VideoExporter(std::move(project), output, [&](const ExportProgress& p) {
+                furthest = std::max(furthest, p.progress);
+            }).exportProject();
         } catch (const VideoExporterError& error) {
             EXPECT_EQ(testing::readBytes(output).size(), 9u) << "the old file was touched";
             EXPECT_TRUE(temporaryVideos().empty());
@@ -201,6 +228,7 @@ TEST(ExportRun, FailuresLeaveTheDestinationAsItWasAndNoTemporaryFile)
     addSong(unreadableSong, root.path());
     testing::writeText(unreadableSong.audio->url, "not a song");
     EXPECT_EQ(failure(unreadableSong), "No se encontro una pista de audio valida.\nNo se pudo anadir la musica al MP4.");
+    EXPECT_EQ(furthest, 0.0) << "a song that cannot be read is found out before any frame is encoded";
 
     FotivelaProject missingSong = smallProject(root.path(), ExportCodec::h264);
     addSong(missingSong, root.path());

@@ -211,4 +211,23 @@ TEST_F(Packaging, TheRelinkerFindsMissingFilesByNameIgnoringCase)
     EXPECT_FALSE(ProjectAssetRelinker::relinkMissingAssets(project, m_root / "nuevo"));
 }
 
+TEST_F(Packaging, AFolderStandingWhereAPhotoOrTheSongShouldBeCountsAsMissing)
+{
+    write(m_root / "nuevo/foto.jpg", "f");
+    write(m_root / "nuevo/cancion.mp3", "c");
+    std::filesystem::create_directories(m_root / "viejo/foto.jpg");
+    std::filesystem::create_directories(m_root / "viejo/cancion.mp3");
+    FotivelaProject photoOnly = projectWith({m_root / "viejo/foto.jpg"});
+    EXPECT_TRUE(ProjectAssetRelinker::hasMissingAssets(photoOnly));
+    FotivelaProject songOnly = projectWith({m_root / "nuevo/foto.jpg"});
+    songOnly.audio = AudioTrack{};
+    songOnly.audio->url = m_root / "viejo/cancion.mp3";
+    EXPECT_TRUE(ProjectAssetRelinker::hasMissingAssets(songOnly));
+
+    ASSERT_TRUE(ProjectAssetRelinker::relinkMissingAssets(photoOnly, m_root / "nuevo"));
+    ASSERT_TRUE(ProjectAssetRelinker::relinkMissingAssets(songOnly, m_root / "nuevo"));
+    EXPECT_EQ(photoOnly.slides[0].imageURL, m_root / "nuevo/foto.jpg");
+    EXPECT_EQ(songOnly.audio->url, m_root / "nuevo/cancion.mp3");
+}
+
 } // namespace

@@ -116,7 +116,8 @@ void sendFrame(AVCodecContext* codec, AVFormatContext* format, AVStream* stream,
     }
 }
 
-void encodeWithFfmpeg(const fs::path& file, const TestSignal& signal, const char* encoderName, int bitRate)
+void encodeWithFfmpeg(const fs::path& file, const TestSignal& signal, const char* encoderName, int bitRate,
+    Mp3Options mp3 = {})
 {
     const AVCodec* encoder = avcodec_find_encoder_by_name(encoderName);
     check(encoder != nullptr, std::string("no encoder ") + encoderName);
@@ -131,6 +132,10 @@ void encodeWithFfmpeg(const fs::path& file, const TestSignal& signal, const char
     codec->sample_fmt = AV_SAMPLE_FMT_FLTP;
     codec->sample_rate = signal.sampleRate;
     codec->bit_rate = bitRate;
+    if (mp3.variableBitRate) {
+        codec->flags |= AV_CODEC_FLAG_QSCALE;
+        codec->global_quality = FF_QP2LAMBDA * 2;
+    }
     codec->time_base = AVRational{1, signal.sampleRate};
     av_channel_layout_default(&codec->ch_layout, signal.channelCount());
     if (format->oformat->flags & AVFMT_GLOBALHEADER)
@@ -144,6 +149,8 @@ void encodeWithFfmpeg(const fs::path& file, const TestSignal& signal, const char
     // MP4 keeps the trimmed length in movie time units: in samples it is exact.
     if (std::string(format->oformat->name) != "mp3")
         av_dict_set_int(&options, "movie_timescale", signal.sampleRate, 0);
+    else if (!mp3.xingFrame)
+        av_dict_set_int(&options, "write_xing", 0, 0);
     const int headerResult = avformat_write_header(format.get(), &options);
     av_dict_free(&options);
     checkAv(headerResult, "write header");
@@ -170,6 +177,11 @@ void encodeWithFfmpeg(const fs::path& file, const TestSignal& signal, const char
 }
 
 } // namespace
+
+void writeMp3(const fs::path& file, const TestSignal& signal, Mp3Options options, int bitRate)
+{
+    encodeWithFfmpeg(file, signal, "libmp3lame", bitRate, options);
+}
 
 TestSignal makeSilenceFrames(std::size_t frames, int sampleRate, int channelCount)
 {

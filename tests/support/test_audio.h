@@ -65,6 +65,14 @@ void writeAudioFile(const std::filesystem::path& file, const TestSignal& signal,
 std::filesystem::path writeAudioFile(const std::filesystem::path& folder, const std::string& name,
     const TestSignal& signal, TestAudioFormat format, int bitRate = 192000);
 
+// An MP3 through FFmpeg's libmp3lame. Without the Xing frame nothing in the file states
+// its length; with variable bit rate the first frame's rate no longer tells it either.
+struct Mp3Options {
+    bool variableBitRate = false;
+    bool xingFrame = true;
+};
+void writeMp3(const std::filesystem::path& file, const TestSignal& signal, Mp3Options options, int bitRate = 192000);
+
 // What a lossless file gives back for a sample: the integer the writer stored,
 // scaled back to float the way FFmpeg does it.
 float quantizedSample(float sample, TestAudioFormat format);

@@ -186,6 +186,23 @@ TEST_F(MusicInspectorTest, ImportingASongWhileThePaneIsOpenClosesItWithoutRestor
     EXPECT_NE(store().project().aiMusic->lyrics, "la la la");
 }
 
+TEST_F(MusicInspectorTest, AFileThatIsNoSongIsTurnedAwayWithAMessageAndNoSongCard)
+{
+    const std::filesystem::path text = m_root / "cancion.mp3";
+    writeTextFile(text, "solo texto");
+    std::vector<std::string> errors;
+    store().dialogs().showError = [&](const std::string& message) { errors.push_back(message); };
+    MusicInspector inspector(store(), storeSignals());
+    inspector.show();
+    inspector.chooseSong = [text] { return std::optional<std::filesystem::path>(text); };
+    QTest::mouseClick(inspector.importButton(), Qt::LeftButton);
+
+    EXPECT_EQ(errors.size(), 1u);
+    EXPECT_FALSE(store().project().audio.has_value());
+    EXPECT_TRUE(inspector.noSongMessage()->isVisible());
+    EXPECT_FALSE(inspector.songCard()->isVisible());
+}
+
 TEST_F(MusicInspectorTest, MarkersPaneSwitchesModesAndWritesTheSyncSettings)
 {
     MusicControlInspector empty(store(), storeSignals());
