@@ -246,7 +246,7 @@ void AuthView::refresh()
                                       m_language));
     m_recoverHint->setVisible(m_mode == AuthMode::recover);
 
-    const QString message = m_session.message().empty() ? QString() : translated(m_session.message(), m_language);
+    const QString message = QString::fromStdString(m_session.message());
     m_status->setText(message);
     m_status->setVisible(!message.isEmpty());
 }
