@@ -122,6 +122,11 @@ void VideoExporter::report(double progress, const std::string& message) const
         m_progress(ExportProgress{progress, message});
 }
 
+bool VideoExporter::usesSong() const
+{
+    return m_project.exportSettings.includeAudio && m_project.audio.has_value();
+}
+
 void VideoExporter::throwIfCancelled() const
 {
     if (m_cancellation.stop_requested())
@@ -142,9 +147,8 @@ void VideoExporter::exportProject()
     if (m_slides.empty())
         throw VideoExporterError::noSlides();
 
-    const bool usesSong = m_project.exportSettings.includeAudio && m_project.audio.has_value();
     std::error_code error;
-    if (usesSong && !std::filesystem::is_regular_file(m_project.audio->url, error))
+    if (usesSong() && !std::filesystem::is_regular_file(m_project.audio->url, error))
         throw VideoExporterError::audioMuxFailed("No se encuentra el archivo de musica del proyecto.");
     // Minutes of rendering are not spent on a file that could never be put in place.
     checkDestinationIsWritable(m_outputURL);
@@ -161,7 +165,7 @@ void VideoExporter::exportProject()
     encodeVideo(temporaryVideo);
     throwIfCancelled();
 
-    if (usesSong) {
+    if (usesSong()) {
         report(0.94, "Anadiendo musica");
         try {
             muxOriginalAudio(temporaryVideo, m_project.audio->url, m_outputURL);
