@@ -93,6 +93,7 @@ TEST_P(ExportRunTest, WritesTheSlideshowWithTheFadedSong)
     EXPECT_EQ(info.primaries, AVCOL_PRI_BT709);
     EXPECT_EQ(info.transfer, AVCOL_TRC_BT709);
     EXPECT_EQ(info.matrix, AVCOL_SPC_BT709);
+    EXPECT_TRUE(test::indexAtFront(output));
     ASSERT_TRUE(info.hasAudio);
     EXPECT_EQ(info.audioCodec, AV_CODEC_ID_AAC);
     EXPECT_EQ(info.sampleRate, 44100);
