@@ -1,9 +1,23 @@
 #include "export/frame_pipeline.h"
 
+#include <sched.h>
+
 #include <algorithm>
 #include <chrono>
 
 namespace fotivela {
+
+namespace {
+
+int usableCores()
+{
+    cpu_set_t usable;
+    if (sched_getaffinity(0, sizeof usable, &usable) == 0)
+        return std::max(CPU_COUNT(&usable), 1);
+    return static_cast<int>(std::max(std::thread::hardware_concurrency(), 1u));
+}
+
+} // namespace
 
 FramePipeline::FramePipeline(int workers, std::size_t ahead, int width, int height, Planner plan, Renderer render)
     : m_ahead(std::max<std::size_t>(ahead, 1)), m_plan(std::move(plan)), m_render(std::move(render))
@@ -25,7 +39,7 @@ FramePipeline::~FramePipeline()
 
 int FramePipeline::defaultWorkerCount()
 {
-    return std::clamp(encoderThreadCount() / 2, 1, 4);
+    return std::clamp(usableCores() / 2, 1, 4);
 }
 
 void FramePipeline::fail(std::exception_ptr error)

@@ -9,11 +9,8 @@ extern "C" {
 #include <libavutil/pixdesc.h>
 }
 
-#include <sched.h>
-
 #include <algorithm>
 #include <string>
-#include <thread>
 
 namespace fotivela {
 
@@ -113,33 +110,6 @@ std::string encoderPreset(ExportCodec codec, ExportQuality quality)
     return "medium";
 }
 
-int encoderThreadCount()
-{
-    cpu_set_t usable;
-    if (sched_getaffinity(0, sizeof usable, &usable) == 0)
-        return std::max(CPU_COUNT(&usable), 1);
-    return static_cast<int>(std::max(std::thread::hardware_concurrency(), 1u));
-}
-
-namespace {
-
-// x265's own rule for frame threads, which its FFmpeg wrapper bypasses: more
-// parallel frames than this cost picture quality for little speed.
-int x265FrameThreads(int cores)
-{
-    if (cores >= 32)
-        return 6;
-    if (cores >= 16)
-        return 5;
-    if (cores >= 8)
-        return 3;
-    if (cores >= 4)
-        return 2;
-    return 1;
-}
-
-} // namespace
-
 VideoEncoder::VideoEncoder(const std::filesystem::path& destination, const VideoEncoderSettings& settings)
     : m_settings(settings), m_packet(av_packet_alloc())
 {
@@ -176,21 +146,18 @@ VideoEncoder::VideoEncoder(const std::filesystem::path& destination, const Video
     context->color_range = AVCOL_RANGE_MPEG;
     if (output->oformat->flags & AVFMT_GLOBALHEADER)
         context->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    const int cores = encoderThreadCount();
     const std::string preset = settings.preset.empty() ? "medium" : settings.preset;
     av_opt_set(context->priv_data, "preset", preset.c_str(), 0);
+    // 0: each encoder sizes its threads to the machine by its own rule (x264
+    // about 1.5 frame threads a core; x265 a pool of every core and 3 frame
+    // threads on 8 cores). x265's wrapper passes the context's count on as
+    // frame threads, and the context's default of 1 would leave x265 on one frame.
+    context->thread_count = 0;
     if (settings.codec == ExportCodec::h264) {
         av_opt_set(context->priv_data, "profile", "high", 0);
-        // 0 lets x264 size its frame threads to the machine (1.5 per core).
-        context->thread_count = 0;
     } else {
         av_opt_set(context->priv_data, "profile", "main", 0);
-        // The wrapper leaves x265 at one frame thread unless the context asks
-        // for more; its worker pool takes every core.
-        context->thread_count = x265FrameThreads(cores);
-        const std::string parameters =
-            "log-level=error:pools=" + std::to_string(cores) + ":frame-threads=" + std::to_string(x265FrameThreads(cores));
-        av_opt_set(context->priv_data, "x265-params", parameters.c_str(), 0);
+        av_opt_set(context->priv_data, "x265-params", "log-level=error", 0);
     }
     if (const int result = avcodec_open2(context, codec, nullptr); result < 0) {
         logLine("Fotivela export encoder refused its settings: " + ffmpegErrorText(result));

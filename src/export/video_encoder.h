@@ -40,8 +40,6 @@ private:
 
 // The encoder preset an export of the quality uses.
 std::string encoderPreset(ExportCodec codec, ExportQuality quality);
-// Cores this process may run on.
-int encoderThreadCount();
 
 // The MPEG-4 writer of the silent video: libx264 or libx265 with the
 // exporter's settings and BT.709 colour tags, the index at the front of the file.
