@@ -11,8 +11,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <thread>
 
 namespace fotivela {
 namespace {
@@ -233,6 +236,36 @@ TEST(ExportRun, CancellingStopsTheExportWithoutAFile)
             stop.request_stop();
     }, stop.get_token());
     EXPECT_THROW(exporter.exportProject(), ExportCancelledError);
+    EXPECT_FALSE(fs::exists(output));
+    EXPECT_TRUE(temporaryVideos().empty());
+}
+
+TEST(ExportRun, ACancelInTheMiddleOfAnHdExportEndsItWithinHalfASecond)
+{
+    StorageRoot root;
+    FotivelaProject project = smallProject(root.path(), ExportCodec::h265);
+    project.format = ProjectFormat::youtube;
+    project.exportSettings.quality = ExportQuality::high;
+    for (Slide& slide : project.slides) {
+        slide.duration = 30; // far longer than the test lets it run
+        slide.kenBurnsEnabled = true;
+    }
+    const fs::path output = root.path() / "video.mp4";
+    std::stop_source stop;
+    std::atomic<std::int64_t> stoppedAt{0};
+    std::jthread canceller;
+    VideoExporter exporter(project, output, [&](const ExportProgress& p) {
+        if (p.message == "Codificando video" && !canceller.joinable())
+            canceller = std::jthread([&] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(300));
+                stoppedAt = std::chrono::steady_clock::now().time_since_epoch().count();
+                stop.request_stop();
+            });
+    }, stop.get_token());
+    EXPECT_THROW(exporter.exportProject(), ExportCancelledError);
+    const auto ended = std::chrono::steady_clock::now().time_since_epoch().count();
+    canceller.join();
+    EXPECT_LT(std::chrono::steady_clock::duration(ended - stoppedAt.load()), std::chrono::milliseconds(500));
     EXPECT_FALSE(fs::exists(output));
     EXPECT_TRUE(temporaryVideos().empty());
 }
