@@ -87,6 +87,7 @@ void FramePipeline::workLoop(const std::stop_token& stop, int width, int height)
 {
     try {
         Bt709FrameConverter converter(width, height);
+        QImage canvas;
         for (;;) {
             std::pair<std::int64_t, FramePlan> job;
             {
@@ -96,7 +97,7 @@ void FramePipeline::workLoop(const std::stop_token& stop, int width, int height)
                 job = std::move(m_pending.front());
                 m_pending.pop_front();
             }
-            FramePtr frame = m_render(job.second, converter);
+            FramePtr frame = m_render(job.second, converter, canvas);
             {
                 const std::lock_guard lock(m_mutex);
                 m_finished.emplace(job.first, Finished{std::move(frame), false});

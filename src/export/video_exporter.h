@@ -136,6 +136,10 @@ public:
     // images maps slide indices to their loaded photos (this one and the one before).
     QImage makePixelBuffer(RenderSize size, std::size_t slideIndex, double localTime,
                            const std::map<std::size_t, QImage>& images) const;
+    // The same into a frame that is reused from one picture to the next: every
+    // pixel is drawn again, and a frame of another size is replaced.
+    void drawFrame(QImage& frame, RenderSize size, std::size_t slideIndex, double localTime,
+                   const std::map<std::size_t, QImage>& images) const;
     // Threads that draw frames ahead of the encoder; 0 (the default) sizes them
     // to the machine. Every count gives the same frames.
     void setFrameWorkers(int count) { m_frameWorkers = count; }

@@ -284,7 +284,17 @@ void VideoExporter::drawSlide(QImage& frame, RenderSize size, const Slide& slide
 QImage VideoExporter::makePixelBuffer(RenderSize size, std::size_t slideIndex, double localTime,
                                       const std::map<std::size_t, QImage>& images) const
 {
-    QImage frame(size.codedWidth(), size.codedHeight(), QImage::Format_RGB32);
+    QImage frame;
+    drawFrame(frame, size, slideIndex, localTime, images);
+    return frame;
+}
+
+void VideoExporter::drawFrame(QImage& frame, RenderSize size, std::size_t slideIndex, double localTime,
+                              const std::map<std::size_t, QImage>& images) const
+{
+    if (frame.width() != size.codedWidth() || frame.height() != size.codedHeight() ||
+        frame.format() != QImage::Format_RGB32)
+        frame = QImage(size.codedWidth(), size.codedHeight(), QImage::Format_RGB32);
     if (frame.isNull() || slideIndex >= m_slides.size())
         throw VideoExporterError::cannotCreatePixelBuffer();
     frame.setDotsPerMeterX(framesDotsPerMeter);
@@ -318,7 +328,6 @@ QImage VideoExporter::makePixelBuffer(RenderSize size, std::size_t slideIndex, d
 
     QPainter painter(&frame);
     drawTitleOverlay(slide, painter, QSizeF(size.width, size.height));
-    return frame;
 }
 
 void VideoExporter::encodeVideo(const std::filesystem::path& destination) const
@@ -343,8 +352,9 @@ void VideoExporter::encodeVideo(const std::filesystem::path& destination) const
     FramePipeline pipeline(
         workers, static_cast<std::size_t>(workers) + 4, size.codedWidth(), size.codedHeight(),
         [&planner] { return planner.next(); },
-        [this, size](const FramePlan& plan, Bt709FrameConverter& converter) {
-            return converter.convert(makePixelBuffer(size, plan.slideIndex, plan.localTime, plan.images));
+        [this, size](const FramePlan& plan, Bt709FrameConverter& converter, QImage& canvas) {
+            drawFrame(canvas, size, plan.slideIndex, plan.localTime, plan.images);
+            return converter.convert(canvas);
         });
     for (std::int64_t i = 0; i < timing.frameCount; ++i) {
         encoder.append(pipeline.next(m_cancellation).get(), i);

@@ -53,7 +53,7 @@ TEST(FramePipeline, HandsOutFramesInOrderWhateverOrderTheWorkersFinishIn)
     constexpr int count = 60;
     int planned = 0;
     // Every third frame is slow, so later frames finish first on the other workers.
-    FramePipeline pipeline(4, 8, 16, 16, plansUpTo(count, planned, 5), [](const FramePlan& plan, Bt709FrameConverter&) {
+    FramePipeline pipeline(4, 8, 16, 16, plansUpTo(count, planned, 5), [](const FramePlan& plan, Bt709FrameConverter&, QImage&) {
         const int index = static_cast<int>(plan.localTime);
         if (index % 3 == 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(6));
@@ -71,7 +71,7 @@ TEST(FramePipeline, HandsOutFramesInOrderWhateverOrderTheWorkersFinishIn)
 TEST(FramePipeline, PassesOnTheFirstFailureAndHearsACancelWhileItWaits)
 {
     int planned = 0;
-    FramePipeline failing(3, 6, 16, 16, plansUpTo(30, planned), [](const FramePlan& plan, Bt709FrameConverter&) {
+    FramePipeline failing(3, 6, 16, 16, plansUpTo(30, planned), [](const FramePlan& plan, Bt709FrameConverter&, QImage&) {
         if (plan.localTime == 7)
             throw VideoExporterError::cannotLoadImage("/fotos/rota.jpg");
         return labelledFrame(static_cast<int>(plan.localTime));
@@ -88,7 +88,7 @@ TEST(FramePipeline, PassesOnTheFirstFailureAndHearsACancelWhileItWaits)
     std::stop_source stop;
     const auto started = std::chrono::steady_clock::now();
     {
-        FramePipeline slow(2, 4, 16, 16, plansUpTo(1000, plannedSlowly), [](const FramePlan& plan, Bt709FrameConverter&) {
+        FramePipeline slow(2, 4, 16, 16, plansUpTo(1000, plannedSlowly), [](const FramePlan& plan, Bt709FrameConverter&, QImage&) {
             std::this_thread::sleep_for(std::chrono::milliseconds(40));
             return labelledFrame(static_cast<int>(plan.localTime));
         });
