@@ -122,16 +122,15 @@ fs::path texturedPhoto(const fs::path& folder, const std::string& name, int hue)
     return file;
 }
 
-class ThreadedExportTest : public ::testing::TestWithParam<ExportCodec> {};
-
-TEST_P(ThreadedExportTest, GivesTheSameFramesAsOneWorkerInTheSameOrder)
+// The frames do not depend on the codec; H.264 is the quicker of the two to run.
+TEST(ThreadedExport, GivesTheSameFramesAsOneWorkerInTheSameOrder)
 {
     StorageRoot root;
     FotivelaProject project = FotivelaProject::empty();
     project.fps = 10;
     project.format = ProjectFormat::square;
     project.exportSettings.quality = ExportQuality::quick;
-    project.exportSettings.codec = GetParam();
+    project.exportSettings.codec = ExportCodec::h264;
     project.exportSettings.bitrateMbps = 2;
     project.exportSettings.includeAudio = false;
     const auto slide = [&](const std::string& name, int hue, double duration, SlideTransition transition, bool kenBurns) {
@@ -167,8 +166,6 @@ TEST_P(ThreadedExportTest, GivesTheSameFramesAsOneWorkerInTheSameOrder)
         EXPECT_NE(single[i], single[i - 1]) << "frame " << i;
     EXPECT_TRUE(test::indexAtFront(root.path() / "threaded.mp4"));
 }
-
-INSTANTIATE_TEST_SUITE_P(Codecs, ThreadedExportTest, ::testing::Values(ExportCodec::h264, ExportCodec::h265));
 
 } // namespace
 } // namespace fotivela
