@@ -83,7 +83,6 @@ FrameTiming frameTiming(const FotivelaProject& project, const std::vector<Slide>
     return timing;
 }
 
-
 // Decides frame after frame which slide is shown and when, and keeps the
 // photos they need decoded: the one on screen, the one it dissolves from and
 // the next ones, decoded ahead on their own threads so that the drawing never
