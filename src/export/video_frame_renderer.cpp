@@ -337,7 +337,6 @@ void VideoExporter::encodeVideo(const std::filesystem::path& destination) const
     // The song mux writes the final file with its index at the front; the
     // silent video needs it only when it is moved into place as it is.
     settings.fastStart = !usesSong();
-    VideoEncoder encoder(destination, settings);
     // Photos are decoded as their slide comes up; reading every header first
     // names a missing or unreadable photo before minutes of encoding.
     for (const Slide& slide : m_slides)
@@ -355,6 +354,8 @@ void VideoExporter::encodeVideo(const std::filesystem::path& destination) const
             drawFrame(canvas, size, plan.slideIndex, plan.localTime, plan.images);
             return converter.convert(canvas);
         });
+    // Made after the pipeline, so that the first photos decode while the encoder sets itself up.
+    VideoEncoder encoder(destination, settings);
     for (std::int64_t i = 0; i < timing.frameCount; ++i) {
         encoder.append(pipeline.next(m_cancellation).get(), i);
         if (i % progressEveryFrames == 0)
