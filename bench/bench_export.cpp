@@ -5,9 +5,11 @@
 // Then the whole export against our encoder alone fed the same frames (the
 // limit), at 1080p and 4K, and the peak memory of a 4K export of 120 photos.
 //
-// bench_export [pairs] [photos]   pairs of the side-by-side runs (default 3) and
-//                                 photos in their slideshow (default 30)
-// Needs /usr/bin/ffmpeg (Debian package ffmpeg).
+// bench_export [pairs] [photos] [parts]
+//   pairs of the side-by-side runs (default 3), photos in their slideshow
+//   (default 30), and which parts run: s side by side, l the limit, m the
+//   memory of 120 photos at 4K (default slm).
+// Needs /usr/bin/ffmpeg and /usr/bin/time (Debian packages ffmpeg and time).
 
 #include "bench_photos.h"
 #include "bench_storage_root.h"
@@ -100,8 +102,13 @@ struct Run {
     double peakMegabytes = 0.0;
 };
 
+// Runs a program under /usr/bin/time, whose own small process is the program's
+// parent: a child spawned from this process would count this process's memory
+// in its peak, since Linux keeps the peak across exec.
 Run runChild(std::vector<std::string> arguments)
 {
+    const fs::path peakFile = fs::temp_directory_path() / ("fotivela-bench-peak-" + std::to_string(getpid()));
+    arguments.insert(arguments.begin(), {"/usr/bin/time", "-f", "%M", "-o", peakFile.string()});
     std::vector<char*> argv;
     for (std::string& argument : arguments)
         argv.push_back(argument.data());
@@ -123,7 +130,15 @@ Run runChild(std::vector<std::string> arguments)
     }
     run.cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
               static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-    run.peakMegabytes = static_cast<double>(usage.ru_maxrss) / 1024.0;
+    std::FILE* peak = std::fopen(peakFile.c_str(), "r");
+    long kilobytes = 0;
+    if (peak == nullptr || std::fscanf(peak, "%ld", &kilobytes) != 1) {
+        std::printf("no peak memory from /usr/bin/time\n");
+        std::exit(1);
+    }
+    std::fclose(peak);
+    fs::remove(peakFile);
+    run.peakMegabytes = static_cast<double>(kilobytes) / 1024.0;
     return run;
 }
 
@@ -278,7 +293,10 @@ int exportInThisProcess(char** argv)
     const ExportCodec codec = std::string(argv[3]) == "h264" ? ExportCodec::h264 : ExportCodec::h265;
     const ExportQuality quality = *fromStored<ExportQuality>(argv[4]);
     const FotivelaProject project = benchProject(folder, codec, quality, std::atoi(argv[5]), std::atof(argv[6]));
-    VideoExporter(project, folder / ("ours-" + std::to_string(getpid()) + ".mp4"), {}).exportProject();
+    VideoExporter exporter(project, folder / ("ours-" + std::to_string(getpid()) + ".mp4"), {});
+    if (const char* workers = std::getenv("FOTIVELA_BENCH_WORKERS"))
+        exporter.setFrameWorkers(std::atoi(workers));
+    exporter.exportProject();
     return 0;
 }
 
@@ -293,6 +311,7 @@ int main(int argc, char** argv)
 
     const int pairs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
     const int photos = argc > 2 ? std::clamp(std::atoi(argv[2]), 2, distinctPhotos) : distinctPhotos;
+    const std::string parts = argc > 3 ? argv[3] : "slm";
     const fs::path folder = bench::storageRoot("export");
     const std::string self = fs::canonical("/proc/self/exe").string();
 
@@ -308,20 +327,25 @@ int main(int argc, char** argv)
     }
     test::writeAudioFile(folder / "song.wav", test::makeSine(220, 2 * 30 + 2), test::TestAudioFormat::wav16);
 
-    sideBySide(self, folder, pairs, photos);
+    if (parts.find('s') != std::string::npos)
+        sideBySide(self, folder, pairs, photos);
 
-    std::printf("\n== whole export against our encoder alone fed the same frames (medians of 3)\n"
-                "| frame, codec, preset | frames | whole s | encoder alone s | whole / alone | whole fps | alone fps | "
-                "whole cores | alone cores |\n|---|---|---|---|---|---|---|---|---|\n");
-    againstTheEncoderAlone(folder, ExportQuality::high, 4, 2.0, 3);
-    againstTheEncoderAlone(folder, ExportQuality::premium, 2, 1.0, 3);
+    if (parts.find('l') != std::string::npos) {
+        std::printf("\n== whole export against our encoder alone fed the same frames (medians of 3)\n"
+                    "| frame, codec, preset | frames | whole s | encoder alone s | whole / alone | whole fps | alone fps | "
+                    "whole cores | alone cores |\n|---|---|---|---|---|---|---|---|---|\n");
+        againstTheEncoderAlone(folder, ExportQuality::high, 4, 2.0, 3);
+        againstTheEncoderAlone(folder, ExportQuality::premium, 2, 2.0, 3);
+    }
 
-    // Short slides, so that 120 photos are decoded in a run of reasonable length.
-    std::printf("\n== 4K, 120 photos (%d distinct files), 0.1 s slides, HEVC\n", distinctPhotos);
-    const Run big = runChild({self, "--ours", folder.string(), "h265", "4K", "120", "0.1"});
-    std::printf("| 4K HEVC %s, 360 frames | %.1f s | %.1f fps | %.1f cores | peak %.0f MB |\n",
-                encoderPreset(ExportCodec::h265, ExportQuality::premium).c_str(), big.wall, 360 / big.wall,
-                big.cpu / big.wall, big.peakMegabytes);
+    if (parts.find('m') != std::string::npos) {
+        // Short slides, so that 120 photos are decoded in a run of reasonable length.
+        std::printf("\n== 4K, 120 photos (%d distinct files), 0.1 s slides, HEVC\n", distinctPhotos);
+        const Run big = runChild({self, "--ours", folder.string(), "h265", "4K", "120", "0.1"});
+        std::printf("| 4K HEVC %s, 360 frames | %.1f s | %.1f fps | %.1f cores | peak %.0f MB |\n",
+                    encoderPreset(ExportCodec::h265, ExportQuality::premium).c_str(), big.wall, 360 / big.wall,
+                    big.cpu / big.wall, big.peakMegabytes);
+    }
 
     std::error_code ignored;
     fs::remove_all(folder, ignored);
