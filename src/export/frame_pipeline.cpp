@@ -58,11 +58,10 @@ void FramePipeline::planLoop(const std::stop_token& stop)
         for (;;) {
             {
                 std::unique_lock lock(m_mutex);
-                if (!m_changed.wait(lock, stop, [&] {
-                        return m_failure || static_cast<std::size_t>(m_planned - m_handedOut) < m_ahead;
-                    }))
-                    return;
-                if (m_failure)
+                m_changed.wait(lock, stop, [&] {
+                    return m_failure || static_cast<std::size_t>(m_planned - m_handedOut) < m_ahead;
+                });
+                if (m_failure || stop.stop_requested())
                     return;
             }
             std::optional<FramePlan> plan = m_plan();
@@ -92,7 +91,8 @@ void FramePipeline::workLoop(const std::stop_token& stop, int width, int height)
             std::pair<std::int64_t, FramePlan> job;
             {
                 std::unique_lock lock(m_mutex);
-                if (!m_changed.wait(lock, stop, [&] { return m_failure || !m_pending.empty(); }) || m_failure)
+                m_changed.wait(lock, stop, [&] { return m_failure || !m_pending.empty(); });
+                if (m_failure || stop.stop_requested())
                     return;
                 job = std::move(m_pending.front());
                 m_pending.pop_front();
