@@ -1,82 +1,86 @@
-// A 30-slide, 60 s 1080p H.264 export: frames per second of our whole
-// render + encode, where the time goes (drawing, colour conversion,
-// encoding), and our encode stage against libx264 fed the same frames
-// straight through libavcodec (the peer), measured in the same run.
+// The whole export against the same slideshow made by the ffmpeg command line
+// (zoompan for Ken Burns, xfade for the dissolves, the same encoder and
+// preset, AAC with the fade), each side in its own process, in pairs in the
+// same run: wall time, frames per second, CPU cores used and peak memory.
+// Then the whole export against our encoder alone fed the same frames (the
+// limit), at 1080p and 4K, and the peak memory of a 4K export of 120 photos.
+//
+// bench_export [pairs] [photos] [parts]
+//   pairs of the side-by-side runs (default 3), photos in their slideshow
+//   (default 30), and which parts run: s side by side, l the limit, m the
+//   memory of 120 photos at 4K (default slm).
+// Needs /usr/bin/ffmpeg and /usr/bin/time (Debian packages ffmpeg and time).
 
+#include "bench_photos.h"
+#include "bench_storage_root.h"
 #include "export/video_encoder.h"
 #include "export/video_exporter.h"
-#include "platform/duskmere_storage.h"
 #include "support/test_audio.h"
 
-extern "C" {
-#include <libavutil/opt.h>
-}
-
 #include <QGuiApplication>
-#include <QPainter>
-#include <QRandomGenerator>
 
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <spawn.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+extern char** environ;
 
 using namespace fotivela;
 namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int slideCount = 30;
-constexpr double slideSeconds = 2.0;
+constexpr int distinctPhotos = 30;
 constexpr int fps = 30;
-constexpr int stageFrames = 150; // 5 s of frames for the stage breakdown
+constexpr double dissolve = 0.6;
 
 double secondsSince(std::chrono::steady_clock::time_point start)
 {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-// A photo-like picture: a gradient with shapes and grain, so the encoder has real work.
-void writePhoto(const fs::path& file, int index)
+double median(std::vector<double> values)
 {
-    QImage image(3000, 2000, QImage::Format_RGB32);
-    QPainter painter(&image);
-    QLinearGradient gradient(0, 0, 3000, 2000);
-    gradient.setColorAt(0, QColor::fromHsv((index * 37) % 360, 160, 230));
-    gradient.setColorAt(1, QColor::fromHsv((index * 37 + 120) % 360, 200, 90));
-    painter.fillRect(image.rect(), gradient);
-    QRandomGenerator random(static_cast<quint32>(index));
-    for (int i = 0; i < 60; ++i) {
-        painter.setBrush(QColor::fromHsv(random.bounded(360), 180, 200, 160));
-        painter.drawEllipse(random.bounded(3000), random.bounded(2000), 50 + random.bounded(500), 50 + random.bounded(500));
-    }
-    painter.end();
-    for (int y = 0; y < image.height(); y += 1) {
-        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-        for (int x = 0; x < image.width(); ++x) {
-            const int n = static_cast<int>(random.bounded(17)) - 8;
-            const QRgb c = line[x];
-            line[x] = qRgb(std::clamp(qRed(c) + n, 0, 255), std::clamp(qGreen(c) + n, 0, 255), std::clamp(qBlue(c) + n, 0, 255));
-        }
-    }
-    image.save(QString::fromStdString(file.string()), "JPG", 90);
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
-FotivelaProject benchProject(const fs::path& folder)
+fs::path photoFile(const fs::path& folder, int index)
+{
+    return folder / ("photo" + std::to_string(index % distinctPhotos) + ".jpg");
+}
+
+const char* codecName(ExportCodec codec)
+{
+    return codec == ExportCodec::h264 ? "H.264" : "HEVC";
+}
+
+FotivelaProject benchProject(const fs::path& folder, ExportCodec codec, ExportQuality quality, int slides,
+                             double slideSeconds)
 {
     FotivelaProject project = FotivelaProject::empty();
     project.name = "Benchmark";
     project.fps = fps;
     project.format = ProjectFormat::youtube;
-    project.exportSettings.quality = ExportQuality::high;
-    project.exportSettings.codec = ExportCodec::h264;
-    project.exportSettings.bitrateMbps = 12;
-    for (int i = 0; i < slideCount; ++i) {
-        const fs::path photo = folder / ("photo" + std::to_string(i) + ".jpg");
-        writePhoto(photo, i);
+    project.exportSettings.quality = quality;
+    project.exportSettings.codec = codec;
+    project.exportSettings.bitrateMbps = quality == ExportQuality::high ? 12 : defaultBitrateMbps(quality);
+    for (int i = 0; i < slides; ++i) {
         Slide slide;
         slide.id = Uuid::random();
-        slide.imageURL = photo;
+        slide.imageURL = photoFile(folder, i);
         slide.duration = slideSeconds;
         slide.transition = SlideTransition::dissolve;
         slide.kenBurnsEnabled = true; // every frame differs: the worst case
@@ -85,40 +89,215 @@ FotivelaProject benchProject(const fs::path& folder)
         project.slides.push_back(slide);
     }
     AudioTrack song;
-    song.url = test::writeAudioFile(folder, "song", test::makeSine(220, slideCount * slideSeconds + 2), test::TestAudioFormat::wav16);
+    song.url = folder / "song.wav";
     song.cutToSlideshowDuration = true;
+    song.cutFadeOutDuration = 1.0;
     project.audio = song;
     return project;
 }
 
-// libx264 through libavcodec alone, with the same settings as ours; no file.
-double peerEncode(const std::vector<FramePtr>& frames, const VideoEncoderSettings& settings)
+struct Run {
+    double wall = 0.0;
+    double cpu = 0.0;
+    double peakMegabytes = 0.0;
+};
+
+// Runs a program under /usr/bin/time, whose own small process is the program's
+// parent: a child spawned from this process would count this process's memory
+// in its peak, since Linux keeps the peak across exec.
+Run runChild(std::vector<std::string> arguments)
 {
-    const AVCodec* codec = avcodec_find_encoder_by_name("libx264");
-    const CodecContextPtr context(avcodec_alloc_context3(codec));
-    context->width = settings.width;
-    context->height = settings.height;
-    context->time_base = AVRational{1, settings.framesPerSecond};
-    context->framerate = AVRational{settings.framesPerSecond, 1};
-    context->pix_fmt = AV_PIX_FMT_YUV420P;
-    context->bit_rate = settings.averageBitRate;
-    context->gop_size = settings.maxKeyFrameInterval;
-    av_opt_set(context->priv_data, "preset", "medium", 0);
-    av_opt_set(context->priv_data, "profile", "high", 0);
-    avcodec_open2(context.get(), codec, nullptr);
-    const PacketPtr packet(av_packet_alloc());
+    const fs::path peakFile = fs::temp_directory_path() / ("fotivela-bench-peak-" + std::to_string(getpid()));
+    arguments.insert(arguments.begin(), {"/usr/bin/time", "-f", "%M", "-o", peakFile.string()});
+    std::vector<char*> argv;
+    for (std::string& argument : arguments)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
     const auto start = std::chrono::steady_clock::now();
-    std::int64_t bytes = 0;
-    for (std::size_t i = 0; i <= frames.size(); ++i) {
-        if (i < frames.size())
-            frames[i]->pts = static_cast<std::int64_t>(i);
-        avcodec_send_frame(context.get(), i < frames.size() ? frames[i].get() : nullptr);
-        while (avcodec_receive_packet(context.get(), packet.get()) == 0) {
-            bytes += packet->size;
-            av_packet_unref(packet.get());
-        }
+    pid_t pid = 0;
+    if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) {
+        std::printf("cannot start %s\n", argv[0]);
+        std::exit(1);
     }
-    return secondsSince(start);
+    int status = 0;
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
+    Run run;
+    run.wall = secondsSince(start);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        std::printf("%s failed (status %d)\n", argv[0], status);
+        std::exit(1);
+    }
+    run.cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+              static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    std::FILE* peak = std::fopen(peakFile.c_str(), "r");
+    long kilobytes = 0;
+    if (peak == nullptr || std::fscanf(peak, "%ld", &kilobytes) != 1) {
+        std::printf("no peak memory from /usr/bin/time\n");
+        std::exit(1);
+    }
+    std::fclose(peak);
+    fs::remove(peakFile);
+    run.peakMegabytes = static_cast<double>(kilobytes) / 1024.0;
+    return run;
+}
+
+double cpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// The same slideshow through the ffmpeg command line: each photo fitted into
+// the frame, zoomed and panned over its slide plus the dissolve into the next,
+// chained with xfade, converted with the BT.709 matrix, the song faded out.
+std::vector<std::string> ffmpegCommand(const fs::path& folder, ExportCodec codec, int slides, double slideSeconds,
+                                       const fs::path& output)
+{
+    const std::string preset = encoderPreset(codec, ExportQuality::high);
+    std::vector<std::string> command = {"/usr/bin/ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-y"};
+    for (int i = 0; i < slides; ++i) {
+        command.insert(command.end(), {"-i", photoFile(folder, i).string()});
+    }
+    command.insert(command.end(), {"-i", (folder / "song.wav").string()});
+    std::string graph;
+    for (int i = 0; i < slides; ++i) {
+        const double seconds = slideSeconds + (i + 1 < slides ? dissolve : 0.0);
+        const int frames = static_cast<int>(std::lround(seconds * fps));
+        const char* sign = i % 2 == 0 ? "+" : "-";
+        graph += "[" + std::to_string(i) + ":v]scale=1920:1080:force_original_aspect_ratio=decrease," +
+                 "pad=1920:1080:(ow-iw)/2:(oh-ih)/2,setsar=1," + "zoompan=z='1+0.12*on/" + std::to_string(frames) +
+                 "':x='iw/2-iw/zoom/2" + sign + "0.035*0.35*iw*(2*on/" + std::to_string(frames) + "-1)'" +
+                 ":y='ih/2-ih/zoom/2" + sign + "0.026*0.35*ih*(2*on/" + std::to_string(frames) + "-1)'" +
+                 ":d=" + std::to_string(frames) + ":s=1920x1080:fps=" + std::to_string(fps) + "[v" + std::to_string(i) +
+                 "];";
+    }
+    std::string last = "v0";
+    for (int i = 1; i < slides; ++i) {
+        const std::string next = "x" + std::to_string(i);
+        graph += "[" + last + "][v" + std::to_string(i) + "]xfade=transition=fade:duration=" + std::to_string(dissolve) +
+                 ":offset=" + std::to_string(slideSeconds * i) + "[" + next + "];";
+        last = next;
+    }
+    graph += "[" + last + "]scale=out_color_matrix=bt709:out_range=tv,format=yuv420p[out]";
+    const double total = slideSeconds * slides;
+    command.insert(command.end(),
+                   {"-filter_complex", graph, "-map", "[out]", "-map", std::to_string(slides) + ":a", "-t",
+                    std::to_string(total), "-af", "afade=t=out:st=" + std::to_string(total - 1.0) + ":d=1", "-c:a", "aac",
+                    "-b:a", "192k", "-ar", "44100", "-ac", "2", "-c:v", codec == ExportCodec::h264 ? "libx264" : "libx265",
+                    "-preset", preset, "-b:v", "12M", "-g", std::to_string(2 * fps), "-color_primaries", "bt709",
+                    "-color_trc", "bt709", "-colorspace", "bt709", "-movflags", "+faststart"});
+    if (codec == ExportCodec::h264)
+        command.insert(command.end(), {"-profile:v", "high"});
+    else
+        command.insert(command.end(), {"-profile:v", "main", "-tag:v", "hvc1", "-x265-params", "log-level=error"});
+    command.push_back(output.string());
+    return command;
+}
+
+void sideBySide(const std::string& self, const fs::path& folder, int pairs, int slides)
+{
+    constexpr double slideSeconds = 2.0;
+    const double frames = slides * slideSeconds * fps;
+    std::printf("\n== side by side: %d photos 4000x3000, %.0f s slides, Ken Burns, %.1f s dissolves, 1080p30 12 Mb/s, "
+                "AAC with fade; %d pairs\n",
+                slides, slideSeconds, dissolve, pairs);
+    std::printf("| codec, preset | ours s | ffmpeg s | ours / ffmpeg | ours fps | ffmpeg fps | ours cores | ffmpeg cores | "
+                "ours peak MB | ffmpeg peak MB |\n|---|---|---|---|---|---|---|---|---|---|\n");
+    for (const ExportCodec codec : {ExportCodec::h264, ExportCodec::h265}) {
+        std::vector<Run> ours, theirs;
+        std::vector<double> ratios;
+        for (int pair = 0; pair < pairs; ++pair) {
+            ours.push_back(runChild({self, "--ours", folder.string(), codec == ExportCodec::h264 ? "h264" : "h265",
+                                     "1080p", std::to_string(slides), std::to_string(slideSeconds)}));
+            theirs.push_back(runChild(ffmpegCommand(folder, codec, slides, slideSeconds, folder / "ffmpeg.mp4")));
+            ratios.push_back(ours.back().wall / theirs.back().wall);
+            std::printf("   pair %d %s: ours %.1f s, ffmpeg %.1f s\n", pair + 1, codecName(codec), ours.back().wall,
+                        theirs.back().wall);
+            std::fflush(stdout);
+        }
+        const auto med = [](const std::vector<Run>& runs, auto field) {
+            std::vector<double> values;
+            for (const Run& run : runs)
+                values.push_back(field(run));
+            return median(values);
+        };
+        const auto wall = [](const Run& r) { return r.wall; };
+        const auto cores = [](const Run& r) { return r.cpu / r.wall; };
+        const auto peak = [](const Run& r) { return r.peakMegabytes; };
+        std::printf("| %s %s | %.1f | %.1f | %.2f | %.1f | %.1f | %.1f | %.1f | %.0f | %.0f |\n", codecName(codec),
+                    encoderPreset(codec, ExportQuality::high).c_str(), med(ours, wall), med(theirs, wall), median(ratios),
+                    frames / med(ours, wall), frames / med(theirs, wall), med(ours, cores), med(theirs, cores),
+                    med(ours, peak), med(theirs, peak));
+        std::fflush(stdout);
+    }
+}
+
+// The whole export against the encoder alone fed the same frames, drawn beforehand.
+void againstTheEncoderAlone(const fs::path& folder, ExportQuality quality, int slides, double slideSeconds, int rounds)
+{
+    for (const ExportCodec codec : {ExportCodec::h264, ExportCodec::h265}) {
+        const FotivelaProject project = benchProject(folder, codec, quality, slides, slideSeconds);
+        const VideoExporter exporter(project, folder / "limit.mp4", {});
+        const RenderSize size = VideoExporter::renderSize(project);
+        std::map<std::size_t, QImage> images;
+        for (std::size_t i = 0; i < project.slides.size(); ++i)
+            images.emplace(i, exporter.loadImage(i, VideoExporter::exportImageMaxPixelSize(size, quality)));
+        const auto frameCount = static_cast<std::int64_t>(std::ceil(slides * slideSeconds * fps));
+        std::vector<FramePtr> frames;
+        {
+            Bt709FrameConverter converter(size.codedWidth(), size.codedHeight());
+            for (std::int64_t i = 0; i < frameCount; ++i) {
+                const double t = static_cast<double>(i) / fps;
+                const auto slide = std::min(static_cast<std::size_t>(t / slideSeconds), project.slides.size() - 1);
+                frames.push_back(converter.convert(
+                    exporter.makePixelBuffer(size, slide, t - static_cast<double>(slide) * slideSeconds, images)));
+            }
+        }
+        images.clear();
+        VideoEncoderSettings settings = exporter.videoSettings(size, project.exportSettings);
+        settings.fastStart = false;
+
+        std::vector<double> alone, whole, aloneCores, wholeCores;
+        for (int round = 0; round < rounds; ++round) {
+            auto start = std::chrono::steady_clock::now();
+            double cpu = cpuSeconds();
+            {
+                VideoEncoder encoder(folder / "alone.mp4", settings);
+                for (std::int64_t i = 0; i < frameCount; ++i)
+                    encoder.append(frames[static_cast<std::size_t>(i)].get(), i);
+                encoder.finish();
+            }
+            alone.push_back(secondsSince(start));
+            aloneCores.push_back((cpuSeconds() - cpu) / alone.back());
+            start = std::chrono::steady_clock::now();
+            cpu = cpuSeconds();
+            VideoExporter(project, folder / "whole.mp4", {}).exportProject();
+            whole.push_back(secondsSince(start));
+            wholeCores.push_back((cpuSeconds() - cpu) / whole.back());
+        }
+        const double frameRate = static_cast<double>(frameCount);
+        std::printf("| %s %dx%d %s | %lld | %.2f | %.2f | %.3f | %.1f | %.1f | %.1f | %.1f |\n", toStored(quality).data(),
+                    size.codedWidth(), size.codedHeight(), (std::string(codecName(codec)) + " " + settings.preset).c_str(),
+                    static_cast<long long>(frameCount), median(whole), median(alone), median(whole) / median(alone),
+                    frameRate / median(whole), frameRate / median(alone), median(wholeCores), median(aloneCores));
+        std::fflush(stdout);
+    }
+}
+
+int exportInThisProcess(char** argv)
+{
+    const fs::path folder = argv[2];
+    const ExportCodec codec = std::string(argv[3]) == "h264" ? ExportCodec::h264 : ExportCodec::h265;
+    const ExportQuality quality = *fromStored<ExportQuality>(argv[4]);
+    const FotivelaProject project = benchProject(folder, codec, quality, std::atoi(argv[5]), std::atof(argv[6]));
+    VideoExporter exporter(project, folder / ("ours-" + std::to_string(getpid()) + ".mp4"), {});
+    if (const char* workers = std::getenv("FOTIVELA_BENCH_WORKERS"))
+        exporter.setFrameWorkers(std::atoi(workers));
+    exporter.exportProject();
+    return 0;
 }
 
 } // namespace
@@ -126,90 +305,47 @@ double peerEncode(const std::vector<FramePtr>& frames, const VideoEncoderSetting
 int main(int argc, char** argv)
 {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    av_log_set_level(AV_LOG_ERROR);
     QGuiApplication app(argc, argv);
-    const fs::path folder = fs::temp_directory_path() / ("fotivela-bench-export-" + std::to_string(getpid()));
-    fs::create_directories(folder);
-    setenv("DUSKMERE_TEST_ROOT", (folder / "storage").c_str(), 1);
+    if (argc >= 7 && std::string(argv[1]) == "--ours")
+        return exportInThisProcess(argv);
 
-    std::printf("preparing 30 photos of 3000x2000 and a 62 s song...\n");
-    const FotivelaProject project = benchProject(folder);
-    const std::int64_t totalFrames = static_cast<std::int64_t>(slideCount * slideSeconds * fps);
+    const int pairs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
+    const int photos = argc > 2 ? std::clamp(std::atoi(argv[2]), 2, distinctPhotos) : distinctPhotos;
+    const std::string parts = argc > 3 ? argv[3] : "slm";
+    const fs::path folder = bench::storageRoot("export");
+    const std::string self = fs::canonical("/proc/self/exe").string();
 
-    // Whole export: photos, drawing, conversion, encoding, song mux.
+    std::printf("preparing %d detailed photos of 4000x3000 and a song...\n", distinctPhotos);
+    std::fflush(stdout);
     {
-        const auto start = std::chrono::steady_clock::now();
-        VideoExporter(project, folder / "export.mp4", {}).exportProject();
-        const double seconds = secondsSince(start);
-        std::printf("full export, 1800 frames 1920x1080 H.264 + AAC: %.2f s, %.1f frames/s (%.2fx real time)\n", seconds,
-                    totalFrames / seconds, slideCount * slideSeconds / seconds);
+        std::vector<std::jthread> writers;
+        for (int w = 0; w < 4; ++w)
+            writers.emplace_back([&, w] {
+                for (int i = w; i < distinctPhotos; i += 4)
+                    bench::writeDetailedPhoto(photoFile(folder, i), 4000, 3000, i);
+            });
+    }
+    test::writeAudioFile(folder / "song.wav", test::makeSine(220, 2 * 30 + 2), test::TestAudioFormat::wav16);
+
+    if (parts.find('s') != std::string::npos)
+        sideBySide(self, folder, pairs, photos);
+
+    if (parts.find('l') != std::string::npos) {
+        std::printf("\n== whole export against our encoder alone fed the same frames (medians of 3)\n"
+                    "| frame, codec, preset | frames | whole s | encoder alone s | whole / alone | whole fps | alone fps | "
+                    "whole cores | alone cores |\n|---|---|---|---|---|---|---|---|---|\n");
+        againstTheEncoderAlone(folder, ExportQuality::high, 4, 2.0, 3);
+        againstTheEncoderAlone(folder, ExportQuality::premium, 2, 2.0, 3);
     }
 
-    // Stages on the first 5 s (2.5 slides: Ken Burns, two dissolves, titles).
-    const VideoExporter exporter(project, folder / "stages.mp4", {});
-    const RenderSize size = VideoExporter::renderSize(project);
-    const int maxPixels = VideoExporter::exportImageMaxPixelSize(size, ExportQuality::high);
-    std::map<std::size_t, QImage> images;
-    auto start = std::chrono::steady_clock::now();
-    for (std::size_t i = 0; i < 3; ++i)
-        images.emplace(i, exporter.loadImage(i, maxPixels));
-    const double decodeSeconds = secondsSince(start) / 3;
-
-    std::vector<QImage> drawn;
-    drawn.reserve(stageFrames);
-    start = std::chrono::steady_clock::now();
-    for (int i = 0; i < stageFrames; ++i) {
-        const double t = static_cast<double>(i) / fps;
-        const auto slide = static_cast<std::size_t>(t / slideSeconds);
-        drawn.push_back(exporter.makePixelBuffer(size, slide, t - slide * slideSeconds, images));
+    if (parts.find('m') != std::string::npos) {
+        // Short slides, so that 120 photos are decoded in a run of reasonable length.
+        std::printf("\n== 4K, 120 photos (%d distinct files), 0.1 s slides, HEVC\n", distinctPhotos);
+        const Run big = runChild({self, "--ours", folder.string(), "h265", "4K", "120", "0.1"});
+        std::printf("| 4K HEVC %s, 360 frames | %.1f s | %.1f fps | %.1f cores | peak %.0f MB |\n",
+                    encoderPreset(ExportCodec::h265, ExportQuality::premium).c_str(), big.wall, 360 / big.wall,
+                    big.cpu / big.wall, big.peakMegabytes);
     }
-    const double renderSeconds = secondsSince(start);
-
-    Bt709FrameConverter converter(size.codedWidth(), size.codedHeight());
-    std::vector<FramePtr> converted;
-    start = std::chrono::steady_clock::now();
-    for (const QImage& frame : drawn) {
-        converted.push_back(converter.convert(frame));
-    }
-    const double convertSeconds = secondsSince(start);
-    drawn.clear();
-
-    const VideoEncoderSettings settings = exporter.videoSettings(size, project.exportSettings);
-    const auto ourEncode = [&] {
-        const auto begin = std::chrono::steady_clock::now();
-        VideoEncoder encoder(folder / "stages.mp4", settings);
-        for (std::size_t i = 0; i < converted.size(); ++i)
-            encoder.append(converted[i].get(), static_cast<std::int64_t>(i));
-        encoder.finish();
-        return secondsSince(begin);
-    };
-    // Alternated, the best of three each: the machine is shared and its load varies.
-    double ourEncodeSeconds = 1e9;
-    double peerSeconds = 1e9;
-    for (int round = 0; round < 3; ++round) {
-        ourEncodeSeconds = std::min(ourEncodeSeconds, ourEncode());
-        peerSeconds = std::min(peerSeconds, peerEncode(converted, settings));
-    }
-
-    VideoEncoderSettings hevc = settings;
-    hevc.codec = ExportCodec::h265;
-    start = std::chrono::steady_clock::now();
-    {
-        VideoEncoder encoder(folder / "stages-hevc.mp4", hevc);
-        for (std::size_t i = 0; i < converted.size(); ++i)
-            encoder.append(converted[i].get(), static_cast<std::int64_t>(i));
-        encoder.finish();
-    }
-    const double hevcSeconds = secondsSince(start);
-
-    const auto perFrame = [](double seconds) { return 1000.0 * seconds / stageFrames; };
-    std::printf("photo decode at 1920 px: %.1f ms per photo\n", 1000 * decodeSeconds);
-    std::printf("per frame over %d frames: draw %.2f ms, BT.709 conversion %.2f ms, our encode+mux %.2f ms\n", stageFrames,
-                perFrame(renderSeconds), perFrame(convertSeconds), perFrame(ourEncodeSeconds));
-    std::printf("our HEVC (libx265) encode+mux, same frames: %.2f ms per frame\n", perFrame(hevcSeconds));
-    std::printf("peer (libx264 via libavcodec, same frames and settings, no file): %.2f ms per frame\n", perFrame(peerSeconds));
-    std::printf("our encode stage / peer: %.3f (frames/s ours %.1f, peer %.1f)\n", ourEncodeSeconds / peerSeconds,
-                stageFrames / ourEncodeSeconds, stageFrames / peerSeconds);
 
     std::error_code ignored;
     fs::remove_all(folder, ignored);

@@ -9,6 +9,7 @@
 #include "export/video_exporter.h"
 #include "platform/audio_decoder.h"
 #include "platform/duskmere_storage.h"
+#include "platform/ffmpeg_log.h"
 #include "platform/uuid.h"
 
 extern "C" {
@@ -249,6 +250,7 @@ AudioFadeMix makeAudioFadeMix(double cutTime, double fadeOutDuration)
 void VideoExporter::muxOriginalAudio(const std::filesystem::path& videoURL, const std::filesystem::path& originalAudioURL,
                                      const std::filesystem::path& outputURL) const
 {
+    routeFfmpegLogToLog();
     AVFormatContext* opened = nullptr;
     if (avformat_open_input(&opened, videoURL.c_str(), nullptr, nullptr) < 0)
         failMux("No se encontro una pista de video valida.");

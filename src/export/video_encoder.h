@@ -11,6 +11,8 @@ extern "C" {
 
 #include <cstdint>
 #include <filesystem>
+#include <stop_token>
+#include <string>
 
 namespace fotivela {
 
@@ -36,6 +38,9 @@ private:
     FramePtr m_frame;
 };
 
+// The encoder preset an export of the quality uses.
+std::string encoderPreset(ExportCodec codec, ExportQuality quality);
+
 // The MPEG-4 writer of the silent video: libx264 or libx265 with the
 // exporter's settings and BT.709 colour tags, the index at the front of the file.
 class VideoEncoder {
@@ -49,13 +54,14 @@ public:
 
     // Encodes a converted frame at presentation time index / fps.
     void append(AVFrame* frame, std::int64_t index);
-    // Flushes the encoder and completes the file. Throws failedToFinish.
-    void finish();
+    // Flushes the encoder and completes the file. Throws failedToFinish, or
+    // ExportCancelledError when the stop is requested before the flush ends.
+    void finish(std::stop_token cancellation = {});
 
     static const char* encoderName(ExportCodec codec);
 
 private:
-    void drain(bool flushing);
+    void drain(bool flushing, const std::stop_token& cancellation);
 
     VideoEncoderSettings m_settings;
     OutputFormatContextPtr m_output;

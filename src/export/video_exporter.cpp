@@ -124,6 +124,11 @@ void VideoExporter::report(double progress, const std::string& message) const
         m_progress(ExportProgress{progress, message});
 }
 
+bool VideoExporter::usesSong() const
+{
+    return m_project.exportSettings.includeAudio && m_project.audio.has_value();
+}
+
 void VideoExporter::throwIfCancelled() const
 {
     if (m_cancellation.stop_requested())
@@ -144,9 +149,8 @@ void VideoExporter::exportProject()
     if (m_slides.empty())
         throw VideoExporterError::noSlides();
 
-    const bool usesSong = m_project.exportSettings.includeAudio && m_project.audio.has_value();
     std::error_code error;
-    if (usesSong && !std::filesystem::is_regular_file(m_project.audio->url, error))
+    if (usesSong() && !std::filesystem::is_regular_file(m_project.audio->url, error))
         throw VideoExporterError::audioMuxFailed("No se encuentra el archivo de musica del proyecto.");
     // Nor on a song that does not decode: the sound is added only once the picture is done.
     if (usesSong) {
@@ -177,7 +181,7 @@ void VideoExporter::exportProject()
     encodeVideo(temporaryVideo);
     throwIfCancelled();
 
-    if (usesSong) {
+    if (usesSong()) {
         report(0.94, "Anadiendo musica");
         try {
             muxOriginalAudio(temporaryVideo, m_project.audio->url, m_outputURL);

@@ -8,13 +8,9 @@
 
 #include <QImage>
 
-#include <condition_variable>
-#include <deque>
-#include <exception>
 #include <filesystem>
 #include <functional>
 #include <map>
-#include <mutex>
 #include <optional>
 #include <stop_token>
 #include <string>
@@ -94,29 +90,13 @@ struct VideoEncoderSettings {
     int maxKeyFrameInterval = 1;
     int framesPerSecond = 1;
     bool allowFrameReordering = true;
+    // The encoder's speed preset ("veryfast", "medium", ...).
+    std::string preset;
+    // Index at the front of the file: only for a file that is played as it is,
+    // not for one that the song mux reads back and rewrites anyway.
+    bool fastStart = true;
 
     friend bool operator==(const VideoEncoderSettings&, const VideoEncoderSettings&) = default;
-};
-
-// Drawn and converted frames on their way to the encoder, a few at a time.
-class FrameQueue {
-public:
-    static constexpr std::size_t capacity = 4;
-
-    // Waits for room; false once the queue is closed.
-    bool push(FramePtr frame);
-    // Waits for a frame; rethrows the drawing's failure once the frames before it are taken.
-    FramePtr pop();
-    void fail(std::exception_ptr error);
-    // The encoder gave up: the drawing stops at its next frame.
-    void close();
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::deque<FramePtr> m_frames;
-    std::exception_ptr m_error;
-    bool m_closed = false;
 };
 
 // Progress sink, called on the exporting thread; every call returns before
@@ -156,6 +136,14 @@ public:
     // images maps slide indices to their loaded photos (this one and the one before).
     QImage makePixelBuffer(RenderSize size, std::size_t slideIndex, double localTime,
                            const std::map<std::size_t, QImage>& images) const;
+    // The same into a frame that is reused from one picture to the next: every
+    // pixel is drawn again, and a frame of another size is replaced.
+    void drawFrame(QImage& frame, RenderSize size, std::size_t slideIndex, double localTime,
+                   const std::map<std::size_t, QImage>& images) const;
+    // Threads that draw frames ahead of the encoder; 0 (the default) sizes them
+    // to the machine. Every count gives the same frames.
+    void setFrameWorkers(int count) { m_frameWorkers = count; }
+
     // The photo of one slide at the export's size.
     QImage loadImage(std::size_t slideIndex, int maxPixelSize) const;
 
@@ -165,8 +153,7 @@ public:
 
 private:
     void report(double progress, const std::string& message) const;
-    void renderFrames(RenderSize size, int fps, double total, std::int64_t frameCount, FrameQueue& queue,
-                      std::stop_token stop) const;
+    bool usesSong() const;
     void throwIfCancelled() const;
     void drawSlide(QImage& frame, RenderSize size, const Slide& slide, const QImage& image, double kenBurnsProgress,
                    double opacity) const;
@@ -176,6 +163,7 @@ private:
     std::filesystem::path m_outputURL;
     ExportProgressCallback m_progress;
     std::stop_token m_cancellation;
+    int m_frameWorkers = 0;
 };
 
 } // namespace fotivela

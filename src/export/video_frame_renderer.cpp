@@ -1,5 +1,6 @@
 // The exporter's frames: sizes, timing, photos, drawing and the encode loop.
 
+#include "export/frame_pipeline.h"
 #include "export/title_overlay.h"
 #include "export/video_encoder.h"
 #include "export/video_exporter.h"
@@ -13,8 +14,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <future>
 #include <limits>
-#include <thread>
+#include <optional>
 
 namespace fotivela {
 
@@ -81,6 +83,96 @@ FrameTiming frameTiming(const FotivelaProject& project, const std::vector<Slide>
     return timing;
 }
 
+// Decides frame after frame which slide is shown and when, and keeps the
+// photos they need decoded: the one on screen, the one it dissolves from and
+// the next ones, decoded ahead on their own threads so that the drawing never
+// waits for a photo.
+class FramePlanner {
+public:
+    FramePlanner(const VideoExporter& exporter, RenderSize size, FrameTiming timing)
+        : m_exporter(exporter), m_slides(exporter.slides()), m_timing(timing),
+          m_starts(exporter.cumulativeSlideStartTimes()),
+          m_maxPixelSize(VideoExporter::exportImageMaxPixelSize(size, exporter.project().exportSettings.quality))
+    {
+    }
+
+    std::optional<FramePlan> next()
+    {
+        if (m_index >= m_timing.frameCount)
+            return std::nullopt;
+        const std::int64_t i = m_index++;
+        const double t = std::min(static_cast<double>(i) / m_timing.fps, std::max(m_timing.total - 0.000001, 0.0));
+        while (m_cursor + 1 < m_slides.size() && m_starts[m_cursor + 1] <= t)
+            ++m_cursor;
+        const double local = std::max(t - m_starts[m_cursor], 0.0);
+        const Slide& slide = m_slides[m_cursor];
+        const bool dissolves =
+            slide.transition != SlideTransition::cut && m_cursor > 0 && local < transitionWindow(slide.duration);
+
+        FramePlan plan;
+        plan.slideIndex = m_cursor;
+        plan.localTime = local;
+        // Without motion or a dissolve every frame of the slide is the same picture.
+        const bool still = !slide.kenBurnsEnabled && !dissolves;
+        plan.repeatsPrevious = still && m_stillSlide == m_cursor;
+        m_stillSlide = still ? m_cursor : noSlide;
+
+        forgetPhotosBefore(m_cursor == 0 ? 0 : m_cursor - 1);
+        prefetchAfter(t);
+        if (!plan.repeatsPrevious) {
+            plan.images.emplace(m_cursor, photo(m_cursor));
+            if (dissolves)
+                plan.images.emplace(m_cursor - 1, photo(m_cursor - 1));
+        }
+        return plan;
+    }
+
+private:
+    static constexpr std::size_t noSlide = std::numeric_limits<std::size_t>::max();
+    // Photos decoded ahead: those starting within this time, at least the next one, at most a few.
+    static constexpr double prefetchSeconds = 1.5;
+    static constexpr std::size_t prefetchMost = 3;
+
+    QImage photo(std::size_t index)
+    {
+        request(index);
+        return m_photos.at(index).get();
+    }
+
+    void request(std::size_t index)
+    {
+        if (!m_photos.contains(index))
+            m_photos.emplace(index, std::async(std::launch::async, [this, index] {
+                                        return m_exporter.loadImage(index, m_maxPixelSize);
+                                    }).share());
+    }
+
+    void prefetchAfter(double t)
+    {
+        for (std::size_t k = m_cursor + 1; k < m_slides.size() && k <= m_cursor + prefetchMost; ++k) {
+            if (k > m_cursor + 1 && m_starts[k] > t + prefetchSeconds)
+                break;
+            request(k);
+        }
+    }
+
+    void forgetPhotosBefore(std::size_t index)
+    {
+        // Frames still being drawn hold their own reference to the pixels.
+        std::erase_if(m_photos, [index](const auto& entry) { return entry.first < index; });
+    }
+
+    const VideoExporter& m_exporter;
+    const std::vector<Slide>& m_slides;
+    FrameTiming m_timing;
+    std::vector<double> m_starts;
+    int m_maxPixelSize;
+    std::int64_t m_index = 0;
+    std::size_t m_cursor = 0;
+    std::size_t m_stillSlide = noSlide;
+    std::map<std::size_t, std::shared_future<QImage>> m_photos;
+};
+
 } // namespace
 
 int RenderSize::pixelWidth() const
@@ -118,6 +210,7 @@ VideoEncoderSettings VideoExporter::videoSettings(RenderSize size, const ExportS
         static_cast<int>(std::clamp<std::int64_t>(2 * std::min<std::int64_t>(m_project.fps, fps), 1, 1 << 20));
     result.framesPerSecond = fps;
     result.allowFrameReordering = true;
+    result.preset = encoderPreset(settings.codec, settings.quality);
     return result;
 }
 
@@ -190,7 +283,17 @@ void VideoExporter::drawSlide(QImage& frame, RenderSize size, const Slide& slide
 QImage VideoExporter::makePixelBuffer(RenderSize size, std::size_t slideIndex, double localTime,
                                       const std::map<std::size_t, QImage>& images) const
 {
-    QImage frame(size.codedWidth(), size.codedHeight(), QImage::Format_RGB32);
+    QImage frame;
+    drawFrame(frame, size, slideIndex, localTime, images);
+    return frame;
+}
+
+void VideoExporter::drawFrame(QImage& frame, RenderSize size, std::size_t slideIndex, double localTime,
+                              const std::map<std::size_t, QImage>& images) const
+{
+    if (frame.width() != size.codedWidth() || frame.height() != size.codedHeight() ||
+        frame.format() != QImage::Format_RGB32)
+        frame = QImage(size.codedWidth(), size.codedHeight(), QImage::Format_RGB32);
     if (frame.isNull() || slideIndex >= m_slides.size())
         throw VideoExporterError::cannotCreatePixelBuffer();
     frame.setDotsPerMeterX(framesDotsPerMeter);
@@ -224,130 +327,44 @@ QImage VideoExporter::makePixelBuffer(RenderSize size, std::size_t slideIndex, d
 
     QPainter painter(&frame);
     drawTitleOverlay(slide, painter, QSizeF(size.width, size.height));
-    return frame;
 }
 
 void VideoExporter::encodeVideo(const std::filesystem::path& destination) const
 {
     const RenderSize size = renderSize(m_project);
     const FrameTiming timing = frameTiming(m_project, m_slides);
-    VideoEncoder encoder(destination, videoSettings(size, m_project.exportSettings));
+    VideoEncoderSettings settings = videoSettings(size, m_project.exportSettings);
+    // The song mux writes the final file with its index at the front; the
+    // silent video needs it only when it is moved into place as it is.
+    settings.fastStart = !usesSong();
     // Photos are decoded as their slide comes up; reading every header first
     // names a missing or unreadable photo before minutes of encoding.
     for (const Slide& slide : m_slides)
         if (!PhotoDecoder::uprightSize(slide.imageURL).isValid())
             throw VideoExporterError::cannotLoadImage(slide.imageURL);
 
-    // Frames are drawn and converted on a second thread while this one encodes
-    // the ones before, so that only the encoder's time counts.
-    FrameQueue queue;
-    std::jthread drawing([&](std::stop_token stop) {
-        try {
-            renderFrames(size, timing.fps, timing.total, timing.frameCount, queue, stop);
-        } catch (...) {
-            queue.fail(std::current_exception());
-        }
-    });
-    try {
-        for (std::int64_t i = 0; i < timing.frameCount; ++i) {
-            throwIfCancelled();
-            encoder.append(queue.pop().get(), i);
-            if (i % progressEveryFrames == 0)
-                report(std::min(encodingProgressShare * static_cast<double>(i + 1) / static_cast<double>(timing.frameCount),
-                                encodingProgressShare),
-                       "Codificando video");
-        }
-    } catch (...) {
-        drawing.request_stop();
-        queue.close();
-        throw;
+    // Frames are drawn and converted on worker threads while this one
+    // encodes the ones before, so that only the encoder's time counts.
+    const int workers = m_frameWorkers > 0 ? m_frameWorkers : FramePipeline::defaultWorkerCount();
+    FramePlanner planner(*this, size, timing);
+    FramePipeline pipeline(
+        workers, static_cast<std::size_t>(workers) + 4, size.codedWidth(), size.codedHeight(),
+        [&planner] { return planner.next(); },
+        [this, size](const FramePlan& plan, Bt709FrameConverter& converter, QImage& canvas) {
+            drawFrame(canvas, size, plan.slideIndex, plan.localTime, plan.images);
+            return converter.convert(canvas);
+        });
+    // Made after the pipeline, so that the first photos decode while the encoder sets itself up.
+    VideoEncoder encoder(destination, settings);
+    for (std::int64_t i = 0; i < timing.frameCount; ++i) {
+        encoder.append(pipeline.next(m_cancellation).get(), i);
+        if (i % progressEveryFrames == 0)
+            report(std::min(encodingProgressShare * static_cast<double>(i + 1) / static_cast<double>(timing.frameCount),
+                            encodingProgressShare),
+                   "Codificando video");
     }
     throwIfCancelled();
-    encoder.finish();
-}
-
-void VideoExporter::renderFrames(RenderSize size, int fps, double total, std::int64_t frameCount, FrameQueue& queue,
-                                 std::stop_token stop) const
-{
-    const std::vector<double> starts = cumulativeSlideStartTimes();
-    const int maxPixelSize = exportImageMaxPixelSize(size, m_project.exportSettings.quality);
-    // Only the slide on screen and the one it dissolves from are kept decoded,
-    // so that a long slideshow does not hold every photo in memory at once.
-    std::map<std::size_t, QImage> images;
-    const auto ensureLoaded = [&](std::size_t index) {
-        if (!images.contains(index))
-            images.emplace(index, loadImage(index, maxPixelSize));
-    };
-
-    Bt709FrameConverter converter(size.codedWidth(), size.codedHeight());
-    std::size_t cursor = 0;
-    FramePtr stillFrame;
-    std::size_t stillFrameSlide = std::numeric_limits<std::size_t>::max();
-    for (std::int64_t i = 0; i < frameCount && !stop.stop_requested(); ++i) {
-        const double t = std::min(static_cast<double>(i) / fps, std::max(total - 0.000001, 0.0));
-        while (cursor + 1 < m_slides.size() && starts[cursor + 1] <= t)
-            ++cursor;
-        const double local = std::max(t - starts[cursor], 0.0);
-        const Slide& slide = m_slides[cursor];
-
-        for (auto it = images.begin(); it != images.end();)
-            it = it->first + 1 < cursor ? images.erase(it) : std::next(it);
-        ensureLoaded(cursor);
-        const bool dissolves =
-            slide.transition != SlideTransition::cut && cursor > 0 && local < transitionWindow(slide.duration);
-        if (dissolves)
-            ensureLoaded(cursor - 1);
-
-        // Without motion or a dissolve every frame of the slide is the same
-        // picture: it is drawn once and its conversion is reused.
-        const bool still = !slide.kenBurnsEnabled && !dissolves;
-        if (!still || stillFrameSlide != cursor) {
-            stillFrame = converter.convert(makePixelBuffer(size, cursor, local, images));
-            stillFrameSlide = still ? cursor : std::numeric_limits<std::size_t>::max();
-        }
-        FramePtr frame(av_frame_clone(stillFrame.get()));
-        if (!frame)
-            throw VideoExporterError::cannotCreatePixelBuffer();
-        if (!queue.push(std::move(frame)))
-            return;
-    }
-}
-
-void FrameQueue::fail(std::exception_ptr error)
-{
-    const std::lock_guard lock(m_mutex);
-    m_error = std::move(error);
-    m_changed.notify_all();
-}
-
-void FrameQueue::close()
-{
-    const std::lock_guard lock(m_mutex);
-    m_closed = true;
-    m_changed.notify_all();
-}
-
-bool FrameQueue::push(FramePtr frame)
-{
-    std::unique_lock lock(m_mutex);
-    m_changed.wait(lock, [&] { return m_closed || m_frames.size() < capacity; });
-    if (m_closed)
-        return false;
-    m_frames.push_back(std::move(frame));
-    m_changed.notify_all();
-    return true;
-}
-
-FramePtr FrameQueue::pop()
-{
-    std::unique_lock lock(m_mutex);
-    m_changed.wait(lock, [&] { return !m_frames.empty() || m_error; });
-    if (m_frames.empty())
-        std::rethrow_exception(m_error);
-    FramePtr frame = std::move(m_frames.front());
-    m_frames.pop_front();
-    m_changed.notify_all();
-    return frame;
+    encoder.finish(m_cancellation);
 }
 
 } // namespace fotivela

@@ -11,8 +11,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <thread>
 
 namespace fotivela {
 namespace {
@@ -93,6 +96,7 @@ TEST_P(ExportRunTest, WritesTheSlideshowWithTheFadedSong)
     EXPECT_EQ(info.primaries, AVCOL_PRI_BT709);
     EXPECT_EQ(info.transfer, AVCOL_TRC_BT709);
     EXPECT_EQ(info.matrix, AVCOL_SPC_BT709);
+    EXPECT_TRUE(test::indexAtFront(output));
     ASSERT_TRUE(info.hasAudio);
     EXPECT_EQ(info.audioCodec, AV_CODEC_ID_AAC);
     EXPECT_EQ(info.sampleRate, 44100);
@@ -260,6 +264,35 @@ TEST(ExportRun, CancellingStopsTheExportWithoutAFile)
             stop.request_stop();
     }, stop.get_token());
     EXPECT_THROW(exporter.exportProject(), ExportCancelledError);
+    EXPECT_FALSE(fs::exists(output));
+    EXPECT_TRUE(temporaryVideos().empty());
+}
+
+TEST(ExportRun, ACancelInTheMiddleOfAnExportEndsItWithinHalfASecond)
+{
+    StorageRoot root;
+    FotivelaProject project = smallProject(root.path(), ExportCodec::h265);
+    project.format = ProjectFormat::youtube; // 1280 x 720
+    for (Slide& slide : project.slides) {
+        slide.duration = 30; // far longer than the test lets it run
+        slide.kenBurnsEnabled = true;
+    }
+    const fs::path output = root.path() / "video.mp4";
+    std::stop_source stop;
+    std::atomic<std::int64_t> stoppedAt{0};
+    std::jthread canceller;
+    VideoExporter exporter(project, output, [&](const ExportProgress& p) {
+        if (p.message == "Codificando video" && !canceller.joinable())
+            canceller = std::jthread([&] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(300));
+                stoppedAt = std::chrono::steady_clock::now().time_since_epoch().count();
+                stop.request_stop();
+            });
+    }, stop.get_token());
+    EXPECT_THROW(exporter.exportProject(), ExportCancelledError);
+    const auto ended = std::chrono::steady_clock::now().time_since_epoch().count();
+    canceller.join();
+    EXPECT_LT(std::chrono::steady_clock::duration(ended - stoppedAt.load()), std::chrono::milliseconds(500));
     EXPECT_FALSE(fs::exists(output));
     EXPECT_TRUE(temporaryVideos().empty());
 }

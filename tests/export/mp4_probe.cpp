@@ -3,6 +3,7 @@
 #include "platform/ffmpeg_handles.h"
 
 #include <cmath>
+#include <fstream>
 #include <stdexcept>
 
 namespace fotivela::test {
@@ -95,6 +96,67 @@ YCbCr decodedPixel(const std::filesystem::path& file, double time, int x, int y)
         if (draining)
             throw std::runtime_error("no frame at that time");
     }
+}
+
+std::vector<std::uint64_t> frameChecksums(const std::filesystem::path& file)
+{
+    const auto context = open(file);
+    const int index = av_find_best_stream(context.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    const auto decoder = openDecoder(context->streams[index]);
+    const PacketPtr packet(av_packet_alloc());
+    const FramePtr frame(av_frame_alloc());
+    std::vector<std::uint64_t> sums;
+    const auto receive = [&] {
+        while (avcodec_receive_frame(decoder.get(), frame.get()) == 0) {
+            std::uint64_t hash = 1469598103934665603ull; // FNV-1a
+            for (int plane = 0; plane < 3; ++plane) {
+                const int width = plane == 0 ? frame->width : (frame->width + 1) / 2;
+                const int height = plane == 0 ? frame->height : (frame->height + 1) / 2;
+                for (int y = 0; y < height; ++y) {
+                    const std::uint8_t* row = frame->data[plane] + y * frame->linesize[plane];
+                    for (int x = 0; x < width; ++x)
+                        hash = (hash ^ row[x]) * 1099511628211ull;
+                }
+            }
+            sums.push_back(hash);
+        }
+    };
+    while (av_read_frame(context.get(), packet.get()) >= 0) {
+        if (packet->stream_index == index)
+            avcodec_send_packet(decoder.get(), packet.get());
+        av_packet_unref(packet.get());
+        receive();
+    }
+    avcodec_send_packet(decoder.get(), nullptr);
+    receive();
+    return sums;
+}
+
+bool indexAtFront(const std::filesystem::path& file)
+{
+    std::ifstream in(file, std::ios::binary);
+    std::uint64_t offset = 0;
+    unsigned char header[8];
+    while (in.read(reinterpret_cast<char*>(header), 8)) {
+        std::uint64_t size = (std::uint64_t{header[0]} << 24) | (header[1] << 16) | (header[2] << 8) | header[3];
+        const std::string type(reinterpret_cast<char*>(header + 4), 4);
+        if (type == "moov")
+            return true;
+        if (type == "mdat")
+            return false;
+        if (size == 1) {
+            unsigned char large[8];
+            in.read(reinterpret_cast<char*>(large), 8);
+            size = 0;
+            for (const unsigned char byte : large)
+                size = (size << 8) | byte;
+        }
+        if (size < 8)
+            return false;
+        offset += size;
+        in.seekg(static_cast<std::streamoff>(offset));
+    }
+    return false;
 }
 
 std::vector<float> decodedAudio(const std::filesystem::path& file, int& sampleRate)

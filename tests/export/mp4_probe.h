@@ -40,6 +40,13 @@ struct YCbCr {
 };
 YCbCr decodedPixel(const std::filesystem::path& file, double seconds, int x, int y);
 
+// One checksum per decoded video frame, in presentation order (Y, Cb and Cr
+// of the visible picture).
+std::vector<std::uint64_t> frameChecksums(const std::filesystem::path& file);
+
+// True when the file's index ("moov") comes before its media ("mdat").
+bool indexAtFront(const std::filesystem::path& file);
+
 // The first audio channel decoded as float, and its rate.
 std::vector<float> decodedAudio(const std::filesystem::path& file, int& sampleRate);
 
