@@ -153,7 +153,7 @@ void VideoExporter::exportProject()
     if (usesSong() && !std::filesystem::is_regular_file(m_project.audio->url, error))
         throw VideoExporterError::audioMuxFailed("No se encuentra el archivo de musica del proyecto.");
     // Nor on a song that does not decode: the sound is added only once the picture is done.
-    if (usesSong) {
+    if (usesSong()) {
         try {
             AudioDecoder probe(m_project.audio->url);
         } catch (const AudioDecoderError& error) {
