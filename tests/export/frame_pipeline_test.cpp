@@ -99,8 +99,9 @@ TEST(FramePipeline, PassesOnTheFirstFailureAndHearsACancelWhileItWaits)
         EXPECT_THROW(
             for (;;) slow.next(stop.get_token()), ExportCancelledError);
     }
-    // Ended and joined well within half a second of the cancel.
-    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(600));
+    // Ended and joined soon after the cancel (room for sanitizers on a loaded machine);
+    // a pipeline deaf to it would plan and draw for many seconds.
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(1500));
     EXPECT_LT(plannedSlowly, 20) << "planning ran far ahead of the encoder";
 }
 
