@@ -5,6 +5,8 @@
 // Y, Cb and Cr, SSIM over Y in 8 x 8 windows), and the encode is timed. The
 // chosen preset is the fastest whose picture stays within 0.3 dB PSNR and
 // 0.002 SSIM of "medium".
+// `bench_export_presets memory` compares instead, at 4K and the preset in use,
+// the encoders' low-memory settings with their usual ones.
 
 #include "bench_photos.h"
 #include "bench_storage_root.h"
@@ -18,6 +20,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <string>
 
 using namespace fotivela;
 namespace fs = std::filesystem;
@@ -157,9 +160,16 @@ int main(int argc, char** argv)
         project.slides.push_back(slide);
     }
 
-    std::printf("\n| quality | codec | preset | encode s | time / medium | PSNR dB | dPSNR | SSIM | dSSIM | |\n"
+    const bool memoryOnly = argc > 1 && std::string(argv[1]) == "memory";
+    if (memoryOnly)
+        std::printf("\n| codec | preset | low memory | encode s | time / usual | PSNR dB | dPSNR | SSIM | dSSIM |\n"
+                    "|---|---|---|---|---|---|---|---|---|\n");
+    else
+        std::printf("\n| quality | codec | preset | encode s | time / medium | PSNR dB | dPSNR | SSIM | dSSIM | |\n"
                 "|---|---|---|---|---|---|---|---|---|---|\n");
     for (const ExportQuality quality : {ExportQuality::quick, ExportQuality::high, ExportQuality::premium}) {
+        if (memoryOnly && quality != ExportQuality::premium)
+            continue;
         project.exportSettings.quality = quality;
         project.exportSettings.bitrateMbps = defaultBitrateMbps(quality);
         const VideoExporter exporter(project, folder / "unused.mp4", {});
@@ -186,19 +196,39 @@ int main(int argc, char** argv)
                 double seconds;
                 Quality quality;
             };
-            std::map<std::string, Row> rows;
-            for (const char* preset : presets) {
-                settings.preset = preset;
+            const auto encode = [&](const VideoEncoderSettings& chosen) {
                 const fs::path file = folder / "preset.mp4";
                 const auto start = std::chrono::steady_clock::now();
                 {
-                    VideoEncoder encoder(file, settings);
+                    VideoEncoder encoder(file, chosen);
                     for (int i = 0; i < frameCount; ++i)
                         encoder.append(reference[static_cast<std::size_t>(i)].get(), i);
                     encoder.finish();
                 }
                 const double seconds = secondsSince(start);
-                rows[preset] = {seconds, compare(reference, decodeAll(file), width, height)};
+                return Row{seconds, compare(reference, decodeAll(file), width, height)};
+            };
+            if (memoryOnly) {
+                settings.preset = encoderPreset(codec, quality);
+                settings.lowMemory = false;
+                const Row usual = encode(settings);
+                settings.lowMemory = true;
+                const Row low = encode(settings);
+                for (const bool lowMemory : {false, true}) {
+                    const Row& row = lowMemory ? low : usual;
+                    std::printf("| %s | %s | %s | %.2f | %.2f | %.2f | %+.2f | %.4f | %+.4f |\n",
+                                codec == ExportCodec::h264 ? "H.264" : "HEVC", settings.preset.c_str(),
+                                lowMemory ? "yes" : "no", row.seconds, row.seconds / usual.seconds, row.quality.psnr,
+                                row.quality.psnr - usual.quality.psnr, row.quality.ssim,
+                                row.quality.ssim - usual.quality.ssim);
+                }
+                std::fflush(stdout);
+                continue;
+            }
+            std::map<std::string, Row> rows;
+            for (const char* preset : presets) {
+                settings.preset = preset;
+                rows[preset] = encode(settings);
             }
             const Row medium = rows["medium"];
             std::string chosen = "medium";

@@ -42,6 +42,24 @@ int FramePipeline::defaultWorkerCount()
     return std::clamp(usableCores() / 2, 1, 4);
 }
 
+FramePipelineDepth FramePipeline::depthWithin(int workers, int width, int height, std::size_t budgetBytes)
+{
+    const auto pixels = static_cast<std::size_t>(std::max(width, 1)) * static_cast<std::size_t>(std::max(height, 1));
+    const std::size_t canvas = pixels * 4;    // RGB32, one for each worker
+    const std::size_t frame = pixels * 3 / 2; // 4:2:0, drawn or waiting for the encoder
+    for (int w = std::max(workers, 1); w >= 1; --w) {
+        const auto count = static_cast<std::size_t>(w);
+        const std::size_t canvases = count * canvas;
+        if (canvases >= budgetBytes)
+            continue;
+        const std::size_t fits = (budgetBytes - canvases) / frame;
+        // Every worker busy and one frame ready for the encoder.
+        if (fits >= count + 2)
+            return {w, std::min(fits, count + 4)};
+    }
+    return {1, 2};
+}
+
 void FramePipeline::fail(std::exception_ptr error)
 {
     {

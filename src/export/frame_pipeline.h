@@ -19,6 +19,13 @@
 
 namespace fotivela {
 
+// How many frames the pipeline draws at once and holds between planning and
+// the encoder.
+struct FramePipelineDepth {
+    int workers = 1;
+    std::size_t ahead = 1;
+};
+
 // One frame as the planning decided it: which slide, when, and the photos the
 // drawing needs (QImage shares their pixels, nothing is copied).
 struct FramePlan {
@@ -54,6 +61,11 @@ public:
     // Workers that suit this machine: drawing and conversion must keep up
     // with the encoder without taking its cores.
     static int defaultWorkerCount();
+
+    // The depth for `workers` wanted: a canvas for each worker and `workers` + 4
+    // frames ahead, or, where that would pass `budgetBytes` (4K), fewer workers
+    // and frames, never fewer than one worker and two frames.
+    static FramePipelineDepth depthWithin(int workers, int width, int height, std::size_t budgetBytes);
 
 private:
     struct Finished {

@@ -78,6 +78,25 @@ FramePtr Bt709FrameConverter::convert(const QImage& image)
     return reference;
 }
 
+namespace {
+
+// Each frame an encoder holds at 4K costs tens of megabytes (x264 keeps its
+// interpolated planes, x265 its analysis): fewer frame threads and a shorter
+// look-ahead. Measured at 4K on detailed photographs, the picture is no worse
+// (fewer frame threads even gain a little); the encode is slower.
+void applyLowMemory(AVCodecContext* context, ExportCodec codec)
+{
+    if (codec == ExportCodec::h264) {
+        context->thread_count = 2;
+        av_opt_set(context->priv_data, "x264-params", "rc-lookahead=5:sync-lookahead=0", 0);
+    } else {
+        av_opt_set(context->priv_data, "x265-params",
+                   "log-level=error:frame-threads=1:rc-lookahead=5:pools=4:lookahead-slices=0", 0);
+    }
+}
+
+} // namespace
+
 const char* VideoEncoder::encoderName(ExportCodec codec)
 {
     return codec == ExportCodec::h264 ? "libx264" : "libx265";
@@ -150,6 +169,8 @@ VideoEncoder::VideoEncoder(const std::filesystem::path& destination, const Video
         av_opt_set(context->priv_data, "profile", "main", 0);
         av_opt_set(context->priv_data, "x265-params", "log-level=error", 0);
     }
+    if (settings.lowMemory)
+        applyLowMemory(context, settings.codec);
     if (const int result = avcodec_open2(context, codec, nullptr); result < 0) {
         logLine("Fotivela export encoder refused its settings: " + ffmpegErrorText(result));
         throw VideoExporterError::cannotCreateWriter();

@@ -95,6 +95,9 @@ struct VideoEncoderSettings {
     // Index at the front of the file: only for a file that is played as it is,
     // not for one that the song mux reads back and rewrites anyway.
     bool fastStart = true;
+    // Fewer frames in the encoder at once (frame threads, look-ahead): for 4K,
+    // where each frame the encoder holds costs megabytes.
+    bool lowMemory = false;
 
     friend bool operator==(const VideoEncoderSettings&, const VideoEncoderSettings&) = default;
 };

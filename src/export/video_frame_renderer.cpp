@@ -92,7 +92,8 @@ public:
     FramePlanner(const VideoExporter& exporter, RenderSize size, FrameTiming timing)
         : m_exporter(exporter), m_slides(exporter.slides()), m_timing(timing),
           m_starts(exporter.cumulativeSlideStartTimes()),
-          m_maxPixelSize(VideoExporter::exportImageMaxPixelSize(size, exporter.project().exportSettings.quality))
+          m_maxPixelSize(VideoExporter::exportImageMaxPixelSize(size, exporter.project().exportSettings.quality)),
+          m_prefetchMost(prefetchCount(m_maxPixelSize))
     {
     }
 
@@ -132,6 +133,17 @@ private:
     // Photos decoded ahead: those starting within this time, at least the next one, at most a few.
     static constexpr double prefetchSeconds = 1.5;
     static constexpr std::size_t prefetchMost = 3;
+    // The photos decoded ahead stay within this many bytes, at least one: at 4K
+    // each is ~44 MB of RGB32, at 1080p ~11 MB.
+    static constexpr std::size_t prefetchBytes = std::size_t{64} << 20;
+
+    static std::size_t prefetchCount(int maxPixelSize)
+    {
+        // A 4:3 photo at the longest side it is decoded to.
+        const auto side = static_cast<std::size_t>(std::max(maxPixelSize, 1));
+        const std::size_t photo = side * (side * 3 / 4) * 4;
+        return std::clamp<std::size_t>(prefetchBytes / std::max<std::size_t>(photo, 1), 1, prefetchMost);
+    }
 
     QImage photo(std::size_t index)
     {
@@ -149,7 +161,7 @@ private:
 
     void prefetchAfter(double t)
     {
-        for (std::size_t k = m_cursor + 1; k < m_slides.size() && k <= m_cursor + prefetchMost; ++k) {
+        for (std::size_t k = m_cursor + 1; k < m_slides.size() && k <= m_cursor + m_prefetchMost; ++k) {
             if (k > m_cursor + 1 && m_starts[k] > t + prefetchSeconds)
                 break;
             request(k);
@@ -167,6 +179,7 @@ private:
     FrameTiming m_timing;
     std::vector<double> m_starts;
     int m_maxPixelSize;
+    std::size_t m_prefetchMost;
     std::int64_t m_index = 0;
     std::size_t m_cursor = 0;
     std::size_t m_stillSlide = noSlide;
@@ -211,6 +224,8 @@ VideoEncoderSettings VideoExporter::videoSettings(RenderSize size, const ExportS
     result.framesPerSecond = fps;
     result.allowFrameReordering = true;
     result.preset = encoderPreset(settings.codec, settings.quality);
+    // 4K: a frame the encoder holds is 12 MB of pictures plus its analysis.
+    result.lowMemory = static_cast<std::int64_t>(result.width) * result.height > std::int64_t{2} * 1920 * 1080;
     return result;
 }
 
@@ -345,10 +360,14 @@ void VideoExporter::encodeVideo(const std::filesystem::path& destination) const
 
     // Frames are drawn and converted on worker threads while this one
     // encodes the ones before, so that only the encoder's time counts.
-    const int workers = m_frameWorkers > 0 ? m_frameWorkers : FramePipeline::defaultWorkerCount();
+    // At 4K the canvases and frames in flight are bounded by bytes, leaving the memory to the encoder.
+    constexpr std::size_t frameBytes = std::size_t{96} << 20;
+    const FramePipelineDepth depth = FramePipeline::depthWithin(
+        m_frameWorkers > 0 ? m_frameWorkers : FramePipeline::defaultWorkerCount(), size.codedWidth(),
+        size.codedHeight(), frameBytes);
     FramePlanner planner(*this, size, timing);
     FramePipeline pipeline(
-        workers, static_cast<std::size_t>(workers) + 4, size.codedWidth(), size.codedHeight(),
+        depth.workers, depth.ahead, size.codedWidth(), size.codedHeight(),
         [&planner] { return planner.next(); },
         [this, size](const FramePlan& plan, Bt709FrameConverter& converter, QImage& canvas) {
             drawFrame(canvas, size, plan.slideIndex, plan.localTime, plan.images);

@@ -13,6 +13,7 @@
 
 #include <QPainter>
 
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -103,6 +104,50 @@ TEST(FramePipeline, PassesOnTheFirstFailureAndHearsACancelWhileItWaits)
     // a pipeline deaf to it would plan and draw for many seconds.
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(1500));
     EXPECT_LT(plannedSlowly, 20) << "planning ran far ahead of the encoder";
+}
+
+TEST(FramePipeline, KeepsItsCanvasesAndFramesWithinTheByteBudget)
+{
+    constexpr std::size_t budget = std::size_t{128} << 20;
+    // 1080p keeps every worker and its frames ahead.
+    const FramePipelineDepth hd = FramePipeline::depthWithin(4, 1920, 1080, budget);
+    EXPECT_EQ(hd.workers, 4);
+    EXPECT_EQ(hd.ahead, 8u);
+    // 4K gives up workers and frames to stay within the budget, and still keeps every worker busy.
+    for (int wanted = 1; wanted <= 8; ++wanted) {
+        const FramePipelineDepth uhd = FramePipeline::depthWithin(wanted, 3840, 2160, budget);
+        const std::size_t pixels = std::size_t{3840} * 2160;
+        EXPECT_LE(static_cast<std::size_t>(uhd.workers) * pixels * 4 + uhd.ahead * pixels * 3 / 2, budget) << wanted;
+        EXPECT_GE(uhd.workers, 1);
+        EXPECT_LE(uhd.workers, wanted);
+        EXPECT_GT(uhd.ahead, static_cast<std::size_t>(uhd.workers)) << wanted;
+    }
+
+    // A running pipeline never plans more than its depth past the encoder.
+    constexpr std::size_t ahead = 3;
+    std::atomic<int> handedOut = 0;
+    int planned = 0;
+    int mostAhead = 0;
+    {
+        FramePipeline pipeline(
+            2, ahead, 16, 16,
+            [&]() -> std::optional<FramePlan> {
+                if (planned == 40)
+                    return std::nullopt;
+                // Counted as asked for, so that it is never behind the pipeline's own count.
+                mostAhead = std::max(mostAhead, planned + 1 - handedOut.load());
+                FramePlan plan;
+                plan.localTime = planned++;
+                return plan;
+            },
+            [](const FramePlan& plan, Bt709FrameConverter&, QImage&) { return labelledFrame(static_cast<int>(plan.localTime)); });
+        for (int i = 0; i < 40; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            ++handedOut;
+            pipeline.next({});
+        }
+    } // joined
+    EXPECT_LE(mostAhead, static_cast<int>(ahead));
 }
 
 // Photos with gradients and edges, so that any moved or misdrawn pixel shows.
