@@ -31,6 +31,26 @@ CodecContextPtr openDecoder(const AVStream* stream)
     return context;
 }
 
+// Feeds every packet of one stream to its decoder and hands each decoded frame to onFrame.
+template <typename OnFrame>
+void decodeStream(AVFormatContext* context, int index, AVCodecContext* decoder, OnFrame onFrame)
+{
+    const PacketPtr packet(av_packet_alloc());
+    const FramePtr frame(av_frame_alloc());
+    const auto receive = [&] {
+        while (avcodec_receive_frame(decoder, frame.get()) == 0)
+            onFrame(*frame);
+    };
+    while (av_read_frame(context, packet.get()) >= 0) {
+        if (packet->stream_index == index)
+            avcodec_send_packet(decoder, packet.get());
+        av_packet_unref(packet.get());
+        receive();
+    }
+    avcodec_send_packet(decoder, nullptr);
+    receive();
+}
+
 double seconds(const AVStream* stream, std::int64_t value)
 {
     return static_cast<double>(value) * av_q2d(stream->time_base);
@@ -103,32 +123,20 @@ std::vector<std::uint64_t> frameChecksums(const std::filesystem::path& file)
     const auto context = open(file);
     const int index = av_find_best_stream(context.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
     const auto decoder = openDecoder(context->streams[index]);
-    const PacketPtr packet(av_packet_alloc());
-    const FramePtr frame(av_frame_alloc());
     std::vector<std::uint64_t> sums;
-    const auto receive = [&] {
-        while (avcodec_receive_frame(decoder.get(), frame.get()) == 0) {
-            std::uint64_t hash = 1469598103934665603ull; // FNV-1a
-            for (int plane = 0; plane < 3; ++plane) {
-                const int width = plane == 0 ? frame->width : (frame->width + 1) / 2;
-                const int height = plane == 0 ? frame->height : (frame->height + 1) / 2;
-                for (int y = 0; y < height; ++y) {
-                    const std::uint8_t* row = frame->data[plane] + y * frame->linesize[plane];
-                    for (int x = 0; x < width; ++x)
-                        hash = (hash ^ row[x]) * 1099511628211ull;
-                }
+    decodeStream(context.get(), index, decoder.get(), [&](const AVFrame& frame) {
+        std::uint64_t hash = 1469598103934665603ull; // FNV-1a
+        for (int plane = 0; plane < 3; ++plane) {
+            const int width = plane == 0 ? frame.width : (frame.width + 1) / 2;
+            const int height = plane == 0 ? frame.height : (frame.height + 1) / 2;
+            for (int y = 0; y < height; ++y) {
+                const std::uint8_t* row = frame.data[plane] + y * frame.linesize[plane];
+                for (int x = 0; x < width; ++x)
+                    hash = (hash ^ row[x]) * 1099511628211ull;
             }
-            sums.push_back(hash);
         }
-    };
-    while (av_read_frame(context.get(), packet.get()) >= 0) {
-        if (packet->stream_index == index)
-            avcodec_send_packet(decoder.get(), packet.get());
-        av_packet_unref(packet.get());
-        receive();
-    }
-    avcodec_send_packet(decoder.get(), nullptr);
-    receive();
+        sums.push_back(hash);
+    });
     return sums;
 }
 
@@ -168,25 +176,13 @@ std::vector<float> decodedAudio(const std::filesystem::path& file, int& sampleRa
     const AVStream* stream = context->streams[index];
     const auto decoder = openDecoder(stream);
     sampleRate = decoder->sample_rate;
-    const PacketPtr packet(av_packet_alloc());
-    const FramePtr frame(av_frame_alloc());
     std::vector<float> samples;
-    const auto receive = [&] {
-        while (avcodec_receive_frame(decoder.get(), frame.get()) == 0) {
-            if (frame->format != AV_SAMPLE_FMT_FLTP)
-                throw std::runtime_error("unexpected sample format");
-            const auto* channel = reinterpret_cast<const float*>(frame->data[0]);
-            samples.insert(samples.end(), channel, channel + frame->nb_samples);
-        }
-    };
-    while (av_read_frame(context.get(), packet.get()) >= 0) {
-        if (packet->stream_index == index)
-            avcodec_send_packet(decoder.get(), packet.get());
-        av_packet_unref(packet.get());
-        receive();
-    }
-    avcodec_send_packet(decoder.get(), nullptr);
-    receive();
+    decodeStream(context.get(), index, decoder.get(), [&](const AVFrame& frame) {
+        if (frame.format != AV_SAMPLE_FMT_FLTP)
+            throw std::runtime_error("unexpected sample format");
+        const auto* channel = reinterpret_cast<const float*>(frame.data[0]);
+        samples.insert(samples.end(), channel, channel + frame.nb_samples);
+    });
     return samples;
 }
 

@@ -18,7 +18,7 @@ namespace {
 const QString darkInputSheet = QStringLiteral("background:rgba(0,0,0,0.22);color:white;border:1px solid rgba(255,255,255,0.2);"
                                               "border-radius:12px;");
 
-// The design system's single-line input look.
+// The look every single-line input of the program shares.
 QLineEdit* makeDarkInputField(QWidget* parent)
 {
     auto* field = new QLineEdit(parent);
@@ -136,7 +136,7 @@ AIMusicInspector::AIMusicInspector(ProjectStore& store, StoreSignals& storeSigna
     cloudBlock->addWidget(m_cloudTextReason);
     column->addLayout(cloudBlock);
 
-    // The lyrics title and editor are items of the pane's own column, 12 points apart.
+    // The lyrics title and editor sit in the pane's own column, 12 px apart.
     m_lyricsTitle = new AIMusicSectionTitle({}, this);
     column->addWidget(m_lyricsTitle);
     m_lyrics = makeEditor(198, this);
@@ -301,7 +301,7 @@ void AIMusicInspector::refresh()
         m_cloudTextReason->setStatus(*textReason, AIMusicAvailability::isErrorReason(*textReason));
 
     m_lyricsTitle->setVisible(withVocals);
-    // The editor, not its title, comes and goes with the opacity-and-move transition.
+    // The editor, not its title, fades and slides in and out.
     const bool lyricsWereShown = m_lyrics->isVisible();
     if (!withVocals && lyricsWereShown)
         Transitions::leave(m_lyrics);

@@ -87,7 +87,7 @@ QString LineLimitedLabel::limitedText(int width) const
 {
     const QFontMetrics metrics(font());
     QStringList lines;
-    // A paragraph break ends a line in the layout only as a line separator.
+    // QTextLayout breaks a line at U+2028, not at a newline.
     QString text = m_fullText;
     text.replace(QLatin1Char('\n'), QChar::LineSeparator);
     QTextLayout layout(text, font());
@@ -109,7 +109,7 @@ QString LineLimitedLabel::limitedText(int width) const
     }
     layout.endLayout();
     for (QString& line : lines) {
-        while (line.endsWith(QLatin1Char('\n')) || line.endsWith(QChar::LineSeparator))
+        while (line.endsWith(QChar::LineSeparator))
             line.chop(1);
     }
     if (cut && !lines.isEmpty()) {

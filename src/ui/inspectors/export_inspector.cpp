@@ -207,7 +207,7 @@ ExportInspector::ExportInspector(ProjectStore& store, StoreSignals& storeSignals
 
 template <class Change> void ExportInspector::writeSetting(Change&& change)
 {
-    // No undo step: export settings are not part of the editing history.
+    // No undo step: export settings stay out of the editing history.
     store().modifyProject([&](FotivelaProject& project) {
         change(project.exportSettings);
         project.updatedAt = ProjectStore::Clock::now();
