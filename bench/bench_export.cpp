@@ -10,6 +10,7 @@
 //   (default 30), and which parts run: s side by side, l the limit, m the
 //   memory of 120 photos at 4K (default slm).
 // Needs /usr/bin/ffmpeg and /usr/bin/time (Debian packages ffmpeg and time).
+// FOTIVELA_BENCH_FOLDER=<folder> makes the photos there once and keeps them.
 
 #include "bench_photos.h"
 #include "bench_storage_root.h"
@@ -312,12 +313,16 @@ int main(int argc, char** argv)
     const int pairs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
     const int photos = argc > 2 ? std::clamp(std::atoi(argv[2]), 2, distinctPhotos) : distinctPhotos;
     const std::string parts = argc > 3 ? argv[3] : "slm";
-    const fs::path folder = bench::storageRoot("export");
+    // FOTIVELA_BENCH_FOLDER keeps the photos between runs (made once, never removed).
+    const char* kept = std::getenv("FOTIVELA_BENCH_FOLDER");
+    const fs::path folder = kept != nullptr ? fs::path(kept) : bench::storageRoot("export");
+    if (kept != nullptr)
+        fs::create_directories(folder);
     const std::string self = fs::canonical("/proc/self/exe").string();
 
     std::printf("preparing %d detailed photos of 4000x3000 and a song...\n", distinctPhotos);
     std::fflush(stdout);
-    {
+    if (kept == nullptr || !fs::exists(photoFile(folder, distinctPhotos - 1))) {
         std::vector<std::jthread> writers;
         for (int w = 0; w < 4; ++w)
             writers.emplace_back([&, w] {
@@ -325,7 +330,8 @@ int main(int argc, char** argv)
                     bench::writeDetailedPhoto(photoFile(folder, i), 4000, 3000, i);
             });
     }
-    test::writeAudioFile(folder / "song.wav", test::makeSine(220, 2 * 30 + 2), test::TestAudioFormat::wav16);
+    if (kept == nullptr || !fs::exists(folder / "song.wav"))
+        test::writeAudioFile(folder / "song.wav", test::makeSine(220, 2 * 30 + 2), test::TestAudioFormat::wav16);
 
     if (parts.find('s') != std::string::npos)
         sideBySide(self, folder, pairs, photos);
@@ -352,6 +358,7 @@ int main(int argc, char** argv)
     }
 
     std::error_code ignored;
-    fs::remove_all(folder, ignored);
+    if (kept == nullptr)
+        fs::remove_all(folder, ignored);
     return 0;
 }

@@ -1,6 +1,7 @@
 // The exporter's frames: sizes, timing, photos, drawing and the encode loop.
 
 #include "export/frame_pipeline.h"
+#include "export/frame_planner.h"
 #include "export/title_overlay.h"
 #include "export/video_encoder.h"
 #include "export/video_exporter.h"
@@ -8,6 +9,7 @@
 #include "model/lumo_image_framing_policy.h"
 #include "model/lumo_project_background_color.h"
 #include "platform/hex_color.h"
+#include "platform/large_allocations.h"
 #include "platform/photo_decoder.h"
 
 #include <QPainter>
@@ -22,8 +24,6 @@ namespace fotivela {
 
 namespace {
 
-constexpr double transitionLength = 0.6;
-constexpr double transitionShare = 0.35;
 constexpr int progressEveryFrames = 12;
 constexpr double encodingProgressShare = 0.92;
 // Frames are drawn at 72 dots per inch, so that a title's points are pixels.
@@ -54,18 +54,6 @@ int truncatedPixels(double value)
     return value >= std::numeric_limits<int>::max() ? std::numeric_limits<int>::max() : static_cast<int>(value);
 }
 
-double transitionWindow(double duration)
-{
-    const double share = transitionShare * duration;
-    return share >= transitionLength ? transitionLength : share;
-}
-
-struct FrameTiming {
-    int fps = 1;
-    double total = 0.0;
-    std::int64_t frameCount = 1;
-};
-
 // Durations or a frame rate no video can hold end the export with a clear
 // error instead of an integer overflow.
 FrameTiming frameTiming(const FotivelaProject& project, const std::vector<Slide>& slides)
@@ -82,109 +70,6 @@ FrameTiming frameTiming(const FotivelaProject& project, const std::vector<Slide>
     timing.frameCount = frames < 1 ? 1 : static_cast<std::int64_t>(frames);
     return timing;
 }
-
-// Decides frame after frame which slide is shown and when, and keeps the
-// photos they need decoded: the one on screen, the one it dissolves from and
-// the next ones, decoded ahead on their own threads so that the drawing never
-// waits for a photo.
-class FramePlanner {
-public:
-    FramePlanner(const VideoExporter& exporter, RenderSize size, FrameTiming timing)
-        : m_exporter(exporter), m_slides(exporter.slides()), m_timing(timing),
-          m_starts(exporter.cumulativeSlideStartTimes()),
-          m_maxPixelSize(VideoExporter::exportImageMaxPixelSize(size, exporter.project().exportSettings.quality)),
-          m_prefetchMost(prefetchCount(m_maxPixelSize))
-    {
-    }
-
-    std::optional<FramePlan> next()
-    {
-        if (m_index >= m_timing.frameCount)
-            return std::nullopt;
-        const std::int64_t i = m_index++;
-        const double t = std::min(static_cast<double>(i) / m_timing.fps, std::max(m_timing.total - 0.000001, 0.0));
-        while (m_cursor + 1 < m_slides.size() && m_starts[m_cursor + 1] <= t)
-            ++m_cursor;
-        const double local = std::max(t - m_starts[m_cursor], 0.0);
-        const Slide& slide = m_slides[m_cursor];
-        const bool dissolves =
-            slide.transition != SlideTransition::cut && m_cursor > 0 && local < transitionWindow(slide.duration);
-
-        FramePlan plan;
-        plan.slideIndex = m_cursor;
-        plan.localTime = local;
-        // Without motion or a dissolve every frame of the slide is the same picture.
-        const bool still = !slide.kenBurnsEnabled && !dissolves;
-        plan.repeatsPrevious = still && m_stillSlide == m_cursor;
-        m_stillSlide = still ? m_cursor : noSlide;
-
-        forgetPhotosBefore(m_cursor == 0 ? 0 : m_cursor - 1);
-        prefetchAfter(t);
-        if (!plan.repeatsPrevious) {
-            plan.images.emplace(m_cursor, photo(m_cursor));
-            if (dissolves)
-                plan.images.emplace(m_cursor - 1, photo(m_cursor - 1));
-        }
-        return plan;
-    }
-
-private:
-    static constexpr std::size_t noSlide = std::numeric_limits<std::size_t>::max();
-    // Photos decoded ahead: those starting within this time, at least the next one, at most a few.
-    static constexpr double prefetchSeconds = 1.5;
-    static constexpr std::size_t prefetchMost = 3;
-    // The photos decoded ahead stay within this many bytes, at least one: at 4K
-    // each is ~44 MB of RGB32, at 1080p ~11 MB.
-    static constexpr std::size_t prefetchBytes = std::size_t{64} << 20;
-
-    static std::size_t prefetchCount(int maxPixelSize)
-    {
-        // A 4:3 photo at the longest side it is decoded to.
-        const auto side = static_cast<std::size_t>(std::max(maxPixelSize, 1));
-        const std::size_t photo = side * (side * 3 / 4) * 4;
-        return std::clamp<std::size_t>(prefetchBytes / std::max<std::size_t>(photo, 1), 1, prefetchMost);
-    }
-
-    QImage photo(std::size_t index)
-    {
-        request(index);
-        return m_photos.at(index).get();
-    }
-
-    void request(std::size_t index)
-    {
-        if (!m_photos.contains(index))
-            m_photos.emplace(index, std::async(std::launch::async, [this, index] {
-                                        return m_exporter.loadImage(index, m_maxPixelSize);
-                                    }).share());
-    }
-
-    void prefetchAfter(double t)
-    {
-        for (std::size_t k = m_cursor + 1; k < m_slides.size() && k <= m_cursor + m_prefetchMost; ++k) {
-            if (k > m_cursor + 1 && m_starts[k] > t + prefetchSeconds)
-                break;
-            request(k);
-        }
-    }
-
-    void forgetPhotosBefore(std::size_t index)
-    {
-        // Frames still being drawn hold their own reference to the pixels.
-        std::erase_if(m_photos, [index](const auto& entry) { return entry.first < index; });
-    }
-
-    const VideoExporter& m_exporter;
-    const std::vector<Slide>& m_slides;
-    FrameTiming m_timing;
-    std::vector<double> m_starts;
-    int m_maxPixelSize;
-    std::size_t m_prefetchMost;
-    std::int64_t m_index = 0;
-    std::size_t m_cursor = 0;
-    std::size_t m_stillSlide = noSlide;
-    std::map<std::size_t, std::shared_future<QImage>> m_photos;
-};
 
 } // namespace
 
@@ -360,12 +245,17 @@ void VideoExporter::encodeVideo(const std::filesystem::path& destination) const
 
     // Frames are drawn and converted on worker threads while this one
     // encodes the ones before, so that only the encoder's time counts.
-    // At 4K the canvases and frames in flight are bounded by bytes, leaving the memory to the encoder.
-    constexpr std::size_t frameBytes = std::size_t{96} << 20;
+    // At 4K the canvases and frames in flight are bounded by bytes (one
+    // worker, two frames ahead: the encoder is far slower than the drawing),
+    // leaving the memory to the encoder.
+    constexpr std::size_t frameBytes = std::size_t{64} << 20;
+    mapLargeAllocationsSeparately();
     const FramePipelineDepth depth = FramePipeline::depthWithin(
         m_frameWorkers > 0 ? m_frameWorkers : FramePipeline::defaultWorkerCount(), size.codedWidth(),
         size.codedHeight(), frameBytes);
-    FramePlanner planner(*this, size, timing);
+    FramePlanner planner(m_slides, cumulativeSlideStartTimes(), timing,
+                         exportImageMaxPixelSize(size, m_project.exportSettings.quality),
+                         [this](std::size_t index, int maxPixelSize) { return loadImage(index, maxPixelSize); });
     FramePipeline pipeline(
         depth.workers, depth.ahead, size.codedWidth(), size.codedHeight(),
         [&planner] { return planner.next(); },
