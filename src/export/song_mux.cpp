@@ -18,19 +18,15 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <functional>
 #include <limits>
+#include <optional>
 
 namespace fotivela {
 
 namespace {
-
-constexpr double mediaTimescale = 600.0;
-
-double onMediaGrid(double seconds)
-{
-    return std::round(seconds * mediaTimescale) / mediaTimescale;
-}
 
 struct AudioFifoDeleter {
     void operator()(AVAudioFifo* fifo) const { av_audio_fifo_free(fifo); }
@@ -57,11 +53,13 @@ double streamSeconds(const AVFormatContext* input, const AVStream* stream)
     return 0.0;
 }
 
-// The song's samples, resampled to the output format, faded and encoded.
+// The song's samples, resampled to the output format, faded and encoded;
+// each packet, in the encoder's time base, goes to the sink.
 class SongTrackWriter {
 public:
-    SongTrackWriter(const std::filesystem::path& song, AVFormatContext* output, AudioFadeMix fade, double end)
-        : m_fade(fade), m_output(output)
+    using PacketSink = std::function<void(AVPacket*)>;
+
+    SongTrackWriter(const std::filesystem::path& song, AudioFadeMix fade, double end) : m_fade(fade)
     {
         try {
             m_decoder = std::make_unique<AudioDecoder>(song);
@@ -78,8 +76,7 @@ public:
         if (codec == nullptr)
             failMux("No se pudo escribir la pista de audio en el MP4.");
         m_codec.reset(avcodec_alloc_context3(codec));
-        m_stream = avformat_new_stream(output, nullptr);
-        if (!m_codec || m_stream == nullptr)
+        if (!m_codec)
             failMux("No se pudo escribir la pista de audio en el MP4.");
         AVCodecContext* context = m_codec.get();
         context->sample_rate = muxAudioSampleRate;
@@ -87,12 +84,9 @@ public:
         context->sample_fmt = AV_SAMPLE_FMT_FLTP;
         context->bit_rate = muxAudioBitRate;
         context->time_base = AVRational{1, muxAudioSampleRate};
-        if (output->oformat->flags & AVFMT_GLOBALHEADER)
-            context->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+        // MP4 keeps the decoder set-up in the track header.
+        context->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
         check(avcodec_open2(context, codec, nullptr), "No se pudo escribir la pista de audio en el MP4.");
-        check(avcodec_parameters_from_context(m_stream->codecpar, context),
-              "No se pudo escribir la pista de audio en el MP4.");
-        m_stream->time_base = context->time_base;
 
         // A mono song plays on both sides at full level: the one channel is given twice.
         AVChannelLayout inputLayout{};
@@ -113,7 +107,10 @@ public:
         m_input.assign(static_cast<std::size_t>(m_inputChannels), std::vector<float>(chunkFrames));
     }
 
-    // Encodes and writes the song up to the given time of the video.
+    const AVCodecContext* codec() const { return m_codec.get(); }
+    void setSink(PacketSink sink) { m_sink = std::move(sink); }
+
+    // Encodes the song up to the given time of the video.
     void writeUntil(double seconds)
     {
         const double frames = std::ceil(std::max(seconds, 0.0) * muxAudioSampleRate);
@@ -204,14 +201,13 @@ private:
             if (result == AVERROR(EAGAIN) || (flushing && result == AVERROR_EOF))
                 return;
             check(result);
-            av_packet_rescale_ts(m_packet.get(), m_codec->time_base, m_stream->time_base);
-            m_packet->stream_index = m_stream->index;
-            check(av_interleaved_write_frame(m_output, m_packet.get()));
+            m_sink(m_packet.get());
+            av_packet_unref(m_packet.get());
         }
     }
 
     AudioFadeMix m_fade;
-    AVFormatContext* m_output;
+    PacketSink m_sink;
     std::unique_ptr<AudioDecoder> m_decoder;
     int m_inputChannels = 1;
     std::int64_t m_endFrame = 0;
@@ -219,7 +215,6 @@ private:
     std::int64_t m_encodedFrames = 0;
     bool m_inputEnded = false;
     CodecContextPtr m_codec;
-    AVStream* m_stream = nullptr;
     SwrContextPtr m_resampler;
     AudioFifoPtr m_fifo;
     FramePtr m_frame;
@@ -238,6 +233,12 @@ double AudioFadeMix::gain(double seconds) const
     return 1.0 - (seconds - start) / length;
 }
 
+double onMediaGrid(double seconds)
+{
+    constexpr double mediaTimescale = 600.0;
+    return std::round(seconds * mediaTimescale) / mediaTimescale;
+}
+
 AudioFadeMix makeAudioFadeMix(double cutTime, double fadeOutDuration)
 {
     AudioFadeMix mix;
@@ -247,8 +248,66 @@ AudioFadeMix makeAudioFadeMix(double cutTime, double fadeOutDuration)
     return mix;
 }
 
+EncodedSongTrack encodeSongTrack(const std::filesystem::path& song, AudioFadeMix fade, double end,
+                                 const std::stop_token& cancellation)
+{
+    routeFfmpegLogToLog();
+    EncodedSongTrack track;
+    track.end = end;
+    track.fade = fade;
+    SongTrackWriter writer(song, fade, end);
+    track.timeBase = writer.codec()->time_base;
+    track.parameters.reset(avcodec_parameters_alloc());
+    if (!track.parameters)
+        failMux("No se pudo escribir la pista de audio en el MP4.");
+    check(avcodec_parameters_from_context(track.parameters.get(), writer.codec()),
+          "No se pudo escribir la pista de audio en el MP4.");
+    writer.setSink([&track](AVPacket* packet) {
+        PacketPtr copy(av_packet_clone(packet));
+        if (!copy)
+            failMux("No se pudo escribir la pista de audio en el MP4.");
+        track.packets.push_back(std::move(copy));
+    });
+    // A second of sound at a time, so that a cancel is heard at once.
+    for (double until = 1.0;; until += 1.0) {
+        if (cancellation.stop_requested())
+            throw ExportCancelledError();
+        if (until >= end) {
+            writer.finish();
+            break;
+        }
+        writer.writeUntil(until);
+    }
+    return track;
+}
+
+SongTrackEncoding::SongTrackEncoding(std::filesystem::path song, AudioFadeMix fade, double end) : m_end(end)
+{
+    std::promise<EncodedSongTrack> promise;
+    m_track = promise.get_future();
+    m_thread = std::jthread([promise = std::move(promise), song = std::move(song), fade,
+                             end](const std::stop_token& stop) mutable {
+        try {
+            promise.set_value(encodeSongTrack(song, fade, end, stop));
+        } catch (...) {
+            promise.set_exception(std::current_exception());
+        }
+    });
+}
+
+SongTrackEncoding::~SongTrackEncoding() = default; // the thread is asked to stop and joined first
+
+EncodedSongTrack SongTrackEncoding::take(const std::stop_token& cancellation)
+{
+    while (m_track.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) {
+        if (cancellation.stop_requested())
+            throw ExportCancelledError();
+    }
+    return m_track.get();
+}
+
 void VideoExporter::muxOriginalAudio(const std::filesystem::path& videoURL, const std::filesystem::path& originalAudioURL,
-                                     const std::filesystem::path& outputURL) const
+                                     const std::filesystem::path& outputURL, EncodedSongTrack* prepared) const
 {
     routeFfmpegLogToLog();
     AVFormatContext* opened = nullptr;
@@ -262,10 +321,7 @@ void VideoExporter::muxOriginalAudio(const std::filesystem::path& videoURL, cons
         failMux("No se encontro una pista de video valida.");
     AVStream* sourceVideo = opened->streams[videoIndex];
 
-    double slideshowLength = 0.0;
-    for (const Slide& slide : m_slides)
-        slideshowLength += slide.duration;
-    const double d = std::min(streamSeconds(opened, sourceVideo), onMediaGrid(slideshowLength));
+    const double d = std::min(streamSeconds(opened, sourceVideo), onMediaGrid(slideshowSeconds()));
 
     // The mux writes beside the other temporary files and moves into place only
     // when complete, so that a failure never leaves a partial MP4 at the destination.
@@ -294,9 +350,44 @@ void VideoExporter::muxOriginalAudio(const std::filesystem::path& videoURL, cons
     videoStream->time_base = sourceVideo->time_base;
     videoStream->avg_frame_rate = sourceVideo->avg_frame_rate;
 
-    const bool fades = m_project.audio && m_project.audio->cutToSlideshowDuration;
-    const AudioFadeMix fade = fades ? makeAudioFadeMix(d, m_project.audio->cutFadeOutDuration) : AudioFadeMix{};
-    SongTrackWriter song(originalAudioURL, created, fade, d);
+    const AudioFadeMix fade = songFade(d);
+    // A track encoded ahead serves only the cut and fade it was made for.
+    if (prepared != nullptr && (prepared->end != d || !(prepared->fade == fade) || !prepared->parameters))
+        prepared = nullptr;
+    std::optional<SongTrackWriter> song;
+    if (prepared == nullptr)
+        song.emplace(originalAudioURL, fade, d);
+
+    AVStream* audioStream = avformat_new_stream(created, nullptr);
+    if (audioStream == nullptr)
+        failMux("No se pudo escribir la pista de audio en el MP4.");
+    const AVRational audioTimeBase = prepared != nullptr ? prepared->timeBase : song->codec()->time_base;
+    check(prepared != nullptr ? avcodec_parameters_copy(audioStream->codecpar, prepared->parameters.get())
+                              : avcodec_parameters_from_context(audioStream->codecpar, song->codec()),
+          "No se pudo escribir la pista de audio en el MP4.");
+    audioStream->time_base = audioTimeBase;
+    const auto writeAudio = [&](AVPacket* packet) {
+        av_packet_rescale_ts(packet, audioTimeBase, audioStream->time_base);
+        packet->stream_index = audioStream->index;
+        check(av_interleaved_write_frame(created, packet));
+    };
+    if (song)
+        song->setSink(writeAudio);
+    std::size_t nextPrepared = 0;
+    // The song up to a time of the video, so that the two stay interleaved.
+    const auto audioUntil = [&](double seconds) {
+        if (song) {
+            song->writeUntil(seconds);
+            return;
+        }
+        for (; nextPrepared < prepared->packets.size(); ++nextPrepared) {
+            AVPacket* packet = prepared->packets[nextPrepared].get();
+            const std::int64_t order = packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts;
+            if (order != AV_NOPTS_VALUE && static_cast<double>(order) * av_q2d(audioTimeBase) >= seconds)
+                break;
+            writeAudio(packet);
+        }
+    };
 
     check(avio_open(&created->pb, muxed.c_str(), AVIO_FLAG_WRITE));
     AVDictionary* options = nullptr;
@@ -324,17 +415,34 @@ void VideoExporter::muxOriginalAudio(const std::filesystem::path& videoURL, cons
             continue;
         }
         const std::int64_t order = packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts;
-        song.writeUntil(order == AV_NOPTS_VALUE ? 0.0 : static_cast<double>(order) * timeBase);
+        audioUntil(order == AV_NOPTS_VALUE ? 0.0 : static_cast<double>(order) * timeBase);
         av_packet_rescale_ts(packet.get(), sourceVideo->time_base, videoStream->time_base);
         packet->stream_index = videoStream->index;
         packet->pos = -1;
         check(av_interleaved_write_frame(created, packet.get()));
     }
-    song.finish();
+    if (song)
+        song->finish();
+    else
+        audioUntil(std::numeric_limits<double>::infinity());
     check(av_write_trailer(created));
     check(avio_closep(&created->pb));
     throwIfCancelled();
     moveFileIntoPlace(muxed, outputURL);
+}
+
+AudioFadeMix VideoExporter::songFade(double end) const
+{
+    const bool fades = m_project.audio && m_project.audio->cutToSlideshowDuration;
+    return fades ? makeAudioFadeMix(end, m_project.audio->cutFadeOutDuration) : AudioFadeMix{};
+}
+
+double VideoExporter::slideshowSeconds() const
+{
+    double seconds = 0.0;
+    for (const Slide& slide : m_slides)
+        seconds += slide.duration;
+    return seconds;
 }
 
 } // namespace fotivela

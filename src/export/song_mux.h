@@ -1,6 +1,13 @@
 #pragma once
 
+#include "platform/ffmpeg_handles.h"
+
 #include <cstdint>
+#include <filesystem>
+#include <future>
+#include <stop_token>
+#include <thread>
+#include <vector>
 
 namespace fotivela {
 
@@ -17,6 +24,9 @@ struct AudioFadeMix {
     friend bool operator==(const AudioFadeMix&, const AudioFadeMix&) = default;
 };
 
+// A time on the 1/600 s grid of the project's media times.
+double onMediaGrid(double seconds);
+
 // The fade for a cut at cutTime lasting fadeOutDuration (at least 0.2 s, never before 0).
 AudioFadeMix makeAudioFadeMix(double cutTime, double fadeOutDuration);
 
@@ -24,5 +34,40 @@ AudioFadeMix makeAudioFadeMix(double cutTime, double fadeOutDuration);
 inline constexpr int muxAudioSampleRate = 44100;
 inline constexpr int muxAudioChannelCount = 2;
 inline constexpr std::int64_t muxAudioBitRate = 192000;
+
+// The song's track encoded before the mux: AAC packets in the encoder's time
+// base, for a cut at `end` seconds with `fade`.
+struct EncodedSongTrack {
+    double end = 0.0;
+    AudioFadeMix fade;
+    CodecParametersPtr parameters;
+    AVRational timeBase{1, muxAudioSampleRate};
+    std::vector<PacketPtr> packets;
+};
+
+// Decodes, fades and encodes the song; throws VideoExporterError as the mux
+// would, ExportCancelledError once `cancellation` is requested.
+EncodedSongTrack encodeSongTrack(const std::filesystem::path& song, AudioFadeMix fade, double end,
+                                 const std::stop_token& cancellation);
+
+// encodeSongTrack on a thread of its own, so that the song is ready when the
+// frames are: the mux is then only a copy. Stopped and joined when destroyed.
+class SongTrackEncoding {
+public:
+    SongTrackEncoding(std::filesystem::path song, AudioFadeMix fade, double end);
+    ~SongTrackEncoding();
+    SongTrackEncoding(const SongTrackEncoding&) = delete;
+    SongTrackEncoding& operator=(const SongTrackEncoding&) = delete;
+
+    double end() const { return m_end; }
+    // Waits for the track and hands it over (once). Rethrows what encoding it
+    // threw; ExportCancelledError when `cancellation` is requested meanwhile.
+    EncodedSongTrack take(const std::stop_token& cancellation);
+
+private:
+    double m_end;
+    std::future<EncodedSongTrack> m_track;
+    std::jthread m_thread;
+};
 
 } // namespace fotivela

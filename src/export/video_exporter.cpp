@@ -2,6 +2,7 @@
 
 #include "export/export_file_moves.h"
 #include "export/export_temporaries.h"
+#include "export/song_mux.h"
 #include "platform/atomic_file.h"
 #include "platform/audio_decoder.h"
 #include "platform/duskmere_storage.h"
@@ -178,13 +179,21 @@ void VideoExporter::exportProject()
 
     writeExportDebugManifest("before-render", m_outputURL, temporaryVideo);
     report(0.0, "Preparando codificador");
+    // The song is encoded while the frames are, for the cut the video will
+    // have; the mux then only copies both into the final file.
+    std::optional<SongTrackEncoding> songAhead;
+    if (usesSong()) {
+        const double end = onMediaGrid(slideshowSeconds());
+        songAhead.emplace(m_project.audio->url, songFade(end), end);
+    }
     encodeVideo(temporaryVideo);
     throwIfCancelled();
 
     if (usesSong()) {
         report(0.94, "Anadiendo musica");
         try {
-            muxOriginalAudio(temporaryVideo, m_project.audio->url, m_outputURL);
+            EncodedSongTrack song = songAhead->take(m_cancellation);
+            muxOriginalAudio(temporaryVideo, m_project.audio->url, m_outputURL, &song);
         } catch (const VideoExporterError&) {
             throw;
         } catch (const ExportCancelledError&) {

@@ -18,6 +18,9 @@
 
 namespace fotivela {
 
+struct AudioFadeMix;
+struct EncodedSongTrack;
+
 // One progress report of an export: a fraction 0...1 and a Spanish status text.
 struct ExportProgress {
     double progress = 0.0;
@@ -150,9 +153,14 @@ public:
     // The photo of one slide at the export's size.
     QImage loadImage(std::size_t slideIndex, int maxPixelSize) const;
 
-    // The song with its fade-out into the final file.
+    // The song with its fade-out into the final file. `prepared`, the track
+    // encoded ahead for this cut, is copied as it is; else the song is encoded here.
     void muxOriginalAudio(const std::filesystem::path& videoURL, const std::filesystem::path& originalAudioURL,
-                          const std::filesystem::path& outputURL) const;
+                          const std::filesystem::path& outputURL, EncodedSongTrack* prepared = nullptr) const;
+    // The sum of the slides' durations.
+    double slideshowSeconds() const;
+    // The song's fade for a cut at `end` seconds: none unless the song is cut to the slideshow.
+    AudioFadeMix songFade(double end) const;
 
 private:
     void report(double progress, const std::string& message) const;

@@ -37,6 +37,9 @@ struct FrameDeleter {
 struct PacketDeleter {
     void operator()(AVPacket* packet) const { av_packet_free(&packet); }
 };
+struct CodecParametersDeleter {
+    void operator()(AVCodecParameters* parameters) const { avcodec_parameters_free(&parameters); }
+};
 struct SwrContextDeleter {
     void operator()(SwrContext* context) const { swr_free(&context); }
 };
@@ -46,6 +49,7 @@ using OutputFormatContextPtr = std::unique_ptr<AVFormatContext, OutputFormatCont
 using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextDeleter>;
 using FramePtr = std::unique_ptr<AVFrame, FrameDeleter>;
 using PacketPtr = std::unique_ptr<AVPacket, PacketDeleter>;
+using CodecParametersPtr = std::unique_ptr<AVCodecParameters, CodecParametersDeleter>;
 using SwrContextPtr = std::unique_ptr<SwrContext, SwrContextDeleter>;
 
 inline std::string ffmpegErrorText(int code)
