@@ -82,15 +82,16 @@ namespace {
 
 // Each frame an encoder holds at 4K costs tens of megabytes (x264 keeps its
 // interpolated planes; x265 ~25 MB for each picture it has taken in and ~55 MB
-// more for each it encodes or refers to): fewer frame threads, a shorter
-// look-ahead and, for x265, two B-frames that are never references. Measured
-// at 4K on detailed photographs: x264's picture is no worse, x265's within
-// 0.1 dB; the encode is slower.
+// more for each it encodes or refers to). x264 then splits each frame into
+// slices, one for each thread, rather than encoding several frames at once;
+// x265 keeps one frame thread, a shorter look-ahead and two B-frames that are
+// never references. Measured at 4K on detailed photographs: x264's picture is
+// better than with its frame threads and the encode faster; x265's within
+// 0.1 dB, its encode slower.
 void applyLowMemory(AVCodecContext* context, ExportCodec codec)
 {
     if (codec == ExportCodec::h264) {
-        context->thread_count = 2;
-        av_opt_set(context->priv_data, "x264-params", "rc-lookahead=5:sync-lookahead=0", 0);
+        av_opt_set(context->priv_data, "x264-params", "sliced-threads=1:rc-lookahead=5:sync-lookahead=0", 0);
     } else {
         av_opt_set(context->priv_data, "x265-params",
                    "log-level=error:frame-threads=1:rc-lookahead=3:bframes=2:b-pyramid=0:lookahead-slices=0", 0);
