@@ -24,9 +24,9 @@ namespace {
 } // namespace
 
 Bt709FrameConverter::Bt709FrameConverter(int width, int height)
-    : m_width(width), m_height(height), m_scaler(sws_alloc_context()), m_frame(av_frame_alloc())
+    : m_width(width), m_height(height), m_scaler(sws_alloc_context())
 {
-    if (!m_scaler || !m_frame)
+    if (!m_scaler)
         throw VideoExporterError::cannotCreatePixelBuffer();
     SwsContext* scaler = m_scaler.get();
     av_opt_set_int(scaler, "srcw", width, 0);
@@ -42,37 +42,42 @@ Bt709FrameConverter::Bt709FrameConverter(int width, int height)
     // of a file tagged BT.709. Source: full-range RGB; destination: video range.
     const int* bt709 = sws_getCoefficients(SWS_CS_ITU709);
     sws_setColorspaceDetails(m_scaler.get(), bt709, 1, bt709, 0, 0, 1 << 16, 1 << 16);
-    m_frame->format = AV_PIX_FMT_YUV420P;
-    m_frame->width = width;
-    m_frame->height = height;
-    m_frame->color_primaries = AVCOL_PRI_BT709;
-    m_frame->color_trc = AVCOL_TRC_BT709;
-    m_frame->colorspace = AVCOL_SPC_BT709;
-    m_frame->color_range = AVCOL_RANGE_MPEG;
-    if (av_frame_get_buffer(m_frame.get(), 0) < 0)
+    writableFrame();
+}
+
+AVFrame* Bt709FrameConverter::writableFrame()
+{
+    for (const FramePtr& frame : m_frames)
+        if (av_frame_is_writable(frame.get()))
+            return frame.get();
+    FramePtr fresh(av_frame_alloc());
+    if (!fresh)
         throw VideoExporterError::cannotCreatePixelBuffer();
+    fresh->format = AV_PIX_FMT_YUV420P;
+    fresh->width = m_width;
+    fresh->height = m_height;
+    fresh->color_primaries = AVCOL_PRI_BT709;
+    fresh->color_trc = AVCOL_TRC_BT709;
+    fresh->colorspace = AVCOL_SPC_BT709;
+    fresh->color_range = AVCOL_RANGE_MPEG;
+    if (av_frame_get_buffer(fresh.get(), 0) < 0)
+        throw VideoExporterError::cannotCreatePixelBuffer();
+    // Past the usual number in flight, a picture is not kept once it is let go.
+    if (m_frames.size() < keptFrames)
+        return m_frames.emplace_back(std::move(fresh)).get();
+    m_frames.back() = std::move(fresh);
+    return m_frames.back().get();
 }
 
 FramePtr Bt709FrameConverter::convert(const QImage& image)
 {
     if (image.width() < m_width || image.height() < m_height || image.format() != QImage::Format_RGB32)
         throw VideoExporterError::cannotCreatePixelBuffer();
-    if (!av_frame_is_writable(m_frame.get())) {
-        // The encoder still holds the last picture: draw into new memory, never over it.
-        FramePtr fresh(av_frame_alloc());
-        if (!fresh || av_frame_copy_props(fresh.get(), m_frame.get()) < 0)
-            throw VideoExporterError::cannotCreatePixelBuffer();
-        fresh->format = m_frame->format;
-        fresh->width = m_width;
-        fresh->height = m_height;
-        if (av_frame_get_buffer(fresh.get(), 0) < 0)
-            throw VideoExporterError::cannotCreatePixelBuffer();
-        m_frame = std::move(fresh);
-    }
+    AVFrame* frame = writableFrame();
     const std::uint8_t* source[1] = {image.constBits()};
     const int sourceStride[1] = {static_cast<int>(image.bytesPerLine())};
-    sws_scale(m_scaler.get(), source, sourceStride, 0, m_height, m_frame->data, m_frame->linesize);
-    FramePtr reference(av_frame_clone(m_frame.get()));
+    sws_scale(m_scaler.get(), source, sourceStride, 0, m_height, frame->data, frame->linesize);
+    FramePtr reference(av_frame_clone(frame));
     if (!reference)
         throw VideoExporterError::cannotCreatePixelBuffer();
     return reference;

@@ -13,6 +13,7 @@ extern "C" {
 #include <filesystem>
 #include <stop_token>
 #include <string>
+#include <vector>
 
 namespace fotivela {
 
@@ -27,15 +28,22 @@ class Bt709FrameConverter {
 public:
     Bt709FrameConverter(int width, int height);
 
-    // A new reference to the converted picture. The converter writes the next
-    // picture into fresh memory while earlier ones are still held elsewhere.
+    // A new reference to the converted picture. The converter never writes
+    // over a picture still held elsewhere: it takes one of its pictures nobody
+    // holds any more, or new memory.
     FramePtr convert(const QImage& image);
 
 private:
+    // Pictures kept for reuse: a new 4K one costs the system 12 MB of fresh
+    // zeroed pages on every frame.
+    static constexpr std::size_t keptFrames = 8;
+
+    AVFrame* writableFrame();
+
     int m_width;
     int m_height;
     SwsContextPtr m_scaler;
-    FramePtr m_frame;
+    std::vector<FramePtr> m_frames;
 };
 
 // The encoder preset an export of the quality uses.

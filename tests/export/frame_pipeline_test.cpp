@@ -215,3 +215,34 @@ TEST(ThreadedExport, GivesTheSameFramesAsOneWorkerInTheSameOrder)
 
 } // namespace
 } // namespace fotivela
+
+namespace fotivela {
+namespace {
+
+TEST(Bt709FrameConverter, ReusesOnlyPicturesNobodyHoldsAnyMore)
+{
+    Bt709FrameConverter converter(32, 16);
+    QImage red(32, 16, QImage::Format_RGB32);
+    red.fill(Qt::red);
+    QImage blue(32, 16, QImage::Format_RGB32);
+    blue.fill(Qt::blue);
+
+    FramePtr first = converter.convert(red);
+    const std::uint8_t redLuma = first->data[0][0];
+    FramePtr second = converter.convert(blue);
+    // The encoder may still hold the first picture: it keeps its pixels.
+    EXPECT_NE(second->data[0], first->data[0]);
+    EXPECT_EQ(first->data[0][0], redLuma);
+    EXPECT_NE(second->data[0][0], redLuma);
+
+    const std::uint8_t* released = first->data[0];
+    first.reset();
+    FramePtr third = converter.convert(red);
+    EXPECT_EQ(third->data[0], released) << "a picture nobody holds is written again";
+    EXPECT_EQ(third->data[0][0], redLuma);
+    EXPECT_EQ(third->colorspace, AVCOL_SPC_BT709);
+    EXPECT_EQ(third->color_range, AVCOL_RANGE_MPEG);
+}
+
+} // namespace
+} // namespace fotivela
