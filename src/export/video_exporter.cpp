@@ -8,6 +8,7 @@
 #include "platform/duskmere_storage.h"
 #include "platform/iso8601_date.h"
 #include "platform/json_encoder.h"
+#include "platform/large_allocations.h"
 #include "platform/log.h"
 #include "platform/uuid.h"
 
@@ -179,6 +180,10 @@ void VideoExporter::exportProject()
 
     writeExportDebugManifest("before-render", m_outputURL, temporaryVideo);
     report(0.0, "Preparando codificador");
+    // However the export ends, what the encoder and the frames freed goes back to the system.
+    struct ReturnMemoryOnExit {
+        ~ReturnMemoryOnExit() { returnFreedMemoryToSystem(); }
+    } const returnMemory;
     // The song is encoded while the frames are, for the cut the video will
     // have; the mux then only copies both into the final file.
     std::optional<SongTrackEncoding> songAhead;

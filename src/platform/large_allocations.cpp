@@ -12,4 +12,9 @@ void mapLargeAllocationsSeparately(int thresholdBytes)
     std::call_once(once, [thresholdBytes] { mallopt(M_MMAP_THRESHOLD, thresholdBytes); });
 }
 
+void returnFreedMemoryToSystem()
+{
+    malloc_trim(0);
+}
+
 } // namespace fotivela

@@ -9,4 +9,9 @@ namespace fotivela {
 // megabytes it no longer uses. Process-wide; the first call wins.
 void mapLargeAllocationsSeparately(int thresholdBytes = 4 << 20);
 
+// Gives the system back the memory freed inside the heap (by an encoder's
+// thousands of smaller blocks, say), which glibc keeps for reuse otherwise:
+// after a 4K export the program would stay hundreds of megabytes larger.
+void returnFreedMemoryToSystem();
+
 } // namespace fotivela
