@@ -281,7 +281,7 @@ EncodedSongTrack encodeSongTrack(const std::filesystem::path& song, AudioFadeMix
     return track;
 }
 
-SongTrackEncoding::SongTrackEncoding(std::filesystem::path song, AudioFadeMix fade, double end) : m_end(end)
+SongTrackEncoding::SongTrackEncoding(std::filesystem::path song, AudioFadeMix fade, double end)
 {
     std::promise<EncodedSongTrack> promise;
     m_track = promise.get_future();

@@ -59,13 +59,11 @@ public:
     SongTrackEncoding(const SongTrackEncoding&) = delete;
     SongTrackEncoding& operator=(const SongTrackEncoding&) = delete;
 
-    double end() const { return m_end; }
     // Waits for the track and hands it over (once). Rethrows what encoding it
     // threw; ExportCancelledError when `cancellation` is requested meanwhile.
     EncodedSongTrack take(const std::stop_token& cancellation);
 
 private:
-    double m_end;
     std::future<EncodedSongTrack> m_track;
     std::jthread m_thread;
 };
