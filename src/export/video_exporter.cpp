@@ -185,20 +185,25 @@ void VideoExporter::exportProject()
         ~ReturnMemoryOnExit() { returnFreedMemoryToSystem(); }
     } const returnMemory;
     // The song is encoded while the frames are, for the cut the video will
-    // have; the mux then only copies both into the final file.
+    // have; the mux then only copies both into the final file. Its packets
+    // stay in memory (~86 MB an hour): a longer track is encoded in the mux.
+    constexpr double longestTrackAhead = 3600.0;
     std::optional<SongTrackEncoding> songAhead;
-    if (usesSong()) {
-        const double end = onMediaGrid(slideshowSeconds());
-        songAhead.emplace(m_project.audio->url, songFade(end), end);
-    }
+    const double songEnd = onMediaGrid(slideshowSeconds());
+    if (usesSong() && songEnd <= longestTrackAhead)
+        songAhead.emplace(m_project.audio->url, songFade(songEnd), songEnd);
     encodeVideo(temporaryVideo);
     throwIfCancelled();
 
     if (usesSong()) {
         report(0.94, "Anadiendo musica");
         try {
-            EncodedSongTrack song = songAhead->take(m_cancellation);
-            muxOriginalAudio(temporaryVideo, m_project.audio->url, m_outputURL, &song);
+            if (songAhead) {
+                EncodedSongTrack song = songAhead->take(m_cancellation);
+                muxOriginalAudio(temporaryVideo, m_project.audio->url, m_outputURL, &song);
+            } else {
+                muxOriginalAudio(temporaryVideo, m_project.audio->url, m_outputURL);
+            }
         } catch (const VideoExporterError&) {
             throw;
         } catch (const ExportCancelledError&) {
