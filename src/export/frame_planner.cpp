@@ -75,7 +75,6 @@ std::optional<FramePlan> FramePlanner::next()
 
     // The slide before is drawn again only during the dissolve at the start of this one.
     forgetPhotosBefore(dissolves ? m_cursor - 1 : m_cursor);
-    releaseUndrawnPhotos();
     if (!plan.repeatsPrevious) {
         plan.images.emplace(m_cursor, photo(m_cursor));
         if (dissolves)
@@ -99,7 +98,7 @@ void FramePlanner::request(std::size_t index)
                                 }).share());
 }
 
-void FramePlanner::releaseUndrawnPhotos()
+std::size_t FramePlanner::photoBytesInMemory()
 {
     // A photo no frame draws from any more holds its only reference here.
     std::erase_if(m_retiring, [](const std::shared_future<QImage>& photo) {
@@ -111,11 +110,6 @@ void FramePlanner::releaseUndrawnPhotos()
             return true;
         }
     });
-}
-
-std::size_t FramePlanner::photoBytesInMemory()
-{
-    releaseUndrawnPhotos();
     std::size_t bytes = 0;
     for (const auto& photo : m_retiring)
         bytes += bytesOf(photo, m_photoBytes);
@@ -126,14 +120,17 @@ std::size_t FramePlanner::photoBytesInMemory()
 
 void FramePlanner::prefetchAfter(double t)
 {
+    // Called for every frame, so that photos frames are done with are let go at once.
+    std::size_t bytes = photoBytesInMemory();
     for (std::size_t k = m_cursor + 1; k < m_slides.size() && k <= m_cursor + prefetchMost; ++k) {
         if (k > m_cursor + 1 && m_starts[k] > t + prefetchSeconds)
             break;
         if (m_photos.contains(k))
             continue;
-        if (photoBytesInMemory() + m_photoBytes > photoBudgetBytes)
+        if (bytes + m_photoBytes > photoBudgetBytes)
             break;
         request(k);
+        bytes += m_photoBytes;
     }
 }
 

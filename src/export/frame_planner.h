@@ -56,7 +56,7 @@ private:
 
     QImage photo(std::size_t index);
     void request(std::size_t index);
-    void releaseUndrawnPhotos();
+    // Decoded or being decoded, those still drawn from included; lets go of the others.
     std::size_t photoBytesInMemory();
     void prefetchAfter(double t);
     void forgetPhotosBefore(std::size_t index);

@@ -6,10 +6,10 @@
 
 namespace fotivela {
 
-void mapLargeAllocationsSeparately(int thresholdBytes)
+void mapLargeAllocationsSeparately()
 {
     static std::once_flag once;
-    std::call_once(once, [thresholdBytes] { mallopt(M_MMAP_THRESHOLD, thresholdBytes); });
+    std::call_once(once, [] { mallopt(M_MMAP_THRESHOLD, 4 << 20); });
 }
 
 void returnFreedMemoryToSystem()

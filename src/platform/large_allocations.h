@@ -2,12 +2,12 @@
 
 namespace fotivela {
 
-// Makes every allocation of `thresholdBytes` or more its own mapping, given
-// back to the system as soon as it is freed. glibc otherwise raises its
-// threshold to the largest block freed so far (up to 32 MB), after which
-// frames and photos are carved from the heap and a 4K export keeps tens of
-// megabytes it no longer uses. Process-wide; the first call wins.
-void mapLargeAllocationsSeparately(int thresholdBytes = 4 << 20);
+// Makes every allocation of 4 MB or more its own mapping, given back to the
+// system as soon as it is freed. glibc otherwise raises its threshold to the
+// largest block freed so far (up to 32 MB), after which frames and photos are
+// carved from the heap and a 4K export keeps tens of megabytes it no longer
+// uses. Process-wide.
+void mapLargeAllocationsSeparately();
 
 // Gives the system back the memory freed inside the heap (by an encoder's
 // thousands of smaller blocks, say), which glibc keeps for reuse otherwise:

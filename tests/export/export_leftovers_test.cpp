@@ -4,13 +4,13 @@
 
 #include "export/export_file_moves.h"
 #include "export/export_temporaries.h"
+#include "export/small_exports.h"
 #include "export/video_encoder.h"
 #include "export/video_exporter.h"
 
 #include "platform/duskmere_storage.h"
 #include "platform/uuid.h"
 #include "prefs/temporary_folder.h"
-#include "support/test_images.h"
 
 #include <gtest/gtest.h>
 
@@ -105,17 +105,7 @@ TEST(ExportLeftovers, OnlyOldFilesOfOursGoAndNothingWhileAnExportRuns)
 TEST(ExportLeftovers, AKilledExportLeavesFilesTheSweepRecognises)
 {
     StorageRoot root;
-    const fs::path photo = root.path() / "foto.png";
-    test::writeImage(photo, test::makeTwoToneImage(64, 64, Qt::red, Qt::blue), "PNG");
-    FotivelaProject project = FotivelaProject::empty();
-    project.fps = 10;
-    project.exportSettings.quality = ExportQuality::quick;
-    project.exportSettings.codec = ExportCodec::h264;
-    Slide slide;
-    slide.id = Uuid::random();
-    slide.imageURL = photo;
-    slide.duration = 4;
-    project.slides = {slide};
+    const FotivelaProject project = test::onePhotoProject(root.path(), 4);
     const fs::path output = root.path() / "salida.mp4";
 
     // Killed halfway through encoding, as a logout or a crash would.
@@ -145,13 +135,7 @@ TEST(ExportLeftovers, AKilledExportLeavesFilesTheSweepRecognises)
 // Encodes noise into `file` until the encoder gives up; the error's text, or "" when it never does.
 std::string encodeNoise(const fs::path& file)
 {
-    VideoEncoderSettings settings;
-    settings.codec = ExportCodec::h264;
-    settings.width = 128;
-    settings.height = 128;
-    settings.averageBitRate = 8'000'000;
-    settings.framesPerSecond = 10;
-    settings.maxKeyFrameInterval = 1;
+    const VideoEncoderSettings settings = test::squareH264Settings(128, 8'000'000, 1);
     try {
         VideoEncoder encoder(file, settings);
         Bt709FrameConverter converter(128, 128);

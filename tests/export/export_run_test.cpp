@@ -1,6 +1,7 @@
 // Real exports of small projects, read back with FFmpeg.
 
 #include "export/mp4_probe.h"
+#include "export/small_exports.h"
 #include "export/video_encoder.h"
 #include "export/video_exporter.h"
 
@@ -307,13 +308,7 @@ namespace {
 
 TEST(ExportRun, AFullDiskIsNamedInTheError)
 {
-    VideoEncoderSettings settings;
-    settings.codec = ExportCodec::h264;
-    settings.width = 64;
-    settings.height = 64;
-    settings.averageBitRate = 1'000'000;
-    settings.framesPerSecond = 10;
-    settings.maxKeyFrameInterval = 20;
+    const VideoEncoderSettings settings = test::squareH264Settings(64, 1'000'000, 20);
     try {
         VideoEncoder encoder("/dev/full", settings);
         Bt709FrameConverter converter(64, 64);

@@ -3,6 +3,7 @@
 // thread that stops as soon as the export ends.
 
 #include "export/mp4_probe.h"
+#include "export/small_exports.h"
 #include "export/song_mux.h"
 #include "export/video_exporter.h"
 
@@ -22,17 +23,7 @@ using testing::StorageRoot;
 
 FotivelaProject projectWithSong(const fs::path& folder, double songSeconds)
 {
-    const fs::path photo = folder / "photo.png";
-    test::writeImage(photo, test::makeTwoToneImage(64, 48, Qt::red, Qt::blue), "PNG");
-    FotivelaProject project = FotivelaProject::empty();
-    project.fps = 10;
-    project.exportSettings.quality = ExportQuality::quick;
-    project.exportSettings.codec = ExportCodec::h264;
-    Slide slide;
-    slide.id = Uuid::random();
-    slide.imageURL = photo;
-    slide.duration = 2.5;
-    project.slides = {slide};
+    FotivelaProject project = test::onePhotoProject(folder, 2.5);
     AudioTrack song;
     // A chord, so that a shifted or wrongly faded sample shows.
     test::TestSignal signal = test::makeSine(440, songSeconds, 48000, 2, 0.3);

@@ -146,6 +146,16 @@ protected:
         gate->session().setStartupTimeout(std::chrono::milliseconds(5000));
         return gate;
     }
+    // The gate with the real editor behind it.
+    std::unique_ptr<AuthGateView> makeEditorGate()
+    {
+        return std::make_unique<AuthGateView>(
+            store, storeSignals, fixture.makeSession(),
+            [this](ProjectStore& shown, AccountSession& session, QWidget* parent) -> QWidget* {
+                return new ContentView(shown, storeSignals, &session, parent);
+            },
+            [this](const std::filesystem::path& file) { loaded.push_back(file); });
+    }
     bool settled(AuthGateView& gate)
     {
         return QTest::qWaitFor([&] { return gate.screen() != AuthGateView::Screen::connecting; }, 15000);
@@ -236,45 +246,40 @@ TEST_F(GateTest, StoredSessionOpensTheEditorAndLoadsADocumentThatArrivedWhileCon
 TEST_F(GateTest, ASessionTheServiceEndedBringsBackTheSignInForm)
 {
     fixture.service.api->login(anaEmail, anaPassword);
-    AuthGateView gate(
-        store, storeSignals, fixture.makeSession(),
-        [this](ProjectStore& shown, AccountSession& session, QWidget* parent) -> QWidget* {
-            return new ContentView(shown, storeSignals, &session, parent);
-        },
-        [this](const std::filesystem::path& file) { loaded.push_back(file); });
-    gate.resize(1280, 800);
-    gate.show();
-    gate.start();
-    ASSERT_TRUE(settled(gate));
-    ASSERT_EQ(gate.screen(), AuthGateView::Screen::editor);
-    auto* account = gate.rootView()->findChild<UserAccountButton*>();
+    const auto gate = makeEditorGate();
+    gate->resize(1280, 800);
+    gate->show();
+    gate->start();
+    ASSERT_TRUE(settled(*gate));
+    ASSERT_EQ(gate->screen(), AuthGateView::Screen::editor);
+    auto* account = gate->rootView()->findChild<UserAccountButton*>();
     ASSERT_NE(account, nullptr);
     click(account->chip());
-    auto* window = gate.findChild<AccountSettingsWindow*>();
+    auto* window = gate->findChild<AccountSettingsWindow*>();
     ASSERT_NE(window, nullptr);
 
     // The session expires on the service; the user presses "Cerrar sesión" in the account window.
     fixture.service.service.expireSessions(anaEmail);
     window->setSelectedDestination(AccountPanelDestination::account);
     click(window->contentPanel()->findChild<QPushButton*>(QStringLiteral("signOutButton")));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return gate.screen() == AuthGateView::Screen::signIn; }, 15000));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !gate.session().isWorking(); }, 15000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return gate->screen() == AuthGateView::Screen::signIn; }, 15000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !gate->session().isWorking(); }, 15000));
     QTest::qWait(50);
-    EXPECT_EQ(gate.findChild<AccountSettingsWindow*>(), nullptr);
-    ASSERT_NE(gate.authView(), nullptr);
-    EXPECT_TRUE(gate.authView()->isVisible());
+    EXPECT_EQ(gate->findChild<AccountSettingsWindow*>(), nullptr);
+    ASSERT_NE(gate->authView(), nullptr);
+    EXPECT_TRUE(gate->authView()->isVisible());
 
     // Signed in again, the session expires while the editor polls the balance: the form comes back
     // and says why.
-    gate.session().setBalanceSyncInterval(std::chrono::milliseconds(100));
-    typeInto(field(gate.authView(), "emailField"), QString::fromUtf8(anaEmail));
-    typeInto(field(gate.authView(), "passwordField"), QString::fromUtf8(anaPassword));
-    click(button(gate.authView(), "primaryButton"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return gate.screen() == AuthGateView::Screen::editor; }, 15000));
+    gate->session().setBalanceSyncInterval(std::chrono::milliseconds(100));
+    typeInto(field(gate->authView(), "emailField"), QString::fromUtf8(anaEmail));
+    typeInto(field(gate->authView(), "passwordField"), QString::fromUtf8(anaPassword));
+    click(button(gate->authView(), "primaryButton"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return gate->screen() == AuthGateView::Screen::editor; }, 15000));
     fixture.service.service.expireSessions(anaEmail);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return gate.screen() == AuthGateView::Screen::signIn; }, 15000));
-    EXPECT_EQ(statusLine(gate.authView()), QStringLiteral("Necesitas iniciar sesión."));
-    EXPECT_FALSE(gate.session().isBalanceSyncRunning());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return gate->screen() == AuthGateView::Screen::signIn; }, 15000));
+    EXPECT_EQ(statusLine(gate->authView()), QStringLiteral("Necesitas iniciar sesión."));
+    EXPECT_FALSE(gate->session().isBalanceSyncRunning());
 }
 
 TEST_F(GateTest, TheConnectingScreenFollowsTheInterfaceLanguage)
@@ -291,30 +296,25 @@ TEST_F(GateTest, TheConnectingScreenFollowsTheInterfaceLanguage)
 TEST_F(GateTest, TheEditorsTopBarCarriesTheAccountButtonThatOpensTheAccountWindow)
 {
     fixture.service.api->login(anaEmail, anaPassword);
-    AuthGateView gate(
-        store, storeSignals, fixture.makeSession(),
-        [this](ProjectStore& shown, AccountSession& session, QWidget* parent) -> QWidget* {
-            return new ContentView(shown, storeSignals, &session, parent);
-        },
-        [this](const std::filesystem::path& file) { loaded.push_back(file); });
-    gate.start();
-    ASSERT_TRUE(settled(gate));
-    ASSERT_EQ(gate.screen(), AuthGateView::Screen::editor);
-    auto* account = gate.rootView()->findChild<UserAccountButton*>();
+    const auto gate = makeEditorGate();
+    gate->start();
+    ASSERT_TRUE(settled(*gate));
+    ASSERT_EQ(gate->screen(), AuthGateView::Screen::editor);
+    auto* account = gate->rootView()->findChild<UserAccountButton*>();
     ASSERT_NE(account, nullptr);
     EXPECT_EQ(account->initials(), QStringLiteral("AM"));
     click(account->chip());
-    auto* window = gate.findChild<AccountSettingsWindow*>();
+    auto* window = gate->findChild<AccountSettingsWindow*>();
     ASSERT_NE(window, nullptr);
     EXPECT_EQ(window->selectedDestination(), AccountPanelDestination::credits);
 
     // Signing out from the account panel closes the window and brings back the form.
     window->setSelectedDestination(AccountPanelDestination::account);
     click(window->contentPanel()->findChild<QPushButton*>(QStringLiteral("signOutButton")));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return gate.screen() == AuthGateView::Screen::signIn; }, 15000));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !gate.session().isWorking(); }, 15000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return gate->screen() == AuthGateView::Screen::signIn; }, 15000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !gate->session().isWorking(); }, 15000));
     QTest::qWait(50);
-    EXPECT_EQ(gate.findChild<AccountSettingsWindow*>(), nullptr);
+    EXPECT_EQ(gate->findChild<AccountSettingsWindow*>(), nullptr);
 }
 
 } // namespace
