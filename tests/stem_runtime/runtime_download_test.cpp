@@ -324,6 +324,48 @@ TEST_F(RuntimeDownload, CancellingThePendingInstallStopsTheDownload)
     EXPECT_TRUE(std::filesystem::exists(root / "active.json"));
 }
 
+// A run cancelled during the first install, and the next run asking at once: the next run
+// gets its own install, not the cancelled one's failure.
+TEST_F(RuntimeDownload, CallerAfterACancelStartsAFreshInstall)
+{
+    server.stallAt(package.size() / 2);
+    std::string cancelledError;
+    std::thread cancelled([&] {
+        try {
+            DemucsRuntimeManager::shared().readyRuntime();
+        } catch (const DemucsRuntimeError& failure) {
+            cancelledError = failure.what();
+        }
+    });
+    ASSERT_TRUE(server.waitUntilStalled());
+    DemucsRuntimeManager::shared().cancelPendingInstall();
+    std::optional<DemucsRuntimeHandle> handle;
+    std::string nextError;
+    std::thread next([&] {
+        try {
+            handle = DemucsRuntimeManager::shared().readyRuntime();
+        } catch (const DemucsRuntimeError& failure) {
+            nextError = failure.what();
+        }
+    });
+    cancelled.join();
+    EXPECT_EQ(cancelledError, DemucsRuntimeTexts::cancelled);
+    server.release();
+    next.join();
+    EXPECT_EQ(nextError, "");
+    ASSERT_TRUE(handle);
+    EXPECT_EQ(handle->version, DemucsRuntimePackage::builtVersion());
+
+    // A caller whose run is already over starts nothing.
+    std::filesystem::remove_all(root);
+    std::stop_source over;
+    over.request_stop();
+    const int requests = server.getCount();
+    EXPECT_THROW(DemucsRuntimeManager::shared().readyRuntime({}, over.get_token()), DemucsRuntimeError);
+    EXPECT_EQ(server.getCount(), requests);
+    EXPECT_FALSE(std::filesystem::exists(root / "active.json"));
+}
+
 TEST_F(RuntimeDownload, UnreachableServerIsADownloadFailure)
 {
     ScopedEnvironment nowhere {DemucsRuntimePackage::urlVariable, "http://127.0.0.1:1/package.tar.gz"};
