@@ -331,6 +331,42 @@ TEST_F(StemService, CancelStopsTheChildProcessGroupAtOnce)
     EXPECT_TRUE(gone);
 }
 
+// Cancelled after the runtime wrote its stems and before they reach the cache: the run ends
+// in the fallback and leaves no stem set behind that a later run would take up.
+TEST_F(StemService, CancelAfterTheSeparationKeepsItsStemsOutOfTheCache)
+{
+    // Long stems: their lossless conversion gives the canceller its moment, between the
+    // first converted stem and the last.
+    TestSignal long_ = makeSine(220.0, 25.0);
+    addDrumHits(long_, {1.0, 2.0, 3.0});
+    m_stemSource = writeAudioFile(m_folder.path(), "long-stem", long_, TestAudioFormat::wav16);
+    const DemucsRuntimeHandle runtime = writingRuntime({"drums", "bass", "vocals", "other"});
+    std::stop_source stop;
+    std::atomic<bool> done = false;
+    std::thread canceller([&] {
+        const auto patience = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+        while (!done && std::chrono::steady_clock::now() < patience) {
+            std::error_code error;
+            for (auto it = fs::recursive_directory_iterator(m_stemsRoot, error); !error && it != fs::end(it);
+                 it.increment(error)) {
+                if (it->path().extension() == ".flac") {
+                    stop.request_stop();
+                    return;
+                }
+            }
+            std::this_thread::yield();
+        }
+    });
+    const StemSeparationResult result = prepare({AutoBeatInstrument::drums}, {}, provide(runtime), stop.get_token());
+    done = true;
+    canceller.join();
+    ASSERT_TRUE(stop.stop_requested()) << "the conversion ended before the canceller saw it";
+    expectFallback(result, "No se pudo separar con Demucs. Revisa que el motor de ondas separadas esté disponible.",
+                   Stems::signature(m_song));
+    EXPECT_TRUE(noWorkFolderLeft());
+    EXPECT_EQ(entries(m_stemsRoot).size(), 0u);
+}
+
 TEST_F(StemService, MonoSongIsConvertedToStereoFloatFirst)
 {
     TestSignal mono = makeSilence(0.5, 44100, 1);
