@@ -154,6 +154,44 @@ TEST_F(StoreInstrumentMarkers, MinimumIntervalHoldsAcrossInstrumentsAndManualMar
     EXPECT_EQ(enabledTimes(store.audioBeatMarkers()).size(), store.audioBeatMarkers().size());
 }
 
+// Taking back the last action takes back that action alone, markers included, also when the
+// restored song has its instruments analysed again.
+TEST_F(StoreInstrumentMarkers, UndoTakesBackOneSettingAtATime)
+{
+    ProjectStore store;
+    const fs::path song = writeClickSong(m_folder.path(), "banda", 8.5, {0.5, 1.0, 1.5});
+    const fs::path drums = writeClickSong(m_folder.path(), "drums", 8.5, kickTimes);
+    const fs::path bass = writeClickSong(m_folder.path(), "bass", 8.5, bassTimes);
+    openSong(store, song, {AutoBeatInstrument::drums, AutoBeatInstrument::bass}, 4, 0.3);
+    Access::setStemSourcePreparer(store, separatedStems(drums, bass));
+    Access::analyzeInstrumentAudioAsync(store, true, true);
+    ASSERT_TRUE(waitFor([&] { return !store.isAnalyzingAudio(); }, 60000));
+    const std::vector<BeatMarker> before = store.audioBeatMarkers();
+
+    store.setAutoBeatMinimumMarkerSpacing(0.8);
+    const std::vector<BeatMarker> spaced = store.audioBeatMarkers();
+    const std::vector<double> spacedDurations = durations(store);
+    ASSERT_NE(enabledTimes(spaced), enabledTimes(before));
+    store.setCutAudioToSlideshowDuration(true);
+    ASSERT_TRUE(store.project().audio->cutToSlideshowDuration);
+
+    const auto undo = [&] {
+        store.undoLastStep();
+        // The light snapshot has no analyses: the restored song is analysed again.
+        waitFor([&] { return store.isAnalyzingAudio(); }, 200);
+        ASSERT_TRUE(waitFor([&] { return !store.isAnalyzingAudio(); }, 60000));
+    };
+    undo();
+    EXPECT_FALSE(store.project().audio->cutToSlideshowDuration);
+    EXPECT_EQ(store.project().audio->autoBeatMinimumMarkerSpacing, 0.8);
+    EXPECT_EQ(enabledTimes(store.audioBeatMarkers()), enabledTimes(spaced)) << describe(store.audioBeatMarkers());
+    EXPECT_EQ(durations(store), spacedDurations);
+
+    undo();
+    EXPECT_EQ(store.project().audio->autoBeatMinimumMarkerSpacing, 0.3);
+    EXPECT_EQ(enabledTimes(store.audioBeatMarkers()), enabledTimes(before)) << describe(store.audioBeatMarkers());
+}
+
 // The first analysis separates the song with the installed runtime; reopening takes the
 // stems and the analyses from the project's caches. What was saved comes back unchanged.
 TEST_F(StoreInstrumentMarkers, ReopenedProjectKeepsItsMarkersAndCutsExactly)
