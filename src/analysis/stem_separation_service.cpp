@@ -242,6 +242,8 @@ StemSeparationResult prepareSources(const fs::path& audioURL, const fs::path& pr
     } catch (const std::exception& error) {
         return fallback(runtimeFailurePrefix + std::string(error.what()));
     }
+    // What every separation makes the user wait for: all but a first install of the runtime.
+    const auto started = std::chrono::steady_clock::now();
 
     const fs::path stemsRoot = ProjectAudioResourceStorage::projectDirectory(projectURL) / "AI" / "Stems";
     const std::string cacheID = sanitizedCacheID(songSignature + "|" + handle.version);
@@ -278,13 +280,11 @@ StemSeparationResult prepareSources(const fs::path& audioURL, const fs::path& pr
         return fallback(demucsFailureMessage(std::current_exception()));
     }
     FolderRemoval workRemoval(workFolder);
-    const auto started = std::chrono::steady_clock::now();
     try {
         runDemucs(handle, audioURL, workFolder, stop);
     } catch (...) {
         return fallback(demucsFailureMessage(std::current_exception()));
     }
-    const double separationSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
 
     fs::path stemFolder;
     std::map<AudioStem, fs::path> stems;
@@ -306,7 +306,7 @@ StemSeparationResult prepareSources(const fs::path& audioURL, const fs::path& pr
     if (!hasRequiredStems(relevant, state))
         return fallback(missingStemsAfterRun);
     StemSeparationResult result = buildResult(state, relevant, false);
-    result.separationSeconds = separationSeconds;
+    result.separationSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     return result;
 }
 

@@ -353,6 +353,7 @@ ProjectStore::InstrumentAnalysisResult ProjectStore::analyzeInstruments(const In
     std::optional<StemSeparationResult> separation;
     if (!run.toAnalyze.empty() && run.prepare)
         separation = run.prepare(run.audioURL, run.projectURL, run.toAnalyze, run.stemSeparation, stop);
+    const auto analysisStart = std::chrono::steady_clock::now();
 
     std::map<std::string, WaveformAnalysis> memo;
     const auto analysisOf = [&](const std::filesystem::path& file, BeatDetectionFocus focus, const std::string& who) {
@@ -397,7 +398,10 @@ ProjectStore::InstrumentAnalysisResult ProjectStore::analyzeInstruments(const In
     if (separation) {
         result.stemState = separation->state;
         result.usesFallback = separation->usesFallback;
-        result.separationSeconds = separation->separationSeconds;
+        // The countdown runs until the markers are in: the stems' analysis counts too.
+        if (separation->separationSeconds)
+            result.separationSeconds = *separation->separationSeconds
+                + std::chrono::duration<double>(std::chrono::steady_clock::now() - analysisStart).count();
     } else {
         result.stemState = run.stemSeparation;
         result.usesFallback = run.stemSeparation.engine != StemSeparationEngine::demucs;
