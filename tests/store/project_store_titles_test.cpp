@@ -4,8 +4,6 @@
 
 #include <QImage>
 
-#include <cmath>
-
 using namespace fotivela;
 using namespace fotivela::test;
 namespace fs = std::filesystem;
@@ -125,48 +123,6 @@ TEST_F(StoreTitles, SwitchingOffWithoutATitleStillRecordsAStep)
     // With no photo to carry it, a title slide asked onto the photo stays a slide.
     store.setTitleScreenMode(TitleSlidePlacement::final, false);
     EXPECT_EQ(store.project().slides.size(), 1u);
-}
-
-// In automatic mode the photos follow the markers: a title slide that comes or goes moves
-// the photos after it, so every cut is laid on its marker again.
-TEST_F(StoreTitles, TitleSlidesInAutomaticModeKeepTheCutsOnTheMarkers)
-{
-    ProjectStore store;
-    store.setCurrentProjectURL(m_root / "Boda/Boda.fotivela");
-    open(store, {makeSlide(1, "a.jpg"), makeSlide(1, "b.jpg"), makeSlide(1, "c.jpg")});
-    store.modifyProject([](FotivelaProject& p) {
-        p.audio = makeTrack(SyncMode::autoBeatV2);
-        p.audio->autoBeatInstruments = {AutoBeatInstrument::drums};
-    });
-    store.setAudioDuration(20);
-    std::vector<BeatMarker> drums;
-    for (double time : {2.46, 5.47, 9.47, 12.5, 15.0})
-        drums.push_back(makeMarker(time, true, false, AutoBeatInstrument::drums));
-    ProjectStoreTestAccess::storeBeatMarkers(store, drums, false);
-    store.autoSyncSlidesToBeatTimes();
-    // Where each slide ends, to the microsecond.
-    const auto cuts = [&] {
-        std::vector<double> times;
-        double start = 0;
-        for (const Slide& slide : store.project().slides)
-            times.push_back(std::round((start += slide.duration) * 1e6) / 1e6);
-        return times;
-    };
-    ASSERT_EQ(cuts(), (std::vector<double>{2.46, 5.47, 9.47}));
-
-    store.setTitleScreenMode(TitleSlidePlacement::initial, true);
-    ASSERT_TRUE(store.project().slides[0].isGeneratedTitleSlide);
-    EXPECT_EQ(cuts(), (std::vector<double>{2.46, 5.47, 9.47, 12.5}));
-    store.setTitleScreenMode(TitleSlidePlacement::final, true);
-    EXPECT_EQ(cuts(), (std::vector<double>{2.46, 5.47, 9.47, 12.5, 15.0}));
-    store.disableTitleScreen(TitleSlidePlacement::initial);
-    EXPECT_EQ(cuts(), (std::vector<double>{2.46, 5.47, 9.47, 12.5}));
-
-    // In manual mode the slides keep the lengths the user gave them.
-    store.modifyProject([](FotivelaProject& p) { p.audio->syncMode = SyncMode::manual; });
-    store.setTitleScreenMode(TitleSlidePlacement::initial, true);
-    EXPECT_EQ(store.project().slides[0].duration, 3);
-    EXPECT_EQ(store.project().slides[1].duration, 2.46);
 }
 
 } // namespace
