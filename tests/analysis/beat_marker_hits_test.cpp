@@ -47,6 +47,21 @@ std::vector<float> burst()
     return samples;
 }
 
+// A steady chord under the whole song, which the hits' onsets must stand out of.
+TestSignal pad()
+{
+    TestSignal song = makeSilence(kSeconds, kRate, 1);
+    auto& samples = song.channels.front();
+    for (double f : {110.0, 138.6, 164.8, 220.0}) {
+        double phase = 0;
+        for (std::size_t i = 0; i < samples.size(); ++i) {
+            phase += 2 * std::numbers::pi * f / kRate;
+            samples[i] += static_cast<float>(0.05 * (std::sin(phase) + 0.4 * std::sin(2 * phase) + 0.2 * std::sin(3 * phase)));
+        }
+    }
+    return song;
+}
+
 void addHit(TestSignal& song, const std::vector<float>& hit, double time, double gain)
 {
     auto& samples = song.channels.front();
@@ -89,9 +104,7 @@ std::vector<const BeatMarker*> markersAround(const Detection& d, double hit)
 
 // Identical hits must not be found or lost by where they fall inside a time
 // bucket: each song is shifted through a whole bucket in small steps. Every
-// hit gets exactly one marker, enabled, a little before it: back-tracked to
-// where the five-value mean starts climbing, two buckets before the hit's own,
-// or, through a decaying tail, at most to the end of the search window.
+// hit gets exactly one marker, enabled, a little before it.
 TEST(BeatMarkerHits, EveryCleanHitIsFoundOnceWhateverItsPhaseInTheBucket)
 {
     struct Case {
@@ -100,19 +113,25 @@ TEST(BeatMarkerHits, EveryCleanHitIsFoundOnceWhateverItsPhaseInTheBucket)
         double every;
         BeatDetectionFocus focus;
         double maxLeadBuckets;
+        bool pad = false;
     };
     const std::vector<float> shortKick = kick(0.07);
-    const std::vector<Case> cases {{"kicks, clap-snare focus", shortKick, 0.5, BeatDetectionFocus::clapSnare, 4},
-        {"kicks, kick focus", shortKick, 0.5, BeatDetectionFocus::kick, 4},
-        {"kicks, full-mix focus", shortKick, 0.5, BeatDetectionFocus::fullMix, 4},
-        {"bursts, clap-snare focus", burst(), 0.9, BeatDetectionFocus::clapSnare, 4},
-        {"bursts, cymbal focus", burst(), 0.9, BeatDetectionFocus::cymbal, 4},
-        {"long kicks, full-mix focus", kick(0.18), 0.5, BeatDetectionFocus::fullMix, 9}};
+    // In silence the onset is found two to three buckets back; a decaying tail or a
+    // pad keeps the envelope up, and the search runs on towards the end of its
+    // window, which for a hit judged further up its rise starts from where it passes.
+    const std::vector<Case> cases {{"kicks, clap-snare focus", shortKick, 0.5, BeatDetectionFocus::clapSnare, 3.5},
+        {"kicks, kick focus", shortKick, 0.5, BeatDetectionFocus::kick, 3.5},
+        {"kicks, full-mix focus", shortKick, 0.5, BeatDetectionFocus::fullMix, 3.5},
+        {"bursts, clap-snare focus", burst(), 0.9, BeatDetectionFocus::clapSnare, 3.5},
+        {"bursts, cymbal focus", burst(), 0.9, BeatDetectionFocus::cymbal, 3.5},
+        {"long kicks, full-mix focus", kick(0.18), 0.5, BeatDetectionFocus::fullMix, 5.5},
+        {"kicks under a pad, full-mix focus", shortKick, 0.5, BeatDetectionFocus::fullMix, 7.5, true}};
     constexpr int steps = 5;
+    const TestSignal padOnly = pad();
     for (const Case& c : cases) {
         for (int step = 0; step < steps; ++step) {
             const double offset = 0.0125 * step / steps;
-            TestSignal song = makeSilence(kSeconds, kRate, 1);
+            TestSignal song = c.pad ? padOnly : makeSilence(kSeconds, kRate, 1);
             std::vector<double> hits;
             for (double t = 0.5 + offset; t < kSeconds - 0.5; t += c.every) {
                 addHit(song, c.hit, t, 0.7);
@@ -126,7 +145,7 @@ TEST(BeatMarkerHits, EveryCleanHitIsFoundOnceWhateverItsPhaseInTheBucket)
                 ASSERT_EQ(near.size(), 1u) << where << ", hit at " << hit;
                 EXPECT_TRUE(near.front()->isEnabled) << where << ", hit at " << hit;
                 const double lead = (hit - near.front()->time) / d.bucketSeconds;
-                EXPECT_GE(lead, 1.0) << where << ", hit at " << hit;
+                EXPECT_GE(lead, 2.0) << where << ", hit at " << hit;
                 EXPECT_LE(lead, c.maxLeadBuckets) << where << ", hit at " << hit;
             }
         }
