@@ -15,23 +15,22 @@ constexpr double sameHitDipShare = 0.25;
 
 } // namespace
 
-// A hit is judged over its rise, the buckets where the smoothed envelope
-// climbs. The five-value mean starts climbing two buckets before the hit, and
-// the score, mostly flux, peaks on its first steep step, where the local mean
-// already holds the whole hit and the contrast is still zero: judged on that
-// bucket alone, identical hits pass or fail by where they fall inside a
-// bucket. So the score tests stay on the peak, and the level and contrast
-// tests pass when they pass together on any bucket from the peak to the top
-// of its rise.
+// A hit's contrast is judged over its rise, the buckets where the smoothed
+// envelope climbs. The five-value mean starts climbing two buckets before the
+// hit, and the score, mostly flux, peaks on its first steep step, where the
+// local mean already holds the whole hit and the contrast is still zero:
+// judged on that bucket alone, identical hits pass or fail by where they fall
+// inside a bucket. So the contrast test passes on any bucket from the peak to
+// the top of its rise; the score and level tests stay on the peak, so that
+// quiet hits stay as rejected as they were.
 std::vector<HitCandidate> hitCandidates(const OnsetCurves& c, const CandidateLimits& limits)
 {
     const auto n = static_cast<int64_t>(c.score.size());
     const auto at = [](const std::vector<double>& v, int64_t i) { return v[static_cast<size_t>(i)]; };
     const auto passesAt = [&](int64_t peak, int64_t k) {
-        const double level = at(c.env, k);
-        return level >= limits.minLevel
-            && (at(c.contrastN, k) >= limits.minContrast
-                || (limits.allowFluxOverride && at(c.fluxN, peak) >= limits.overrideFlux && level >= 1.15 * limits.minLevel));
+        return at(c.contrastN, k) >= limits.minContrast
+            || (limits.allowFluxOverride && at(c.fluxN, peak) >= limits.overrideFlux
+                && at(c.env, peak) >= 1.15 * limits.minLevel);
     };
 
     std::vector<HitCandidate> candidates;
@@ -60,7 +59,7 @@ std::vector<HitCandidate> hitCandidates(const OnsetCurves& c, const CandidateLim
 
     for (int64_t i = 2; i <= n - 3; ++i) {
         const double sc = at(c.score, i);
-        if (!(sc > limits.threshold) || at(c.fluxN, i) < limits.minFlux)
+        if (!(sc > limits.threshold) || at(c.fluxN, i) < limits.minFlux || at(c.env, i) < limits.minLevel)
             continue;
         double neighbourhood = at(c.score, i - 2);
         for (int64_t k = i - 1; k <= i + 2; ++k)
