@@ -348,3 +348,23 @@ TEST(BeatMarkerDetector, ARippleOnAHitsEnvelopeGivesNoSecondCandidate)
         EXPECT_GE(markers[static_cast<size_t>(k) + 1].time, hit - 10 * bucket) << k;
     }
 }
+
+TEST(BeatMarkerDetector, AStepAndTheSwellAfterItAreOneHit)
+{
+    // A steep step, then a slow swell to three times its height over 30 buckets:
+    // the score peaks on the step and again near the top of the swell, where the
+    // envelope pulls ahead of its local mean. One marker, at the step.
+    std::vector<double> curve(400, 0.0);
+    for (size_t start : {100u, 250u}) {
+        for (size_t k = 0; k < 30; ++k)
+            curve[start + k] = 0.3 + 0.7 * static_cast<double>(k) / 29.0;
+    }
+    const double bucket = 0.0125;
+    const auto markers = detect(curve, bucket * static_cast<double>(curve.size()));
+    ASSERT_EQ(markers.size(), 2u + 2);
+    for (size_t k = 0; k < 2; ++k) {
+        const double step = (k == 0 ? 100 : 250) * bucket;
+        EXPECT_LE(markers[k + 1].time, step) << k;
+        EXPECT_GE(markers[k + 1].time, step - 8 * bucket) << k;
+    }
+}
