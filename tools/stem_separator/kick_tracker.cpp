@@ -17,6 +17,7 @@ KickTracker::KickTracker(const SeparationModel& model, int sampleRate)
     m_sweepRatio = model.kickSweepRatio;
     m_slowestDecay = std::exp(-frameSeconds / std::max(model.kickLongestDecaySeconds, 1e-3));
     m_fastestDecay = std::exp(-frameSeconds / std::max(model.kickShortestDecaySeconds, 1e-3));
+    m_longTail = std::exp(-2 * frameSeconds / 0.2);
 }
 
 double KickTracker::lowEnergy(const float* row) const
@@ -116,14 +117,17 @@ void KickTracker::kickMagnitude(const float* magnitude, int stride, int rows, in
         // The body's share of what is new four frames in.
         share = sums[1] > 0 ? std::min(1.0, body * q / sums[1]) : 0.0;
     }
-    // else a driven kick that holds its level at first: it is all body, at the slowest decay.
+    // else a driven kick that holds its level at first: all body, at the slowest decay.
+    // A long body is only a kick's while its pitch is still settling; else it
+    // is a note that began with the kick.
+    if (q > m_longTail
+        && newEnergyCentroid(rowOf(onset + 2), before, m_firstBin, m_endBin)
+            < 1.1 * newEnergyCentroid(settled, before, m_firstBin, m_endBin))
+        return;
     const auto gain = static_cast<float>(share * std::pow(std::sqrt(q), row - onset - 4));
     for (int bin = m_firstBin; bin < m_endBin; ++bin) {
-        // The body may still glide a bin or two after the sweep.
-        float settledBody = 0;
-        for (int b = std::max(m_firstBin, bin - 2); b <= std::min(m_endBin - 1, bin + 2); ++b)
-            settledBody = std::max(settledBody, settled[b] - before[b]);
-        out[static_cast<std::size_t>(bin)] = std::min(here[bin], std::max(0.0f, settledBody) * gain);
+        const float settledBody = std::max(0.0f, settled[bin] - before[bin]);
+        out[static_cast<std::size_t>(bin)] = std::min(here[bin], settledBody * gain);
     }
 }
 

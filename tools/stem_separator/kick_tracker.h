@@ -45,6 +45,7 @@ private:
     double m_sweepRatio = 0;
     double m_slowestDecay = 0; // per frame, amplitude
     double m_fastestDecay = 0;
+    double m_longTail = 0; // squared decay per frame past which a body must show its sweep
 };
 
 } // namespace fotivela::stem_separator
