@@ -86,15 +86,6 @@ void KickTracker::kickMagnitude(const float* magnitude, int stride, int rows, in
     const float* before = rowOf(onset - 2);
     const float* here = rowOf(row);
     const float* settled = rowOf(onset + 4);
-    if (row < onset + 4) {
-        // While the pitch sweeps, what is new here and gone four frames on is the kick's.
-        for (int bin = m_firstBin; bin < m_endBin; ++bin) {
-            const float added = std::max(0.0f, here[bin] - before[bin]);
-            const float stays = std::max(0.0f, settled[bin] - before[bin]);
-            out[static_cast<std::size_t>(bin)] = std::max(0.0f, added - stays);
-        }
-        return;
-    }
     // After the sweep what is new holds the kick's body, dying away, and may
     // hold a note that began with it and holds on: new energy two, four and
     // eight frames in gives the body's decay and the held rest.
@@ -105,6 +96,9 @@ void KickTracker::kickMagnitude(const float* magnitude, int stride, int rows, in
         for (int bin = m_firstBin; bin < m_endBin; ++bin)
             sums[k] += std::max(0.0f, at[bin] - before[bin]);
     }
+    double atOnset = 0;
+    for (int bin = m_firstBin; bin < m_endBin; ++bin)
+        atOnset += std::max(0.0f, rowOf(onset)[bin] - before[bin]);
     // sums = body·d^(offset − 2) + held; with q = d²: (s4 − s8) / (s2 − s4) = q (1 + q).
     const double slowest = m_slowestDecay * m_slowestDecay;
     double q = slowest;
@@ -112,18 +106,33 @@ void KickTracker::kickMagnitude(const float* magnitude, int stride, int rows, in
     const double fall = sums[0] - sums[1];
     if (fall > 0.05 * sums[0]) {
         const double ratio = std::max(0.0, sums[1] - sums[2]) / fall;
-        q = std::clamp((std::sqrt(1 + 4 * ratio) - 1) / 2, m_fastestDecay * m_fastestDecay, slowest);
+        q = (std::sqrt(1 + 4 * ratio) - 1) / 2;
+        if (q > slowest)
+            return; // falling faster later than at first: a note ending, not a body dying away
+        q = std::max(q, m_fastestDecay * m_fastestDecay);
         const double body = std::min(sums[0], fall / (1 - q));
         // The body's share of what is new four frames in.
         share = sums[1] > 0 ? std::min(1.0, body * q / sums[1]) : 0.0;
+    } else if (sums[2] < 0.85 * sums[0] || sums[1] < 0.7 * atOnset) {
+        // Neither dying away nor holding, or held under a hit that was gone at once: no body.
+        return;
     }
-    // else a driven kick that holds its level at first: all body, at the slowest decay.
-    // A long body is only a kick's while its pitch is still settling; else it
+    // Nothing falling yet: a driven kick holding its level, all body at the slowest decay.
+    // A long body is a kick's only while its pitch is still settling; else it
     // is a note that began with the kick.
     if (q > m_longTail
         && newEnergyCentroid(rowOf(onset + 2), before, m_firstBin, m_endBin)
             < 1.1 * newEnergyCentroid(settled, before, m_firstBin, m_endBin))
         return;
+    if (row < onset + 4) {
+        // While the pitch sweeps, what is new here and gone four frames on is the kick's.
+        for (int bin = m_firstBin; bin < m_endBin; ++bin) {
+            const float added = std::max(0.0f, here[bin] - before[bin]);
+            const float stays = std::max(0.0f, settled[bin] - before[bin]);
+            out[static_cast<std::size_t>(bin)] = std::max(0.0f, added - stays);
+        }
+        return;
+    }
     const auto gain = static_cast<float>(share * std::pow(std::sqrt(q), row - onset - 4));
     for (int bin = m_firstBin; bin < m_endBin; ++bin) {
         const float settledBody = std::max(0.0f, settled[bin] - before[bin]);
