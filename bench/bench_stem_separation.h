@@ -160,7 +160,7 @@ inline MultitrackSong makeMultitrackSong(double seconds, const SongStyle& style 
         for (int n = 0; n < 4; ++n) {
             addNote(song.parts[1], t + n * beat, beat * 0.9, root * (n == 2 ? 1.5 : 1.0), {1.0, 0.5, 0.3, 0.15},
                 0.35 * style.bassGain, 1, 1);
-            if (t + n * beat < seconds)
+            if (t + n * beat < seconds - 0.1)
                 song.bassNotes.push_back(t + n * beat);
         }
         // Two melody notes a bar, a short breath between phrases.

@@ -3,6 +3,7 @@
 #include "analysis/audio_analysis_cache_key.h"
 
 #include "model/project_audio_resource_storage.h"
+#include "model/separation_work_folder.h"
 #include "platform/audio_converter.h"
 #include "platform/audio_file_reader.h"
 #include "platform/log.h"
@@ -271,13 +272,22 @@ StemSeparationResult prepareSources(const fs::path& audioURL, const fs::path& pr
     }
 
     // 4. A fresh separation in a work folder that goes whatever the outcome.
-    const fs::path workFolder = stemsRoot / (".separation-" + Uuid::random().toString());
+    // Earlier runs that a killed program left behind go first; running ones hold their folders.
+    SeparationWorkFolder::sweepAbandoned(stemsRoot);
+    const fs::path workFolder
+        = stemsRoot / (std::string(SeparationWorkFolder::namePrefix) + Uuid::random().toString());
+    std::optional<SeparationWorkFolder::Lock> workLock; // released only after the folder went
     try {
         createPrivateDirectories(workFolder);
     } catch (...) {
         return fallback(demucsFailureMessage(std::current_exception()));
     }
     FolderRemoval workRemoval(workFolder);
+    try {
+        workLock.emplace(workFolder);
+    } catch (...) {
+        return fallback(demucsFailureMessage(std::current_exception()));
+    }
     const auto started = std::chrono::steady_clock::now();
     try {
         runDemucs(handle, audioURL, workFolder, stop);

@@ -1,4 +1,5 @@
 #include "analysis/stem_separation_service.h"
+#include "model/separation_work_folder.h"
 #include "platform/audio_file_reader.h"
 
 #include "support/test_audio.h"
@@ -297,6 +298,38 @@ TEST_F(StemService, FailureRowsGiveTheirTextAndTheFallback)
                    "No se pudo separar con Demucs. Revisa que el motor de ondas separadas esté disponible.", signature);
     EXPECT_TRUE(noWorkFolderLeft());
     EXPECT_EQ(entries(m_stemsRoot).size(), 0u);
+}
+
+TEST_F(StemService, WorkFoldersOfEndedRunsAreSweptAndTheRunningOneIsHeld)
+{
+    // What a separation killed with its program leaves: half-written stems in a work folder.
+    const fs::path leftover = m_stemsRoot / ".separation-0B3E3C1A-64C4-4D4B-9A0D-6E1B1F1E2A11";
+    fs::create_directories(leftover / "htdemucs" / "la.cancion");
+    std::ofstream(leftover / "htdemucs" / "la.cancion" / ".drums.wav.partial-1") << "half";
+
+    // The runtime waits for the test, which sweeps meanwhile as a save or another run would.
+    const fs::path started = m_folder / "started";
+    const fs::path release = m_folder / "release";
+    const DemucsRuntimeHandle runtime = writingRuntime({"drums", "bass", "vocals", "other"},
+        "/bin/touch '" + started.string() + "'; while [ ! -e '" + release.string() + "' ]; do /bin/sleep 0.05; done");
+    std::vector<fs::path> sweptWhileRunning;
+    bool runningFolderStayed = false;
+    bool leftoverGoneAtStart = false;
+    std::thread sweeper([&] {
+        for (int i = 0; i < 1200 && !fs::exists(started); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(25));
+        leftoverGoneAtStart = !fs::exists(leftover);
+        sweptWhileRunning = SeparationWorkFolder::sweepAbandoned(m_stemsRoot);
+        runningFolderStayed = !noWorkFolderLeft();
+        std::ofstream(release) << "";
+    });
+    const StemSeparationResult result = prepare({AutoBeatInstrument::drums}, {}, provide(runtime));
+    sweeper.join();
+    EXPECT_FALSE(result.usesFallback) << result.state.message;
+    EXPECT_TRUE(leftoverGoneAtStart);
+    EXPECT_TRUE(sweptWhileRunning.empty());
+    EXPECT_TRUE(runningFolderStayed);
+    EXPECT_TRUE(noWorkFolderLeft());
 }
 
 TEST_F(StemService, CancelStopsTheChildProcessGroupAtOnce)

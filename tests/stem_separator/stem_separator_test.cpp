@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fstream>
 #include <numbers>
 
 namespace fotivela::test {
@@ -96,6 +97,12 @@ TEST(StemSeparator, WritesFourStereoFloatStemsAtTheInputRateThatAddUpToTheInput)
                                    "htdemucs/my.song.v2/other.wav", "htdemucs/my.song.v2/vocals.wav"}));
     std::vector<StemFile> stems;
     for (const std::string& name : stemNames()) {
+        // A plain WAV at this length, but written with room for RF64's 64-bit sizes, which it
+        // takes on past 4 GiB instead of wrapping a WAV's 32-bit ones.
+        std::ifstream header(out / "htdemucs" / "my.song.v2" / name, std::ios::binary);
+        std::string start(16, '\0');
+        header.read(start.data(), 16);
+        EXPECT_EQ(start.substr(0, 4) + start.substr(8, 8), "RIFFWAVEJUNK") << name;
         stems.push_back(readStem(out / "htdemucs" / "my.song.v2" / name));
         EXPECT_TRUE(stems.back().isFloatWav) << name;
         EXPECT_EQ(stems.back().signal.sampleRate, 48000) << name;
