@@ -34,7 +34,7 @@ struct MultitrackSong {
     std::array<TestSignal, 4> parts;
     std::vector<double> kicks;
     std::vector<double> snares;
-    std::vector<double> bassNotes;
+    std::vector<double> bassNotes; // the bass notes that start with an attack
 };
 
 inline void addSample(TestSignal& signal, std::size_t channel, std::int64_t frame, double value)
