@@ -7,6 +7,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QFontMetricsF>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -32,7 +33,17 @@ QString designName(TitleFontDesign design)
 
 QFont designFont(TitleFontDesign design)
 {
-    return font(design, 14, QFont::DemiBold);
+    QFont face = font(design, 14, QFont::DemiBold);
+    if (design != TitleFontDesign::default_ && design != TitleFontDesign::rounded)
+        return face;
+    // Our system face is drawn larger than the platform's at the same size (its x-height is
+    // 0.55 of the size against 0.52) and has no semibold, so it comes out bold: at 14 it towers
+    // over the other names. Sized to the platform face's x-height it sits among them.
+    constexpr double platformXHeight = 0.52 * 14;
+    const double xHeight = QFontMetricsF(face).xHeight();
+    if (xHeight > platformXHeight)
+        setFontSize(face, std::floor(14 * platformXHeight / xHeight));
+    return face;
 }
 
 } // namespace
@@ -83,6 +94,8 @@ TitleFontMenu::TitleFontMenu(AppLanguage language, TitleFontDesign selection, Se
         });
     }
     m_button->setMenu(m_menu);
+    // A drop-down as wide as the field it opens from, never narrower.
+    connect(m_menu, &QMenu::aboutToShow, this, [this] { m_menu->setMinimumWidth(m_button->width()); });
     refresh();
 }
 
