@@ -149,9 +149,20 @@ AppSettingsWindow::AppSettingsWindow(ProjectStore& store, StoreSignals& storeSig
                                      std::optional<std::string> latestMacVersion, QWidget* parent)
     : ProjectDialogFrame(store, 520, parent)
 {
-    setTexts(translated("Ajustes de la aplicación"), translated("Preferencias locales de Fotivela."));
     m_content = new AppSettingsContent(store, storeSignals, std::move(latestMacVersion), this);
     body()->addWidget(m_content);
+    // The language can change from inside this window: its own texts follow at once.
+    connect(&storeSignals, &StoreSignals::changed, this, [this](StoreField field) {
+        if (field == StoreField::appLanguage)
+            retranslate();
+    });
+    retranslate();
+}
+
+void AppSettingsWindow::retranslate()
+{
+    setTexts(translated("Ajustes de la aplicación"), translated("Preferencias locales de Fotivela."));
+    retranslateFrame();
 }
 
 void AppSettingsWindow::cancel()
