@@ -20,6 +20,8 @@ constexpr AppTextPair rows[] = {
     {"Crea una carpeta empaquetada con proyecto, previos y originales.",
      "Creates a packaged folder with the project, previews, and originals."},
     {"Buscar actualizaciones...", "Check for updates..."},
+    // File panels
+    {"Imágenes", "Images"},
     {"Eliminar", "Delete"},
     {"Titulo inicial", "Opening title"},
     {"Titulo final", "Closing title"},
