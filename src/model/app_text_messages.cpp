@@ -53,6 +53,9 @@ constexpr AppTextPair rows[] = {
     {"Separando instrumentos... ", "Separating instruments... "},
     {"Separando instrumentos... terminando", "Separating instruments... finishing"},
     {" aprox.", " approx."},
+    // The remaining time's units, so that "... 48 s aprox." translates piece by piece.
+    {" s", " s"},
+    {" min", " min"},
     {"Ondas separadas listas: ", "Separated waveforms ready: "},
     {" activos, ", " active, "},
     {" preparados", " prepared"},
