@@ -233,7 +233,7 @@ TEST_F(PhotosInspectorTest, PhotoAndSongPanelsOpenInTheUsersFoldersWithTheirFilt
         photos.resize(282, 600);
         photos.show();
         const OpenedPanel panel = panelOpenedBy(photos.importButton());
-        EXPECT_EQ(panel.folder, QString::fromStdString((home / "Pictures").string()));
+        EXPECT_EQ(panel.folder.toStdString(), (home / "Pictures").string());
         ASSERT_FALSE(panel.filters.isEmpty());
         EXPECT_TRUE(panel.filters.front().startsWith(language == AppLanguage::english ? QStringLiteral("Images (")
                                                                                        : QStringLiteral("Imágenes (")))
@@ -244,6 +244,6 @@ TEST_F(PhotosInspectorTest, PhotoAndSongPanelsOpenInTheUsersFoldersWithTheirFilt
     MusicInspector music(store(), storeSignals());
     music.resize(282, 600);
     music.show();
-    EXPECT_EQ(panelOpenedBy(music.importButton()).folder, QString::fromStdString((home / "Music").string()));
+    EXPECT_EQ(panelOpenedBy(music.importButton()).folder.toStdString(), (home / "Music").string());
     EXPECT_FALSE(store().project().audio);
 }

@@ -42,6 +42,12 @@ QString qt(const fs::path& path)
     return QString::fromStdString(path.string());
 }
 
+// Readable in a failure's message.
+std::string text(const QString& string)
+{
+    return string.toStdString();
+}
+
 // Answers the file panel that the next call opens, while it lives. A panel the answer left
 // open is closed after a while, so that a fault fails the test instead of hanging it.
 class PanelAnswer {
@@ -122,7 +128,7 @@ TEST_F(FilePanelsTest, TheExportPanelStartsInVideosAndTheNextOneWhereTheLastExpo
         QMetaObject::invokeMethod(panel, "accept");
     });
     const auto first = store().dialogs().chooseExportDestination("Demo.mp4");
-    EXPECT_EQ(firstFolder, qt(m_home / "Videos"));
+    EXPECT_EQ(text(firstFolder), (m_home / "Videos").string());
     ASSERT_TRUE(first);
     EXPECT_EQ(*first, elsewhere / "Boda.mp4");
 
@@ -134,8 +140,8 @@ TEST_F(FilePanelsTest, TheExportPanelStartsInVideosAndTheNextOneWhereTheLastExpo
         panel->reject();
     });
     EXPECT_FALSE(store().dialogs().chooseExportDestination("Demo.mp4"));
-    EXPECT_EQ(secondFolder, qt(elsewhere));
-    EXPECT_EQ(proposed, QStringLiteral("Demo.mp4"));
+    EXPECT_EQ(text(secondFolder), elsewhere.string());
+    EXPECT_EQ(text(proposed), "Demo.mp4");
 }
 
 TEST_F(FilePanelsTest, WithoutAVideosFolderTheExportPanelStartsAtHome)
@@ -147,7 +153,7 @@ TEST_F(FilePanelsTest, WithoutAVideosFolderTheExportPanelStartsAtHome)
         panel->reject();
     });
     store().dialogs().chooseExportDestination("Demo.mp4");
-    EXPECT_EQ(folder, qt(m_home));
+    EXPECT_EQ(text(folder), m_home.string());
 }
 
 TEST_F(FilePanelsTest, PackageAndOpenPanelsStartInTheProjectsFolderAndThePackageTitleIsTranslated)
@@ -166,10 +172,10 @@ TEST_F(FilePanelsTest, PackageAndOpenPanelsStartInTheProjectsFolderAndThePackage
             panel->reject();
         });
         EXPECT_FALSE(store().dialogs().choosePackageDestination("Demo", message));
-        EXPECT_EQ(title, language == AppLanguage::english ? QStringLiteral("Package") : QStringLiteral("Empaquetar"));
-        EXPECT_EQ(folder, qt(m_root / "projects"));
+        EXPECT_EQ(text(title), language == AppLanguage::english ? "Package" : "Empaquetar");
+        EXPECT_EQ(text(folder), (m_root / "projects").string());
         // The message itself is the store's, shown as it is written.
-        EXPECT_EQ(shownMessage, QString::fromStdString(message));
+        EXPECT_EQ(text(shownMessage), message);
     }
 
     QString openFolder;
@@ -178,5 +184,5 @@ TEST_F(FilePanelsTest, PackageAndOpenPanelsStartInTheProjectsFolderAndThePackage
         panel->reject();
     });
     EXPECT_FALSE(store().dialogs().chooseProjectToOpen());
-    EXPECT_EQ(openFolder, qt(m_root / "projects"));
+    EXPECT_EQ(text(openFolder), (m_root / "projects").string());
 }

@@ -228,13 +228,15 @@ TEST_P(InterfaceFitTest, TheFontMenuNamesSystemAtTheOthersSizeAndDropsDownAtItsF
                 return action->font();
         return QFont();
     };
-    // The system face runs large: its name stands no taller than the other sans faces'.
-    const double helvetica = QFontMetricsF(actionFont("Helvetica Neue")).xHeight();
-    EXPECT_LE(QFontMetricsF(actionFont("System")).xHeight(), helvetica + 0.25);
+    // The system face runs large and wide: its name is no longer oversized beside the other
+    // sans face's.
+    const QString name = QStringLiteral("System");
+    const double beside = QFontMetricsF(actionFont("Helvetica Neue")).horizontalAdvance(name);
+    EXPECT_LE(QFontMetricsF(actionFont("System")).horizontalAdvance(name), beside * 1.12);
     const QLabel* shown = field->findChild<QLabel*>();
     ASSERT_NE(shown, nullptr);
-    EXPECT_EQ(shown->text(), QStringLiteral("System"));
-    EXPECT_LE(QFontMetricsF(shown->font()).xHeight(), helvetica + 0.25);
+    EXPECT_EQ(shown->text(), name);
+    EXPECT_LE(QFontMetricsF(shown->font()).horizontalAdvance(name), beside * 1.12);
 
     int menuWidth = 0;
     QTimer::singleShot(0, [&] {

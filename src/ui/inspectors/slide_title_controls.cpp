@@ -36,13 +36,16 @@ QFont designFont(TitleFontDesign design)
     QFont face = font(design, 14, QFont::DemiBold);
     if (design != TitleFontDesign::default_ && design != TitleFontDesign::rounded)
         return face;
-    // Our system face is drawn larger than the platform's at the same size (its x-height is
-    // 0.55 of the size against 0.52) and has no semibold, so it comes out bold: at 14 it towers
-    // over the other names. Sized to the platform face's x-height it sits among them.
-    constexpr double platformXHeight = 0.52 * 14;
-    const double xHeight = QFontMetricsF(face).xHeight();
+    // Our system face is drawn larger and wider than the platform's at the same size (its
+    // x-height is 0.55 of the size against 0.52), so at 14 its name towers over the others.
+    // Sized to the platform face's x-height it sits among them. Measured large, where hinting
+    // does not round the height.
+    constexpr double platformXHeight = 0.52;
+    QFont probe = face;
+    setFontSize(probe, 200);
+    const double xHeight = QFontMetricsF(probe).xHeight() / 200;
     if (xHeight > platformXHeight)
-        setFontSize(face, std::floor(14 * platformXHeight / xHeight));
+        setFontSize(face, std::round(14 * platformXHeight / xHeight));
     return face;
 }
 
