@@ -90,7 +90,7 @@ protected:
     {
         ShellTest::SetUp();
         m_home = m_root / "home";
-        for (const char* folder : {"Pictures", "Music", "Videos"})
+        for (const char* folder : {"Pictures", "Music", "Videos", "Documents"})
             fs::create_directories(m_home / folder);
         fs::create_directories(m_root / "config");
         m_homeVariable.emplace("HOME", m_home.string());
@@ -156,7 +156,7 @@ TEST_F(FilePanelsTest, WithoutAVideosFolderTheExportPanelStartsAtHome)
     EXPECT_EQ(text(folder), m_home.string());
 }
 
-TEST_F(FilePanelsTest, PackageAndOpenPanelsStartInTheProjectsFolderAndThePackageTitleIsTranslated)
+TEST_F(FilePanelsTest, ThePackagePanelStartsInDocumentsWithItsTitleTranslatedAndTheOpenPanelInTheProjects)
 {
     const std::string message = "Crea una carpeta empaquetada con proyecto, previos y originales.";
     for (AppLanguage language : {AppLanguage::spanish, AppLanguage::english}) {
@@ -173,7 +173,7 @@ TEST_F(FilePanelsTest, PackageAndOpenPanelsStartInTheProjectsFolderAndThePackage
         });
         EXPECT_FALSE(store().dialogs().choosePackageDestination("Demo", message));
         EXPECT_EQ(text(title), language == AppLanguage::english ? "Package" : "Empaquetar");
-        EXPECT_EQ(text(folder), (m_root / "projects").string());
+        EXPECT_EQ(text(folder), (m_home / "Documents").string());
         // The message itself is the store's, shown as it is written.
         EXPECT_EQ(text(shownMessage), message);
     }

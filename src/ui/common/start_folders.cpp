@@ -35,6 +35,11 @@ QString videos()
     return userFolder(QStandardPaths::MoviesLocation);
 }
 
+QString documents()
+{
+    return userFolder(QStandardPaths::DocumentsLocation);
+}
+
 QString home()
 {
     return QDir::homePath();

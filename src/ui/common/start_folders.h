@@ -11,6 +11,7 @@ namespace fotivela::StartFolders {
 QString pictures();
 QString music();
 QString videos();
+QString documents();
 QString home();
 
 // `folder` when it exists, otherwise `fallback`.

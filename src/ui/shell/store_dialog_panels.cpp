@@ -102,7 +102,7 @@ void installStoreDialogPanels(ProjectStore& store, QWidget* window)
 {
     QPointer<QWidget> parent(window);
     StoreDialogs& dialogs = store.dialogs();
-    // Projects live in the projects folder: the panels that open or copy one start there.
+    // Projects live in the projects folder: the open panel starts there.
     const auto projectsFolder = [&store] {
         return StartFolders::existingOr(store.defaultProjectDirectory(), StartFolders::home());
     };
@@ -121,11 +121,12 @@ void installStoreDialogPanels(ProjectStore& store, QWidget* window)
             return std::optional<std::filesystem::path>();
         return chosen(panel.selectedFiles().front());
     };
-    dialogs.choosePackageDestination = [parent, &store, projectsFolder](const std::string& suggestedName,
-                                                                          const std::string& message) {
+    // A package is a copy to take elsewhere, named like the project: not beside the project's
+    // own folder, where the proposed name is taken.
+    dialogs.choosePackageDestination = [parent, &store](const std::string& suggestedName, const std::string& message) {
         PackageSavePanel panel(QString::fromStdString(AppText::translate("Empaquetar", store.appLanguage())),
                                QString::fromStdString(message), parent);
-        panel.setDirectory(projectsFolder());
+        panel.setDirectory(StartFolders::documents());
         panel.selectFile(QString::fromStdString(suggestedName));
         if (panel.exec() != QDialog::Accepted || panel.selectedFiles().isEmpty())
             return std::optional<std::filesystem::path>();
