@@ -163,6 +163,9 @@ void AppSettingsWindow::retranslate()
 {
     setTexts(translated("Ajustes de la aplicación"), translated("Preferencias locales de Fotivela."));
     retranslateFrame();
+    // Texts of another length: the window takes the height they need.
+    if (isVisible())
+        adjustSize();
 }
 
 void AppSettingsWindow::cancel()
