@@ -78,6 +78,19 @@ TEST_F(AppSettingsTest, TheSettingsWindowFollowsALanguageChangeMadeInsideIt)
     EXPECT_TRUE(shows("App settings"));
     EXPECT_FALSE(shows("Ajustes de la aplicación"));
     EXPECT_EQ(window.closeButton()->toolTip(), QStringLiteral("Close"));
+
+    // Back to the longer Spanish texts: the window grows to hold them, nothing is squeezed.
+    QTest::keyClick(language, Qt::Key_Up);
+    ASSERT_EQ(store().appLanguage(), AppLanguage::spanish);
+    QApplication::processEvents();
+    for (const QPushButton* button : window.findChildren<QPushButton*>()) {
+        EXPECT_GE(button->height(), button->sizeHint().height()) << button->text().toStdString();
+    }
+    for (const QLabel* label : window.findChildren<QLabel*>()) {
+        if (label->wordWrap()) {
+            EXPECT_GE(label->height(), label->heightForWidth(label->width())) << label->text().toStdString();
+        }
+    }
 }
 
 TEST_F(AppSettingsTest, TheGearOpensOneSettingsSheetAndTheSettingsTabShowsTheSamePane)

@@ -13,6 +13,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace fotivela {
@@ -163,9 +164,16 @@ void AppSettingsWindow::retranslate()
 {
     setTexts(translated("Ajustes de la aplicación"), translated("Preferencias locales de Fotivela."));
     retranslateFrame();
-    // Texts of another length: the window takes the height they need.
-    if (isVisible())
-        adjustSize();
+    // Texts of another length: the window takes the height they need, once its layouts have
+    // taken the new texts in.
+    // (Not adjustSize: it keeps a window within two thirds of the screen.)
+    if (isVisible()) {
+        QTimer::singleShot(0, this, [this] {
+            const int needed = hasHeightForWidth() ? heightForWidth(width()) : sizeHint().height();
+            if (needed > 0 && needed != height())
+                resize(width(), needed);
+        });
+    }
 }
 
 void AppSettingsWindow::cancel()
