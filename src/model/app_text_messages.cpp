@@ -20,6 +20,8 @@ constexpr AppTextPair rows[] = {
     {"Crea una carpeta empaquetada con proyecto, previos y originales.",
      "Creates a packaged folder with the project, previews, and originals."},
     {"Buscar actualizaciones...", "Check for updates..."},
+    // File panels
+    {"Imágenes", "Images"},
     {"Eliminar", "Delete"},
     {"Titulo inicial", "Opening title"},
     {"Titulo final", "Closing title"},
@@ -51,6 +53,9 @@ constexpr AppTextPair rows[] = {
     {"Separando instrumentos... ", "Separating instruments... "},
     {"Separando instrumentos... terminando", "Separating instruments... finishing"},
     {" aprox.", " approx."},
+    // The remaining time's units, so that "... 48 s aprox." translates piece by piece.
+    {" s", " s"},
+    {" min", " min"},
     {"Ondas separadas listas: ", "Separated waveforms ready: "},
     {" activos, ", " active, "},
     {" preparados", " prepared"},
