@@ -147,8 +147,9 @@ QImage VideoExporter::loadImage(std::size_t slideIndex, int maxPixelSize) const
 }
 
 void VideoExporter::drawSlide(QImage& frame, RenderSize size, const Slide& slide, const QImage& image,
-                              double kenBurnsProgress, double opacity) const
+                              double kenBurnsProgress) const
 {
+    frame.fill(colorFromHex(LumoProjectBackgroundColor::normalized(m_project.backgroundColorHex)));
     const double w = size.width;
     const double h = size.height;
     const double iw = image.width();
@@ -176,29 +177,39 @@ void VideoExporter::drawSlide(QImage& frame, RenderSize size, const Slide& slide
 
     QPainter painter(&frame);
     painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
-    painter.setOpacity(opacity);
     painter.drawImage(target, image);
 }
 
 QImage VideoExporter::makePixelBuffer(RenderSize size, std::size_t slideIndex, double localTime,
                                       const std::map<std::size_t, QImage>& images) const
 {
-    QImage frame;
-    drawFrame(frame, size, slideIndex, localTime, images);
-    return frame;
+    FrameCanvas canvas;
+    drawFrame(canvas, size, slideIndex, localTime, images);
+    return canvas.frame;
 }
 
-void VideoExporter::drawFrame(QImage& frame, RenderSize size, std::size_t slideIndex, double localTime,
-                              const std::map<std::size_t, QImage>& images) const
+namespace {
+
+void makeFrame(QImage& frame, RenderSize size)
 {
     if (frame.width() != size.codedWidth() || frame.height() != size.codedHeight() ||
         frame.format() != QImage::Format_RGB32)
         frame = QImage(size.codedWidth(), size.codedHeight(), QImage::Format_RGB32);
-    if (frame.isNull() || slideIndex >= m_slides.size())
+    if (frame.isNull())
         throw VideoExporterError::cannotCreatePixelBuffer();
     frame.setDotsPerMeterX(framesDotsPerMeter);
     frame.setDotsPerMeterY(framesDotsPerMeter);
-    frame.fill(colorFromHex(LumoProjectBackgroundColor::normalized(m_project.backgroundColorHex)));
+}
+
+} // namespace
+
+void VideoExporter::drawFrame(FrameCanvas& canvas, RenderSize size, std::size_t slideIndex, double localTime,
+                              const std::map<std::size_t, QImage>& images) const
+{
+    QImage& frame = canvas.frame;
+    makeFrame(frame, size);
+    if (slideIndex >= m_slides.size())
+        throw VideoExporterError::cannotCreatePixelBuffer();
 
     const Slide& slide = m_slides[slideIndex];
     const auto imageOf = [&](std::size_t index) -> const QImage& {
@@ -217,12 +228,25 @@ void VideoExporter::drawFrame(QImage& frame, RenderSize size, std::size_t slideI
         kenBurns = q <= 0 ? 0.0 : std::min(q, 1.0);
     }
 
+    drawSlide(frame, size, slide, imageOf(slideIndex), kenBurns);
     const bool dissolves = slide.transition != SlideTransition::cut && slideIndex > 0 && localTime < window;
     if (dissolves) {
-        drawSlide(frame, size, m_slides[slideIndex - 1], imageOf(slideIndex - 1), 1.0, 1.0);
-        drawSlide(frame, size, slide, imageOf(slideIndex), kenBurns, opacity);
+        // A cross-dissolve fades the whole picture: where the slide before
+        // shows past the edges of this one's photo, it fades out as well. Its
+        // end state is the same for every frame of the dissolve.
+        const std::size_t previous = slideIndex - 1;
+        if (canvas.outgoing.isNull() || canvas.outgoingSlide != previous || canvas.outgoingSize != size) {
+            makeFrame(canvas.outgoing, size);
+            drawSlide(canvas.outgoing, size, m_slides[previous], imageOf(previous), 1.0);
+            canvas.outgoingSlide = previous;
+            canvas.outgoingSize = size;
+        }
+        QPainter painter(&frame);
+        painter.setOpacity(1.0 - opacity);
+        painter.drawImage(0, 0, canvas.outgoing);
     } else {
-        drawSlide(frame, size, slide, imageOf(slideIndex), kenBurns, 1.0);
+        // Held only through a dissolve: at 4K it is 33 MB.
+        canvas.outgoing = QImage();
     }
 
     QPainter painter(&frame);
@@ -259,9 +283,9 @@ void VideoExporter::encodeVideo(const std::filesystem::path& destination) const
     FramePipeline pipeline(
         depth.workers, depth.ahead, size.codedWidth(), size.codedHeight(),
         [&planner] { return planner.next(); },
-        [this, size](const FramePlan& plan, Bt709FrameConverter& converter, QImage& canvas) {
+        [this, size](const FramePlan& plan, Bt709FrameConverter& converter, FrameCanvas& canvas) {
             drawFrame(canvas, size, plan.slideIndex, plan.localTime, plan.images);
-            return converter.convert(canvas);
+            return converter.convert(canvas.frame);
         });
     // Made after the pipeline, so that the first photos decode while the encoder sets itself up.
     VideoEncoder encoder(destination, settings);

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 namespace fotivela {
 namespace {
 
@@ -68,6 +70,39 @@ TEST(FrameRendering, DissolvesFromThePreviousSlideOnlyWhenTheTransitionAsks)
     const VideoExporter cutting(projectOf({slideLasting(2), slideLasting(1, SlideTransition::cut)}), "/tmp/o.mp4", {});
     EXPECT_EQ(QColor(cutting.makePixelBuffer(square, 1, 0.0, images).pixel(200, 200)), QColor(Qt::blue));
     EXPECT_THROW(cutting.makePixelBuffer(square, 1, 0.0, {{0, images.at(0)}}), VideoExporterError);
+}
+
+// Mixed shapes: a full-frame photo, then a portrait one with bars of background beside it.
+TEST(FrameRendering, DissolveFadesTheWholePictureOfTheSlideBefore)
+{
+    const std::map<std::size_t, QImage> images{
+        {0, solid(40, 40, Qt::red)}, {1, solid(20, 40, Qt::blue)}, {2, solid(40, 40, Qt::yellow)}};
+    const VideoExporter exporter(projectOf({slideLasting(2), slideLasting(1, SlideTransition::dissolve),
+                                            slideLasting(1, SlideTransition::dissolve)}),
+                                 "/tmp/o.mp4", {});
+    const auto near = [](QColor actual, int r, int g, int b) {
+        return std::abs(actual.red() - r) <= 3 && std::abs(actual.green() - g) <= 3 && std::abs(actual.blue() - b) <= 3;
+    };
+    // One canvas through every frame, as a drawing worker keeps it.
+    FrameCanvas canvas;
+    for (const double local : {0.0, 0.0875, 0.175}) {
+        exporter.drawFrame(canvas, square, 1, local, images);
+        const double p = local / 0.35;
+        const auto mix = [p](int from, int to) { return static_cast<int>(std::lround((1 - p) * from + p * to)); };
+        // Beside the portrait photo the red photo gives way to the green background...
+        EXPECT_TRUE(near(canvas.frame.pixelColor(50, 200), mix(255, 0), mix(0, 255), 0))
+            << local << ": " << canvas.frame.pixelColor(50, 200).name().toStdString();
+        // ...and under it to the blue photo.
+        EXPECT_TRUE(near(canvas.frame.pixelColor(200, 200), mix(255, 0), 0, mix(0, 255)))
+            << local << ": " << canvas.frame.pixelColor(200, 200).name().toStdString();
+    }
+    // The next dissolve fades out of the portrait slide's picture, not the one before it.
+    exporter.drawFrame(canvas, square, 2, 0.175, images);
+    EXPECT_TRUE(near(canvas.frame.pixelColor(50, 200), 128, 255, 0)) << canvas.frame.pixelColor(50, 200).name().toStdString();
+    EXPECT_TRUE(near(canvas.frame.pixelColor(200, 200), 128, 128, 128)) << canvas.frame.pixelColor(200, 200).name().toStdString();
+    // Past the dissolve only the slide's own picture is left.
+    exporter.drawFrame(canvas, square, 1, 0.5, images);
+    EXPECT_EQ(canvas.frame.pixelColor(50, 200), QColor(Qt::green));
 }
 
 TEST(FrameRendering, KenBurnsPansAfterTheOffsetLimitAcrossTheSlide)
