@@ -149,7 +149,7 @@ QImage VideoExporter::loadImage(std::size_t slideIndex, int maxPixelSize) const
 void VideoExporter::drawSlide(QImage& frame, RenderSize size, const Slide& slide, const QImage& image,
                               double kenBurnsProgress) const
 {
-    frame.fill(colorFromHex(LumoProjectBackgroundColor::normalized(m_project.backgroundColorHex)));
+    const QColor background = colorFromHex(LumoProjectBackgroundColor::normalized(m_project.backgroundColorHex));
     const double w = size.width;
     const double h = size.height;
     const double iw = image.width();
@@ -172,10 +172,33 @@ void VideoExporter::drawSlide(QImage& frame, RenderSize size, const Slide& slide
     const double panX = (2 * kenBurnsProgress - 1) * sign * 0.035 * w * movement;
     const double panY = (2 * kenBurnsProgress - 1) * sign * 0.026 * h * movement;
     const QRectF target((w - dw) / 2 + w * ox + panX, (h - dh) / 2 + h * oy - panY, dw, dh);
-    if (!target.isValid() || !std::isfinite(target.left()) || !std::isfinite(target.top()))
+    if (!target.isValid() || !std::isfinite(target.left()) || !std::isfinite(target.top())) {
+        frame.fill(background);
         return;
+    }
 
     QPainter painter(&frame);
+    // The background only where an opaque photo leaves it showing: a pixel
+    // inside the photo's rectangle, one pixel away from its edges, is drawn over
+    // whole. That spares most of a full-frame pass on every frame.
+    const QRect frameRect = frame.rect();
+    const QRect covered = image.hasAlphaChannel()
+        ? QRect()
+        : QRect(QPoint(static_cast<int>(std::ceil(std::max(target.left(), -1.0))) + 1,
+                       static_cast<int>(std::ceil(std::max(target.top(), -1.0))) + 1),
+                QPoint(static_cast<int>(std::floor(std::min(target.right(), w + 1))) - 2,
+                       static_cast<int>(std::floor(std::min(target.bottom(), h + 1))) - 2))
+              .intersected(frameRect);
+    if (covered.isEmpty()) {
+        frame.fill(background);
+    } else {
+        painter.fillRect(QRect(frameRect.topLeft(), QPoint(frameRect.right(), covered.top() - 1)), background);
+        painter.fillRect(QRect(QPoint(frameRect.left(), covered.bottom() + 1), frameRect.bottomRight()), background);
+        painter.fillRect(QRect(QPoint(frameRect.left(), covered.top()), QPoint(covered.left() - 1, covered.bottom())),
+                         background);
+        painter.fillRect(QRect(QPoint(covered.right() + 1, covered.top()), QPoint(frameRect.right(), covered.bottom())),
+                         background);
+    }
     painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
     painter.drawImage(target, image);
 }

@@ -122,6 +122,33 @@ TEST(FrameRendering, KenBurnsPansAfterTheOffsetLimitAcrossTheSlide)
     EXPECT_EQ(QColor(last.pixel(5, 200)), QColor(Qt::green));
 }
 
+// A worker's canvas keeps the last frame: whatever the photo's position, every pixel must be drawn again.
+TEST(FrameRendering, EveryPixelOfAReusedCanvasIsDrawnAgain)
+{
+    Slide moving = slideLasting(2);
+    moving.kenBurnsEnabled = true;
+    moving.kenBurnsZoomAmount = 0.13;
+    moving.kenBurnsMovementAmount = 1;
+    Slide framed = slideLasting(1, SlideTransition::dissolve);
+    framed.imageScale = 1.37;
+    framed.imageOffsetX = 0.031;
+    const VideoExporter exporter(projectOf({moving, framed}), "/tmp/o.mp4", {});
+    const std::map<std::size_t, QImage> images{{0, solid(53, 31, Qt::red)}, {1, solid(17, 29, Qt::blue)}};
+    const RenderSize odd{301.7, 203.3};
+    FrameCanvas canvas;
+    for (const auto& [slide, local] : {std::pair<std::size_t, double>{0, 0.0}, {0, 0.77}, {0, 1.93}, {1, 0.1}, {1, 0.9}}) {
+        exporter.drawFrame(canvas, odd, slide, local, images);
+        canvas.frame.fill(Qt::magenta); // what a pixel left alone would show
+        exporter.drawFrame(canvas, odd, slide, local, images);
+        int untouched = 0;
+        for (int y = 0; y < canvas.frame.height(); ++y)
+            for (int x = 0; x < canvas.frame.width(); ++x)
+                untouched += canvas.frame.pixelColor(x, y) == QColor(Qt::magenta) ? 1 : 0;
+        EXPECT_EQ(untouched, 0) << slide << " at " << local;
+        EXPECT_EQ(canvas.frame, exporter.makePixelBuffer(odd, slide, local, images)) << slide << " at " << local;
+    }
+}
+
 TEST(TitleOverlay, ScalesPlacesAndClampsTheBox)
 {
     Slide slide;
