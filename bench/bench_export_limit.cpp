@@ -3,14 +3,16 @@
 // song added) and encoded by the same encoder with the same settings from
 // frames drawn beforehand, in turns (alone, whole, alone, whole, ...), for
 // H.264 and HEVC, first on the machine as it is, then with a second
-// CPU-heavy job beside it (one busy thread a core, in its own process). The
+// CPU-heavy job beside it (busy threads for half the cores, in a process of
+// its own, like a build beside the export). The
 // ratio of each pair is taken in the same moment, so that the machine's own
 // load weighs on both sides alike. Then the picture of both files against a
 // lossless rendering of the same frames: PSNR and SSIM.
 //
-// bench_export_limit [rounds] [slides]
+// bench_export_limit [rounds] [slides] [busy threads]
 //   rounds of alone + whole for each codec and load (default 3), slides of 2 s
-//   in the slideshow (default 4: 240 frames at 1080p30, photos of both shapes).
+//   in the slideshow (default 4: 240 frames at 1080p30, photos of both shapes),
+//   threads of the busy job (default half the cores).
 // FOTIVELA_BENCH_FOLDER=<folder> makes the photos there once and keeps them.
 
 #include "bench_photos.h"
@@ -269,11 +271,11 @@ Picture pictureOf(const fs::path& file, const std::vector<FramePtr>& reference)
 }
 
 // A second job that wants every core: one busy thread a core, in a process of its own.
-[[noreturn]] void busyLoad()
+[[noreturn]] void busyLoad(int count)
 {
     prctl(PR_SET_PDEATHSIG, SIGKILL);
     std::vector<std::jthread> threads;
-    for (unsigned i = 0; i < std::max(std::thread::hardware_concurrency(), 1u); ++i)
+    for (int i = 0; i < count; ++i)
         threads.emplace_back([] {
             volatile double sink = 1.0;
             for (;;)
@@ -284,11 +286,12 @@ Picture pictureOf(const fs::path& file, const std::vector<FramePtr>& reference)
         pause();
 }
 
-pid_t startLoad(const std::string& self)
+pid_t startLoad(const std::string& self, int threads)
 {
     std::string program = self;
     std::string flag = "--load";
-    char* argv[] = {program.data(), flag.data(), nullptr};
+    std::string count = std::to_string(threads);
+    char* argv[] = {program.data(), flag.data(), count.data(), nullptr};
     pid_t pid = 0;
     if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv, environ) != 0) {
         std::printf("cannot start the load\n");
@@ -378,12 +381,16 @@ void encodeAlone(const Prepared& prepared, const std::vector<FramePtr>& frames, 
 
 int main(int argc, char** argv)
 {
-    if (argc >= 2 && std::string(argv[1]) == "--load")
-        busyLoad();
+    if (argc >= 3 && std::string(argv[1]) == "--load")
+        busyLoad(std::max(std::atoi(argv[2]), 1));
+    // Each line as it is printed, also into a pipe.
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QGuiApplication app(argc, argv);
     const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
     const int slides = argc > 2 ? std::clamp(std::atoi(argv[2]), 2, 60) : 4;
+    const int busyThreads =
+        argc > 3 ? std::max(std::atoi(argv[3]), 1) : std::max(static_cast<int>(std::thread::hardware_concurrency()) / 2, 1);
     const char* kept = std::getenv("FOTIVELA_BENCH_FOLDER");
     const fs::path folder = kept != nullptr ? fs::path(kept) : bench::storageRoot("export-limit");
     fs::create_directories(folder);
@@ -410,7 +417,7 @@ int main(int argc, char** argv)
     std::fflush(stdout);
     for (const bool loaded : {false, true}) {
         const std::string before = loadAverage();
-        const pid_t load = loaded ? startLoad(self) : 0;
+        const pid_t load = loaded ? startLoad(self, busyThreads) : 0;
         std::vector<std::vector<Run>> whole(2), alone(2);
         std::vector<std::vector<double>> ratios(2), cpuRatios(2);
         for (int round = 0; round < rounds; ++round)
@@ -437,7 +444,8 @@ int main(int argc, char** argv)
             const auto wall = [](const Run& run) { return run.wall; };
             const auto cores = [](const Run& run) { return run.cpu / run.wall; };
             std::printf("| %s | %s %s | %.2f | %.2f | %.3f | %s | %.3f | %.1f | %.1f |\n",
-                        loaded ? "busy job beside" : "as it is", codecName(prepared[c].settings.codec),
+                        loaded ? ("busy job of " + std::to_string(busyThreads) + " threads beside").c_str() : "as it is",
+                        codecName(prepared[c].settings.codec),
                         prepared[c].settings.preset.c_str(), med(whole[c], wall), med(alone[c], wall),
                         median(ratios[c]), pairs.c_str(), median(cpuRatios[c]), med(whole[c], cores),
                         med(alone[c], cores));
