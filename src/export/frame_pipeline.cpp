@@ -104,7 +104,7 @@ void FramePipeline::workLoop(const std::stop_token& stop, int width, int height)
 {
     try {
         Bt709FrameConverter converter(width, height);
-        QImage canvas;
+        FrameCanvas canvas;
         for (;;) {
             std::pair<std::int64_t, FramePlan> job;
             {

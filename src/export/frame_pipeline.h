@@ -46,7 +46,7 @@ public:
     using Planner = std::function<std::optional<FramePlan>()>;
     // Called on a worker thread; each worker has its own converter and a
     // canvas it draws into, kept from frame to frame.
-    using Renderer = std::function<FramePtr(const FramePlan&, Bt709FrameConverter&, QImage&)>;
+    using Renderer = std::function<FramePtr(const FramePlan&, Bt709FrameConverter&, FrameCanvas&)>;
 
     FramePipeline(int workers, std::size_t ahead, int width, int height, Planner plan, Renderer render);
     // Stops planning and drawing and waits for the threads: at most one frame or one photo.

@@ -23,66 +23,6 @@ namespace {
 
 } // namespace
 
-Bt709FrameConverter::Bt709FrameConverter(int width, int height)
-    : m_width(width), m_height(height), m_scaler(sws_alloc_context())
-{
-    if (!m_scaler)
-        throw VideoExporterError::cannotCreatePixelBuffer();
-    SwsContext* scaler = m_scaler.get();
-    av_opt_set_int(scaler, "srcw", width, 0);
-    av_opt_set_int(scaler, "srch", height, 0);
-    av_opt_set_pixel_fmt(scaler, "src_format", AV_PIX_FMT_BGRA, 0);
-    av_opt_set_int(scaler, "dstw", width, 0);
-    av_opt_set_int(scaler, "dsth", height, 0);
-    av_opt_set_pixel_fmt(scaler, "dst_format", AV_PIX_FMT_YUV420P, 0);
-    av_opt_set_int(scaler, "sws_flags", SWS_BILINEAR, 0);
-    if (sws_init_context(scaler, nullptr, nullptr) < 0)
-        throw VideoExporterError::cannotCreatePixelBuffer();
-    // libswscale defaults to the BT.601 matrix, which would tint every colour
-    // of a file tagged BT.709. Source: full-range RGB; destination: video range.
-    const int* bt709 = sws_getCoefficients(SWS_CS_ITU709);
-    sws_setColorspaceDetails(m_scaler.get(), bt709, 1, bt709, 0, 0, 1 << 16, 1 << 16);
-    writableFrame();
-}
-
-AVFrame* Bt709FrameConverter::writableFrame()
-{
-    for (const FramePtr& frame : m_frames)
-        if (av_frame_is_writable(frame.get()))
-            return frame.get();
-    FramePtr fresh(av_frame_alloc());
-    if (!fresh)
-        throw VideoExporterError::cannotCreatePixelBuffer();
-    fresh->format = AV_PIX_FMT_YUV420P;
-    fresh->width = m_width;
-    fresh->height = m_height;
-    fresh->color_primaries = AVCOL_PRI_BT709;
-    fresh->color_trc = AVCOL_TRC_BT709;
-    fresh->colorspace = AVCOL_SPC_BT709;
-    fresh->color_range = AVCOL_RANGE_MPEG;
-    if (av_frame_get_buffer(fresh.get(), 0) < 0)
-        throw VideoExporterError::cannotCreatePixelBuffer();
-    // Past the usual number in flight, a picture is not kept once it is let go.
-    if (m_frames.size() < keptFrames)
-        return m_frames.emplace_back(std::move(fresh)).get();
-    m_frames.back() = std::move(fresh);
-    return m_frames.back().get();
-}
-
-FramePtr Bt709FrameConverter::convert(const QImage& image)
-{
-    if (image.width() < m_width || image.height() < m_height || image.format() != QImage::Format_RGB32)
-        throw VideoExporterError::cannotCreatePixelBuffer();
-    AVFrame* frame = writableFrame();
-    const std::uint8_t* source[1] = {image.constBits()};
-    const int sourceStride[1] = {static_cast<int>(image.bytesPerLine())};
-    sws_scale(m_scaler.get(), source, sourceStride, 0, m_height, frame->data, frame->linesize);
-    FramePtr reference(av_frame_clone(frame));
-    if (!reference)
-        throw VideoExporterError::cannotCreatePixelBuffer();
-    return reference;
-}
-
 namespace {
 
 // Each frame an encoder holds at 4K costs tens of megabytes (x264 keeps its

@@ -1,11 +1,8 @@
 #pragma once
 
+#include "export/bt709_frame_converter.h"
 #include "export/video_exporter.h"
 #include "platform/ffmpeg_handles.h"
-
-extern "C" {
-#include <libswscale/swscale.h>
-}
 
 #include <QImage>
 
@@ -16,35 +13,6 @@ extern "C" {
 #include <vector>
 
 namespace fotivela {
-
-struct SwsContextDeleter {
-    void operator()(SwsContext* context) const { sws_freeContext(context); }
-};
-using SwsContextPtr = std::unique_ptr<SwsContext, SwsContextDeleter>;
-
-// Turns drawn frames (QImage::Format_RGB32) into BT.709 limited-range 4:2:0,
-// the matrix the file's colour tags name.
-class Bt709FrameConverter {
-public:
-    Bt709FrameConverter(int width, int height);
-
-    // A new reference to the converted picture. The converter never writes
-    // over a picture still held elsewhere: it takes one of its pictures nobody
-    // holds any more, or new memory.
-    FramePtr convert(const QImage& image);
-
-private:
-    // Pictures kept for reuse: a new 4K one costs the system 12 MB of fresh
-    // zeroed pages on every frame.
-    static constexpr std::size_t keptFrames = 8;
-
-    AVFrame* writableFrame();
-
-    int m_width;
-    int m_height;
-    SwsContextPtr m_scaler;
-    std::vector<FramePtr> m_frames;
-};
 
 // The encoder preset an export of the quality uses.
 std::string encoderPreset(ExportCodec codec, ExportQuality quality);

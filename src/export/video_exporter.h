@@ -105,6 +105,16 @@ struct VideoEncoderSettings {
     friend bool operator==(const VideoEncoderSettings&, const VideoEncoderSettings&) = default;
 };
 
+// What a drawing worker keeps from one frame to the next: the frame it draws
+// into, and the picture a dissolve fades out of, which stays the same for
+// the whole dissolve and so is drawn once.
+struct FrameCanvas {
+    QImage frame;
+    QImage outgoing;
+    std::size_t outgoingSlide = 0;
+    RenderSize outgoingSize;
+};
+
 // Progress sink, called on the exporting thread; every call returns before
 // the export goes on. Moving the value to the main thread is the caller's job.
 using ExportProgressCallback = std::function<void(const ExportProgress&)>;
@@ -142,9 +152,9 @@ public:
     // images maps slide indices to their loaded photos (this one and the one before).
     QImage makePixelBuffer(RenderSize size, std::size_t slideIndex, double localTime,
                            const std::map<std::size_t, QImage>& images) const;
-    // The same into a frame that is reused from one picture to the next: every
+    // The same into a canvas that is reused from one picture to the next: every
     // pixel is drawn again, and a frame of another size is replaced.
-    void drawFrame(QImage& frame, RenderSize size, std::size_t slideIndex, double localTime,
+    void drawFrame(FrameCanvas& canvas, RenderSize size, std::size_t slideIndex, double localTime,
                    const std::map<std::size_t, QImage>& images) const;
     // Threads that draw frames ahead of the encoder; 0 (the default) sizes them
     // to the machine. Every count gives the same frames.
@@ -166,8 +176,9 @@ private:
     void report(double progress, const std::string& message) const;
     bool usesSong() const;
     void throwIfCancelled() const;
-    void drawSlide(QImage& frame, RenderSize size, const Slide& slide, const QImage& image, double kenBurnsProgress,
-                   double opacity) const;
+    // The slide's whole picture without its title: the background and the photo.
+    void drawSlide(QImage& frame, RenderSize size, const Slide& slide, const QImage& image,
+                   double kenBurnsProgress) const;
 
     FotivelaProject m_project;
     std::vector<Slide> m_slides;

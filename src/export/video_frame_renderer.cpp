@@ -147,8 +147,9 @@ QImage VideoExporter::loadImage(std::size_t slideIndex, int maxPixelSize) const
 }
 
 void VideoExporter::drawSlide(QImage& frame, RenderSize size, const Slide& slide, const QImage& image,
-                              double kenBurnsProgress, double opacity) const
+                              double kenBurnsProgress) const
 {
+    const QColor background = colorFromHex(LumoProjectBackgroundColor::normalized(m_project.backgroundColorHex));
     const double w = size.width;
     const double h = size.height;
     const double iw = image.width();
@@ -171,34 +172,67 @@ void VideoExporter::drawSlide(QImage& frame, RenderSize size, const Slide& slide
     const double panX = (2 * kenBurnsProgress - 1) * sign * 0.035 * w * movement;
     const double panY = (2 * kenBurnsProgress - 1) * sign * 0.026 * h * movement;
     const QRectF target((w - dw) / 2 + w * ox + panX, (h - dh) / 2 + h * oy - panY, dw, dh);
-    if (!target.isValid() || !std::isfinite(target.left()) || !std::isfinite(target.top()))
+    if (!target.isValid() || !std::isfinite(target.left()) || !std::isfinite(target.top())) {
+        frame.fill(background);
         return;
+    }
 
     QPainter painter(&frame);
+    // The background only where an opaque photo leaves it showing: a pixel
+    // inside the photo's rectangle, one pixel away from its edges, is drawn over
+    // whole. That spares most of a full-frame pass on every frame.
+    const QRect frameRect = frame.rect();
+    const QRect covered = image.hasAlphaChannel()
+        ? QRect()
+        : QRect(QPoint(static_cast<int>(std::ceil(std::max(target.left(), -1.0))) + 1,
+                       static_cast<int>(std::ceil(std::max(target.top(), -1.0))) + 1),
+                QPoint(static_cast<int>(std::floor(std::min(target.right(), w + 1))) - 2,
+                       static_cast<int>(std::floor(std::min(target.bottom(), h + 1))) - 2))
+              .intersected(frameRect);
+    if (covered.isEmpty()) {
+        frame.fill(background);
+    } else {
+        painter.fillRect(QRect(frameRect.topLeft(), QPoint(frameRect.right(), covered.top() - 1)), background);
+        painter.fillRect(QRect(QPoint(frameRect.left(), covered.bottom() + 1), frameRect.bottomRight()), background);
+        painter.fillRect(QRect(QPoint(frameRect.left(), covered.top()), QPoint(covered.left() - 1, covered.bottom())),
+                         background);
+        painter.fillRect(QRect(QPoint(covered.right() + 1, covered.top()), QPoint(frameRect.right(), covered.bottom())),
+                         background);
+    }
     painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
-    painter.setOpacity(opacity);
     painter.drawImage(target, image);
 }
 
 QImage VideoExporter::makePixelBuffer(RenderSize size, std::size_t slideIndex, double localTime,
                                       const std::map<std::size_t, QImage>& images) const
 {
-    QImage frame;
-    drawFrame(frame, size, slideIndex, localTime, images);
-    return frame;
+    FrameCanvas canvas;
+    drawFrame(canvas, size, slideIndex, localTime, images);
+    return canvas.frame;
 }
 
-void VideoExporter::drawFrame(QImage& frame, RenderSize size, std::size_t slideIndex, double localTime,
-                              const std::map<std::size_t, QImage>& images) const
+namespace {
+
+void makeFrame(QImage& frame, RenderSize size)
 {
     if (frame.width() != size.codedWidth() || frame.height() != size.codedHeight() ||
         frame.format() != QImage::Format_RGB32)
         frame = QImage(size.codedWidth(), size.codedHeight(), QImage::Format_RGB32);
-    if (frame.isNull() || slideIndex >= m_slides.size())
+    if (frame.isNull())
         throw VideoExporterError::cannotCreatePixelBuffer();
     frame.setDotsPerMeterX(framesDotsPerMeter);
     frame.setDotsPerMeterY(framesDotsPerMeter);
-    frame.fill(colorFromHex(LumoProjectBackgroundColor::normalized(m_project.backgroundColorHex)));
+}
+
+} // namespace
+
+void VideoExporter::drawFrame(FrameCanvas& canvas, RenderSize size, std::size_t slideIndex, double localTime,
+                              const std::map<std::size_t, QImage>& images) const
+{
+    QImage& frame = canvas.frame;
+    makeFrame(frame, size);
+    if (slideIndex >= m_slides.size())
+        throw VideoExporterError::cannotCreatePixelBuffer();
 
     const Slide& slide = m_slides[slideIndex];
     const auto imageOf = [&](std::size_t index) -> const QImage& {
@@ -217,12 +251,25 @@ void VideoExporter::drawFrame(QImage& frame, RenderSize size, std::size_t slideI
         kenBurns = q <= 0 ? 0.0 : std::min(q, 1.0);
     }
 
+    drawSlide(frame, size, slide, imageOf(slideIndex), kenBurns);
     const bool dissolves = slide.transition != SlideTransition::cut && slideIndex > 0 && localTime < window;
     if (dissolves) {
-        drawSlide(frame, size, m_slides[slideIndex - 1], imageOf(slideIndex - 1), 1.0, 1.0);
-        drawSlide(frame, size, slide, imageOf(slideIndex), kenBurns, opacity);
+        // A cross-dissolve fades the whole picture: where the slide before
+        // shows past the edges of this one's photo, it fades out as well. Its
+        // end state is the same for every frame of the dissolve.
+        const std::size_t previous = slideIndex - 1;
+        if (canvas.outgoing.isNull() || canvas.outgoingSlide != previous || canvas.outgoingSize != size) {
+            makeFrame(canvas.outgoing, size);
+            drawSlide(canvas.outgoing, size, m_slides[previous], imageOf(previous), 1.0);
+            canvas.outgoingSlide = previous;
+            canvas.outgoingSize = size;
+        }
+        QPainter painter(&frame);
+        painter.setOpacity(1.0 - opacity);
+        painter.drawImage(0, 0, canvas.outgoing);
     } else {
-        drawSlide(frame, size, slide, imageOf(slideIndex), kenBurns, 1.0);
+        // Held only through a dissolve: at 4K it is 33 MB.
+        canvas.outgoing = QImage();
     }
 
     QPainter painter(&frame);
@@ -259,9 +306,9 @@ void VideoExporter::encodeVideo(const std::filesystem::path& destination) const
     FramePipeline pipeline(
         depth.workers, depth.ahead, size.codedWidth(), size.codedHeight(),
         [&planner] { return planner.next(); },
-        [this, size](const FramePlan& plan, Bt709FrameConverter& converter, QImage& canvas) {
+        [this, size](const FramePlan& plan, Bt709FrameConverter& converter, FrameCanvas& canvas) {
             drawFrame(canvas, size, plan.slideIndex, plan.localTime, plan.images);
-            return converter.convert(canvas);
+            return converter.convert(canvas.frame);
         });
     // Made after the pipeline, so that the first photos decode while the encoder sets itself up.
     VideoEncoder encoder(destination, settings);

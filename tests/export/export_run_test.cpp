@@ -14,6 +14,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <thread>
@@ -142,6 +143,47 @@ TEST_P(ExportRunTest, WritesTheSlideshowWithTheFadedSong)
 }
 
 INSTANTIATE_TEST_SUITE_P(Codecs, ExportRunTest, ::testing::Values(ExportCodec::h264, ExportCodec::h265));
+
+// Y, Cb, Cr of an RGB colour (0...1) through the BT.709 matrix in video range.
+test::YCbCr bt709(double r, double g, double b)
+{
+    const double y = 0.2126 * r + 0.7152 * g + 0.0722 * b;
+    return {static_cast<int>(std::lround(16 + 219 * y)), static_cast<int>(std::lround(128 + 224 * (b - y) / 1.8556)),
+            static_cast<int>(std::lround(128 + 224 * (r - y) / 1.5748))};
+}
+
+void expectNear(const test::YCbCr& actual, const test::YCbCr& expected, const char* where)
+{
+    EXPECT_NEAR(actual.y, expected.y, 4) << where;
+    EXPECT_NEAR(actual.cb, expected.cb, 5) << where;
+    EXPECT_NEAR(actual.cr, expected.cr, 5) << where;
+}
+
+TEST(ExportRun, TheDissolveFadesTheOutgoingPhotoBesideAnIncomingPhotoOfAnotherShape)
+{
+    StorageRoot root;
+    const fs::path wide = root.path() / "wide.png";
+    const fs::path tall = root.path() / "tall.png";
+    test::writeImage(wide, test::makeTwoToneImage(64, 36, Qt::red, Qt::red), "PNG");
+    test::writeImage(tall, test::makeTwoToneImage(36, 64, Qt::blue, Qt::blue), "PNG");
+    FotivelaProject project = FotivelaProject::empty();
+    project.fps = 10;
+    project.format = ProjectFormat::youtube; // 1280 × 720; the tall photo leaves bars of black beside it
+    project.exportSettings.quality = ExportQuality::quick;
+    project.exportSettings.codec = ExportCodec::h264;
+    project.exportSettings.bitrateMbps = 2;
+    project.slides = {photoSlide(wide, 2.0), photoSlide(tall, 2.0, SlideTransition::dissolve)};
+    const fs::path output = root.path() / "video.mp4";
+    VideoExporter(project, output, {}).exportProject();
+
+    // In a bar beside the tall photo: red before the dissolve, half way through
+    // it (0.3 s of 0.6 s) half red, half the black background, then black.
+    expectNear(test::decodedPixel(output, 1.85, 200, 360), bt709(1, 0, 0), "before");
+    expectNear(test::decodedPixel(output, 2.25, 200, 360), bt709(0.5, 0, 0), "half way");
+    expectNear(test::decodedPixel(output, 2.95, 200, 360), bt709(0, 0, 0), "after");
+    // Under the tall photo the two photos mix.
+    expectNear(test::decodedPixel(output, 2.25, 640, 360), bt709(0.5, 0, 0.5), "under the photo");
+}
 
 TEST(ExportRun, ASongShorterThanTheSlideshowEndsEarlyAtFullVolumeWithoutTheCut)
 {

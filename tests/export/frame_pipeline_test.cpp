@@ -54,7 +54,7 @@ TEST(FramePipeline, HandsOutFramesInOrderWhateverOrderTheWorkersFinishIn)
     constexpr int count = 60;
     int planned = 0;
     // Every third frame is slow, so later frames finish first on the other workers.
-    FramePipeline pipeline(4, 8, 16, 16, plansUpTo(count, planned, 5), [](const FramePlan& plan, Bt709FrameConverter&, QImage&) {
+    FramePipeline pipeline(4, 8, 16, 16, plansUpTo(count, planned, 5), [](const FramePlan& plan, Bt709FrameConverter&, FrameCanvas&) {
         const int index = static_cast<int>(plan.localTime);
         if (index % 3 == 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(6));
@@ -72,7 +72,7 @@ TEST(FramePipeline, HandsOutFramesInOrderWhateverOrderTheWorkersFinishIn)
 TEST(FramePipeline, PassesOnTheFirstFailureAndHearsACancelWhileItWaits)
 {
     int planned = 0;
-    FramePipeline failing(3, 6, 16, 16, plansUpTo(30, planned), [](const FramePlan& plan, Bt709FrameConverter&, QImage&) {
+    FramePipeline failing(3, 6, 16, 16, plansUpTo(30, planned), [](const FramePlan& plan, Bt709FrameConverter&, FrameCanvas&) {
         if (plan.localTime == 7)
             throw VideoExporterError::cannotLoadImage("/fotos/rota.jpg");
         return labelledFrame(static_cast<int>(plan.localTime));
@@ -89,7 +89,7 @@ TEST(FramePipeline, PassesOnTheFirstFailureAndHearsACancelWhileItWaits)
     std::stop_source stop;
     const auto started = std::chrono::steady_clock::now();
     {
-        FramePipeline slow(2, 4, 16, 16, plansUpTo(1000, plannedSlowly), [](const FramePlan& plan, Bt709FrameConverter&, QImage&) {
+        FramePipeline slow(2, 4, 16, 16, plansUpTo(1000, plannedSlowly), [](const FramePlan& plan, Bt709FrameConverter&, FrameCanvas&) {
             std::this_thread::sleep_for(std::chrono::milliseconds(40));
             return labelledFrame(static_cast<int>(plan.localTime));
         });
@@ -140,7 +140,7 @@ TEST(FramePipeline, KeepsItsCanvasesAndFramesWithinTheByteBudget)
                 plan.localTime = planned++;
                 return plan;
             },
-            [](const FramePlan& plan, Bt709FrameConverter&, QImage&) { return labelledFrame(static_cast<int>(plan.localTime)); });
+            [](const FramePlan& plan, Bt709FrameConverter&, FrameCanvas&) { return labelledFrame(static_cast<int>(plan.localTime)); });
         for (int i = 0; i < 40; ++i) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
             ++handedOut;

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 namespace fotivela {
 namespace {
 
@@ -70,6 +72,39 @@ TEST(FrameRendering, DissolvesFromThePreviousSlideOnlyWhenTheTransitionAsks)
     EXPECT_THROW(cutting.makePixelBuffer(square, 1, 0.0, {{0, images.at(0)}}), VideoExporterError);
 }
 
+// Mixed shapes: a full-frame photo, then a portrait one with bars of background beside it.
+TEST(FrameRendering, DissolveFadesTheWholePictureOfTheSlideBefore)
+{
+    const std::map<std::size_t, QImage> images{
+        {0, solid(40, 40, Qt::red)}, {1, solid(20, 40, Qt::blue)}, {2, solid(40, 40, Qt::yellow)}};
+    const VideoExporter exporter(projectOf({slideLasting(2), slideLasting(1, SlideTransition::dissolve),
+                                            slideLasting(1, SlideTransition::dissolve)}),
+                                 "/tmp/o.mp4", {});
+    const auto near = [](QColor actual, int r, int g, int b) {
+        return std::abs(actual.red() - r) <= 3 && std::abs(actual.green() - g) <= 3 && std::abs(actual.blue() - b) <= 3;
+    };
+    // One canvas through every frame, as a drawing worker keeps it.
+    FrameCanvas canvas;
+    for (const double local : {0.0, 0.0875, 0.175}) {
+        exporter.drawFrame(canvas, square, 1, local, images);
+        const double p = local / 0.35;
+        const auto mix = [p](int from, int to) { return static_cast<int>(std::lround((1 - p) * from + p * to)); };
+        // Beside the portrait photo the red photo gives way to the green background...
+        EXPECT_TRUE(near(canvas.frame.pixelColor(50, 200), mix(255, 0), mix(0, 255), 0))
+            << local << ": " << canvas.frame.pixelColor(50, 200).name().toStdString();
+        // ...and under it to the blue photo.
+        EXPECT_TRUE(near(canvas.frame.pixelColor(200, 200), mix(255, 0), 0, mix(0, 255)))
+            << local << ": " << canvas.frame.pixelColor(200, 200).name().toStdString();
+    }
+    // The next dissolve fades out of the portrait slide's picture, not the one before it.
+    exporter.drawFrame(canvas, square, 2, 0.175, images);
+    EXPECT_TRUE(near(canvas.frame.pixelColor(50, 200), 128, 255, 0)) << canvas.frame.pixelColor(50, 200).name().toStdString();
+    EXPECT_TRUE(near(canvas.frame.pixelColor(200, 200), 128, 128, 128)) << canvas.frame.pixelColor(200, 200).name().toStdString();
+    // Past the dissolve only the slide's own picture is left.
+    exporter.drawFrame(canvas, square, 1, 0.5, images);
+    EXPECT_EQ(canvas.frame.pixelColor(50, 200), QColor(Qt::green));
+}
+
 TEST(FrameRendering, KenBurnsPansAfterTheOffsetLimitAcrossTheSlide)
 {
     Slide slide = slideLasting(2);
@@ -85,6 +120,33 @@ TEST(FrameRendering, KenBurnsPansAfterTheOffsetLimitAcrossTheSlide)
     const QImage last = exporter.makePixelBuffer(square, 0, 2.0, images);
     EXPECT_EQ(QColor(last.pixel(210, 200)), QColor(Qt::red));
     EXPECT_EQ(QColor(last.pixel(5, 200)), QColor(Qt::green));
+}
+
+// A worker's canvas keeps the last frame: whatever the photo's position, every pixel must be drawn again.
+TEST(FrameRendering, EveryPixelOfAReusedCanvasIsDrawnAgain)
+{
+    Slide moving = slideLasting(2);
+    moving.kenBurnsEnabled = true;
+    moving.kenBurnsZoomAmount = 0.13;
+    moving.kenBurnsMovementAmount = 1;
+    Slide framed = slideLasting(1, SlideTransition::dissolve);
+    framed.imageScale = 1.37;
+    framed.imageOffsetX = 0.031;
+    const VideoExporter exporter(projectOf({moving, framed}), "/tmp/o.mp4", {});
+    const std::map<std::size_t, QImage> images{{0, solid(53, 31, Qt::red)}, {1, solid(17, 29, Qt::blue)}};
+    const RenderSize odd{301.7, 203.3};
+    FrameCanvas canvas;
+    for (const auto& [slide, local] : {std::pair<std::size_t, double>{0, 0.0}, {0, 0.77}, {0, 1.93}, {1, 0.1}, {1, 0.9}}) {
+        exporter.drawFrame(canvas, odd, slide, local, images);
+        canvas.frame.fill(Qt::magenta); // what a pixel left alone would show
+        exporter.drawFrame(canvas, odd, slide, local, images);
+        int untouched = 0;
+        for (int y = 0; y < canvas.frame.height(); ++y)
+            for (int x = 0; x < canvas.frame.width(); ++x)
+                untouched += canvas.frame.pixelColor(x, y) == QColor(Qt::magenta) ? 1 : 0;
+        EXPECT_EQ(untouched, 0) << slide << " at " << local;
+        EXPECT_EQ(canvas.frame, exporter.makePixelBuffer(odd, slide, local, images)) << slide << " at " << local;
+    }
 }
 
 TEST(TitleOverlay, ScalesPlacesAndClampsTheBox)

@@ -4,6 +4,7 @@
 #include "ui/preview/playback_controls.h"
 #include "ui/preview/preview_monitor.h"
 #include "ui/preview/preview_panel.h"
+#include "ui/preview/preview_transition_layer.h"
 #include "support/test_images.h"
 
 #include <QLabel>
@@ -201,4 +202,57 @@ TEST_F(PreviewPanelTest, AClickOnThePositionBarJumpsThereAndTheFormatMenuOpensIn
     const QRect bounds(0, 0, 800, 600);
     EXPECT_EQ(FormatMenu::menuPosition(QRect(700, 40, 90, 34), QSize(200, 300), bounds), QPoint(600, 78));
     EXPECT_EQ(FormatMenu::menuPosition(QRect(10, 500, 90, 34), QSize(200, 300), bounds), QPoint(10, 196));
+}
+
+TEST_F(PreviewPanelTest, DissolveFadesTheWholeOutgoingPictureIntoPhotosOfAnotherShape)
+{
+    const auto ids = installSlides(2);
+    const auto folder = std::filesystem::temp_directory_path() / ("fotivela-preview-dissolve-" + ids[0].toString());
+    std::filesystem::create_directories(folder);
+    // A wide red photo that fills the monitor, then a tall blue one with bars of green beside it.
+    test::writeImage(folder / "wide.png", test::makeTwoToneImage(320, 180, Qt::red, Qt::red), "PNG");
+    test::writeImage(folder / "tall.png", test::makeTwoToneImage(90, 160, Qt::blue, Qt::blue), "PNG");
+    store->modifyProject([&](FotivelaProject& project) {
+        project.backgroundColorHex = "#00FF00";
+        project.slides[0].imageURL = folder / "wide.png";
+        project.slides[1].imageURL = folder / "tall.png";
+        project.slides[1].transition = SlideTransition::dissolve;
+        project.slides[0].transition = SlideTransition::dissolve;
+    });
+    // Both photos decoded ahead, so that the dissolve shows them from its first frame.
+    int decoded = 0;
+    for (const Slide& slide : store->project().slides)
+        store->previewImage(slide, [&](std::optional<QImage> image) { decoded += image ? 1 : 0; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return decoded == 2; }, 10000));
+
+    store->setSelectedSlideID(ids[0]);
+    PreviewMonitor monitor(*store, *channel);
+    monitor.resize(650, 370);
+    monitor.show();
+    const QRectF rect = monitor.monitorRect();
+    const QPoint bar = (rect.topLeft() + QPointF(rect.width() * 0.1, rect.height() * 0.5)).toPoint();
+    const QPoint centre = rect.center().toPoint();
+    ASSERT_EQ(monitor.grab().toImage().pixelColor(bar), QColor(Qt::red));
+
+    store->setSelectedSlideID(ids[1]);
+    PreviewTransitionLayer& layer = monitor.transitionLayer();
+    ASSERT_TRUE(layer.outgoingSlide());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return layer.incomingOpacity() > 0.2; }, 5000));
+    // Nothing advances the dissolve between reading its opacity and drawing.
+    const double p = layer.incomingOpacity();
+    const QImage shown = monitor.grab().toImage();
+    ASSERT_TRUE(layer.outgoingSlide()) << "the dissolve ended before it could be looked at";
+    const auto mix = [p](int from, int to) { return (1 - p) * from + p * to; };
+    const QColor beside = shown.pixelColor(bar);
+    const QColor under = shown.pixelColor(centre);
+    EXPECT_NEAR(beside.red(), mix(255, 0), 4) << p;
+    EXPECT_NEAR(beside.green(), mix(0, 255), 4) << p;
+    EXPECT_NEAR(under.red(), mix(255, 0), 4) << p;
+    EXPECT_NEAR(under.green(), 0, 4) << p;
+    EXPECT_NEAR(under.blue(), mix(0, 255), 4) << p;
+
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !layer.outgoingSlide(); }, 5000));
+    EXPECT_EQ(monitor.grab().toImage().pixelColor(bar), QColor(Qt::green));
+    EXPECT_EQ(monitor.grab().toImage().pixelColor(centre), QColor(Qt::blue));
+    std::filesystem::remove_all(folder);
 }

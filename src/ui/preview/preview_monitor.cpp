@@ -260,10 +260,28 @@ void PreviewMonitor::render(QPainter& painter)
         painter.translate(monitor.topLeft());
         painter.setRenderHint(QPainter::Antialiasing, false);
         painter.setClipRect(QRectF(QPointF(0, 0), size));
-        if (const auto& outgoing = m_transitionLayer->outgoingSlide())
+        const auto& outgoing = m_transitionLayer->outgoingSlide();
+        const double opacity = m_transitionLayer->incomingOpacity();
+        if (outgoing)
             paintPreviewSlide(painter, sceneFor(*outgoing), size, nullptr);
-        painter.setOpacity(m_transitionLayer->incomingOpacity());
-        paintPreviewSlide(painter, sceneFor(*current), size, &m_titleOverlay);
+        if (outgoing && opacity < 1.0) {
+            // The incoming slide fades in as one picture, its background and photo together,
+            // as the exported frames do: where the photos differ in shape, the outgoing one
+            // fades out instead of showing through the incoming photo or lingering beside it.
+            const qreal ratio = painter.device() != nullptr ? painter.device()->devicePixelRatioF() : 1.0;
+            QImage layer(QSizeF(size * ratio).toSize().expandedTo(QSize(1, 1)), QImage::Format_ARGB32_Premultiplied);
+            layer.setDevicePixelRatio(ratio);
+            layer.fill(Qt::transparent);
+            {
+                QPainter layerPainter(&layer);
+                paintPreviewSlide(layerPainter, sceneFor(*current), size, &m_titleOverlay);
+            }
+            painter.setOpacity(opacity);
+            painter.drawImage(QPointF(0, 0), layer);
+        } else {
+            painter.setOpacity(opacity);
+            paintPreviewSlide(painter, sceneFor(*current), size, &m_titleOverlay);
+        }
         painter.restore();
     } else if (project.slides.empty()) {
         painter.setPen(QColor::fromRgbF(1, 1, 1, 0.6f));
