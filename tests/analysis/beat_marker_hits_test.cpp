@@ -182,6 +182,36 @@ TEST(BeatMarkerHits, APadDoesNotPushTheMarkersOfHitsFoundOnTheirRiseAhead)
     EXPECT_GE(leads.front(), 2.0);
 }
 
+// A pad's partials beat against each other into a small ripple of the
+// envelope; against the dip a kick's tail leaves, one such ripple can pass the
+// score and contrast tests and draw a second, disabled marker beside the kick.
+TEST(BeatMarkerHits, APadsRippleAfterAKickGivesNoSecondMarker)
+{
+    constexpr double seconds = 40;
+    TestSignal song = makeSilence(seconds, kRate, 1);
+    auto& samples = song.channels.front();
+    for (double f : {103.4, 130.3, 154.9, 206.8}) {
+        double phase = 0;
+        for (std::size_t i = 0; i < samples.size(); ++i) {
+            const double t = static_cast<double>(i) / kRate;
+            phase += 2 * std::numbers::pi * f / kRate;
+            samples[i] += static_cast<float>(0.05 * std::min({1.0, t / 1.5, (seconds - t) / 0.05})
+                * (std::sin(phase) + 0.4 * std::sin(2 * phase) + 0.2 * std::sin(3 * phase)));
+        }
+    }
+    const std::vector<float> sound = kick(0.07);
+    std::vector<double> hits;
+    for (double t = 0.5087; t < seconds - 0.5; t += 0.47) {
+        addHit(song, sound, t, 0.5);
+        hits.push_back(t);
+    }
+    addNoise(song, 0.004, 6);
+    const Detection d = detect(song, BeatDetectionFocus::clapSnare, BeatDetectionProfile::attack());
+    for (double hit : hits)
+        EXPECT_EQ(markersAround(d, hit).size(), 1u) << "hit at " << hit;
+    EXPECT_EQ(d.markers.size(), hits.size());
+}
+
 // The per-instrument profiles judge hits the same way (drums, bass, vocals and
 // other share one profile).
 TEST(BeatMarkerHits, InstrumentProfilesFindEveryHitOnce)
