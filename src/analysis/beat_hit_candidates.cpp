@@ -13,6 +13,12 @@ namespace {
 constexpr int64_t sameHitGapBuckets = 3;
 constexpr double sameHitDipShare = 0.25;
 
+// A hit must climb by at least this share of the level floor: the ripples of a
+// steady pad, seen against the dip a hit's tail leaves behind, can pass the
+// score and contrast tests but barely rise. Measured from where the rise
+// starts, not as a share of that level, so that hats over a noise floor stay.
+constexpr double minRiseShare = 0.55;
+
 } // namespace
 
 // A hit's contrast is judged over its rise, the buckets where the smoothed
@@ -42,6 +48,10 @@ std::vector<HitCandidate> hitCandidates(const OnsetCurves& c, const CandidateLim
     int64_t ownPeak = -1;
     int64_t risePeak = -1;
     const auto closeHit = [&] {
+        if (topLevel - floorLevel < minRiseShare * limits.minLevel) {
+            ownPeak = risePeak = -1;
+            return;
+        }
         // A peak that passes on its own bucket is the one that always passed:
         // its onset is sought from it, and its marker stays where it was.
         if (ownPeak >= 0) {

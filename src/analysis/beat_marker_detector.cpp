@@ -244,7 +244,17 @@ std::vector<BeatMarker> detectBeatMarkers(const std::vector<double>& curve, doub
                 if (at(fluxN, k) > at(fluxN, p))
                     p = k;
             }
-            const double onsetLevel = std::max(0.1 * at(env, anchor), 0.012);
+            double onsetLevel = std::max(0.1 * at(env, anchor), 0.012);
+            if (anchor != i) {
+                // A hit that passes only further up its rise has its level measured from
+                // the floor it rises from: over a pad or a noise floor the envelope never
+                // falls to a tenth of the anchor's, and the search would run to the end of
+                // its window. A hit that passes on its peak keeps its marker as it was.
+                double floorLevel = at(env, anchor);
+                for (int64_t k = lo; k < anchor; ++k)
+                    floorLevel = std::min(floorLevel, at(env, k));
+                onsetLevel = floorLevel + std::max(0.1 * (at(env, anchor) - floorLevel), 0.012);
+            }
             int64_t j = p;
             while (j > lo && (at(fluxN, j - 1) >= onsetFlux || at(env, j - 1) >= onsetLevel))
                 --j;

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 #include <random>
@@ -117,8 +118,8 @@ TEST(BeatMarkerHits, EveryCleanHitIsFoundOnceWhateverItsPhaseInTheBucket)
     };
     const std::vector<float> shortKick = kick(0.07);
     // In silence the onset is found two to three buckets back; a decaying tail or a
-    // pad keeps the envelope up, and the search runs on towards the end of its
-    // window, which for a hit judged further up its rise starts from where it passes.
+    // pad keeps the envelope up, and for a hit that passes on its peak the search
+    // runs on towards the end of its window.
     const std::vector<Case> cases {{"kicks, clap-snare focus", shortKick, 0.5, BeatDetectionFocus::clapSnare, 3.5},
         {"kicks, kick focus", shortKick, 0.5, BeatDetectionFocus::kick, 3.5},
         {"kicks, full-mix focus", shortKick, 0.5, BeatDetectionFocus::fullMix, 3.5},
@@ -150,6 +151,65 @@ TEST(BeatMarkerHits, EveryCleanHitIsFoundOnceWhateverItsPhaseInTheBucket)
             }
         }
     }
+}
+
+// A steady pad keeps the envelope above a tenth of any hit's, so a search
+// measured from silence runs to the end of its window. Hits that pass only
+// further up their rise are marked where their rise starts, as in silence;
+// hits that pass on their peak keep their old markers, so the lead stays
+// uneven, but most hits must not be pushed towards the window's end.
+TEST(BeatMarkerHits, APadDoesNotPushTheMarkersOfHitsFoundOnTheirRiseAhead)
+{
+    const std::vector<float> sound = kick(0.07);
+    const TestSignal padOnly = pad();
+    std::vector<double> leads;
+    for (int step = 0; step < 5; ++step) {
+        TestSignal song = padOnly;
+        std::vector<double> hits;
+        for (double t = 0.5 + 0.0125 * step / 5; t < kSeconds - 0.5; t += 0.5) {
+            addHit(song, sound, t, 0.7);
+            hits.push_back(t);
+        }
+        const Detection d = detect(song, BeatDetectionFocus::fullMix, BeatDetectionProfile::attack());
+        for (double hit : hits) {
+            const auto near = markersAround(d, hit);
+            ASSERT_EQ(near.size(), 1u) << "hit at " << hit;
+            leads.push_back((hit - near.front()->time) / d.bucketSeconds);
+        }
+    }
+    std::sort(leads.begin(), leads.end());
+    EXPECT_LE(leads[leads.size() / 2], 5.0);
+    EXPECT_GE(leads.front(), 2.0);
+}
+
+// A pad's partials beat against each other into a small ripple of the
+// envelope; against the dip a kick's tail leaves, one such ripple can pass the
+// score and contrast tests and draw a second, disabled marker beside the kick.
+TEST(BeatMarkerHits, APadsRippleAfterAKickGivesNoSecondMarker)
+{
+    constexpr double seconds = 40;
+    TestSignal song = makeSilence(seconds, kRate, 1);
+    auto& samples = song.channels.front();
+    for (double f : {103.4, 130.3, 154.9, 206.8}) {
+        double phase = 0;
+        for (std::size_t i = 0; i < samples.size(); ++i) {
+            const double t = static_cast<double>(i) / kRate;
+            phase += 2 * std::numbers::pi * f / kRate;
+            samples[i] += static_cast<float>(0.05 * std::min({1.0, t / 1.5, (seconds - t) / 0.05})
+                * (std::sin(phase) + 0.4 * std::sin(2 * phase) + 0.2 * std::sin(3 * phase)));
+        }
+    }
+    const std::vector<float> sound = kick(0.07);
+    std::vector<double> hits;
+    for (double t = 0.5087; t < seconds - 0.5; t += 0.47) {
+        addHit(song, sound, t, 0.5);
+        hits.push_back(t);
+    }
+    addNoise(song, 0.004, 6);
+    const Detection d = detect(song, BeatDetectionFocus::clapSnare, BeatDetectionProfile::attack());
+    for (double hit : hits)
+        EXPECT_EQ(markersAround(d, hit).size(), 1u) << "hit at " << hit;
+    EXPECT_EQ(d.markers.size(), hits.size());
 }
 
 // The per-instrument profiles judge hits the same way (drums, bass, vocals and
