@@ -90,6 +90,10 @@ struct VideoEncoderSettings {
     int width = 0;
     int height = 0;
     std::int64_t averageBitRate = 0;
+    // The average is also the most the stream may take over any second, so
+    // that the file is never larger than the user asked for. Off only to
+    // measure what the ceiling costs the picture.
+    bool averageIsCeiling = true;
     int maxKeyFrameInterval = 1;
     int framesPerSecond = 1;
     bool allowFrameReordering = true;

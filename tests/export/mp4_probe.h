@@ -44,6 +44,12 @@ YCbCr decodedPixel(const std::filesystem::path& file, double seconds, int x, int
 // of the visible picture).
 std::vector<std::uint64_t> frameChecksums(const std::filesystem::path& file);
 
+// The luma plane of each decoded video frame, row after row, in presentation order.
+std::vector<std::vector<std::uint8_t>> frameLumas(const std::filesystem::path& file);
+
+// Mean absolute difference of two luma planes of the same size.
+double meanLumaDifference(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b);
+
 // True when the file's index ("moov") comes before its media ("mdat").
 bool indexAtFront(const std::filesystem::path& file);
 
