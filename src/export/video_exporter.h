@@ -20,6 +20,8 @@ namespace fotivela {
 
 struct AudioFadeMix;
 struct EncodedSongTrack;
+struct MuxComposition;
+struct MuxPreset;
 
 // One progress report of an export: a fraction 0...1 and a Spanish status text.
 struct ExportProgress {
@@ -167,6 +169,16 @@ public:
     AudioFadeMix songFade(double end) const;
 
 private:
+    // The song mux's steps: the composition both ways share, the copy of the
+    // encoded video with the song, and the second way through the presets.
+    MuxComposition muxComposition(const std::filesystem::path& videoURL,
+                                  const std::filesystem::path& originalAudioURL) const;
+    void muxWithReaderWriter(const MuxComposition& composition, const std::filesystem::path& outputURL,
+                             EncodedSongTrack* prepared) const;
+    void exportCompositionWithFallback(const MuxComposition& composition, const std::filesystem::path& outputURL) const;
+    void exportComposition(const MuxComposition& composition, const std::filesystem::path& outputURL,
+                           const MuxPreset& preset) const;
+
     void report(double progress, const std::string& message) const;
     bool usesSong() const;
     void throwIfCancelled() const;
