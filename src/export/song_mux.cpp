@@ -526,14 +526,19 @@ void VideoExporter::muxOriginalAudio(const std::filesystem::path& videoURL, cons
 {
     // What both ways need: its failures end the mux without a second try.
     const MuxComposition composition = muxComposition(videoURL, originalAudioURL);
+    // The mux writes beside the other temporary files and moves into place only
+    // when complete, so that a failure never leaves a partial MP4 at the destination.
+    const TemporaryMuxFile muxed(TemporaryMuxFile::Kind::muxed);
     try {
-        muxWithReaderWriter(composition, outputURL, prepared);
+        muxWithReaderWriter(composition, muxed.path(), prepared);
     } catch (const ExportCancelledError&) {
         throw;
     } catch (const std::exception&) {
         // The copy's own error is dropped: the second way's outcome is the mux's.
-        exportCompositionWithFallback(composition, outputURL);
+        exportCompositionWithFallback(composition, muxed.path());
     }
+    throwIfCancelled();
+    moveFileIntoPlace(muxed.path(), outputURL);
 }
 
 void VideoExporter::muxWithReaderWriter(const MuxComposition& composition, const std::filesystem::path& outputURL,
@@ -548,12 +553,7 @@ void VideoExporter::muxWithReaderWriter(const MuxComposition& composition, const
     sound.song = composition.song;
     sound.fade = composition.fade;
     sound.prepared = prepared;
-    // The mux writes beside the other temporary files and moves into place only
-    // when complete, so that a failure never leaves a partial MP4 at the destination.
-    const TemporaryMuxFile muxed(TemporaryMuxFile::Kind::muxed);
-    writeVideoWithSound(composition.video, sound, composition.duration, muxed.path(), [this] { throwIfCancelled(); });
-    throwIfCancelled();
-    moveFileIntoPlace(muxed.path(), outputURL);
+    writeVideoWithSound(composition.video, sound, composition.duration, outputURL, [this] { throwIfCancelled(); });
 }
 
 AudioFadeMix VideoExporter::songFade(double end) const

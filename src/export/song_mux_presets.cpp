@@ -1,12 +1,14 @@
 // The song mux's second way, when copying the encoded video beside the song
 // failed: the same film written again through the first preset that works.
 
-#include "export/export_file_moves.h"
 #include "export/mux_presets.h"
 #include "export/song_mux.h"
 #include "export/video_encoder.h"
 #include "export/video_exporter.h"
 #include "export/video_reencoder.h"
+
+#include <optional>
+#include <tuple>
 
 namespace fotivela {
 
@@ -43,10 +45,7 @@ void VideoExporter::exportComposition(const MuxComposition& composition, const s
         sound.kind = MuxSound::Kind::encoded;
         sound.fade = composition.fade;
     }
-    const TemporaryMuxFile muxed(TemporaryMuxFile::Kind::muxed);
-    writeVideoWithSound(video, sound, composition.duration, muxed.path(), throwIfStopped);
-    throwIfCancelled();
-    moveFileIntoPlace(muxed.path(), outputURL);
+    writeVideoWithSound(video, sound, composition.duration, outputURL, throwIfStopped);
 }
 
 } // namespace fotivela

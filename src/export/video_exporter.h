@@ -171,6 +171,7 @@ public:
 private:
     // The song mux's steps: the composition both ways share, the copy of the
     // encoded video with the song, and the second way through the presets.
+    // Each way writes the whole file at outputURL, which the mux then moves into place.
     MuxComposition muxComposition(const std::filesystem::path& videoURL,
                                   const std::filesystem::path& originalAudioURL) const;
     void muxWithReaderWriter(const MuxComposition& composition, const std::filesystem::path& outputURL,
