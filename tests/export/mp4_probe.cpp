@@ -87,6 +87,20 @@ Mp4Info probeMp4(const std::filesystem::path& file)
     return info;
 }
 
+std::int64_t videoStreamBytes(const std::filesystem::path& file)
+{
+    const auto context = open(file);
+    const int index = av_find_best_stream(context.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    const PacketPtr packet(av_packet_alloc());
+    std::int64_t bytes = 0;
+    while (av_read_frame(context.get(), packet.get()) >= 0) {
+        if (packet->stream_index == index)
+            bytes += packet->size;
+        av_packet_unref(packet.get());
+    }
+    return bytes;
+}
+
 YCbCr decodedPixel(const std::filesystem::path& file, double time, int x, int y)
 {
     const auto context = open(file);

@@ -32,6 +32,9 @@ struct Mp4Info {
 
 Mp4Info probeMp4(const std::filesystem::path& file);
 
+// The bytes of all the video stream's packets.
+std::int64_t videoStreamBytes(const std::filesystem::path& file);
+
 // Y, Cb, Cr of one pixel of the first frame shown at or after the time.
 struct YCbCr {
     int y = 0;
