@@ -1,5 +1,5 @@
-// What the bit rate ceiling costs: a slideshow of detailed photographs (Ken
-// Burns, dissolves) is encoded at the quality's default bit rate with the
+// What the bit rate ceiling costs: a slideshow of detailed photographs of
+// mixed shapes (Ken Burns, dissolves) is encoded at the quality's default bit rate with the
 // average as a plain target and with the average as a ceiling, for each codec
 // and for a short and a long film. Each row gives the video stream's average
 // bit rate against the setting, and the picture against the frames it was
@@ -183,11 +183,13 @@ int main(int argc, char** argv)
     if (lengths.empty())
         lengths = {10.0, 40.0};
 
-    std::printf("preparing %d detailed photos of 4000x3000...\n", photoCount);
+    // Shapes as a phone's photos come: landscape, portrait, panorama, square.
+    const int shapes[photoCount][2] = {{4000, 3000}, {3000, 4000}, {4000, 2250}, {3000, 3000}};
+    std::printf("preparing %d detailed photos of mixed shapes...\n", photoCount);
     std::vector<fs::path> photos;
     for (int i = 0; i < photoCount; ++i) {
         photos.push_back(folder / ("photo" + std::to_string(i) + ".jpg"));
-        bench::writeDetailedPhoto(photos.back(), 4000, 3000, i);
+        bench::writeDetailedPhoto(photos.back(), shapes[i][0], shapes[i][1], i);
     }
 
     std::printf("\n| film | codec | preset | ceiling | stream Mb/s | / setting | PSNR dB | dPSNR | SSIM | dSSIM |\n"
