@@ -306,14 +306,26 @@ EncodedSongTrack SongTrackEncoding::take(const std::stop_token& cancellation)
     return m_track.get();
 }
 
-void VideoExporter::muxOriginalAudio(const std::filesystem::path& videoURL, const std::filesystem::path& originalAudioURL,
-                                     const std::filesystem::path& outputURL, EncodedSongTrack* prepared) const
+TemporaryMuxFile::TemporaryMuxFile(Kind kind)
+    : m_path(DuskmereStorage::temporaryDirectory() /
+             (".fotivela-" + Uuid::random().toString() + (kind == Kind::video ? ".mp4" : "-audio.mp4")))
+{
+}
+
+TemporaryMuxFile::~TemporaryMuxFile()
+{
+    std::error_code ignored;
+    std::filesystem::remove(m_path, ignored);
+}
+
+void writeVideoWithSound(const std::filesystem::path& video, const MuxSound& sound, double end,
+                         const std::filesystem::path& output, const std::function<void()>& throwIfCancelled)
 {
     routeFfmpegLogToLog();
     AVFormatContext* opened = nullptr;
-    if (avformat_open_input(&opened, videoURL.c_str(), nullptr, nullptr) < 0)
+    if (avformat_open_input(&opened, video.c_str(), nullptr, nullptr) < 0)
         failMux("No se encontro una pista de video valida.");
-    const InputFormatContextPtr video(opened);
+    const InputFormatContextPtr input(opened);
     if (avformat_find_stream_info(opened, nullptr) < 0)
         failMux("No se encontro una pista de video valida.");
     const int videoIndex = av_find_best_stream(opened, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
@@ -321,25 +333,10 @@ void VideoExporter::muxOriginalAudio(const std::filesystem::path& videoURL, cons
         failMux("No se encontro una pista de video valida.");
     AVStream* sourceVideo = opened->streams[videoIndex];
 
-    const double d = std::min(streamSeconds(opened, sourceVideo), onMediaGrid(slideshowSeconds()));
-
-    // The mux writes beside the other temporary files and moves into place only
-    // when complete, so that a failure never leaves a partial MP4 at the destination.
-    const std::filesystem::path muxed =
-        DuskmereStorage::temporaryDirectory() / (".fotivela-" + Uuid::random().toString() + "-audio.mp4");
-    struct RemoveOnExit {
-        std::filesystem::path file;
-        ~RemoveOnExit()
-        {
-            std::error_code ignored;
-            std::filesystem::remove(file, ignored);
-        }
-    } const removeMuxed{muxed};
-
     AVFormatContext* created = nullptr;
-    if (avformat_alloc_output_context2(&created, nullptr, "mp4", muxed.c_str()) < 0 || created == nullptr)
+    if (avformat_alloc_output_context2(&created, nullptr, "mp4", output.c_str()) < 0 || created == nullptr)
         failMux("No se pudo escribir la pista de video en el MP4.");
-    const OutputFormatContextPtr output(created);
+    const OutputFormatContextPtr writer(created);
     AVStream* videoStream = avformat_new_stream(created, nullptr);
     if (videoStream == nullptr)
         failMux("No se pudo escribir la pista de video en el MP4.");
@@ -350,46 +347,105 @@ void VideoExporter::muxOriginalAudio(const std::filesystem::path& videoURL, cons
     videoStream->time_base = sourceVideo->time_base;
     videoStream->avg_frame_rate = sourceVideo->avg_frame_rate;
 
-    const AudioFadeMix fade = songFade(d);
-    // A track encoded ahead serves only the cut and fade it was made for.
-    if (prepared != nullptr && (prepared->end != d || !(prepared->fade == fade) || !prepared->parameters))
-        prepared = nullptr;
+    // The sound: the track encoded ahead, the song encoded here, or the song's own packets.
+    EncodedSongTrack* prepared = sound.kind == MuxSound::Kind::prepared ? sound.prepared : nullptr;
     std::optional<SongTrackWriter> song;
-    if (prepared == nullptr)
-        song.emplace(originalAudioURL, fade, d);
+    if (sound.kind == MuxSound::Kind::encoded)
+        song.emplace(sound.song, sound.fade, end);
+    InputFormatContextPtr songInput;
+    int songIndex = -1;
+    if (sound.kind == MuxSound::Kind::copied) {
+        AVFormatContext* songOpened = nullptr;
+        if (avformat_open_input(&songOpened, sound.song.c_str(), nullptr, nullptr) < 0)
+            failMux("No se encontro una pista de audio valida.");
+        songInput.reset(songOpened);
+        if (avformat_find_stream_info(songOpened, nullptr) < 0)
+            failMux("No se encontro una pista de audio valida.");
+        songIndex = av_find_best_stream(songOpened, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+        if (songIndex < 0)
+            failMux("No se encontro una pista de audio valida.");
+    }
 
     AVStream* audioStream = avformat_new_stream(created, nullptr);
     if (audioStream == nullptr)
         failMux("No se pudo escribir la pista de audio en el MP4.");
-    const AVRational audioTimeBase = prepared != nullptr ? prepared->timeBase : song->codec()->time_base;
-    check(prepared != nullptr ? avcodec_parameters_copy(audioStream->codecpar, prepared->parameters.get())
-                              : avcodec_parameters_from_context(audioStream->codecpar, song->codec()),
-          "No se pudo escribir la pista de audio en el MP4.");
+    AVRational audioTimeBase{1, muxAudioSampleRate};
+    int copiedParameters = 0;
+    if (prepared != nullptr) {
+        audioTimeBase = prepared->timeBase;
+        copiedParameters = avcodec_parameters_copy(audioStream->codecpar, prepared->parameters.get());
+    } else if (song) {
+        audioTimeBase = song->codec()->time_base;
+        copiedParameters = avcodec_parameters_from_context(audioStream->codecpar, song->codec());
+    } else {
+        const AVStream* source = songInput->streams[songIndex];
+        audioTimeBase = source->time_base;
+        copiedParameters = avcodec_parameters_copy(audioStream->codecpar, source->codecpar);
+        audioStream->codecpar->codec_tag = 0;
+    }
+    check(copiedParameters, "No se pudo escribir la pista de audio en el MP4.");
     audioStream->time_base = audioTimeBase;
     const auto writeAudio = [&](AVPacket* packet) {
         av_packet_rescale_ts(packet, audioTimeBase, audioStream->time_base);
         packet->stream_index = audioStream->index;
+        packet->pos = -1;
         check(av_interleaved_write_frame(created, packet));
     };
     if (song)
         song->setSink(writeAudio);
     std::size_t nextPrepared = 0;
+    const PacketPtr songPacket(av_packet_alloc());
+    bool songPacketHeld = false;
+    bool songEnded = false;
+    const auto packetTime = [](const AVPacket* packet, AVRational timeBase) {
+        const std::int64_t order = packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts;
+        return order == AV_NOPTS_VALUE ? std::optional<double>{} : static_cast<double>(order) * av_q2d(timeBase);
+    };
     // The song up to a time of the video, so that the two stay interleaved.
     const auto audioUntil = [&](double seconds) {
         if (song) {
             song->writeUntil(seconds);
             return;
         }
-        for (; nextPrepared < prepared->packets.size(); ++nextPrepared) {
-            AVPacket* packet = prepared->packets[nextPrepared].get();
-            const std::int64_t order = packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts;
-            if (order != AV_NOPTS_VALUE && static_cast<double>(order) * av_q2d(audioTimeBase) >= seconds)
-                break;
-            writeAudio(packet);
+        if (prepared != nullptr) {
+            for (; nextPrepared < prepared->packets.size(); ++nextPrepared) {
+                AVPacket* packet = prepared->packets[nextPrepared].get();
+                if (const auto time = packetTime(packet, audioTimeBase); time && *time >= seconds)
+                    break;
+                writeAudio(packet);
+            }
+            return;
+        }
+        // The song's own packets: each one that begins before the cut, whole.
+        while (!songEnded) {
+            if (!songPacketHeld) {
+                const int read = av_read_frame(songInput.get(), songPacket.get());
+                if (read == AVERROR_EOF) {
+                    songEnded = true;
+                    return;
+                }
+                check(read, "No se pudo leer la pista de audio original.");
+                if (songPacket->stream_index != songIndex) {
+                    av_packet_unref(songPacket.get());
+                    continue;
+                }
+                songPacketHeld = true;
+            }
+            const auto time = packetTime(songPacket.get(), audioTimeBase);
+            if (time && *time >= end) {
+                songEnded = true;
+                av_packet_unref(songPacket.get());
+                return;
+            }
+            if (time && *time >= seconds)
+                return;
+            writeAudio(songPacket.get());
+            av_packet_unref(songPacket.get());
+            songPacketHeld = false;
         }
     };
 
-    check(avio_open(&created->pb, muxed.c_str(), AVIO_FLAG_WRITE));
+    check(avio_open(&created->pb, output.c_str(), AVIO_FLAG_WRITE));
     AVDictionary* options = nullptr;
     av_dict_set(&options, "movflags", "+faststart", 0);
     const int header = avformat_write_header(created, &options);
@@ -410,12 +466,11 @@ void VideoExporter::muxOriginalAudio(const std::filesystem::path& videoURL, cons
             continue;
         }
         const double timeBase = av_q2d(sourceVideo->time_base);
-        if (packet->pts != AV_NOPTS_VALUE && static_cast<double>(packet->pts) * timeBase >= d) {
+        if (packet->pts != AV_NOPTS_VALUE && static_cast<double>(packet->pts) * timeBase >= end) {
             av_packet_unref(packet.get());
             continue;
         }
-        const std::int64_t order = packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts;
-        audioUntil(order == AV_NOPTS_VALUE ? 0.0 : static_cast<double>(order) * timeBase);
+        audioUntil(packetTime(packet.get(), sourceVideo->time_base).value_or(0.0));
         av_packet_rescale_ts(packet.get(), sourceVideo->time_base, videoStream->time_base);
         packet->stream_index = videoStream->index;
         packet->pos = -1;
@@ -427,8 +482,78 @@ void VideoExporter::muxOriginalAudio(const std::filesystem::path& videoURL, cons
         audioUntil(std::numeric_limits<double>::infinity());
     check(av_write_trailer(created));
     check(avio_closep(&created->pb));
+}
+
+MuxComposition VideoExporter::muxComposition(const std::filesystem::path& videoURL,
+                                             const std::filesystem::path& originalAudioURL) const
+{
+    routeFfmpegLogToLog();
+    MuxComposition composition;
+    composition.video = videoURL;
+    composition.song = originalAudioURL;
+    AVFormatContext* opened = nullptr;
+    if (avformat_open_input(&opened, videoURL.c_str(), nullptr, nullptr) < 0)
+        failMux("No se encontro una pista de video valida.");
+    const InputFormatContextPtr video(opened);
+    if (avformat_find_stream_info(opened, nullptr) < 0)
+        failMux("No se encontro una pista de video valida.");
+    const int videoIndex = av_find_best_stream(opened, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    if (videoIndex < 0)
+        failMux("No se encontro una pista de video valida.");
+    const AVStream* sourceVideo = opened->streams[videoIndex];
+    composition.videoCodec = sourceVideo->codecpar->codec_id;
+    composition.width = sourceVideo->codecpar->width;
+    composition.height = sourceVideo->codecpar->height;
+    composition.duration = std::min(streamSeconds(opened, sourceVideo), onMediaGrid(slideshowSeconds()));
+
+    AVFormatContext* songOpened = nullptr;
+    if (avformat_open_input(&songOpened, originalAudioURL.c_str(), nullptr, nullptr) < 0)
+        failMux("No se encontro una pista de audio valida.");
+    const InputFormatContextPtr song(songOpened);
+    if (avformat_find_stream_info(songOpened, nullptr) < 0)
+        failMux("No se encontro una pista de audio valida.");
+    const int songIndex = av_find_best_stream(songOpened, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+    if (songIndex < 0)
+        failMux("No se encontro una pista de audio valida.");
+    composition.songCodec = songOpened->streams[songIndex]->codecpar->codec_id;
+    composition.fades = m_project.audio && m_project.audio->cutToSlideshowDuration;
+    composition.fade = songFade(composition.duration);
+    return composition;
+}
+
+void VideoExporter::muxOriginalAudio(const std::filesystem::path& videoURL, const std::filesystem::path& originalAudioURL,
+                                     const std::filesystem::path& outputURL, EncodedSongTrack* prepared) const
+{
+    // What both ways need: its failures end the mux without a second try.
+    const MuxComposition composition = muxComposition(videoURL, originalAudioURL);
+    // The mux writes beside the other temporary files and moves into place only
+    // when complete, so that a failure never leaves a partial MP4 at the destination.
+    const TemporaryMuxFile muxed(TemporaryMuxFile::Kind::muxed);
+    try {
+        muxWithReaderWriter(composition, muxed.path(), prepared);
+    } catch (const ExportCancelledError&) {
+        throw;
+    } catch (const std::exception&) {
+        // The copy's own error is dropped: the second way's outcome is the mux's.
+        exportCompositionWithFallback(composition, muxed.path());
+    }
     throwIfCancelled();
-    moveFileIntoPlace(muxed, outputURL);
+    moveFileIntoPlace(muxed.path(), outputURL);
+}
+
+void VideoExporter::muxWithReaderWriter(const MuxComposition& composition, const std::filesystem::path& outputURL,
+                                        EncodedSongTrack* prepared) const
+{
+    // A track encoded ahead serves only the cut and fade it was made for.
+    if (prepared != nullptr &&
+        (prepared->end != composition.duration || !(prepared->fade == composition.fade) || !prepared->parameters))
+        prepared = nullptr;
+    MuxSound sound;
+    sound.kind = prepared != nullptr ? MuxSound::Kind::prepared : MuxSound::Kind::encoded;
+    sound.song = composition.song;
+    sound.fade = composition.fade;
+    sound.prepared = prepared;
+    writeVideoWithSound(composition.video, sound, composition.duration, outputURL, [this] { throwIfCancelled(); });
 }
 
 AudioFadeMix VideoExporter::songFade(double end) const

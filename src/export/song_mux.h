@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <future>
 #include <stop_token>
 #include <thread>
@@ -66,6 +67,53 @@ public:
 private:
     std::future<EncodedSongTrack> m_track;
     std::jthread m_thread;
+};
+
+// What both ways of the mux work from: the temporary video, the song and the
+// cut. Made once; its failures end the mux.
+struct MuxComposition {
+    std::filesystem::path video;
+    std::filesystem::path song;
+    AVCodecID videoCodec = AV_CODEC_ID_NONE;
+    int width = 0;
+    int height = 0;
+    AVCodecID songCodec = AV_CODEC_ID_NONE;
+    // D: the smaller of the video's length and the slideshow's.
+    double duration = 0.0;
+    // Whether the song is faded out at the cut, and how.
+    bool fades = false;
+    AudioFadeMix fade;
+};
+
+// Where the mux takes the sound from: the song encoded here with its fade,
+// a track encoded ahead, or the song's own packets as they are.
+struct MuxSound {
+    enum class Kind { encoded, prepared, copied };
+    Kind kind = Kind::encoded;
+    std::filesystem::path song;
+    AudioFadeMix fade;
+    EncodedSongTrack* prepared = nullptr;
+};
+
+// Copies the video's packets before `end` and writes the sound up to `end`
+// beside them into `output`: MP4, index at the front. Throws VideoExporterError
+// (audioMuxFailed), or what throwIfCancelled throws.
+void writeVideoWithSound(const std::filesystem::path& video, const MuxSound& sound, double end,
+                         const std::filesystem::path& output, const std::function<void()>& throwIfCancelled);
+
+// A file of the mux in the temporary folder, under a name the start-up sweep
+// recognises, removed however the step that writes it ends.
+class TemporaryMuxFile {
+public:
+    enum class Kind { muxed, video };
+    explicit TemporaryMuxFile(Kind kind);
+    ~TemporaryMuxFile();
+    TemporaryMuxFile(const TemporaryMuxFile&) = delete;
+    TemporaryMuxFile& operator=(const TemporaryMuxFile&) = delete;
+    const std::filesystem::path& path() const { return m_path; }
+
+private:
+    std::filesystem::path m_path;
 };
 
 } // namespace fotivela

@@ -20,6 +20,8 @@ namespace fotivela {
 
 struct AudioFadeMix;
 struct EncodedSongTrack;
+struct MuxComposition;
+struct MuxPreset;
 
 // One progress report of an export: a fraction 0...1 and a Spanish status text.
 struct ExportProgress {
@@ -90,6 +92,10 @@ struct VideoEncoderSettings {
     int width = 0;
     int height = 0;
     std::int64_t averageBitRate = 0;
+    // The average is also the most the stream may take over any second, so
+    // that the file is never larger than the user asked for. Off only to
+    // measure what the ceiling costs the picture.
+    bool averageIsCeiling = true;
     int maxKeyFrameInterval = 1;
     int framesPerSecond = 1;
     bool allowFrameReordering = true;
@@ -173,6 +179,17 @@ public:
     AudioFadeMix songFade(double end) const;
 
 private:
+    // The song mux's steps: the composition both ways share, the copy of the
+    // encoded video with the song, and the second way through the presets.
+    // Each way writes the whole file at outputURL, which the mux then moves into place.
+    MuxComposition muxComposition(const std::filesystem::path& videoURL,
+                                  const std::filesystem::path& originalAudioURL) const;
+    void muxWithReaderWriter(const MuxComposition& composition, const std::filesystem::path& outputURL,
+                             EncodedSongTrack* prepared) const;
+    void exportCompositionWithFallback(const MuxComposition& composition, const std::filesystem::path& outputURL) const;
+    void exportComposition(const MuxComposition& composition, const std::filesystem::path& outputURL,
+                           const MuxPreset& preset) const;
+
     void report(double progress, const std::string& message) const;
     bool usesSong() const;
     void throwIfCancelled() const;

@@ -201,15 +201,24 @@ TEST(ThreadedExport, GivesTheSameFramesAsOneWorkerInTheSameOrder)
         // The encoders' statistics stay off the terminal; only our own lines are printed.
         EXPECT_EQ(printed.find("[info]"), std::string::npos) << printed;
         EXPECT_EQ(printed.find("encoded"), std::string::npos) << printed;
-        return test::frameChecksums(root.path() / name);
+        return test::frameLumas(root.path() / name);
     };
-    const std::vector<std::uint64_t> single = exportWith(1, "single.mp4");
-    const std::vector<std::uint64_t> threaded = exportWith(4, "threaded.mp4");
+    const auto single = exportWith(1, "single.mp4");
+    const auto threaded = exportWith(4, "threaded.mp4");
     ASSERT_EQ(single.size(), 24u);
-    EXPECT_EQ(threaded, single);
-    // Ken Burns moves every frame of the first slides, so a swap would not go unseen.
-    for (std::size_t i = 1; i < 16; ++i)
-        EXPECT_NE(single[i], single[i - 1]) << "frame " << i;
+    ASSERT_EQ(threaded.size(), single.size());
+    // The encoder's rate ceiling spends its bits a little differently from
+    // one run to the next, so the same frame decodes nearly, not exactly, the
+    // same. Ken Burns moves every frame of the first slides: each frame is far
+    // closer to its own counterpart than to its neighbours, so a swap shows.
+    for (std::size_t i = 0; i < single.size(); ++i) {
+        const double own = test::meanLumaDifference(threaded[i], single[i]);
+        EXPECT_LT(own, 3.0) << "frame " << i;
+        if (i > 0 && i < 16) {
+            EXPECT_LT(own * 2, test::meanLumaDifference(threaded[i], single[i - 1])) << "frame " << i;
+            EXPECT_LT(own * 2, test::meanLumaDifference(threaded[i - 1], single[i])) << "frame " << i;
+        }
+    }
     EXPECT_TRUE(test::indexAtFront(root.path() / "threaded.mp4"));
 }
 

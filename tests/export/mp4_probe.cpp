@@ -3,6 +3,7 @@
 #include "platform/ffmpeg_handles.h"
 
 #include <cmath>
+#include <cstdlib>
 #include <fstream>
 #include <stdexcept>
 
@@ -86,6 +87,20 @@ Mp4Info probeMp4(const std::filesystem::path& file)
     return info;
 }
 
+std::int64_t videoStreamBytes(const std::filesystem::path& file)
+{
+    const auto context = open(file);
+    const int index = av_find_best_stream(context.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    const PacketPtr packet(av_packet_alloc());
+    std::int64_t bytes = 0;
+    while (av_read_frame(context.get(), packet.get()) >= 0) {
+        if (packet->stream_index == index)
+            bytes += packet->size;
+        av_packet_unref(packet.get());
+    }
+    return bytes;
+}
+
 YCbCr decodedPixel(const std::filesystem::path& file, double time, int x, int y)
 {
     const auto context = open(file);
@@ -138,6 +153,32 @@ std::vector<std::uint64_t> frameChecksums(const std::filesystem::path& file)
         sums.push_back(hash);
     });
     return sums;
+}
+
+std::vector<std::vector<std::uint8_t>> frameLumas(const std::filesystem::path& file)
+{
+    const auto context = open(file);
+    const int index = av_find_best_stream(context.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    const auto decoder = openDecoder(context->streams[index]);
+    std::vector<std::vector<std::uint8_t>> planes;
+    decodeStream(context.get(), index, decoder.get(), [&](const AVFrame& frame) {
+        std::vector<std::uint8_t>& plane = planes.emplace_back();
+        for (int y = 0; y < frame.height; ++y) {
+            const std::uint8_t* row = frame.data[0] + y * frame.linesize[0];
+            plane.insert(plane.end(), row, row + frame.width);
+        }
+    });
+    return planes;
+}
+
+double meanLumaDifference(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b)
+{
+    if (a.size() != b.size() || a.empty())
+        throw std::runtime_error("pictures of different sizes");
+    double sum = 0.0;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        sum += std::abs(static_cast<int>(a[i]) - static_cast<int>(b[i]));
+    return sum / static_cast<double>(a.size());
 }
 
 bool indexAtFront(const std::filesystem::path& file)

@@ -32,6 +32,9 @@ struct Mp4Info {
 
 Mp4Info probeMp4(const std::filesystem::path& file);
 
+// The bytes of all the video stream's packets.
+std::int64_t videoStreamBytes(const std::filesystem::path& file);
+
 // Y, Cb, Cr of one pixel of the first frame shown at or after the time.
 struct YCbCr {
     int y = 0;
@@ -43,6 +46,12 @@ YCbCr decodedPixel(const std::filesystem::path& file, double seconds, int x, int
 // One checksum per decoded video frame, in presentation order (Y, Cb and Cr
 // of the visible picture).
 std::vector<std::uint64_t> frameChecksums(const std::filesystem::path& file);
+
+// The luma plane of each decoded video frame, row after row, in presentation order.
+std::vector<std::vector<std::uint8_t>> frameLumas(const std::filesystem::path& file);
+
+// Mean absolute difference of two luma planes of the same size.
+double meanLumaDifference(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b);
 
 // True when the file's index ("moov") comes before its media ("mdat").
 bool indexAtFront(const std::filesystem::path& file);
