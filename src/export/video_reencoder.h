@@ -4,11 +4,20 @@
 #include "export/video_exporter.h"
 #include "platform/ffmpeg_handles.h"
 
+extern "C" {
+#include <libswscale/swscale.h>
+}
+
 #include <filesystem>
 #include <functional>
 #include <memory>
 
 namespace fotivela {
+
+struct SwsContextDeleter {
+    void operator()(SwsContext* context) const { sws_freeContext(context); }
+};
+using SwsContextPtr = std::unique_ptr<SwsContext, SwsContextDeleter>;
 
 // Decodes an encoded video's frames before a time and encodes them again with
 // other settings (codec, size), scaled to fit: the song mux's second way.
