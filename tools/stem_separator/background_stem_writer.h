@@ -1,6 +1,6 @@
 #pragma once
 
-#include "drum_onset_gate.h"
+#include "onset_gate.h"
 
 #include <condition_variable>
 #include <deque>

@@ -3,7 +3,7 @@
 // leaves no stem file behind and exits non-zero (2 for a wrong command line).
 
 #include "background_stem_writer.h"
-#include "drum_onset_gate.h"
+#include "onset_gate.h"
 #include "input_window.h"
 #include "separation_error.h"
 #include "separation_model.h"
@@ -40,7 +40,9 @@ int run(const std::vector<std::string_view>& arguments)
     InputWindow input(request.input);
     StemOutput output(request.stemFolder(), input.sampleRate());
     const int workers = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-    DrumOnsetGate gate(output, input.sampleRate(), model.preEchoLookaheadMs / 1000.0, model.preEchoRatioDb);
+    OnsetGate gate(output, input.sampleRate(),
+        {{Stem::drums, model.preEchoLookaheadMs / 1000.0, model.preEchoRatioDb},
+            {Stem::bass, model.bassPreEchoLookaheadMs / 1000.0, model.bassPreEchoRatioDb}});
     BackgroundStemWriter writer(gate);
     const SeparationTimings timings = separateStems(input, model, request.segmentSeconds, writer, workers);
     writer.finish();

@@ -99,6 +99,11 @@ SeparationModel parseSeparationModel(const std::string& text, const std::string&
     if (model.preEchoLookaheadMs < 0 || model.preEchoLookaheadMs > 500 || model.preEchoRatioDb < 0
         || model.preEchoRatioDb > 60)
         invalid(what, "«preEchoLookaheadMs» o «preEchoRatioDb» fuera de rango");
+    model.bassPreEchoLookaheadMs = number(root, "bassPreEchoLookaheadMs", model.bassPreEchoLookaheadMs, what);
+    model.bassPreEchoRatioDb = number(root, "bassPreEchoRatioDb", model.bassPreEchoRatioDb, what);
+    if (model.bassPreEchoLookaheadMs < 0 || model.bassPreEchoLookaheadMs > 500 || model.bassPreEchoRatioDb < 0
+        || model.bassPreEchoRatioDb > 60)
+        invalid(what, "«bassPreEchoLookaheadMs» o «bassPreEchoRatioDb» fuera de rango");
     model.kickBand = ramp(root, "kickBand", model.kickBand, what);
     model.kickLookbackSeconds = number(root, "kickLookbackSeconds", model.kickLookbackSeconds, what);
     model.kickRiseRatio = number(root, "kickRiseRatio", model.kickRiseRatio, what);

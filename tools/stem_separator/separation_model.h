@@ -42,6 +42,9 @@ struct SeparationModel {
     // (a look-ahead of 0 = off).
     double preEchoLookaheadMs = 45.0;
     double preEchoRatioDb = 10.0;
+    // The same for the bass stem before a note (a look-ahead of 0 = off).
+    double bassPreEchoLookaheadMs = 0;
+    double bassPreEchoRatioDb = 10.0;
     // Kicks told from the bass by their falling pitch (see KickTracker), in
     // this band: a kick is followed this long at most (0 = off), starts where
     // the band's energy grows by `kickRiseRatio` within two frames while what

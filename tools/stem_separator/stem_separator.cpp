@@ -5,7 +5,7 @@
 #include "kick_tracker.h"
 #include "parallel_for.h"
 #include "spectral_masks.h"
-#include "drum_onset_gate.h"
+#include "onset_gate.h"
 
 #include <algorithm>
 #include <array>
