@@ -226,7 +226,15 @@ TEST_F(Packaging, OnlyPhotosThatReadAsPicturesAndASongThatDecodesGoIntoThePackag
     const fs::path P = m_root / "Paquete";
     std::vector<fs::path> leftOut;
     fs::path file;
-    EXPECT_TRUE(returnsWithin(fifo, [&] { file = ProjectPackager::package(project, P, "Paquete", std::nullopt, std::nullopt, &leftOut); }));
+    std::string failure;
+    EXPECT_TRUE(returnsWithin(fifo, [&] {
+        try {
+            file = ProjectPackager::package(project, P, "Paquete", std::nullopt, std::nullopt, &leftOut);
+        } catch (const std::exception& error) {
+            failure = error.what();
+        }
+    }));
+    ASSERT_EQ(failure, "");
 
     EXPECT_EQ(leftOut, (std::vector<fs::path>{m_root / ".ssh/id_ed25519", fifo, m_root / "fotos/carpeta.jpg", m_root / "passwd"}))
         << "a missing photo is no refusal";
