@@ -5,7 +5,6 @@
 #include "platform/regular_file.h"
 #include "support/fifo.h"
 #include "support/test_audio.h"
-#include "support/test_images.h"
 
 #include <gtest/gtest.h>
 
@@ -94,24 +93,6 @@ TEST(FilesThatBlock, OnlyRegularFilesOpenAndTheyStayTheFileThatWasChecked)
     // A copy never replaces what is already there.
     EXPECT_TRUE(file->copyTo(folder / "copia.txt"));
     EXPECT_EQ(contentsOf(folder / "copia.txt"), "primero");
-}
-
-// Songs and photos are read through the checked descriptor: every format still decodes.
-TEST(FilesThatBlock, SongsStillDecodeThroughTheCheckedFile)
-{
-    AudioTestFolder folder("fotivela-fifo");
-    const TestSignal signal = makeSine(440, 1.0);
-    for (const TestAudioFormat format : {TestAudioFormat::wav16, TestAudioFormat::flac24, TestAudioFormat::mp3, TestAudioFormat::m4a}) {
-        const fs::path file = writeAudioFile(folder.path(), "song", signal, format);
-        AudioDecoder decoder(file);
-        EXPECT_NEAR(decoder.info().durationSeconds, 1.0, 0.05) << file;
-        EXPECT_EQ(decoder.file(), file);
-        const auto samples = decoder.readAll();
-        ASSERT_EQ(samples.size(), 2u) << file;
-        EXPECT_NEAR(static_cast<double>(samples[0].size()), 44100.0, 2400.0) << file;
-        decoder.seekToFrame(22050);
-        EXPECT_GT(decoder.readAll().front().size(), 20000u) << file;
-    }
 }
 
 } // namespace

@@ -2,7 +2,6 @@
 
 #include "model/project_json.h"
 #include "platform/atomic_file.h"
-#include "model/project_file_reader.h"
 #include "support/fifo.h"
 #include "support/test_images.h"
 
@@ -324,33 +323,6 @@ TEST_F(StoreOpening, APackageNamesTheFilesItLeftOut)
     store.setProject(stored);
     ASSERT_TRUE(store.packageProject(m_root / "Completa"));
     EXPECT_EQ(m_errors.size(), 2u);
-}
-
-TEST_F(StoreOpening, AProjectFileThatIsAFifoOrFarTooLargeIsRefusedAndTheOpenProjectStays)
-{
-    FotivelaProject stored = FotivelaProject::empty();
-    stored.slides = {photoSlide("a.jpg")};
-    const fs::path url = saveProject("Viaje", stored);
-    ProjectStore store;
-    recordDialogs(store);
-    ASSERT_TRUE(store.loadProject(url));
-
-    const fs::path fifo = makeFifo(m_root / "recibido" / "tuberia.fotivela");
-    {
-        const FifoWatchdog watchdog(fifo);
-        EXPECT_FALSE(store.loadProject(fifo));
-        EXPECT_FALSE(watchdog.fired()) << "the store waited on the FIFO";
-    }
-
-    const fs::path huge = m_root / "recibido" / "enorme.fotivela";
-    { std::ofstream(huge) << "{}"; }
-    fs::resize_file(huge, maximumProjectFileBytes + 1);
-    EXPECT_FALSE(store.loadProject(huge));
-
-    ASSERT_EQ(m_errors.size(), 2u);
-    EXPECT_NE(m_errors[1].find("256 MB"), std::string::npos) << m_errors[1];
-    EXPECT_EQ(store.currentProjectURL(), std::optional<fs::path>(url));
-    EXPECT_EQ(store.project().slides.size(), 1u);
 }
 
 // A received project whose photo and song are FIFOs: nothing waits on them, so closing and
