@@ -34,6 +34,7 @@ struct MultitrackSong {
     std::array<TestSignal, 4> parts;
     std::vector<double> kicks;
     std::vector<double> snares;
+    std::vector<double> bassNotes; // the bass notes that start with an attack
 };
 
 inline void addSample(TestSignal& signal, std::size_t channel, std::int64_t frame, double value)
@@ -156,9 +157,12 @@ inline MultitrackSong makeMultitrackSong(double seconds, const SongStyle& style 
     for (int bar = 0; bar * 4 * beat < seconds; ++bar) {
         const double t = 0.25 + bar * 4 * beat;
         const double root = roots[bar % 4] * f;
-        for (int n = 0; n < 4; ++n)
+        for (int n = 0; n < 4; ++n) {
             addNote(song.parts[1], t + n * beat, beat * 0.9, root * (n == 2 ? 1.5 : 1.0), {1.0, 0.5, 0.3, 0.15},
                 0.35 * style.bassGain, 1, 1);
+            if (t + n * beat < seconds - 0.1)
+                song.bassNotes.push_back(t + n * beat);
+        }
         // Two melody notes a bar, a short breath between phrases.
         for (int n = 0; n < 2; ++n)
             addNote(song.parts[2], t + n * 2 * beat, 2 * beat * 0.85, melody[(bar * 2 + n) % 8] * f,

@@ -102,7 +102,7 @@ void pruneInstrumentVariants(AudioTrack& audio, AutoBeatInstrument instrument, c
     const std::string prefix = std::string(toStored(instrument)) + "|";
     std::vector<std::string> keys;
     for (const auto& entry : audio.instrumentAnalysisVariants)
-        if (entry.first.starts_with(prefix) && entry.first != currentKey)
+        if (entry.first.starts_with(prefix) && entry.first != currentKey && !entry.second.hasUserEdits)
             keys.push_back(entry.first);
     if (keys.size() <= recentVariantsKept)
         return;

@@ -41,7 +41,8 @@ inline constexpr std::size_t recentVariantsKept = 3;
 // Keeps the instrument's variant under `currentKey` and the `recentVariantsKept` others used most
 // recently according to `recentKeys` (oldest first); variants it does not name (read from a file)
 // are older than any it names, and among them those of another analysis version or a sensitivity
-// farther from the current one go first. Other instruments' variants are left alone.
+// farther from the current one go first. Variants holding the user's edits are never dropped
+// and do not count towards the bound. Other instruments' variants are left alone.
 void pruneInstrumentVariants(AudioTrack& audio, AutoBeatInstrument instrument, const std::string& currentKey,
                              const std::vector<std::string>& recentKeys);
 

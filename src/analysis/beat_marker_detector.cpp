@@ -1,5 +1,7 @@
 #include "analysis/beat_marker_detector.h"
 
+#include "analysis/beat_hit_candidates.h"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -136,9 +138,12 @@ std::vector<BeatMarker> detectBeatMarkers(const std::vector<double>& curve, doub
     const double s = (std::clamp(std::isnan(sensitivity) ? 0.0 : sensitivity, -1.5, 1.5) + 1.0) / 2.0;
     const double inv = 1.0 - s;
 
-    const std::vector<double> env = smoothEnvelope(curve);
+    OnsetCurves curves;
+    curves.env = smoothEnvelope(curve);
+    const std::vector<double>& env = curves.env;
 
-    std::vector<double> flux(static_cast<size_t>(n), 0.0);
+    std::vector<double>& flux = curves.flux;
+    flux.assign(static_cast<size_t>(n), 0.0);
     for (int64_t i = 1; i < n; ++i)
         flux[static_cast<size_t>(i)] = std::max(at(env, i) - at(env, i - 1), 0.0);
 
@@ -156,9 +161,12 @@ std::vector<BeatMarker> detectBeatMarkers(const std::vector<double>& curve, doub
 
     const double fluxDivisor = std::max(largestOf(flux), 0.001);
     const double contrastDivisor = std::max(largestOf(contrast), 0.001);
-    std::vector<double> fluxN(static_cast<size_t>(n));
-    std::vector<double> contrastN(static_cast<size_t>(n));
-    std::vector<double> score(static_cast<size_t>(n));
+    std::vector<double>& fluxN = curves.fluxN;
+    std::vector<double>& contrastN = curves.contrastN;
+    std::vector<double>& score = curves.score;
+    fluxN.resize(static_cast<size_t>(n));
+    contrastN.resize(static_cast<size_t>(n));
+    score.resize(static_cast<size_t>(n));
     for (size_t i = 0; i < static_cast<size_t>(n); ++i) {
         fluxN[i] = flux[i] / fluxDivisor;
         contrastN[i] = contrast[i] / contrastDivisor;
@@ -182,25 +190,14 @@ std::vector<BeatMarker> detectBeatMarkers(const std::vector<double>& curve, doub
     const double minFlux = std::max(0.055 * inv + profile.fluxBase - s * profile.fluxSensitivity, 0.015);
     const double threshold = mean + std::sqrt(variance) * profile.stdMultiplier * (1.78 - 1.61 * s);
     const double minLevel = std::max(0.08 * inv + profile.levelBase - s * profile.levelSensitivity, 0.035);
-    const double overrideFlux = std::max(4.0 * minFlux, 0.16);
 
+    const std::vector<HitCandidate> hits = hitCandidates(curves,
+        {threshold, minLevel, minFlux, profile.minContrast, profile.allowFluxOverride, std::max(4.0 * minFlux, 0.16)});
     std::vector<int64_t> candidates;
-    for (int64_t i = 2; i <= n - 3; ++i) {
-        const double sc = at(score, i);
-        if (!(sc > threshold) || at(env, i) < minLevel || at(fluxN, i) < minFlux)
-            continue;
-        const bool contrastPasses = at(contrastN, i) >= profile.minContrast
-            || (profile.allowFluxOverride && at(fluxN, i) >= overrideFlux && at(env, i) >= 1.15 * minLevel);
-        if (!contrastPasses)
-            continue;
-        double neighbourhood = at(score, i - 2);
-        for (int64_t k = i - 1; k <= i + 2; ++k)
-            neighbourhood = std::max(neighbourhood, at(score, k));
-        if (sc < 0.985 * neighbourhood)
-            continue;
-        if (at(score, i - 1) > sc || at(score, i + 1) > sc)
-            continue;
-        candidates.push_back(i);
+    std::vector<int64_t> onsetAnchor(static_cast<size_t>(n), 0);
+    for (const HitCandidate& hit : hits) {
+        candidates.push_back(hit.peak);
+        onsetAnchor[static_cast<size_t>(hit.peak)] = hit.onsetAnchor;
     }
 
     std::vector<int64_t> selected;
@@ -240,13 +237,14 @@ std::vector<BeatMarker> detectBeatMarkers(const std::vector<double>& curve, doub
 
         int64_t frame = i;
         if (profile.refineOnset) {
-            const int64_t lo = std::max<int64_t>(i - backtrackWindow, 1);
-            int64_t p = i;
-            for (int64_t k = lo; k <= i; ++k) {
+            const int64_t anchor = onsetAnchor[static_cast<size_t>(i)];
+            const int64_t lo = std::max<int64_t>(anchor - backtrackWindow, 1);
+            int64_t p = anchor;
+            for (int64_t k = lo; k <= anchor; ++k) {
                 if (at(fluxN, k) > at(fluxN, p))
                     p = k;
             }
-            const double onsetLevel = std::max(0.1 * at(env, i), 0.012);
+            const double onsetLevel = std::max(0.1 * at(env, anchor), 0.012);
             int64_t j = p;
             while (j > lo && (at(fluxN, j - 1) >= onsetFlux || at(env, j - 1) >= onsetLevel))
                 --j;

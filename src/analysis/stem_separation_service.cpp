@@ -3,6 +3,7 @@
 #include "analysis/audio_analysis_cache_key.h"
 
 #include "model/project_audio_resource_storage.h"
+#include "model/separation_work_folder.h"
 #include "platform/audio_converter.h"
 #include "platform/audio_file_reader.h"
 #include "platform/log.h"
@@ -246,6 +247,8 @@ StemSeparationResult prepareSources(const fs::path& audioURL, const fs::path& pr
     } catch (const std::exception& error) {
         return fallback(runtimeFailurePrefix + std::string(error.what()));
     }
+    // What every separation makes the user wait for: all but a first install of the runtime.
+    const auto started = std::chrono::steady_clock::now();
 
     const fs::path stemsRoot = ProjectAudioResourceStorage::projectDirectory(projectURL) / "AI" / "Stems";
     const std::string cacheID = sanitizedCacheID(songSignature + "|" + handle.version);
@@ -275,20 +278,27 @@ StemSeparationResult prepareSources(const fs::path& audioURL, const fs::path& pr
     }
 
     // 4. A fresh separation in a work folder that goes whatever the outcome.
-    const fs::path workFolder = stemsRoot / (".separation-" + Uuid::random().toString());
+    // Earlier runs that a killed program left behind go first; running ones hold their folders.
+    SeparationWorkFolder::sweepAbandoned(stemsRoot);
+    const fs::path workFolder
+        = stemsRoot / (std::string(SeparationWorkFolder::namePrefix) + Uuid::random().toString());
+    std::optional<SeparationWorkFolder::Lock> workLock; // released only after the folder went
     try {
         createPrivateDirectories(workFolder);
     } catch (...) {
         return fallback(demucsFailureMessage(std::current_exception()));
     }
     FolderRemoval workRemoval(workFolder);
-    const auto started = std::chrono::steady_clock::now();
+    try {
+        workLock.emplace(workFolder);
+    } catch (...) {
+        return fallback(demucsFailureMessage(std::current_exception()));
+    }
     try {
         runDemucs(handle, audioURL, workFolder, stop);
     } catch (...) {
         return fallback(demucsFailureMessage(std::current_exception()));
     }
-    const double separationSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
 
     fs::path stemFolder;
     std::map<AudioStem, fs::path> stems;
@@ -310,7 +320,7 @@ StemSeparationResult prepareSources(const fs::path& audioURL, const fs::path& pr
     if (!hasRequiredStems(relevant, state))
         return fallback(missingStemsAfterRun);
     StemSeparationResult result = buildResult(state, relevant, false);
-    result.separationSeconds = separationSeconds;
+    result.separationSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     return result;
 }
 

@@ -9,9 +9,14 @@ namespace fotivela::StemSeparationTimeEstimator {
 
 namespace {
 
-constexpr double defaultRate = 1.25;
-constexpr double minimumEstimate = 35;
+// The separator this program ships runs at a small fraction of the song's length (a few
+// seconds for a four-minute song on a desktop machine); the first guess leaves room for a
+// slow machine, and what it learns from each run does the rest.
+constexpr double defaultRate = 0.25;
+constexpr double minimumEstimate = 5;
 constexpr double maximumEstimate = 900;
+// Runs this short teach nothing: process start-up would pass for the machine's speed.
+constexpr double shortestLearnedRun = 0.5;
 constexpr double observedWeight = 0.35;
 constexpr double storedWeight = 0.65;
 
@@ -47,7 +52,7 @@ double estimatedDuration(double audioDuration, const FotivelaPreferences& prefer
 
 void remember(double elapsed, double audioDuration, FotivelaPreferences& preferences)
 {
-    if (!(elapsed > 5) || !(audioDuration > 1))
+    if (!(elapsed > shortestLearnedRun) || !(audioDuration > 1))
         return;
     const double observed = elapsed / audioDuration;
     // An endless run would poison every later estimate.

@@ -12,11 +12,11 @@ namespace StemSeparationTimeEstimator {
 
 inline constexpr const char* rateKey = "stemSecondsPerAudioSecond";
 
-// Seconds of separation for a song of that length, within 35 … 900 s.
+// Seconds of separation for a song of that length, within 5 … 900 s.
 double estimatedDuration(double audioDuration, const FotivelaPreferences& preferences = FotivelaPreferences::shared());
 
-// Moves the stored rate 35 % towards the observed one; runs of 5 s or less and songs
-// of 1 s or less teach nothing.
+// Moves the stored rate 35 % towards the observed one; runs of half a second or less and
+// songs of 1 s or less teach nothing.
 void remember(double elapsed, double audioDuration, FotivelaPreferences& preferences = FotivelaPreferences::shared());
 
 // "45 s", "2 min", "2 min 5 s".

@@ -26,6 +26,8 @@ constexpr AppTextPair rows[] = {
      "Fotivela found no private folder to tell whether it is already running: if you open it again, "
      "do not edit the same project in both windows."},
     {"Buscar actualizaciones...", "Check for updates..."},
+    // File panels
+    {"Imágenes", "Images"},
     {"Eliminar", "Delete"},
     {"Titulo inicial", "Opening title"},
     {"Titulo final", "Closing title"},
@@ -59,6 +61,9 @@ constexpr AppTextPair rows[] = {
     {"Separando instrumentos... ", "Separating instruments... "},
     {"Separando instrumentos... terminando", "Separating instruments... finishing"},
     {" aprox.", " approx."},
+    // The remaining time's units, so that "... 48 s aprox." translates piece by piece.
+    {" s", " s"},
+    {" min", " min"},
     {"Ondas separadas listas: ", "Separated waveforms ready: "},
     {" activos, ", " active, "},
     {" preparados", " prepared"},

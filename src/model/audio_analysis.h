@@ -15,6 +15,9 @@ struct AudioAnalysis {
     double sensitivity = 0.0;
     std::int64_t beatsPerBar = 0;
     std::int64_t version = 0;
+    // The user edited these markers while this analysis was the current one. Stored only
+    // when true; such an analysis is never dropped to bound the cache.
+    bool hasUserEdits = false;
 
     friend bool operator==(const AudioAnalysis&, const AudioAnalysis&) = default;
 };

@@ -100,6 +100,8 @@ Json toJson(const AudioAnalysis& a)
     o.emplace("sensitivity", a.sensitivity);
     o.emplace("beatsPerBar", a.beatsPerBar);
     o.emplace("version", a.version);
+    if (a.hasUserEdits)
+        o.emplace("hasUserEdits", true);
     return Json(std::move(o));
 }
 
@@ -112,6 +114,7 @@ AudioAnalysis decodeAudioAnalysis(const Json& j, const JsonPath& path)
     a.sensitivity = r.required("sensitivity", readJsonDouble);
     a.beatsPerBar = r.required("beatsPerBar", readJsonInt64);
     a.version = r.required("version", readJsonInt64);
+    a.hasUserEdits = r.optional("hasUserEdits", readJsonBool).value_or(false);
     return a;
 }
 

@@ -1,5 +1,7 @@
 #include "model/project_audio_resource_storage.h"
 
+#include "model/separation_work_folder.h"
+
 #include "stem_runtime/demucs_runtime_installer.h"
 
 #include <sys/stat.h>
@@ -13,7 +15,6 @@ namespace fotivela::ProjectAudioResourceStorage {
 
 namespace {
 
-constexpr std::string_view separationWorkPrefix = ".separation-";
 constexpr std::string_view generatedTemporaryPrefix = ".generated-";
 
 bool startsWith(std::string_view text, std::string_view prefix)
@@ -215,9 +216,12 @@ void pruneUnreferencedResources(const fs::path& projectURL, const std::vector<fs
     const fs::path stems = folder / stemsFolder;
     if (!DemucsRuntimeInstaller::isOwnedDirectory(stems))
         return;
+    // A separation writes in its work folder for minutes before anything refers to it; one that
+    // no running separation holds was left by a program that ended mid-way.
+    if (isOwnedURL(stems, projectURL))
+        SeparationWorkFolder::sweepAbandoned(stems);
     for (const fs::path& entry : listEntries(stems)) {
-        // The separation writes here for minutes before anything refers to it.
-        if (startsWith(entry.filename().native(), separationWorkPrefix))
+        if (SeparationWorkFolder::isWorkFolderName(entry.filename().native()))
             continue;
         // Only a stem set that is provably the project's own may go; anything else, such as a
         // set reached through a linked "AI" folder, may belong to someone else.

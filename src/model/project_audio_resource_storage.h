@@ -53,8 +53,8 @@ std::optional<std::filesystem::path> copyOwnedStemDirectory(const std::filesyste
                                                             const std::filesystem::path& destinationProjectURL);
 
 // Deletes generated songs and stem sets that no retained path refers to. Paths are
-// compared with links resolved on both sides; work folders of a separation in progress
-// (".separation-*") are never touched. Throws file errors.
+// compared with links resolved on both sides; work folders (".separation-*") go only when no
+// running separation holds them. Throws file errors.
 void pruneUnreferencedResources(const std::filesystem::path& projectURL,
                                 const std::vector<std::filesystem::path>& retaining);
 

@@ -49,10 +49,15 @@ public:
         SF_INFO info {};
         info.samplerate = sampleRate;
         info.channels = channels;
-        info.format = format;
+        // A float WAV passes 4 GiB at 3 h 22 min of stereo 44.1 kHz and would wrap its sizes:
+        // RF64 then, a plain WAV where it fits.
+        const bool wav = format == (SF_FORMAT_WAV | SF_FORMAT_FLOAT);
+        info.format = wav ? SF_FORMAT_RF64 | SF_FORMAT_FLOAT : format;
         m_handle = sf_open_fd(m_descriptor, SFM_WRITE, &info, SF_FALSE);
         if (m_handle == nullptr)
             throw ConversionFailure(std::string("cannot encode: ") + sf_strerror(nullptr));
+        if (wav)
+            sf_command(m_handle, SFC_RF64_AUTO_DOWNGRADE, nullptr, SF_TRUE);
     }
     ~OutputFile()
     {

@@ -114,10 +114,12 @@ void AudioFileReader::writeFloatWav(const std::filesystem::path& file, const Aud
     SF_INFO info {};
     info.samplerate = static_cast<int>(buffer.sampleRate);
     info.channels = channels;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    // RF64 where a WAV's 32-bit sizes would wrap, a plain WAV where it fits.
+    info.format = SF_FORMAT_RF64 | SF_FORMAT_FLOAT;
     SNDFILE* handle = sf_open(temporary.c_str(), SFM_WRITE, &info);
     if (!handle)
         throw AudioFileWriteError(file, sf_strerror(nullptr));
+    sf_command(handle, SFC_RF64_AUTO_DOWNGRADE, nullptr, SF_TRUE);
 
     constexpr std::int64_t chunk = 8192;
     std::vector<float> interleaved(static_cast<size_t>(chunk * channels));

@@ -55,7 +55,8 @@ std::optional<std::uint64_t> fileSize(const std::filesystem::path& file)
 std::string readWhole(const std::filesystem::path& file, const char* missingText, const DemucsInstallProgress& progress,
     std::stop_token stop)
 {
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    // Without O_NONBLOCK a FIFO would hold the install in open() where no cancel reaches it.
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0)
         throw DemucsRuntimeError(missingText);
     struct Closer {
@@ -118,45 +119,62 @@ DemucsRuntimeProductionIO::ProcessResult runCurl(const std::vector<std::string>&
     }
 }
 
-// The final response's Content-Length of a HEAD request; nothing when the server does not say.
-std::optional<std::uint64_t> announcedLength(const std::string& url, std::stop_token stop)
+// What the final response to a HEAD request says of the file.
+struct ServerAnswer {
+    std::optional<std::uint64_t> length;
+    bool refusesRanges = false; // "Accept-Ranges: none"
+};
+
+ServerAnswer askServer(const std::string& url, std::stop_token stop)
 {
     const auto result
         = runCurl({"-sS", "-f", "-L", "-I", "--proto", "=http,https", "--max-time", "30", "--", url}, headTimeout, {}, stop);
     if (result.status != 0)
-        return std::nullopt;
-    std::optional<std::uint64_t> length;
+        return {};
+    ServerAnswer answer;
     std::istringstream lines(result.output);
     std::string line;
     while (std::getline(lines, line)) {
         if (startsWith(line, "http/"))
-            length.reset(); // a redirect's own headers do not count
+            answer = {}; // a redirect's own headers do not count
+        if (startsWith(line, "accept-ranges:"))
+            answer.refusesRanges = line.find("none") != std::string::npos;
         if (!startsWith(line, "content-length:"))
             continue;
         const std::string value = line.substr(15);
         char* end = nullptr;
         const unsigned long long parsed = std::strtoull(value.c_str(), &end, 10);
         if (end != value.c_str())
-            length = parsed;
+            answer.length = parsed;
     }
-    return length;
+    return answer;
 }
 
-// curl's exit status when the server cannot continue a download where the file ends.
+// curl's exit statuses that the download tells apart.
+constexpr int curlWriteFailed = 23;
+constexpr int curlTooLarge = 63;
 constexpr int curlCannotResume = 33;
 
-// curl appends to partialFile from where it ends ("-C -"); answers curl's exit status.
+// curl appends to partialFile from where it ends ("-C -"), never writing it past `bound`, even
+// when the server announces no length; answers curl's exit status.
 int download(const std::string& url, const std::filesystem::path& partialFile, std::uint64_t expected,
-    const DemucsInstallProgress& progress, std::stop_token stop)
+    std::uint64_t bound, const DemucsInstallProgress& progress, std::stop_token stop)
 {
     auto report = [&] {
         if (progress)
             progress(static_cast<std::int64_t>(fileSize(partialFile).value_or(0)), static_cast<std::int64_t>(expected));
     };
-    const auto result = runCurl({"-sS", "-f", "-L", "--proto", "=http,https", "--speed-limit", "1", "--speed-time",
-                                    "60", "--max-filesize", std::to_string(largestPackage), "-C", "-", "-o",
-                                    partialFile.string(), "--", url},
-        downloadTimeout, report, stop);
+    DemucsRuntimeProductionIO::ProcessResult result;
+    try {
+        result = DemucsRuntimeProductionIO::runProcess(curlPath,
+            {"-sS", "-f", "-L", "--proto", "=http,https", "--speed-limit", "1", "--speed-time", "60", "--max-filesize",
+                std::to_string(bound), "-C", "-", "-o", partialFile.string(), "--", url},
+            curlEnvironment(), downloadTimeout, report, 65536, {}, stop, bound);
+    } catch (const DemucsRuntimeError&) {
+        if (stop.stop_requested())
+            throw DemucsRuntimeError(DemucsRuntimeTexts::cancelled);
+        throw DemucsRuntimeError(DemucsRuntimeTexts::downloadFailed);
+    }
     report();
     if (result.status != 0)
         logLine("Fotivela stem runtime download: curl " + std::to_string(result.status) + ": "
@@ -164,30 +182,79 @@ int download(const std::string& url, const std::filesystem::path& partialFile, s
     return result.status;
 }
 
-std::string fetchOverHttp(const std::string& url, const std::string& expectedSha256,
-    const std::filesystem::path& partialFile, const DemucsInstallProgress& progress, std::stop_token stop)
+// Removes the partial download on the way out unless it was kept for a later attempt to resume.
+class PartialFileGuard {
+public:
+    explicit PartialFileGuard(std::filesystem::path file) : m_file(std::move(file)) {}
+    ~PartialFileGuard()
+    {
+        if (m_keep)
+            return;
+        std::error_code ignored;
+        std::filesystem::remove(m_file, ignored);
+    }
+    PartialFileGuard(const PartialFileGuard&) = delete;
+    PartialFileGuard& operator=(const PartialFileGuard&) = delete;
+    void keep() { m_keep = true; }
+
+private:
+    std::filesystem::path m_file;
+    bool m_keep = false;
+};
+
+std::string fetchOverHttp(const DemucsRuntimePackageSource& source, const std::filesystem::path& partialFile,
+    const DemucsInstallProgress& progress, std::stop_token stop)
 {
-    const std::uint64_t expected = announcedLength(url, stop).value_or(0);
+    const ServerAnswer answer = askServer(source.url, stop);
+    // Nothing larger than the package can be it.
+    const std::uint64_t bound = source.size > 0 ? source.size : largestPackage;
+    const std::uint64_t expected = source.size > 0 ? source.size : answer.length.value_or(0);
+    // A later attempt resumes only where the server said how long the file is, and that it is
+    // the package's length: else what is on disk could never be checked as a prefix of it.
+    const bool resumable = answer.length && *answer.length == expected && expected <= bound && !answer.refusesRanges;
+    PartialFileGuard guard(partialFile);
     std::error_code ignored;
-    // A partial file grown past the announced size is not a prefix of this package.
+    // A partial file grown past the expected size is not a prefix of this package.
     if (const auto size = fileSize(partialFile); size && expected > 0 && *size > expected)
         std::filesystem::remove(partialFile, ignored);
     for (int attempt = 0; attempt < 2; ++attempt) {
         const auto size = fileSize(partialFile);
         // A complete earlier download needs no request ("-C -" would get 416 for it).
         const bool complete = size && expected > 0 && *size == expected;
-        const int status = complete ? 0 : download(url, partialFile, expected, progress, stop);
-        if (stop.stop_requested())
-            throw DemucsRuntimeError(DemucsRuntimeTexts::cancelled);
-        // A file that is whole and right counts, whatever curl said of the last request.
-        if (fileSize(partialFile).value_or(0) > 0) {
-            std::string bytes = readWhole(partialFile, DemucsRuntimeTexts::downloadFailed, {}, stop);
-            if (DemucsRuntimeDigest::sha256Hex(bytes) == expectedSha256)
-                return bytes;
+        int status = 0;
+        try {
+            status = complete ? 0 : download(source.url, partialFile, expected, bound, progress, stop);
+        } catch (const DemucsRuntimeError&) {
+            if (resumable)
+                guard.keep();
+            throw;
         }
+        if (stop.stop_requested()) {
+            if (resumable)
+                guard.keep();
+            throw DemucsRuntimeError(DemucsRuntimeTexts::cancelled);
+        }
+        // A file that is whole and right counts, whatever curl said of the last request.
+        const std::uint64_t written = fileSize(partialFile).value_or(0);
+        if (written > 0) {
+            std::string bytes = readWhole(partialFile, DemucsRuntimeTexts::downloadFailed, {}, stop);
+            if (DemucsRuntimeDigest::sha256Hex(bytes) == source.sha256) {
+                guard.keep();
+                return bytes;
+            }
+        }
+        // More than the package: refused, and nothing of it stays.
+        if (status == curlTooLarge || (status == curlWriteFailed && written >= bound))
+            throw DemucsRuntimeError(DemucsRuntimeTexts::digestMismatch);
+        // Short of the bound, a write that failed is a full disk (or a quota): free what it took.
+        if (status == curlWriteFailed)
+            throw DemucsRuntimeError(DemucsRuntimeTexts::diskFull);
         // An interrupted download stays for the next attempt to resume...
-        if (status != 0 && status != curlCannotResume)
+        if (status != 0 && status != curlCannotResume) {
+            if (resumable)
+                guard.keep();
             throw DemucsRuntimeError(DemucsRuntimeTexts::downloadFailed);
+        }
         // ...but a whole file that is wrong, or one the server cannot continue, starts afresh once.
         std::filesystem::remove(partialFile, ignored);
     }
@@ -196,11 +263,12 @@ std::string fetchOverHttp(const std::string& url, const std::string& expectedSha
 
 } // namespace
 
-std::string fetchVerifiedArchive(const std::string& url, const std::string& expectedSha256,
-    const std::filesystem::path& partialFile, const DemucsInstallProgress& progress, std::stop_token stop)
+std::string fetchVerifiedArchive(const DemucsRuntimePackageSource& source, const std::filesystem::path& partialFile,
+    const DemucsInstallProgress& progress, std::stop_token stop)
 {
+    const std::string& url = source.url;
     if (startsWith(url, "http://") || startsWith(url, "https://"))
-        return fetchOverHttp(url, expectedSha256, partialFile, progress, stop);
+        return fetchOverHttp(source, partialFile, progress, stop);
     std::optional<std::filesystem::path> path;
     if (!url.empty() && url.front() == '/')
         path = std::filesystem::path(url);
@@ -209,7 +277,7 @@ std::string fetchVerifiedArchive(const std::string& url, const std::string& expe
     if (!path)
         throw DemucsRuntimeError(DemucsRuntimeTexts::packageMissing);
     std::string bytes = readWhole(*path, DemucsRuntimeTexts::packageMissing, progress, stop);
-    if (DemucsRuntimeDigest::sha256Hex(bytes) != expectedSha256)
+    if (DemucsRuntimeDigest::sha256Hex(bytes) != source.sha256)
         throw DemucsRuntimeError(DemucsRuntimeTexts::digestMismatch);
     return bytes;
 }

@@ -81,7 +81,7 @@ DemucsRuntimeHandle install(const std::filesystem::path& root, const DemucsRunti
     makeFolder(Layout::downloadsFolder(root));
 
     const auto partialFile = Layout::downloadsFolder(root) / (source.sha256 + ".partial");
-    const std::string archive = DemucsRuntimeFetch::fetchVerifiedArchive(source.url, source.sha256, partialFile, progress, stop);
+    const std::string archive = DemucsRuntimeFetch::fetchVerifiedArchive(source, partialFile, progress, stop);
 
     const std::string installName = Uuid::random().toString();
     const auto staging = Layout::stagingFolder(root) / installName;

@@ -40,11 +40,31 @@ struct InstallTask {
 
 } // namespace
 
+// An install task and the thread that runs it. A cancelled task may still be winding down
+// while a fresh one runs: each keeps its own thread until it is joined.
+struct InstallWorker {
+    std::shared_ptr<InstallTask> task;
+    std::jthread thread;
+};
+
 struct DemucsRuntimeManager::State {
     std::mutex mutex;
     std::condition_variable_any finished;
     std::shared_ptr<InstallTask> pending;
-    std::jthread worker;
+    std::list<InstallWorker> workers;
+
+    // Under the mutex: a finished task's thread has left its last lock and only has to end.
+    void joinFinishedWorkers()
+    {
+        for (auto worker = workers.begin(); worker != workers.end();) {
+            if (worker->task->finished) {
+                worker->thread.join();
+                worker = workers.erase(worker);
+            } else {
+                ++worker;
+            }
+        }
+    }
 };
 
 DemucsRuntimeManager& DemucsRuntimeManager::shared()
@@ -62,24 +82,27 @@ DemucsRuntimeManager::~DemucsRuntimeManager()
         if (m_state->pending)
             m_state->pending->stop.request_stop();
     }
-    if (m_state->worker.joinable())
-        m_state->worker.join();
+    for (InstallWorker& worker : m_state->workers)
+        worker.thread.join();
     delete m_state;
 }
 
 DemucsRuntimeHandle DemucsRuntimeManager::readyRuntime(const DemucsInstallProgress& progress, std::stop_token stop)
 {
     std::unique_lock lock(m_state->mutex);
+    // A caller already stopped starts nothing: its run is over.
+    if (stop.stop_requested())
+        throw DemucsRuntimeError(DemucsRuntimeTexts::cancelled);
     std::shared_ptr<InstallTask> task = m_state->pending;
     if (!task) {
         task = std::make_shared<InstallTask>();
         m_state->pending = task;
-        // The earlier task's thread has finished its work; it only remains to be joined.
-        if (m_state->worker.joinable())
-            m_state->worker.join();
+        m_state->joinFinishedWorkers();
         const auto root = DemucsRuntimeInstallLayout::defaultRoot();
         const auto source = DemucsRuntimePackage::shippedSource();
-        m_state->worker = std::jthread([this, task, root, source] {
+        InstallWorker& worker = m_state->workers.emplace_back();
+        worker.task = task;
+        worker.thread = std::jthread([this, task, root, source] {
             try {
                 task->handle = DemucsRuntimeInstaller::ensureRuntime(root, source,
                     [task](std::int64_t done, std::int64_t expected) { task->report(done, expected); },
@@ -117,8 +140,12 @@ DemucsRuntimeHandle DemucsRuntimeManager::readyRuntime(const DemucsInstallProgre
 void DemucsRuntimeManager::cancelPendingInstall()
 {
     std::lock_guard lock(m_state->mutex);
-    if (m_state->pending)
+    // Dropped at once: the next caller starts a fresh install instead of joining the one
+    // that is winding down, and failing with its cancellation.
+    if (m_state->pending) {
         m_state->pending->stop.request_stop();
+        m_state->pending.reset();
+    }
 }
 
 } // namespace fotivela

@@ -41,7 +41,8 @@ public:
     // `stop` abandons this caller's wait (the shared install keeps going unless cancelled).
     DemucsRuntimeHandle readyRuntime(const DemucsInstallProgress& progress = {}, std::stop_token stop = {});
 
-    // Cancels the pending install task, when there is one (a cancelled analysis run does this).
+    // Cancels the pending install task, when there is one (a cancelled analysis run does this),
+    // and forgets it: the next caller starts a fresh install.
     void cancelPendingInstall();
 
     DemucsRuntimeManager(const DemucsRuntimeManager&) = delete;

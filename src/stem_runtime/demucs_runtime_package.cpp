@@ -29,6 +29,7 @@ DemucsRuntimePackageSource shippedSource()
         source.url = defaultURL();
     source.sha256 = builtArchiveSha256();
     source.version = builtVersion();
+    source.size = builtArchiveSize();
     return source;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace fotivela {
@@ -9,6 +10,7 @@ struct DemucsRuntimePackageSource {
     std::string url;     // file, http or https URL of the archive (an absolute path is taken too)
     std::string sha256;  // the archive's SHA-256, lower-case hex; empty when none was built
     std::string version; // the runtime version the manifest must name; empty accepts any
+    std::uint64_t size = 0; // the archive's size in bytes; 0 when not known
 
     friend bool operator==(const DemucsRuntimePackageSource&, const DemucsRuntimePackageSource&) = default;
 };
@@ -30,6 +32,7 @@ std::string defaultURL();
 const char* builtArchiveSha256();
 const char* builtVersion();
 const char* builtArchivePath();
+unsigned long long builtArchiveSize(); // 0 when it made none
 
 } // namespace DemucsRuntimePackage
 

@@ -426,9 +426,10 @@ private:
     friend struct ProjectStoreTestAccess;
 
     // Building blocks of the store's own operations.
-    void storeBeatMarkers(std::vector<BeatMarker> markers, bool markDirty);
+    // isUserEdit false: the markers come from an analysis, not from the user's hand.
+    void storeBeatMarkers(std::vector<BeatMarker> markers, bool markDirty, bool isUserEdit = true);
     void regenerateAttackBeatMarkers();
-    void persistInstrumentMarkerEdits(const AudioTrack& track);
+    void persistInstrumentMarkerEdits(const AudioTrack& track, bool isUserEdit);
     // Stores an instrument's analysis variant and drops the least recently used ones.
     void storeInstrumentVariant(AudioTrack& song, AutoBeatInstrument instrument, const std::string& key,
                                 AudioAnalysis analysis);
@@ -611,6 +612,10 @@ private:
     // --- Music: synchronisation settings ---
     void removeAutomaticAudioBeatMarkers();
     void reapplyMinimumMarkerSpacingToCurrentMarkers();
+    // After instrument markers were joined anew: when they are the ones the song already
+    // held, the song's list stands as saved (enabled states, start and end markers);
+    // otherwise the minimum interval is applied across the joined list.
+    void settleJoinedInstrumentMarkers(const std::vector<BeatMarker>& saved);
     // The attack flag lives twice: in the store and in the song.
     void setAttackFlag(bool enabled);
     // The song's sensitivity before the slider started moving: the undo step of the final

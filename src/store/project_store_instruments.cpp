@@ -121,7 +121,7 @@ bool ProjectStore::loadInstrumentAnalysisIfAvailable(const AudioTrack& track)
     setAudioWaveform(track.waveformSamples);
     setAttackDetectionWaveform(track.attackDetectionSamples);
     setAudioBeatMarkers(BeatMarkerDetector::mergedMarkers(lists));
-    reapplyMinimumMarkerSpacingToCurrentMarkers();
+    settleJoinedInstrumentMarkers(track.beatMarkers);
     if (project().audio && !audioWaveform().empty() && !attackDetectionWaveform().empty()) {
         modifyProject([this](FotivelaProject& project) {
             project.audio->waveformSamples = m_audioWaveform;
@@ -253,6 +253,7 @@ void ProjectStore::applyInstrumentAnalysisResult(const InstrumentAnalysisRun& ru
     // Only a separation that ran teaches the estimate: stems reused from the cache take no time.
     if (run.separates && result.stemState.engine == StemSeparationEngine::demucs && result.separationSeconds)
         StemSeparationTimeEstimator::remember(*result.separationSeconds, run.audioDuration);
+    const std::vector<BeatMarker> saved = project().audio->beatMarkers;
     setAudioWaveform(result.waveform);
     modifyProject([&](FotivelaProject& project) { project.audio->waveformSamples = result.waveform; });
     regenerateAttackBeatMarkers();
@@ -291,15 +292,19 @@ void ProjectStore::applyInstrumentAnalysisResult(const InstrumentAnalysisRun& ru
         }
     });
     if (!result.usesFallback) {
-        storeBeatMarkers(realStems ? result.markers : std::vector<BeatMarker>{}, run.markDirtyOnCompletion);
+        storeBeatMarkers(realStems ? result.markers : std::vector<BeatMarker>{}, run.markDirtyOnCompletion, false);
         setAudioAnalysisStatusMessage("Ondas separadas listas: " + std::to_string(run.instruments.size()) + " activos, "
                                       + std::to_string(result.cache.size()) + " preparados");
     } else {
         // No stems: no instrument markers, unless analyses kept in the song's caches were
         // taken up (a machine without the memory for a separation).
-        storeBeatMarkers(result.markers, run.markDirtyOnCompletion);
+        storeBeatMarkers(result.markers, run.markDirtyOnCompletion, false);
         setAudioAnalysisStatusMessage(result.stemState.message);
     }
+    settleJoinedInstrumentMarkers(saved);
+    // The caches keep the enabled states the cuts now follow.
+    if (project().audio->syncMode == SyncMode::autoBeatV2)
+        persistInstrumentMarkerEdits(*project().audio, false);
     setIsAnalyzingAudio(false);
     m_activeInstrumentAnalysisRunID.reset();
     if (project().audio && project().audio->syncMode == SyncMode::autoBeatV2)
@@ -348,6 +353,7 @@ ProjectStore::InstrumentAnalysisResult ProjectStore::analyzeInstruments(const In
     std::optional<StemSeparationResult> separation;
     if (!run.toAnalyze.empty() && run.prepare)
         separation = run.prepare(run.audioURL, run.projectURL, run.toAnalyze, run.stemSeparation, stop);
+    const auto analysisStart = std::chrono::steady_clock::now();
 
     std::map<std::string, WaveformAnalysis> memo;
     const auto analysisOf = [&](const std::filesystem::path& file, BeatDetectionFocus focus, const std::string& who) {
@@ -392,7 +398,10 @@ ProjectStore::InstrumentAnalysisResult ProjectStore::analyzeInstruments(const In
     if (separation) {
         result.stemState = separation->state;
         result.usesFallback = separation->usesFallback;
-        result.separationSeconds = separation->separationSeconds;
+        // The countdown runs until the markers are in: the stems' analysis counts too.
+        if (separation->separationSeconds)
+            result.separationSeconds = *separation->separationSeconds
+                + std::chrono::duration<double>(std::chrono::steady_clock::now() - analysisStart).count();
     } else {
         result.stemState = run.stemSeparation;
         result.usesFallback = run.stemSeparation.engine != StemSeparationEngine::demucs;

@@ -30,7 +30,7 @@ double clampedSpacing(double value)
 
 } // namespace
 
-void ProjectStore::storeBeatMarkers(std::vector<BeatMarker> markers, bool markDirty)
+void ProjectStore::storeBeatMarkers(std::vector<BeatMarker> markers, bool markDirty, bool isUserEdit)
 {
     assertMainThread();
     const bool bringsManual = std::any_of(markers.begin(), markers.end(), [](const BeatMarker& m) { return m.isManual; });
@@ -61,7 +61,7 @@ void ProjectStore::storeBeatMarkers(std::vector<BeatMarker> markers, bool markDi
                 m_audioWaveform, m_audioBeatMarkers, track.beatSensitivity, track.beatsPerBar, storedAnalysisVersion};
         });
         if (m_project.audio->syncMode == SyncMode::autoBeatV2)
-            persistInstrumentMarkerEdits(*m_project.audio);
+            persistInstrumentMarkerEdits(*m_project.audio, isUserEdit);
     }
 
     syncBeatTimesFromMarkers();
@@ -72,15 +72,20 @@ void ProjectStore::storeBeatMarkers(std::vector<BeatMarker> markers, bool markDi
         saveCurrentProjectSilentlyIfPossible();
 }
 
-void ProjectStore::persistInstrumentMarkerEdits(const AudioTrack& track)
+void ProjectStore::persistInstrumentMarkerEdits(const AudioTrack& track, bool isUserEdit)
 {
     assertMainThread();
     if (!m_project.audio)
         return;
     std::vector<BeatMarker> instrumentMarkers;
+    // The start and end markers that detection adds belong to no instrument but to every
+    // instrument's list: without them a list restored from the caches is not the one saved.
+    std::vector<BeatMarker> sharedMarkers;
     for (const BeatMarker& marker : m_audioBeatMarkers) {
         if (marker.sourceInstrument)
             instrumentMarkers.push_back(marker);
+        else if (!marker.isManual)
+            sharedMarkers.push_back(marker);
     }
     std::map<AutoBeatInstrument, std::vector<BeatMarker>> groups = groupedInstrumentMarkers(instrumentMarkers);
 
@@ -91,12 +96,17 @@ void ProjectStore::persistInstrumentMarkerEdits(const AudioTrack& track)
             if (entry == song.instrumentAnalysisCache.end())
                 continue;
             std::vector<BeatMarker> markers = groups[instrument];
+            markers.insert(markers.end(), sharedMarkers.begin(), sharedMarkers.end());
             sortMarkersByTime(markers);
+            const std::string key = AudioAnalysisCacheKey::variantKey(instrument, track);
+            const auto prior = song.instrumentAnalysisVariants.find(key);
+            const bool known = prior != song.instrumentAnalysisVariants.end();
+            const bool edited = (known && prior->second.hasUserEdits)
+                || (isUserEdit && (!known || prior->second.beatMarkers != markers));
             AudioAnalysis analysis{entry->second.waveformSamples, std::move(markers), track.beatSensitivity,
-                                   track.beatsPerBar, storedAnalysisVersion};
+                                   track.beatsPerBar, storedAnalysisVersion, edited};
             entry->second = analysis;
-            storeInstrumentVariant(song, instrument, AudioAnalysisCacheKey::variantKey(instrument, track),
-                                   std::move(analysis));
+            storeInstrumentVariant(song, instrument, key, std::move(analysis));
         }
     });
 }

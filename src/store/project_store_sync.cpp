@@ -2,6 +2,7 @@
 
 #include "analysis/beat_marker_detector.h"
 #include "platform/log.h"
+#include "store/instrument_marker_joining.h"
 #include "store/project_store_helpers.h"
 
 #include <algorithm>
@@ -145,16 +146,34 @@ void ProjectStore::reapplyMinimumMarkerSpacingToCurrentMarkers()
     assertMainThread();
     if (!project().audio)
         return;
+    // The interval holds across every instrument at once, manual markers first: it is
+    // the interval between the cuts.
+    const double spacing = clampedSpacing(project().audio->autoBeatMinimumMarkerSpacing);
     std::vector<BeatMarker> automatic;
     std::vector<BeatMarker> manual;
-    for (const BeatMarker& marker : audioBeatMarkers())
+    for (const BeatMarker& marker : InstrumentMarkerJoining::spacedAcrossInstruments(audioBeatMarkers(), spacing))
         (marker.isManual ? manual : automatic).push_back(marker);
-    const double spacing = clampedSpacing(project().audio->autoBeatMinimumMarkerSpacing);
-    std::vector<BeatMarker> merged = BeatMarkerDetector::mergedMarkers(
-        {BeatMarkerDetector::automaticallyDisabledCloseMarkers(automatic, spacing), manual});
+    std::vector<BeatMarker> merged = BeatMarkerDetector::mergedMarkers({automatic, manual});
     sortMarkersByTime(merged);
     setAudioBeatMarkers(merged);
     modifyProject([&](FotivelaProject& project) { project.audio->beatMarkers = std::move(merged); });
+    syncBeatTimesFromMarkers();
+    discardInvalidBeatMarkerSelection();
+}
+
+void ProjectStore::settleJoinedInstrumentMarkers(const std::vector<BeatMarker>& saved)
+{
+    assertMainThread();
+    if (!project().audio)
+        return;
+    if (!InstrumentMarkerJoining::haveSameInstrumentMarkers(saved, audioBeatMarkers())) {
+        reapplyMinimumMarkerSpacingToCurrentMarkers();
+        return;
+    }
+    std::vector<BeatMarker> kept = saved;
+    sortMarkersByTime(kept);
+    setAudioBeatMarkers(kept);
+    modifyProject([&](FotivelaProject& project) { project.audio->beatMarkers = std::move(kept); });
     syncBeatTimesFromMarkers();
     discardInvalidBeatMarkerSelection();
 }

@@ -154,6 +154,10 @@ void ProjectStore::clearTitle(const Uuid& slideID)
 void ProjectStore::finishTitleScreenChange()
 {
     recalculateTotalDuration();
+    // A title slide added or taken away shifts every photo after it: in automatic mode the
+    // cuts go back onto the markers.
+    if (m_project.audio && m_project.audio->syncMode == SyncMode::autoBeatV2)
+        autoSyncSlidesToBeatTimes();
     touchProject(true);
     std::vector<Slide> generated;
     for (const Slide& slide : m_project.slides) {

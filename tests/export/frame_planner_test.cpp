@@ -84,7 +84,8 @@ void runLikeThePipeline(FramePlanner& planner, PhotoCounter& counter, std::vecto
         inFlight.push_back(std::move(*plan));
         if (inFlight.size() > 2)
             inFlight.pop_front();
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        // Long enough for a decode thread to start on a loaded machine.
+        std::this_thread::sleep_for(std::chrono::milliseconds(8));
     }
 }
 

@@ -155,7 +155,7 @@ FotivelaProject fullProject()
                                  .beatsPerBar = 3, .version = 25};
     t.analysisCache = {{BeatDetectionFocus::kick, analysis}, {BeatDetectionFocus::fullMix, AudioAnalysis{}}};
     t.instrumentAnalysisCache = {{AutoBeatInstrument::kick, analysis}, {AutoBeatInstrument::bass, analysis}};
-    t.instrumentAnalysisVariants = {{"Bajo|fallback|s:457|b:3|v:25", analysis}, {"Bombo|demucs:Bateria", {}}};
+    t.instrumentAnalysisVariants = {{"Bajo|fallback|s:457|b:3|v:25", analysis}, {"Bombo|demucs:Bateria", {.hasUserEdits = true}}};
     t.stemSeparation.engine = StemSeparationEngine::demucs;
     t.stemSeparation.sourceSignature = "/música/tema.mp3|123|1700000000.5";
     t.stemSeparation.cacheDirectory = "/proj/AI/Stems/ABC/htdemucs/tema/";

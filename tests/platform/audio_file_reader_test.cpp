@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <limits>
 
 using namespace fotivela;
@@ -69,6 +71,42 @@ TEST(AudioFileReader, AHeaderThatLiesAboutItsSizeReadsWhatIsThere)
     const auto file = writeAudioFile(folder.path(), "song", signal, TestAudioFormat::wavFloat);
     setWavDataChunkSize(file, 0xFFFFFFF0u);
     EXPECT_EQ(AudioFileReader::readWhole(file).channels, signal.channels);
+}
+
+// An RF64 header of stereo 32-bit float at 44.1 kHz over a sparse data chunk of dataBytes.
+void writeSparseRF64(const std::filesystem::path& file, std::uint64_t dataBytes)
+{
+    std::string header;
+    auto text = [&](const char* four) { header.append(four, 4); };
+    auto le = [&](std::uint64_t value, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            header.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+    };
+    const std::uint64_t headerBytes = 12 + 8 + 28 + 8 + 16 + 8;
+    text("RF64"), le(0xFFFFFFFFu, 4), text("WAVE");
+    text("ds64"), le(28, 4), le(headerBytes - 8 + dataBytes, 8), le(dataBytes, 8), le(dataBytes / 8, 8), le(0, 4);
+    text("fmt "), le(16, 4), le(3, 2), le(2, 2), le(44100, 4), le(44100 * 8, 4), le(8, 2), le(32, 2);
+    text("data"), le(0xFFFFFFFFu, 4);
+    ASSERT_EQ(header.size(), headerBytes);
+    {
+        std::ofstream out(file, std::ios::binary);
+        out.write(header.data(), static_cast<std::streamsize>(header.size()));
+    }
+    std::filesystem::resize_file(file, headerBytes + dataBytes);
+}
+
+TEST(AudioFileReader, AStemPastFourGiBStatesItsWholeLength)
+{
+    AudioTestFolder folder;
+    // 3 h 23 min: past the length at which a WAV's 32-bit sizes wrap.
+    const std::uint64_t frames = 44100ull * 12'180;
+    const auto file = folder / "drums.wav";
+    writeSparseRF64(file, frames * 8);
+    const AudioFileFormat format = AudioFileReader::formatOf(file);
+    EXPECT_EQ(format.channelCount, 2);
+    EXPECT_TRUE(format.isFloat);
+    EXPECT_EQ(format.lengthFrames, static_cast<std::int64_t>(frames));
+    EXPECT_TRUE(format.isLengthExact);
 }
 
 TEST(AudioFileReader, WritesFloatWavThatReadsBackExactly)

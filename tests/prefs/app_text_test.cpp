@@ -49,6 +49,11 @@ TEST(AppText, MessagesBuiltFromPiecesTranslatePieceByPiece)
     EXPECT_EQ(AppText::translate("Ondas separadas listas: 1 activos, 3 listos", AppLanguage::english),
               "Ondas separadas listas: 1 activos, 3 listos");
     EXPECT_EQ(AppText::translate("12, 3", AppLanguage::english), "12, 3");
+    // The separation countdown, with its units.
+    EXPECT_EQ(AppText::translate("Separando instrumentos... 48 s aprox.", AppLanguage::english),
+              "Separating instruments... 48 s approx.");
+    EXPECT_EQ(AppText::translate("Separando instrumentos... 2 min 5 s aprox.", AppLanguage::english),
+              "Separating instruments... 2 min 5 s approx.");
 }
 
 TEST(AppText, CanonicallyEquivalentSpellingsMatch)

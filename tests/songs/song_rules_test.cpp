@@ -77,26 +77,35 @@ protected:
 
 TEST_F(StemSeparationTimeEstimate, DefaultRateWithinBounds)
 {
-    EXPECT_EQ(estimator::estimatedDuration(10, m_preferences), 35);
-    EXPECT_EQ(estimator::estimatedDuration(28, m_preferences), 35);
-    EXPECT_EQ(estimator::estimatedDuration(1000, m_preferences), 900);
-    EXPECT_EQ(estimator::estimatedDuration(200, m_preferences), 250);
-    EXPECT_EQ(estimator::estimatedDuration(notANumber, m_preferences), 35);
+    EXPECT_EQ(estimator::estimatedDuration(10, m_preferences), 5);
+    EXPECT_EQ(estimator::estimatedDuration(20, m_preferences), 5);
+    // A song of 79 s, whose separation takes a few seconds here, once read "1 min 39 s".
+    EXPECT_DOUBLE_EQ(estimator::estimatedDuration(79.2, m_preferences), 19.8);
+    EXPECT_EQ(estimator::estimatedDuration(3600, m_preferences), 900);
+    EXPECT_EQ(estimator::estimatedDuration(200, m_preferences), 50);
+    EXPECT_EQ(estimator::estimatedDuration(notANumber, m_preferences), 5);
 
     for (const PlistValue& unusable : {PlistValue(0.0), PlistValue(-2.0), PlistValue("1.5"), PlistValue(notANumber)}) {
         m_preferences.setValue(estimator::rateKey, unusable);
-        EXPECT_EQ(estimator::estimatedDuration(200, m_preferences), 250);
+        EXPECT_EQ(estimator::estimatedDuration(200, m_preferences), 50);
     }
     m_preferences.setValue(estimator::rateKey, PlistValue(2));
     EXPECT_EQ(estimator::estimatedDuration(200, m_preferences), 400);
 }
 
-TEST_F(StemSeparationTimeEstimate, LearnsFromLongRunsAndKeepsTheRateAcrossRestarts)
+TEST_F(StemSeparationTimeEstimate, LearnsFromEveryRealRunAndKeepsTheRateAcrossRestarts)
 {
-    estimator::remember(5, 200, m_preferences);
+    estimator::remember(0.5, 200, m_preferences);
     estimator::remember(300, 1, m_preferences);
     estimator::remember(infinity, 200, m_preferences);
     EXPECT_FALSE(m_preferences.object(estimator::rateKey));
+
+    // A separation of a few seconds is learnt: the next estimate follows the machine.
+    estimator::remember(3, 79.2, m_preferences);
+    EXPECT_DOUBLE_EQ(*m_preferences.object(estimator::rateKey)->as<double>(), 3 / 79.2);
+    EXPECT_EQ(estimator::estimatedDuration(79.2, m_preferences), 5);
+    EXPECT_DOUBLE_EQ(estimator::estimatedDuration(240, m_preferences), 240 * 3 / 79.2);
+    m_preferences.setValue(estimator::rateKey, PlistValue(0.0));
 
     estimator::remember(300, 200, m_preferences);
     EXPECT_EQ(m_preferences.object(estimator::rateKey), PlistValue(1.5));

@@ -1,4 +1,5 @@
 #include "analysis/stem_separation_service.h"
+#include "model/separation_work_folder.h"
 #include "platform/audio_file_reader.h"
 
 #include "support/test_audio.h"
@@ -299,6 +300,38 @@ TEST_F(StemService, FailureRowsGiveTheirTextAndTheFallback)
     EXPECT_EQ(entries(m_stemsRoot).size(), 0u);
 }
 
+TEST_F(StemService, WorkFoldersOfEndedRunsAreSweptAndTheRunningOneIsHeld)
+{
+    // What a separation killed with its program leaves: half-written stems in a work folder.
+    const fs::path leftover = m_stemsRoot / ".separation-0B3E3C1A-64C4-4D4B-9A0D-6E1B1F1E2A11";
+    fs::create_directories(leftover / "htdemucs" / "la.cancion");
+    std::ofstream(leftover / "htdemucs" / "la.cancion" / ".drums.wav.partial-1") << "half";
+
+    // The runtime waits for the test, which sweeps meanwhile as a save or another run would.
+    const fs::path started = m_folder / "started";
+    const fs::path release = m_folder / "release";
+    const DemucsRuntimeHandle runtime = writingRuntime({"drums", "bass", "vocals", "other"},
+        "/bin/touch '" + started.string() + "'; while [ ! -e '" + release.string() + "' ]; do /bin/sleep 0.05; done");
+    std::vector<fs::path> sweptWhileRunning;
+    bool runningFolderStayed = false;
+    bool leftoverGoneAtStart = false;
+    std::thread sweeper([&] {
+        for (int i = 0; i < 1200 && !fs::exists(started); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(25));
+        leftoverGoneAtStart = !fs::exists(leftover);
+        sweptWhileRunning = SeparationWorkFolder::sweepAbandoned(m_stemsRoot);
+        runningFolderStayed = !noWorkFolderLeft();
+        std::ofstream(release) << "";
+    });
+    const StemSeparationResult result = prepare({AutoBeatInstrument::drums}, {}, provide(runtime));
+    sweeper.join();
+    EXPECT_FALSE(result.usesFallback) << result.state.message;
+    EXPECT_TRUE(leftoverGoneAtStart);
+    EXPECT_TRUE(sweptWhileRunning.empty());
+    EXPECT_TRUE(runningFolderStayed);
+    EXPECT_TRUE(noWorkFolderLeft());
+}
+
 TEST_F(StemService, CancelStopsTheChildProcessGroupAtOnce)
 {
     // The script starts a grandchild that sleeps: the whole group must go.
@@ -329,6 +362,42 @@ TEST_F(StemService, CancelStopsTheChildProcessGroupAtOnce)
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     EXPECT_TRUE(gone);
+}
+
+// Cancelled after the runtime wrote its stems and before they reach the cache: the run ends
+// in the fallback and leaves no stem set behind that a later run would take up.
+TEST_F(StemService, CancelAfterTheSeparationKeepsItsStemsOutOfTheCache)
+{
+    // Long stems: their lossless conversion gives the canceller its moment, between the
+    // first converted stem and the last.
+    TestSignal long_ = makeSine(220.0, 25.0);
+    addDrumHits(long_, {1.0, 2.0, 3.0});
+    m_stemSource = writeAudioFile(m_folder.path(), "long-stem", long_, TestAudioFormat::wav16);
+    const DemucsRuntimeHandle runtime = writingRuntime({"drums", "bass", "vocals", "other"});
+    std::stop_source stop;
+    std::atomic<bool> done = false;
+    std::thread canceller([&] {
+        const auto patience = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+        while (!done && std::chrono::steady_clock::now() < patience) {
+            std::error_code error;
+            for (auto it = fs::recursive_directory_iterator(m_stemsRoot, error); !error && it != fs::end(it);
+                 it.increment(error)) {
+                if (it->path().extension() == ".flac") {
+                    stop.request_stop();
+                    return;
+                }
+            }
+            std::this_thread::yield();
+        }
+    });
+    const StemSeparationResult result = prepare({AutoBeatInstrument::drums}, {}, provide(runtime), stop.get_token());
+    done = true;
+    canceller.join();
+    ASSERT_TRUE(stop.stop_requested()) << "the conversion ended before the canceller saw it";
+    expectFallback(result, "No se pudo separar con Demucs. Revisa que el motor de ondas separadas esté disponible.",
+                   Stems::signature(m_song));
+    EXPECT_TRUE(noWorkFolderLeft());
+    EXPECT_EQ(entries(m_stemsRoot).size(), 0u);
 }
 
 TEST_F(StemService, MonoSongIsConvertedToStereoFloatFirst)

@@ -7,6 +7,8 @@
 #include "support/test_audio.h"
 
 #include <httplib.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -37,6 +39,18 @@ public:
                 if (request.method == "GET")
                     ++m_getCount;
                 m_rangeHeaders.push_back(request.get_header_value("Range"));
+            }
+            if (m_endless) {
+                // No length announced, and zeros for as long as anyone reads.
+                response.set_chunked_content_provider("application/gzip", [](std::size_t offset, httplib::DataSink& sink) {
+                    static const std::string zeros(65536, '\0');
+                    if (offset >= endlessCap)
+                        sink.done();
+                    else
+                        sink.write(zeros.data(), zeros.size());
+                    return true;
+                });
+                return;
             }
             if (m_ignoresRanges) {
                 // No length announced: the whole file, in chunks, whatever range was asked for.
@@ -84,6 +98,9 @@ public:
     }
 
     void ignoreRanges() { m_ignoresRanges = true; }
+    void sendEndlessly() { m_endless = true; }
+    // Far past any package; only a download with no bound gets there.
+    static constexpr std::size_t endlessCap = 96u << 20;
 
     std::string url() const { return "http://127.0.0.1:" + std::to_string(m_port) + "/package.tar.gz"; }
 
@@ -144,9 +161,36 @@ private:
     bool m_stalled = false;
     bool m_dropStalled = false;
     std::atomic<bool> m_ignoresRanges = false;
+    std::atomic<bool> m_endless = false;
     int m_getCount = 0;
     std::vector<std::string> m_rangeHeaders;
 };
+
+// The processes whose command line holds text.
+std::vector<pid_t> processesNaming(const std::string& text)
+{
+    std::vector<pid_t> found;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        const std::string name = entry.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        std::string commandLine = readFile(entry.path() / "cmdline");
+        std::replace(commandLine.begin(), commandLine.end(), '\0', ' ');
+        if (commandLine.find(text) != std::string::npos)
+            found.push_back(static_cast<pid_t>(std::stol(name)));
+    }
+    return found;
+}
+
+std::string installFailure()
+{
+    try {
+        DemucsRuntimeManager::shared().readyRuntime();
+    } catch (const DemucsRuntimeError& error) {
+        return error.what();
+    }
+    return "installed";
+}
 
 // The manager of this process installs into a fresh suite folder from the test's server.
 class RuntimeDownload : public ::testing::Test {
@@ -194,7 +238,11 @@ TEST_F(RuntimeDownload, KilledInstallLeavesTheEarlierRuntimeAndTheNextOneResumes
         ADD_FAILURE() << "the child finished: " << finished.output;
     } catch (const DemucsRuntimeError&) {
     }
-    // The orphaned download ends with its connection.
+    // The download does not outlive the program that started it, though its server still waits.
+    const auto patience = Clock::now() + std::chrono::seconds(20);
+    while (!processesNaming(partial.string()).empty() && Clock::now() < patience)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(processesNaming(partial.string()), std::vector<pid_t> {});
     server.dropStalledConnections();
     EXPECT_EQ(DemucsRuntimeInstallState::readActiveRecord(root), firstRecord);
     EXPECT_TRUE(DemucsRuntimeInstallState::verifiedActiveRuntime(root, firstRecord->archiveSha256));
@@ -324,6 +372,48 @@ TEST_F(RuntimeDownload, CancellingThePendingInstallStopsTheDownload)
     EXPECT_TRUE(std::filesystem::exists(root / "active.json"));
 }
 
+// A run cancelled during the first install, and the next run asking at once: the next run
+// gets its own install, not the cancelled one's failure.
+TEST_F(RuntimeDownload, CallerAfterACancelStartsAFreshInstall)
+{
+    server.stallAt(package.size() / 2);
+    std::string cancelledError;
+    std::thread cancelled([&] {
+        try {
+            DemucsRuntimeManager::shared().readyRuntime();
+        } catch (const DemucsRuntimeError& failure) {
+            cancelledError = failure.what();
+        }
+    });
+    ASSERT_TRUE(server.waitUntilStalled());
+    DemucsRuntimeManager::shared().cancelPendingInstall();
+    std::optional<DemucsRuntimeHandle> handle;
+    std::string nextError;
+    std::thread next([&] {
+        try {
+            handle = DemucsRuntimeManager::shared().readyRuntime();
+        } catch (const DemucsRuntimeError& failure) {
+            nextError = failure.what();
+        }
+    });
+    cancelled.join();
+    EXPECT_EQ(cancelledError, DemucsRuntimeTexts::cancelled);
+    server.release();
+    next.join();
+    EXPECT_EQ(nextError, "");
+    ASSERT_TRUE(handle);
+    EXPECT_EQ(handle->version, DemucsRuntimePackage::builtVersion());
+
+    // A caller whose run is already over starts nothing.
+    std::filesystem::remove_all(root);
+    std::stop_source over;
+    over.request_stop();
+    const int requests = server.getCount();
+    EXPECT_THROW(DemucsRuntimeManager::shared().readyRuntime({}, over.get_token()), DemucsRuntimeError);
+    EXPECT_EQ(server.getCount(), requests);
+    EXPECT_FALSE(std::filesystem::exists(root / "active.json"));
+}
+
 TEST_F(RuntimeDownload, UnreachableServerIsADownloadFailure)
 {
     ScopedEnvironment nowhere {DemucsRuntimePackage::urlVariable, "http://127.0.0.1:1/package.tar.gz"};
@@ -334,6 +424,59 @@ TEST_F(RuntimeDownload, UnreachableServerIsADownloadFailure)
         EXPECT_STREQ(error.what(), DemucsRuntimeTexts::downloadFailed);
     }
     EXPECT_FALSE(std::filesystem::exists(root / "active.json"));
+}
+
+TEST_F(RuntimeDownload, ServerWithNoLengthIsStoppedAtThePackageSizeAndNothingStays)
+{
+    server.sendEndlessly();
+    std::uint64_t largest = 0;
+    std::string error;
+    try {
+        DemucsRuntimeManager::shared().readyRuntime([&](std::int64_t done, std::int64_t) {
+            largest = std::max(largest, static_cast<std::uint64_t>(done));
+        });
+    } catch (const DemucsRuntimeError& failure) {
+        error = failure.what();
+    }
+    EXPECT_EQ(error, DemucsRuntimeTexts::digestMismatch);
+    // What was on disk never grew past the package, and the refused download left nothing.
+    EXPECT_LE(largest, package.size());
+    EXPECT_EQ(listTree(Layout::downloadsFolder(root)), std::vector<std::string> {});
+    EXPECT_FALSE(std::filesystem::exists(root / "active.json"));
+    EXPECT_EQ(server.getCount(), 1);
+}
+
+TEST_F(RuntimeDownload, FullDiskSaysSoAndFreesWhatTheDownloadTook)
+{
+    // A file size limit, half the package, stands in for the disk filling up under curl.
+    struct rlimit saved {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto savedHandler = ::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit limited = saved;
+    limited.rlim_cur = package.size() / 2;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+    const std::string error = installFailure();
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    ::signal(SIGXFSZ, savedHandler);
+
+    EXPECT_EQ(error, DemucsRuntimeTexts::diskFull);
+    EXPECT_EQ(listTree(Layout::downloadsFolder(root)), std::vector<std::string> {});
+    EXPECT_FALSE(std::filesystem::exists(root / "active.json"));
+}
+
+TEST_F(RuntimeDownload, InterruptedDownloadStaysOnlyWhereItCanBeResumed)
+{
+    const auto partial = Layout::downloadsFolder(root) / (DemucsRuntimePackage::builtArchiveSha256() + std::string(".partial"));
+    // The server announces the package's length: what arrived is kept for the next attempt.
+    server.stallAt(package.size() / 2);
+    std::thread dropper([&] {
+        if (server.waitUntilStalled())
+            server.dropStalledConnections();
+    });
+    EXPECT_EQ(installFailure(), DemucsRuntimeTexts::downloadFailed);
+    dropper.join();
+    EXPECT_TRUE(std::filesystem::exists(partial));
+    EXPECT_LE(std::filesystem::file_size(partial), package.size() / 2);
 }
 
 } // namespace

@@ -11,11 +11,14 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <future>
 #include <thread>
 
 namespace fotivela {
@@ -286,13 +289,51 @@ TEST(RuntimeInstallFirst, FullDiskLeavesNothingActiveAndSaysSo)
     const auto self = std::filesystem::read_symlink("/proc/self/exe");
     std::map<std::string, std::string> environment {{"PATH", "/usr/bin:/bin"}, {"FOTIVELA_TEST_CHILD_ROOT", root.string()},
         {"ASAN_OPTIONS", "detect_leaks=0"}, {"QT_QPA_PLATFORM", "offscreen"}};
+    // No room for the package's largest file unpacked, whatever this build's separator weighs.
+    const std::uint64_t largest = largestEntrySize(readFile(DemucsRuntimePackage::builtArchivePath()));
+    ASSERT_GT(largest, 1u);
+    const std::uint64_t limit = largest / 2;
     const auto result = DemucsRuntimeProductionIO::runProcess("/usr/bin/prlimit",
-        {"--fsize=1000000", self.string(), "--gtest_filter=RuntimeInstallChild.*"}, environment, 120.0, {}, 65536, {});
+        {"--fsize=" + std::to_string(limit), self.string(), "--gtest_filter=RuntimeInstallChild.*"}, environment, 120.0,
+        {}, 65536, {});
     EXPECT_EQ(result.status, 0) << result.output;
     EXPECT_NE(result.output.find(std::string("error: ") + DemucsRuntimeTexts::diskFull), std::string::npos) << result.output;
     EXPECT_FALSE(std::filesystem::exists(root / "active.json"));
     EXPECT_EQ(listTree(Layout::versionsFolder(root)), std::vector<std::string> {});
     EXPECT_EQ(listTree(Layout::stagingFolder(root)), std::vector<std::string> {});
+}
+
+TEST_F(RuntimeInstall, PackageThatIsAFifoIsRefusedWithoutWaitingForAWriter)
+{
+    const auto fifo = folder / "package.tar.gz";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const auto second = writePackage(folder / "second.tar.gz", samplePackage("test-2"), "test-2");
+    for (const std::string& url : {fileUrlString(fifo), fifo.string()}) {
+        std::promise<std::string> answer;
+        auto answered = answer.get_future();
+        std::thread installer([&] {
+            try {
+                ensureRuntime(root, {url, second.sha256, "test-2"}, {}, {});
+                answer.set_value("installed");
+            } catch (const DemucsRuntimeError& error) {
+                answer.set_value(error.what());
+            }
+        });
+        const bool inTime = answered.wait_for(std::chrono::seconds(60)) == std::future_status::ready;
+        // A stuck open() is let go by a writer, so that the test can end.
+        for (int i = 0; !inTime && i < 100; ++i) {
+            const int writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+            if (writer >= 0) {
+                ::close(writer);
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        installer.join();
+        EXPECT_TRUE(inTime) << url;
+        EXPECT_EQ(answered.get(), DemucsRuntimeTexts::packageMissing) << url;
+        expectPreviousStillActive();
+    }
 }
 
 } // namespace

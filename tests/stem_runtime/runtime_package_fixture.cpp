@@ -108,6 +108,21 @@ std::string samplePackage(const std::string& version)
     return makeTarGz(payload);
 }
 
+std::uint64_t largestEntrySize(const std::string& tarGz)
+{
+    std::unique_ptr<archive, decltype(&archive_read_free)> reader(archive_read_new(), archive_read_free);
+    require(archive_read_support_filter_gzip(reader.get()) == ARCHIVE_OK, "gunzip");
+    require(archive_read_support_format_tar(reader.get()) == ARCHIVE_OK, "tar");
+    require(archive_read_open_memory(reader.get(), tarGz.data(), tarGz.size()) == ARCHIVE_OK, "open");
+    std::uint64_t largest = 0;
+    archive_entry* entry = nullptr;
+    while (archive_read_next_header(reader.get(), &entry) == ARCHIVE_OK) {
+        if (archive_entry_filetype(entry) == AE_IFREG)
+            largest = std::max(largest, static_cast<std::uint64_t>(archive_entry_size(entry)));
+    }
+    return largest;
+}
+
 DemucsRuntimePackageSource writePackage(const std::filesystem::path& file, const std::string& bytes,
     const std::string& version)
 {

@@ -2,6 +2,7 @@
 
 #include "stem_runtime/demucs_runtime_package.h"
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -28,6 +29,9 @@ ArchiveEntry manifestEntry(const std::vector<ArchiveEntry>& payload, const std::
 
 // payload plus its manifest, packed.
 std::string samplePackage(const std::string& version);
+
+// The size of the largest file entry in a gzip-compressed tar.
+std::uint64_t largestEntrySize(const std::string& tarGz);
 
 // Writes bytes to file and answers a source for them (file URL, their digest, version).
 DemucsRuntimePackageSource writePackage(const std::filesystem::path& file, const std::string& bytes,

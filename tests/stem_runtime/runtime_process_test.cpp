@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
 
 #include <chrono>
 #include <cmath>
@@ -186,6 +188,44 @@ TEST(RuntimeProcess, ChildThatLeavesADescendantHoldingTheOutputStillReturns)
     const pid_t leftover = readPid(pidFile);
     ASSERT_GT(leftover, 0);
     EXPECT_TRUE(waitUntilGone(leftover, std::chrono::seconds(5)));
+}
+
+// Run in a process of its own by the test below, which kills it while the child runs.
+TEST(RuntimeProcessParent, WaitsForItsChild)
+{
+    const char* pidFile = std::getenv("FOTIVELA_TEST_PARENT_PID_FILE");
+    if (!pidFile)
+        GTEST_SKIP() << "runs only as the parent of ChildEndsWithItsKilledParent";
+    runProcess("/bin/sh", {"-c", "echo $$ > \"$0\"; exec sleep 600", pidFile}, plainEnvironment, 900.0, {}, 4096, {});
+}
+
+TEST(RuntimeProcess, ChildEndsWithItsKilledParent)
+{
+    AudioTestFolder folder("fotivela-runtime-process");
+    const auto pidFile = folder / "child.pid";
+    const auto self = std::filesystem::read_symlink("/proc/self/exe").string();
+    std::vector<std::string> texts {self, "--gtest_filter=RuntimeProcessParent.*", "PATH=/usr/bin:/bin",
+        "FOTIVELA_TEST_PARENT_PID_FILE=" + pidFile.string(), "ASAN_OPTIONS=detect_leaks=0"};
+    char* argv[] = {texts[0].data(), texts[1].data(), nullptr};
+    char* envp[] = {texts[2].data(), texts[3].data(), texts[4].data(), nullptr};
+    pid_t parent = -1;
+    ASSERT_EQ(::posix_spawn(&parent, self.c_str(), nullptr, nullptr, argv, envp), 0);
+    pid_t child = 0;
+    for (int i = 0; i < 6 && child <= 0; ++i)
+        child = readPid(pidFile);
+    if (child <= 0) {
+        ::kill(parent, SIGKILL);
+        ::waitpid(parent, nullptr, 0);
+        FAIL() << "the parent never started its child";
+    }
+    ASSERT_TRUE(processExists(child));
+
+    // SIGKILL: the parent runs no code of its own on the way out.
+    ::kill(parent, SIGKILL);
+    ::waitpid(parent, nullptr, 0);
+    EXPECT_TRUE(waitUntilGone(child, std::chrono::seconds(15)));
+    if (processExists(child))
+        ::kill(child, SIGKILL);
 }
 
 TEST(RuntimeProcess, OfflineEnvironmentKeepsCachesAndTemporaryFilesPrivate)

@@ -77,7 +77,10 @@ StemFile readStem(const fs::path& file)
     if (!handle)
         throw std::runtime_error("cannot open " + file.string());
     StemFile stem;
-    stem.isFloatWav = info.format == (SF_FORMAT_WAV | SF_FORMAT_FLOAT) && info.channels == 2;
+    // Extensible WAV is how a float WAV that may grow into RF64 is written.
+    const int container = info.format & SF_FORMAT_TYPEMASK;
+    stem.isFloatWav = (container == SF_FORMAT_WAV || container == SF_FORMAT_WAVEX)
+        && (info.format & SF_FORMAT_SUBMASK) == SF_FORMAT_FLOAT && info.channels == 2;
     stem.signal.sampleRate = info.samplerate;
     std::vector<float> interleaved(static_cast<std::size_t>(info.frames) * static_cast<std::size_t>(info.channels));
     sf_readf_float(handle, interleaved.data(), info.frames);

@@ -24,7 +24,8 @@ std::vector<std::string> separatorArguments(const std::filesystem::path& out, co
 
 const std::vector<std::string>& stemNames();
 
-// A stem file as written: its samples, and whether it is a stereo 32-bit float WAV.
+// A stem file as written: its samples, and whether it is a stereo 32-bit float WAV (plain or
+// extensible).
 struct StemFile {
     TestSignal signal;
     bool isFloatWav = false;

@@ -1,5 +1,6 @@
 #include "model/app_text.h"
 #include "model/project_audio_resource_storage.h"
+#include "model/separation_work_folder.h"
 #include "stem_runtime/demucs_runtime_installer.h"
 
 #include <gtest/gtest.h>
@@ -145,7 +146,10 @@ TEST_F(ProjectAudioResources, PruningKeepsWhatIsReferencedOrInFlightAndLeavesOdd
     write(song(".generated-1234.flac"), "partial");
     const fs::path kept = stemSet("KEPT");
     const fs::path dropped = stemSet("DROP");
+    // A separation that runs holds its work folder; one a killed program left holds nothing.
     const fs::path work = stemSet(".separation-5678");
+    const fs::path abandoned = stemSet(".separation-9999");
+    const SeparationWorkFolder::Lock running(work);
     const fs::path odd = stemSet("ODD");
     fs::create_symlink(m_project, odd / "link");
     ASSERT_EQ(::mkfifo((stemSet("FIFO") / "pipe").c_str(), 0600), 0);
@@ -157,7 +161,8 @@ TEST_F(ProjectAudioResources, PruningKeepsWhatIsReferencedOrInFlightAndLeavesOdd
     EXPECT_TRUE(fs::exists(song(".generated-1234.flac")));
     EXPECT_TRUE(fs::exists(kept / "htdemucs/cancion/drums.flac"));
     EXPECT_FALSE(fs::exists(dropped));
-    EXPECT_TRUE(fs::exists(work));
+    EXPECT_TRUE(fs::exists(work / "htdemucs/cancion/drums.flac"));
+    EXPECT_FALSE(fs::exists(abandoned));
     EXPECT_TRUE(fs::exists(odd));
     EXPECT_TRUE(fs::exists(folder() / "AI/Stems/FIFO"));
 

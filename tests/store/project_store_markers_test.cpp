@@ -199,9 +199,10 @@ TEST_F(StoreMarkers, TheSongKeepsTheCurrentVariantAndTheMostRecentFew)
             AudioAnalysis{{0.5}, {}, i / 10.0, 4, 25};
     track.instrumentAnalysisVariants["Voz|fallback|s:0|b:4|v:25"] = AudioAnalysis{{0.5}, {}, 0.0, 4, 25};
     store.modifyProject([&](FotivelaProject& p) { p.audio = track; });
+    // Each position gets its analysis, which the user leaves as it is.
     const auto moveSliderTo = [&](double sensitivity) {
         store.modifyProject([&](FotivelaProject& p) { p.audio->beatSensitivity = sensitivity; });
-        ProjectStoreTestAccess::storeBeatMarkers(store, {makeMarker(1, true, false, I::bass)}, true);
+        ProjectStoreTestAccess::storeBeatMarkers(store, {makeMarker(1, true, false, I::bass)}, true, false);
     };
 
     // The first write trims what the file held to the variants nearest the slider.
@@ -223,6 +224,26 @@ TEST_F(StoreMarkers, TheSongKeepsTheCurrentVariantAndTheMostRecentFew)
         EXPECT_TRUE(bassVariantSensitivities(store).contains(position(i % 2 == 0 ? 10 : 7)));
     }
     EXPECT_EQ(store.project().audio->instrumentAnalysisVariants.size(), 5u);
+
+    // Markers the user edited at one position are still there however far the slider goes.
+    const BeatMarker detected = makeMarker(1, true, false, I::bass);
+    moveSliderTo(0.3);
+    store.modifyProject([&](FotivelaProject& p) { p.audio->beatSensitivity = 0.25; });
+    ProjectStoreTestAccess::storeBeatMarkers(store, {detected}, true, false);
+    BeatMarker edited = detected;
+    edited.isEnabled = false;
+    ProjectStoreTestAccess::storeBeatMarkers(store, {edited}, true);
+    // Storing the same markers again, as the end of every edit does, is no edit of this variant.
+    moveSliderTo(0.35);
+    ProjectStoreTestAccess::storeBeatMarkers(store, store.audioBeatMarkers(), true);
+    for (int i = 1; i <= 10; ++i)
+        moveSliderTo(-1.0 + i * 0.01);
+    const auto& variants = store.project().audio->instrumentAnalysisVariants;
+    ASSERT_TRUE(variants.contains("Bajo|fallback|s:250|b:4|v:25"));
+    EXPECT_EQ(variants.at("Bajo|fallback|s:250|b:4|v:25").beatMarkers, std::vector<BeatMarker>{edited});
+    EXPECT_TRUE(variants.at("Bajo|fallback|s:250|b:4|v:25").hasUserEdits);
+    EXPECT_FALSE(variants.contains("Bajo|fallback|s:350|b:4|v:25"));
+    EXPECT_EQ(bassVariantSensitivities(store).size(), 5u);
 }
 
 std::vector<double> pulseCurve(std::size_t count, const std::vector<std::size_t>& peaks)

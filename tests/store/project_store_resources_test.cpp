@@ -1,5 +1,7 @@
 #include "store_test_support.h"
 
+#include "model/separation_work_folder.h"
+
 using namespace fotivela;
 using namespace fotivela::test;
 namespace fs = std::filesystem;
@@ -51,8 +53,12 @@ TEST_F(StoreResources, OnlyWhatNobodyRefersToIsPruned)
     const fs::path second = song("segunda.flac");
     const fs::path orphan = song("huerfana.flac");
     const fs::path orphanStems = stemSet("BBB");
+    // A running separation holds its work folder; one that a killed program left holds nothing.
     const fs::path work = m_folder / "AI/Stems/.separation-1234";
     writeText(work / "out.wav", "w");
+    const SeparationWorkFolder::Lock running(work);
+    const fs::path abandoned = m_folder / "AI/Stems/.separation-5678";
+    writeText(abandoned / "out.wav", "w");
 
     useSong(store, first, firstStems);
     store.registerUndoStep();
@@ -63,7 +69,8 @@ TEST_F(StoreResources, OnlyWhatNobodyRefersToIsPruned)
     EXPECT_TRUE(fs::exists(first));
     EXPECT_TRUE(fs::exists(firstStems));
     EXPECT_TRUE(fs::exists(second));
-    EXPECT_TRUE(fs::exists(work));
+    EXPECT_TRUE(fs::exists(work / "out.wav"));
+    EXPECT_FALSE(fs::exists(abandoned));
     EXPECT_FALSE(fs::exists(orphan));
     EXPECT_FALSE(fs::exists(orphanStems));
 }

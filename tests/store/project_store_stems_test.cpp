@@ -235,9 +235,14 @@ TEST_F(StoreStems, EstimateLearnsOnlyFromSeparationsThatRan)
     Access::setStemSourcePreparer(store, preparer(30.0));
     Access::analyzeInstrumentAudioAsync(store, true, false);
     ASSERT_TRUE(waitFor([&] { return !store.isAnalyzingAudio(); }, 30000));
-    const double observed = 30.0 / store.audioDuration();
+    // The separation's 30 s and the stem's analysis after it, which the countdown also covers.
+    const auto learnt = [&](double seconds) {
+        const double observed = seconds / store.audioDuration();
+        return start && *start > 0 ? observed * 0.35 + *start * 0.65 : observed;
+    };
     ASSERT_TRUE(rate());
-    EXPECT_NEAR(*rate(), start && *start > 0 ? observed * 0.35 + *start * 0.65 : observed, 1e-9);
+    EXPECT_GT(*rate(), learnt(30.0));
+    EXPECT_LT(*rate(), learnt(90.0));
 }
 
 TEST_F(StoreStems, StartingAnInstrumentPreviewPlaysItsAudioUntilItEnds)

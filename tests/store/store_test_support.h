@@ -18,9 +18,10 @@
 namespace fotivela {
 
 struct ProjectStoreTestAccess {
-    static void storeBeatMarkers(ProjectStore& store, std::vector<BeatMarker> markers, bool markDirty)
+    static void storeBeatMarkers(ProjectStore& store, std::vector<BeatMarker> markers, bool markDirty,
+                                 bool isUserEdit = true)
     {
-        store.storeBeatMarkers(std::move(markers), markDirty);
+        store.storeBeatMarkers(std::move(markers), markDirty, isUserEdit);
     }
     static void regenerateAttackBeatMarkers(ProjectStore& store) { store.regenerateAttackBeatMarkers(); }
     static double startTime(const ProjectStore& store, std::int64_t index) { return store.startTime(index); }

@@ -3,15 +3,20 @@
 #include "platform/hex_color.h"
 #include "ui/inspectors/elided_label.h"
 #include "ui/inspectors/ken_burns_controls.h"
+#include "ui/inspectors/music_inspector.h"
 #include "ui/inspectors/photos_inspector.h"
 #include "ui/inspectors/title_color_selector.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QLabel>
 #include <QPushButton>
 #include <QSlider>
 #include <QTest>
+#include <QTimer>
+
+#include <optional>
 
 using namespace fotivela;
 using namespace fotivela::test;
@@ -162,4 +167,83 @@ TEST_F(PhotosInspectorTest, ATogglePressedWithoutSlidesFallsBackToWhatTheStoreHo
     QTest::mouseClick(controls.toggle(), Qt::LeftButton);
     EXPECT_FALSE(controls.toggle()->isChecked());
     EXPECT_FALSE(controls.card()->isVisible());
+}
+
+namespace {
+
+// Sets an environment variable for the scope, then puts the old value back.
+class ScopedVariable {
+public:
+    ScopedVariable(const char* name, const std::string& value)
+        : m_name(name)
+    {
+        if (const char* old = std::getenv(name))
+            m_old = old;
+        setenv(name, value.c_str(), 1);
+    }
+    ~ScopedVariable() { m_old ? setenv(m_name.c_str(), m_old->c_str(), 1) : unsetenv(m_name.c_str()); }
+    ScopedVariable(const ScopedVariable&) = delete;
+    ScopedVariable& operator=(const ScopedVariable&) = delete;
+
+private:
+    std::string m_name;
+    std::optional<std::string> m_old;
+};
+
+struct OpenedPanel {
+    QString folder;
+    QStringList filters;
+};
+
+// Clicks `button` and reads the file panel it opens, then cancels it.
+OpenedPanel panelOpenedBy(QPushButton* button)
+{
+    OpenedPanel seen;
+    QTimer poll;
+    poll.setInterval(10);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (auto* panel = qobject_cast<QFileDialog*>(widget); panel && panel->isVisible()) {
+                poll.stop();
+                seen = {panel->directory().absolutePath(), panel->nameFilters()};
+                panel->reject();
+                return;
+            }
+        }
+    });
+    poll.start();
+    QTest::mouseClick(button, Qt::LeftButton);
+    return seen;
+}
+
+} // namespace
+
+TEST_F(PhotosInspectorTest, PhotoAndSongPanelsOpenInTheUsersFoldersWithTheirFilterNamedInTheLanguage)
+{
+    const std::filesystem::path home = m_root / "home";
+    for (const char* folder : {"Pictures", "Music"})
+        std::filesystem::create_directories(home / folder);
+    std::filesystem::create_directories(m_root / "config");
+    const ScopedVariable homeVariable("HOME", home.string());
+    const ScopedVariable configVariable("XDG_CONFIG_HOME", (m_root / "config").string());
+
+    for (AppLanguage language : {AppLanguage::spanish, AppLanguage::english}) {
+        store().setAppLanguage(language);
+        PhotosInspector photos(store(), storeSignals());
+        photos.resize(282, 600);
+        photos.show();
+        const OpenedPanel panel = panelOpenedBy(photos.importButton());
+        EXPECT_EQ(panel.folder.toStdString(), (home / "Pictures").string());
+        ASSERT_FALSE(panel.filters.isEmpty());
+        EXPECT_TRUE(panel.filters.front().startsWith(language == AppLanguage::english ? QStringLiteral("Images (")
+                                                                                       : QStringLiteral("Imágenes (")))
+            << panel.filters.front().toStdString();
+        EXPECT_TRUE(store().project().slides.empty());
+    }
+
+    MusicInspector music(store(), storeSignals());
+    music.resize(282, 600);
+    music.show();
+    EXPECT_EQ(panelOpenedBy(music.importButton()).folder.toStdString(), (home / "Music").string());
+    EXPECT_FALSE(store().project().audio);
 }

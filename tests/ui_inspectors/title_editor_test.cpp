@@ -13,6 +13,8 @@
 #include <QSlider>
 #include <QTest>
 
+#include <cmath>
+
 using namespace fotivela;
 using namespace fotivela::test;
 
@@ -139,6 +141,41 @@ TEST_F(TitleEditorTest, ANewScreenStartsAsAGeneratedSlideAndTheSegmentsMoveItsTi
     QTest::mouseClick(section.closing().toggle, Qt::LeftButton);
     EXPECT_FALSE(store().hasFinalTitleScreen());
     EXPECT_FALSE(section.closing().body->isVisible());
+}
+
+// In automatic mode each choice of the opening screen leaves every cut on its marker.
+TEST_F(TitleEditorTest, InAutomaticModeTheOpeningScreenKeepsTheCutsOnTheMarkers)
+{
+    setSlides({slide("uno.jpg"), slide("dos.jpg"), slide("tres.jpg")});
+    store().modifyProject([](FotivelaProject& p) {
+        p.audio = makeTrack(SyncMode::autoBeatV2);
+        p.audio->autoBeatInstruments = {AutoBeatInstrument::drums};
+    });
+    store().setAudioDuration(20);
+    std::vector<BeatMarker> drums;
+    for (double time : {2.46, 5.47, 9.47, 12.5})
+        drums.push_back(makeMarker(time, true, false, AutoBeatInstrument::drums));
+    ProjectStoreTestAccess::storeBeatMarkers(store(), drums, false);
+    store().autoSyncSlidesToBeatTimes();
+    TitleEditorSection section(store(), storeSignals());
+    section.show();
+    const auto cuts = [&] {
+        std::vector<double> ends;
+        double end = 0;
+        for (const Slide& s : store().project().slides)
+            ends.push_back(std::round((end += s.duration) * 1e6) / 1e6);
+        return ends;
+    };
+
+    QTest::mouseClick(section.opening().toggle, Qt::LeftButton);
+    ASSERT_TRUE(section.opening().picker->generatedSegment()->isChecked());
+    EXPECT_EQ(cuts(), (std::vector<double>{2.46, 5.47, 9.47, 12.5}));
+    QTest::mouseClick(section.opening().picker->existingSegment(), Qt::LeftButton);
+    ASSERT_FALSE(store().initialTitleSlide().has_value());
+    EXPECT_EQ(cuts(), (std::vector<double>{2.46, 5.47, 9.47}));
+    QTest::mouseClick(section.opening().picker->generatedSegment(), Qt::LeftButton);
+    ASSERT_TRUE(store().initialTitleSlide().has_value());
+    EXPECT_EQ(cuts(), (std::vector<double>{2.46, 5.47, 9.47, 12.5}));
 }
 
 TEST_F(TitleEditorTest, WithoutPhotosTheGeneratedSlideStaysWhenThePhotoIsChosen)

@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QPushButton>
 #include <QTest>
 
@@ -53,6 +54,43 @@ TEST_F(AppSettingsTest, LanguageTooltipsAndUpdateCheckActOnTheStoreAndTheControl
     QTest::mouseClick(content.checkForUpdatesButton(), Qt::LeftButton);
     EXPECT_EQ(alerts, 1);
     EXPECT_EQ(counting->checks, 0);
+}
+
+TEST_F(AppSettingsTest, TheSettingsWindowFollowsALanguageChangeMadeInsideIt)
+{
+    store().setAppLanguage(AppLanguage::spanish);
+    AppSettingsWindow window(store(), storeSignals(), std::nullopt);
+    window.show();
+    QApplication::processEvents();
+    const auto shows = [&window](const char* text) {
+        for (const QLabel* label : window.findChildren<QLabel*>())
+            if (label->isVisible() && label->text() == QString::fromUtf8(text))
+                return true;
+        return false;
+    };
+    EXPECT_TRUE(shows("Ajustes de la aplicación"));
+    EXPECT_EQ(window.closeButton()->toolTip(), QStringLiteral("Cerrar"));
+
+    QComboBox* language = window.content()->languagePicker();
+    language->setFocus();
+    QTest::keyClick(language, Qt::Key_Down);
+    ASSERT_EQ(store().appLanguage(), AppLanguage::english);
+    EXPECT_TRUE(shows("App settings"));
+    EXPECT_FALSE(shows("Ajustes de la aplicación"));
+    EXPECT_EQ(window.closeButton()->toolTip(), QStringLiteral("Close"));
+
+    // Back to the longer Spanish texts: the window grows to hold them, nothing is squeezed.
+    QTest::keyClick(language, Qt::Key_Up);
+    ASSERT_EQ(store().appLanguage(), AppLanguage::spanish);
+    QApplication::processEvents();
+    for (const QPushButton* button : window.findChildren<QPushButton*>()) {
+        EXPECT_GE(button->height(), button->sizeHint().height()) << button->text().toStdString();
+    }
+    for (const QLabel* label : window.findChildren<QLabel*>()) {
+        if (label->wordWrap()) {
+            EXPECT_GE(label->height(), label->heightForWidth(label->width())) << label->text().toStdString();
+        }
+    }
 }
 
 TEST_F(AppSettingsTest, TheGearOpensOneSettingsSheetAndTheSettingsTabShowsTheSamePane)

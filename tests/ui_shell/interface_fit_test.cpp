@@ -5,18 +5,28 @@
 
 #include "support/layout_checks.h"
 #include "ui/inspectors/elided_label.h"
+#include "ui/inspectors/export_inspector.h"
+#include "ui/inspectors/slide_title_controls.h"
 #include "ui/shell/content_view.h"
 #include "ui/shell/editor_view.h"
 #include "ui/shell/export_progress_overlay.h"
 #include "ui/shell/home_view.h"
+#include "ui/timeline/timeline_panel.h"
+#include "ui/timeline/timeline_ruler.h"
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QDate>
+#include <QFontMetricsF>
 #include <QLabel>
+#include <QMenu>
+#include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QTest>
+#include <QTimer>
 
 using namespace fotivela;
 
@@ -137,6 +147,105 @@ TEST_P(InterfaceFitTest, TheExportOverlayFits)
     QApplication::processEvents();
     ASSERT_TRUE(m_view->exportOverlay() && m_view->exportOverlay()->isVisible());
     expectFits(m_view->exportOverlay(), name(GetParam()));
+}
+
+TEST_P(InterfaceFitTest, TheRulerScaleReadsOnTheDarkTimeline)
+{
+    openFullProject();
+    const auto* timeline = dynamic_cast<TimelinePanel*>(m_view->editorView()->timelineArea());
+    ASSERT_NE(timeline, nullptr);
+    const TimelineRuler* ruler = timeline->ruler();
+    const QImage window = m_view->grab().toImage();
+    const double ratio = window.devicePixelRatio();
+    const QPoint origin = ruler->mapTo(m_view.get(), QPoint(0, 0));
+    const auto lightness = [&](double x, double y) {
+        return window.pixelColor(static_cast<int>((origin.x() + x) * ratio), static_cast<int>((origin.y() + y) * ratio)).lightness();
+    };
+    // At 42 points a second every fifth second is labelled; "0:05" starts 3 points right of its tick.
+    const double pointsPerSecond = ruler->width() / 185.4;
+    const double tick = 5 * pointsPerSecond;
+    int label = 0;
+    for (double x = tick + 3; x < tick + 24; x += 0.5)
+        for (double y = 1; y < 10; y += 0.5)
+            label = std::max(label, lightness(x, y));
+    const int strip = lightness(tick + 12, 22);
+    EXPECT_LT(strip, 90) << "the strip is dark";
+    EXPECT_GT(label - strip, 100) << "the label stands out of the strip";
+    // The shortest tick, at its faintest opacity, still shows above the baseline.
+    int tickInk = 0;
+    for (double dx = -0.5; dx <= 0.5; dx += 0.5)
+        tickInk = std::max(tickInk, lightness(tick + dx, ruler->height() - 6));
+    EXPECT_GT(tickInk - strip, 15);
+}
+
+TEST_P(InterfaceFitTest, TheExportPickersStartAtTheSameX)
+{
+    openFullProject();
+    store().setActiveTab(EditorTab::export_);
+    QApplication::processEvents();
+    auto* inspector = dynamic_cast<ExportInspector*>(m_view->editorView()->inspectorPanel()->inspector());
+    ASSERT_NE(inspector, nullptr);
+    const QRect quality(inspector->qualityPicker()->mapTo(inspector, QPoint(0, 0)), inspector->qualityPicker()->size());
+    const QRect codec(inspector->codecPicker()->mapTo(inspector, QPoint(0, 0)), inspector->codecPicker()->size());
+    EXPECT_EQ(quality.left(), codec.left());
+    EXPECT_EQ(quality.right(), codec.right());
+}
+
+TEST_P(InterfaceFitTest, InspectorControlsStayClearOfTheScrollBar)
+{
+    openFullProject();
+    store().setTitleScreenMode(TitleSlidePlacement::final, false); // a second title card
+    QApplication::processEvents();
+    InspectorPanel* column = m_view->editorView()->inspectorPanel();
+    QScrollArea* scroll = column->scrollArea();
+    const QScrollBar* bar = scroll->verticalScrollBar();
+    if (GetParam().size.height() < 1000) {
+        ASSERT_TRUE(bar->isVisible()) << "the photos tab with two title cards runs taller than the small window";
+    }
+    if (!bar->isVisible())
+        return;
+    const int barLeft = bar->mapTo(scroll, QPoint(0, 0)).x();
+    for (const QWidget* control : column->inspector()->findChildren<QWidget*>()) {
+        if (!control->isVisibleTo(column->inspector()) || control->width() == 0)
+            continue;
+        const int right = control->mapTo(scroll, QPoint(control->width(), 0)).x();
+        EXPECT_LE(right, barLeft - InspectorPanel::scrollBarGap) << test::layout_checks::describe(control).toStdString();
+    }
+}
+
+TEST_P(InterfaceFitTest, TheFontMenuNamesSystemAtTheOthersSizeAndDropsDownAtItsFullWidth)
+{
+    openFullProject();
+    TitleFontMenu* fonts = nullptr;
+    for (QWidget* widget : m_view->editorView()->inspectorPanel()->inspector()->findChildren<QWidget*>())
+        if (!fonts)
+            fonts = dynamic_cast<TitleFontMenu*>(widget);
+    ASSERT_NE(fonts, nullptr);
+    QPushButton* field = fonts->button();
+    const auto actionFont = [fonts](const char* name) {
+        for (const QAction* action : fonts->menu()->actions())
+            if (action->text() == QLatin1String(name))
+                return action->font();
+        return QFont();
+    };
+    // The system face runs large and wide: its name is no longer oversized beside the other
+    // sans face's.
+    const QString name = QStringLiteral("System");
+    const double beside = QFontMetricsF(actionFont("Helvetica Neue")).horizontalAdvance(name);
+    EXPECT_LE(QFontMetricsF(actionFont("System")).horizontalAdvance(name), beside * 1.12);
+    const QLabel* shown = field->findChild<QLabel*>();
+    ASSERT_NE(shown, nullptr);
+    EXPECT_EQ(shown->text(), name);
+    EXPECT_LE(QFontMetricsF(shown->font()).horizontalAdvance(name), beside * 1.12);
+
+    int menuWidth = 0;
+    QTimer::singleShot(0, [&] {
+        menuWidth = fonts->menu()->width();
+        fonts->menu()->close();
+    });
+    m_view->editorView()->inspectorPanel()->scrollArea()->ensureWidgetVisible(field);
+    QTest::mouseClick(field, Qt::LeftButton);
+    EXPECT_GE(menuWidth, field->width());
 }
 
 INSTANTIATE_TEST_SUITE_P(BothLanguagesAtTheSmallestAndALargeWindow, InterfaceFitTest,

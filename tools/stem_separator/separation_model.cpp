@@ -99,6 +99,16 @@ SeparationModel parseSeparationModel(const std::string& text, const std::string&
     if (model.preEchoLookaheadMs < 0 || model.preEchoLookaheadMs > 500 || model.preEchoRatioDb < 0
         || model.preEchoRatioDb > 60)
         invalid(what, "«preEchoLookaheadMs» o «preEchoRatioDb» fuera de rango");
+    model.kickBand = ramp(root, "kickBand", model.kickBand, what);
+    model.kickLookbackSeconds = number(root, "kickLookbackSeconds", model.kickLookbackSeconds, what);
+    model.kickRiseRatio = number(root, "kickRiseRatio", model.kickRiseRatio, what);
+    model.kickSweepRatio = number(root, "kickSweepRatio", model.kickSweepRatio, what);
+    model.kickShortestDecaySeconds = number(root, "kickShortestDecaySeconds", model.kickShortestDecaySeconds, what);
+    model.kickLongestDecaySeconds = number(root, "kickLongestDecaySeconds", model.kickLongestDecaySeconds, what);
+    if (model.kickBand.toHz <= model.kickBand.fromHz || model.kickLookbackSeconds < 0 || model.kickLookbackSeconds > 4
+        || model.kickRiseRatio < 1 || model.kickSweepRatio < 1 || model.kickShortestDecaySeconds <= 0
+        || model.kickLongestDecaySeconds < model.kickShortestDecaySeconds || model.kickLongestDecaySeconds > 10)
+        invalid(what, "los valores de «kick…» están fuera de rango");
     model.voiceLow = ramp(root, "voiceLow", model.voiceLow, what);
     model.voiceHigh = ramp(root, "voiceHigh", model.voiceHigh, what);
     model.centrePower = number(root, "centrePower", model.centrePower, what);

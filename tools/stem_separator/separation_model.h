@@ -42,6 +42,17 @@ struct SeparationModel {
     // (a look-ahead of 0 = off).
     double preEchoLookaheadMs = 45.0;
     double preEchoRatioDb = 10.0;
+    // Kicks told from the bass by their falling pitch (see KickTracker), in
+    // this band: a kick is followed this long at most (0 = off), starts where
+    // the band's energy grows by `kickRiseRatio` within two frames while what
+    // is new sits `kickSweepRatio` times higher than three frames later, and
+    // dies away with a time constant between the shortest and longest given.
+    FrequencyRamp kickBand{30.0, 200.0};
+    double kickLookbackSeconds = 0;
+    double kickRiseRatio = 4.0;
+    double kickSweepRatio = 1.2;
+    double kickShortestDecaySeconds = 0.03;
+    double kickLongestDecaySeconds = 0.6;
     // Vocals: centred harmonic energy between a rising and a falling ramp.
     FrequencyRamp voiceLow{120.0, 220.0};
     FrequencyRamp voiceHigh{6000.0, 3500.0};

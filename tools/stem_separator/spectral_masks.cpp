@@ -163,6 +163,8 @@ void computeFrameMasks(const FrameNeighbourhood& frame, const SeparationModel& m
         const float steady = margin * harmonic[bin];
         if (margin > 0 && magnitude > steady)
             drums = std::max(drums, bands.bass[static_cast<std::size_t>(bin)] * (magnitude - steady) / magnitude);
+        if (frame.kick && frame.kick[bin] > 0 && magnitude > 0)
+            drums = std::max(drums, std::min(1.0f, frame.kick[bin] / magnitude));
         const float tonal = 1.0f - drums;
 
         float cross = 0;

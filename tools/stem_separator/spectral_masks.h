@@ -38,6 +38,8 @@ struct FrameNeighbourhood {
     const fftwf_complex* const* right = nullptr;
     int spectrumRows = 0;
     int bins = 0;
+    // The kick's magnitude per bin in this frame, or null.
+    const float* kick = nullptr;
 };
 
 // Soft masks of the drums, bass and vocals for every bin of one frame; the

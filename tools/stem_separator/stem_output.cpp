@@ -63,12 +63,16 @@ StemOutput::StemOutput(fs::path folder, int sampleRate) : m_folder(std::move(fol
             SF_INFO info{};
             info.samplerate = sampleRate;
             info.channels = 2;
-            info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+            // A WAV's sizes are 32-bit: past 4 GiB (3 h 22 min of stereo float at 44.1 kHz) they
+            // wrap and readers stop short. RF64 holds any length and is written as a plain WAV
+            // whenever the stem fits in one.
+            info.format = SF_FORMAT_RF64 | SF_FORMAT_FLOAT;
             errno = 0;
             SNDFILE* file = sf_open(m_temporaryFiles[static_cast<std::size_t>(i)].c_str(), SFM_WRITE, &info);
             if (!file)
                 writeFailed(m_temporaryFiles[static_cast<std::size_t>(i)].filename().string() + ": " + sf_strerror(nullptr));
             m_files[static_cast<std::size_t>(i)] = file;
+            sf_command(file, SFC_RF64_AUTO_DOWNGRADE, nullptr, SF_TRUE);
         }
     } catch (...) {
         rollback();

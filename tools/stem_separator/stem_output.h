@@ -13,7 +13,7 @@ enum class Stem { drums, bass, vocals, other };
 constexpr int stemCount = 4;
 const char* stemFileName(Stem stem);
 
-// The four stem files of one run, written as stereo 32-bit float WAV under
+// The four stem files of one run, written as stereo 32-bit float WAV (RF64 past 4 GiB) under
 // temporary names in the stem folder and renamed into place only when all four
 // are complete. Destroyed without commit() (an error on the way), it removes
 // every file and folder it made, so a failed run leaves no partial stem.

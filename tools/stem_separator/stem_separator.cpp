@@ -2,6 +2,7 @@
 
 #include "fft_plans.h"
 #include "input_window.h"
+#include "kick_tracker.h"
 #include "parallel_for.h"
 #include "spectral_masks.h"
 #include "drum_onset_gate.h"
@@ -50,6 +51,7 @@ struct Worker {
     MaskScratch scratch;
     std::vector<const float*> magnitudeRows;
     std::vector<const fftwf_complex*> leftRows, rightRows;
+    std::vector<float> kick;
     // Overlap-add of this worker's frames: [stem][side] over its span of the block.
     std::array<std::array<std::vector<float>, 2>, maskedStems> sum;
     int firstFrame = 0; // the block's core frames this worker summed: [firstFrame, endFrame)
@@ -75,7 +77,8 @@ SeparationTimings separateStems(InputWindow& input, const SeparationModel& model
     g.lead = g.size - g.hop;
     g.bins = plans.binCount();
     g.stride = plans.binStride();
-    g.context = std::max(model.harmonicMedianFrames / 2, model.centreSmoothingFrames);
+    const KickTracker kicks(model, input.sampleRate());
+    g.context = std::max({model.harmonicMedianFrames / 2, model.centreSmoothingFrames, kicks.reach()});
     const int centreRows = 2 * model.centreSmoothingFrames + 1;
     const MaskBands bands = makeMaskBands(model, input.sampleRate());
     const std::vector<float>& window = plans.window();
@@ -89,6 +92,7 @@ SeparationTimings separateStems(InputWindow& input, const SeparationModel& model
     const auto storedSpectra = static_cast<std::size_t>(maxSpanFrames) * static_cast<std::size_t>(g.stride);
     std::array<FftwArray<fftwf_complex>, 2> spectra{allocateComplex(storedSpectra), allocateComplex(storedSpectra)};
     std::vector<float> magnitude(static_cast<std::size_t>(maxSpanFrames) * static_cast<std::size_t>(g.stride));
+    std::vector<std::uint8_t> kickOnsets;
 
     std::vector<Worker> pool(static_cast<std::size_t>(workers));
     for (Worker& worker : pool) {
@@ -146,6 +150,8 @@ SeparationTimings separateStems(InputWindow& input, const SeparationModel& model
             worker.forwardNanos += nanosSince(began);
         });
 
+        kicks.findOnsets(magnitude.data(), g.stride, spanFrames, kickOnsets);
+
         // Masks, masked spectra back to samples, overlap-added per worker.
         for (Worker& worker : pool)
             worker.firstFrame = worker.endFrame = 0;
@@ -177,8 +183,10 @@ SeparationTimings separateStems(InputWindow& input, const SeparationModel& model
                     worker.leftRows[static_cast<std::size_t>(r)] = spectra[0].get() + row;
                     worker.rightRows[static_cast<std::size_t>(r)] = spectra[1].get() + row;
                 }
+                kicks.kickMagnitude(magnitude.data(), g.stride, spanFrames, f, kickOnsets, worker.kick);
                 const FrameNeighbourhood neighbourhood{worker.magnitudeRows.data(), model.harmonicMedianFrames,
-                    worker.leftRows.data(), worker.rightRows.data(), centreRows, g.bins};
+                    worker.leftRows.data(), worker.rightRows.data(), centreRows, g.bins,
+                    kicks.enabled() ? worker.kick.data() : nullptr};
                 computeFrameMasks(neighbourhood, model, bands, worker.masks, worker.scratch);
                 maskNanos += nanosSince(began);
 

@@ -4,6 +4,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -121,18 +122,24 @@ ExportInspector::ExportInspector(ProjectStore& store, StoreSignals& storeSignals
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(12);
 
-    auto addPicker = [this, layout](QLabel*& caption, QComboBox*& picker) {
-        auto* row = new QHBoxLayout;
+    // One grid for both pickers, so that they start at the same x whatever their captions' widths.
+    auto* pickers = new QGridLayout;
+    pickers->setHorizontalSpacing(8);
+    pickers->setVerticalSpacing(layout->spacing());
+    pickers->setColumnStretch(1, 1);
+    int rows = 0;
+    auto addPicker = [this, pickers, &rows](QLabel*& caption, QComboBox*& picker) {
+        const int row = rows++;
         caption = new QLabel(this);
         picker = new QComboBox(this);
-        row->addWidget(caption);
-        row->addWidget(picker, 1);
-        layout->addLayout(row);
+        pickers->addWidget(caption, row, 0);
+        pickers->addWidget(picker, row, 1);
     };
     addPicker(m_qualityCaption, m_quality);
     fillPicker<ExportQuality>(m_quality);
     addPicker(m_codecCaption, m_codec);
     fillPicker<ExportCodec>(m_codec);
+    layout->addLayout(pickers);
     connect(m_quality, &QComboBox::activated, this, [this](int index) {
         const auto quality = static_cast<ExportQuality>(m_quality->itemData(index).toInt());
         writeSetting([quality](ExportSettings& settings) { settings.quality = quality; });

@@ -2,6 +2,7 @@
 
 #include "ui/common/transitions.h"
 #include "ui/common/view_helpers.h"
+#include "ui/common/start_folders.h"
 #include "ui/inspectors/elided_label.h"
 #include "ui/shell/fotivela_design_system.h"
 
@@ -92,7 +93,7 @@ MusicInspector::MusicInspector(ProjectStore& store, StoreSignals& storeSignals, 
     : InspectorView(store, storeSignals, parent)
 {
     chooseSong = [this]() -> std::optional<std::filesystem::path> {
-        const QString file = QFileDialog::getOpenFileName(this, text("Importar musica manual"), QString(),
+        const QString file = QFileDialog::getOpenFileName(this, text("Importar musica manual"), StartFolders::music(),
                                                           "Audio (*.mp3 *.wav *.m4a *.aac *.flac *.aif *.aiff)");
         if (file.isEmpty())
             return std::nullopt;

@@ -1,6 +1,7 @@
 #include "ui/inspectors/photos_inspector.h"
 
 #include "platform/hex_color.h"
+#include "ui/common/start_folders.h"
 #include "ui/inspectors/elided_label.h"
 #include "ui/inspectors/ken_burns_controls.h"
 #include "ui/inspectors/title_color_selector.h"
@@ -25,10 +26,11 @@ namespace fotivela {
 
 namespace {
 
-std::vector<std::filesystem::path> showPhotoPanel(QWidget* parent, const QString& title)
+std::vector<std::filesystem::path> showPhotoPanel(QWidget* parent, const QString& title, const QString& filterName)
 {
     const QStringList files = QFileDialog::getOpenFileNames(
-        parent, title, QString(), "Images (*.jpg *.jpeg *.png *.heic *.heif *.tif *.tiff *.bmp *.webp *.gif)");
+        parent, title, StartFolders::pictures(),
+        filterName + " (*.jpg *.jpeg *.png *.heic *.heif *.tif *.tiff *.bmp *.webp *.gif)");
     std::vector<std::filesystem::path> urls;
     for (const QString& file : files)
         urls.emplace_back(file.toStdString());
@@ -55,7 +57,7 @@ std::string normalizedBackgroundHex(const std::optional<std::string>& stored)
 PhotosInspector::PhotosInspector(ProjectStore& store, StoreSignals& storeSignals, QWidget* parent)
     : InspectorView(store, storeSignals, parent)
 {
-    choosePhotos = [this] { return showPhotoPanel(this, text("Cargar fotos")); };
+    choosePhotos = [this] { return showPhotoPanel(this, text("Cargar fotos"), text("Imágenes")); };
     chooseColor = [this](const QColor& initial) -> std::optional<QColor> {
         const QColor chosen = QColorDialog::getColor(initial, this, text("Color de fondo"));
         if (!chosen.isValid())

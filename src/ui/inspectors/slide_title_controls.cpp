@@ -7,6 +7,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QFontMetricsF>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -32,7 +33,20 @@ QString designName(TitleFontDesign design)
 
 QFont designFont(TitleFontDesign design)
 {
-    return font(design, 14, QFont::DemiBold);
+    QFont face = font(design, 14, QFont::DemiBold);
+    if (design != TitleFontDesign::default_ && design != TitleFontDesign::rounded)
+        return face;
+    // Our system face is drawn larger and wider than the platform's at the same size (its
+    // x-height is 0.55 of the size against 0.52), so at 14 its name towers over the others.
+    // Sized to the platform face's x-height it sits among them. Measured large, where hinting
+    // does not round the height.
+    constexpr double platformXHeight = 0.52;
+    QFont probe = face;
+    setFontSize(probe, 200);
+    const double xHeight = QFontMetricsF(probe).xHeight() / 200;
+    if (xHeight > platformXHeight)
+        setFontSize(face, std::round(14 * platformXHeight / xHeight));
+    return face;
 }
 
 } // namespace
@@ -83,6 +97,8 @@ TitleFontMenu::TitleFontMenu(AppLanguage language, TitleFontDesign selection, Se
         });
     }
     m_button->setMenu(m_menu);
+    // A drop-down as wide as the field it opens from, never narrower.
+    connect(m_menu, &QMenu::aboutToShow, this, [this] { m_menu->setMinimumWidth(m_button->width()); });
     refresh();
 }
 

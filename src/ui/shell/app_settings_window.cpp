@@ -13,6 +13,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace fotivela {
@@ -149,9 +150,30 @@ AppSettingsWindow::AppSettingsWindow(ProjectStore& store, StoreSignals& storeSig
                                      std::optional<std::string> latestMacVersion, QWidget* parent)
     : ProjectDialogFrame(store, 520, parent)
 {
-    setTexts(translated("Ajustes de la aplicación"), translated("Preferencias locales de Fotivela."));
     m_content = new AppSettingsContent(store, storeSignals, std::move(latestMacVersion), this);
     body()->addWidget(m_content);
+    // The language can change from inside this window: its own texts follow at once.
+    connect(&storeSignals, &StoreSignals::changed, this, [this](StoreField field) {
+        if (field == StoreField::appLanguage)
+            retranslate();
+    });
+    retranslate();
+}
+
+void AppSettingsWindow::retranslate()
+{
+    setTexts(translated("Ajustes de la aplicación"), translated("Preferencias locales de Fotivela."));
+    retranslateFrame();
+    // Texts of another length: the window takes the height they need, once its layouts have
+    // taken the new texts in.
+    // (Not adjustSize: it keeps a window within two thirds of the screen.)
+    if (isVisible()) {
+        QTimer::singleShot(0, this, [this] {
+            const int needed = hasHeightForWidth() ? heightForWidth(width()) : sizeHint().height();
+            if (needed > 0 && needed != height())
+                resize(width(), needed);
+        });
+    }
 }
 
 void AppSettingsWindow::cancel()

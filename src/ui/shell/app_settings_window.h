@@ -68,6 +68,8 @@ protected:
     void cancel() override;
 
 private:
+    void retranslate();
+
     AppSettingsContent* m_content = nullptr;
 };
 

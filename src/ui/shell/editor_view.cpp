@@ -191,9 +191,9 @@ InspectorPanel::InspectorPanel(ProjectStore& store, StoreSignals& storeSignals, 
     column->addWidget(m_scroll, 1);
     new WheelGuard(m_scroll);
     // The gap on the right keeps content clear of where the scroll bar shows; while the bar is
-    // there it takes that room itself.
+    // there it takes most of that room itself, and a narrow gap keeps the controls off it.
     connect(m_scroll->verticalScrollBar(), &QScrollBar::rangeChanged, this, [this](int, int maximum) {
-        m_stack->setContentsMargins(0, 2, maximum > 0 ? 0 : 12, 10);
+        m_stack->setContentsMargins(0, 2, maximum > 0 ? scrollBarGap : 12, 10);
     });
 
     connect(&storeSignals, &StoreSignals::changed, this, [this](StoreField field) {

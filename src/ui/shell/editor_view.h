@@ -76,8 +76,12 @@ public:
 
     InspectorPanel(ProjectStore& store, StoreSignals& storeSignals, InspectorFactory factory, QWidget* parent = nullptr);
 
+    // Room between the inspector's controls and the scroll bar while the bar shows.
+    static constexpr int scrollBarGap = 6;
+
     SidebarTabs* tabs() const { return m_tabs; }
     QWidget* inspector() const { return m_inspector; }
+    QScrollArea* scrollArea() const { return m_scroll; }
     EditorTab shownTab() const { return m_shownTab; }
     void refresh();
 

@@ -68,7 +68,7 @@ ProjectDialogFrame::ProjectDialogFrame(ProjectStore& store, int width, QWidget* 
     m_close->setFixedSize(28, 28);
     m_close->setIcon(symbolIcon("xmark"));
     m_close->setIconSize(QSize(13, 13));
-    m_close->setToolTip(translated("Cerrar"));
+    retranslateFrame();
     m_close->setAutoDefault(false);
     m_close->setCursor(Qt::PointingHandCursor);
     m_close->setStyleSheet(QStringLiteral("QPushButton { background: rgba(255,255,255,20); border: none; border-radius: 14px; }"
@@ -95,6 +95,11 @@ ProjectDialogFrame::ProjectDialogFrame(ProjectStore& store, int width, QWidget* 
 QString ProjectDialogFrame::translated(std::string_view text) const
 {
     return QString::fromStdString(AppText::translate(text, m_store.appLanguage()));
+}
+
+void ProjectDialogFrame::retranslateFrame()
+{
+    m_close->setToolTip(translated("Cerrar"));
 }
 
 void ProjectDialogFrame::setTexts(const QString& title, const QString& explanation)

@@ -31,6 +31,8 @@ public:
 protected:
     QString translated(std::string_view text) const;
     void setTexts(const QString& title, const QString& explanation);
+    // The frame's own texts (the close button's help) in the store's current language.
+    void retranslateFrame();
     QVBoxLayout* body() const { return m_body; }
     void paintEvent(QPaintEvent* event) override;
     // Escape and the window's close go through the dialog's own way out.

@@ -1,17 +1,24 @@
 #include "ui/shell/store_dialog_panels.h"
 
+#include "model/app_text.h"
 #include "model/project_file_layout.h"
 #include "store/project_store.h"
 #include "store/store_dialogs.h"
+#include "ui/common/start_folders.h"
 #include "ui/shell/file_manager_reveal.h"
 
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGridLayout>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
 #include <QUrl>
+
+#include <memory>
+#include <tuple>
 
 namespace fotivela {
 
@@ -61,6 +68,29 @@ std::optional<std::filesystem::path> ProjectOpenPanel::choice() const
     return files.isEmpty() ? std::nullopt : chosen(files.front());
 }
 
+PackageSavePanel::PackageSavePanel(const QString& title, const QString& message, QWidget* parent)
+    : QFileDialog(parent, title)
+{
+    // Our own panel, so that the message can stand above the files.
+    setOption(QFileDialog::DontUseNativeDialog);
+    setAcceptMode(QFileDialog::AcceptSave);
+    setFileMode(QFileDialog::AnyFile);
+    m_message = new QLabel(message, this);
+    m_message->setWordWrap(true);
+    if (auto* grid = qobject_cast<QGridLayout*>(layout())) {
+        // Moved to the top: the grid's rows shift down by one.
+        QList<std::tuple<QLayoutItem*, int, int, int, int>> items;
+        while (grid->count() > 0) {
+            int row = 0, column = 0, rowSpan = 0, columnSpan = 0;
+            grid->getItemPosition(0, &row, &column, &rowSpan, &columnSpan);
+            items.append({grid->takeAt(0), row, column, rowSpan, columnSpan});
+        }
+        grid->addWidget(m_message, 0, 0, 1, grid->columnCount());
+        for (const auto& [item, row, column, rowSpan, columnSpan] : items)
+            grid->addItem(item, row + 1, column, rowSpan, columnSpan);
+    }
+}
+
 QString withMP4Extension(const QString& file)
 {
     if (file.isEmpty() || QFileInfo(file).suffix().compare(QStringLiteral("mp4"), Qt::CaseInsensitive) == 0)
@@ -72,13 +102,18 @@ void installStoreDialogPanels(ProjectStore& store, QWidget* window)
 {
     QPointer<QWidget> parent(window);
     StoreDialogs& dialogs = store.dialogs();
-    dialogs.chooseProjectToOpen = [parent]() {
+    // Projects live in the projects folder: the open panel starts there.
+    const auto projectsFolder = [&store] {
+        return StartFolders::existingOr(store.defaultProjectDirectory(), StartFolders::home());
+    };
+    dialogs.chooseProjectToOpen = [parent, projectsFolder]() {
         ProjectOpenPanel panel(parent);
+        panel.setDirectory(projectsFolder());
         panel.exec();
         return panel.choice();
     };
     dialogs.chooseFolder = [parent](const std::string& prompt) {
-        QFileDialog panel(parent);
+        QFileDialog panel(parent, QString(), StartFolders::home());
         panel.setFileMode(QFileDialog::Directory);
         panel.setOption(QFileDialog::ShowDirsOnly);
         panel.setLabelText(QFileDialog::Accept, QString::fromStdString(prompt));
@@ -86,12 +121,23 @@ void installStoreDialogPanels(ProjectStore& store, QWidget* window)
             return std::optional<std::filesystem::path>();
         return chosen(panel.selectedFiles().front());
     };
-    dialogs.choosePackageDestination = [parent](const std::string& suggestedName, const std::string& message) {
-        return chosen(QFileDialog::getSaveFileName(parent, QString::fromStdString(message),
-                                                   QString::fromStdString(suggestedName)));
+    // A package is a copy to take elsewhere, named like the project: not beside the project's
+    // own folder, where the proposed name is taken.
+    dialogs.choosePackageDestination = [parent, &store](const std::string& suggestedName, const std::string& message) {
+        PackageSavePanel panel(QString::fromStdString(AppText::translate("Empaquetar", store.appLanguage())),
+                               QString::fromStdString(message), parent);
+        panel.setDirectory(StartFolders::documents());
+        panel.selectFile(QString::fromStdString(suggestedName));
+        if (panel.exec() != QDialog::Accepted || panel.selectedFiles().isEmpty())
+            return std::optional<std::filesystem::path>();
+        return chosen(panel.selectedFiles().front());
     };
-    dialogs.chooseExportDestination = [parent](const std::string& suggestedName) {
-        QFileDialog panel(parent);
+    // The folder of the last export, for the next one in the same run.
+    auto lastExportFolder = std::make_shared<QString>();
+    dialogs.chooseExportDestination = [parent, lastExportFolder](const std::string& suggestedName) {
+        const QString start = !lastExportFolder->isEmpty() && QFileInfo(*lastExportFolder).isDir() ? *lastExportFolder
+                                                                                                   : StartFolders::videos();
+        QFileDialog panel(parent, QString(), start);
         panel.setAcceptMode(QFileDialog::AcceptSave);
         panel.setNameFilter(QStringLiteral("MPEG-4 (*.mp4)"));
         // The panel adds the extension itself, so that it asks before replacing that file.
@@ -99,7 +145,9 @@ void installStoreDialogPanels(ProjectStore& store, QWidget* window)
         panel.selectFile(QString::fromStdString(suggestedName));
         if (panel.exec() != QDialog::Accepted || panel.selectedFiles().isEmpty())
             return std::optional<std::filesystem::path>();
-        return chosen(withMP4Extension(panel.selectedFiles().front()));
+        const QString file = withMP4Extension(panel.selectedFiles().front());
+        *lastExportFolder = QFileInfo(file).absolutePath();
+        return chosen(file);
     };
     dialogs.showError = [parent](const std::string& message) {
         QMessageBox::warning(parent, QStringLiteral("Fotivela"), QString::fromStdString(message));

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <optional>
 
+class QLabel;
 class QWidget;
 
 namespace fotivela {
@@ -28,6 +29,18 @@ public:
 
 private:
     std::optional<std::filesystem::path> m_folder;
+};
+
+// The package's save panel: a new folder's place and name, with the store's message above the
+// files.
+class PackageSavePanel : public QFileDialog {
+public:
+    PackageSavePanel(const QString& title, const QString& message, QWidget* parent = nullptr);
+
+    QLabel* message() const { return m_message; }
+
+private:
+    QLabel* m_message = nullptr;
 };
 
 // The export's file name with the ".mp4" extension the video needs, added when the user

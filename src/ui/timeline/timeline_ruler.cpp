@@ -135,6 +135,8 @@ void TimelineRuler::drawScale(QPainter& painter, const QRectF& visible) const
     const double span = std::max(m_duration, 1.0);
     const double pointsPerSecond = w / span;
     const auto step = static_cast<int>(labelStep(pointsPerSecond));
+    // The timeline is dark: the scale keeps its opacities in white ink so that it reads.
+    const QColor scaleInk(Qt::white);
 
     QFont minuteFont = painter.font();
     minuteFont.setPixelSize(10);
@@ -152,15 +154,15 @@ void TimelineRuler::drawScale(QPainter& painter, const QRectF& visible) const
         const bool half = !minute && s % 30 == 0;
         const double length = minute ? 13 : half ? 9 : 5;
         const double opacity = minute ? 0.84 : half ? 0.55 : 0.28;
-        painter.setPen(QPen(withOpacity(Qt::black, opacity), minute ? 1.2 : 0.8));
+        painter.setPen(QPen(withOpacity(scaleInk, opacity), minute ? 1.2 : 0.8));
         painter.drawLine(QPointF(x, baseline - length), QPointF(x, baseline));
         if (s % step == 0) {
             painter.setFont(minute ? minuteFont : otherFont);
-            painter.setPen(withOpacity(Qt::black, minute ? 0.86 : 0.68));
+            painter.setPen(withOpacity(scaleInk, minute ? 0.86 : 0.68));
             painter.drawText(QRectF(x + 3, 0, 80, 10), Qt::AlignLeft | Qt::AlignVCenter, formatDuration(s));
         }
     }
-    painter.setPen(QPen(withOpacity(Qt::black, 0.15), 1));
+    painter.setPen(QPen(withOpacity(scaleInk, 0.15), 1));
     painter.drawLine(QPointF(visible.left(), baseline), QPointF(visible.right() + 1, baseline));
 }
 
