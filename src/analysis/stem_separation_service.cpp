@@ -7,6 +7,7 @@
 #include "platform/audio_converter.h"
 #include "platform/audio_file_reader.h"
 #include "platform/log.h"
+#include "platform/regular_file.h"
 #include "platform/uuid.h"
 #include "stem_runtime/demucs_runtime_production_io.h"
 
@@ -140,6 +141,9 @@ void convertMonoSong(const fs::path& audioURL, const fs::path& converted)
 void runDemucs(const DemucsRuntimeHandle& runtime, const fs::path& audioURL, const fs::path& outputRoot,
                std::stop_token stop)
 {
+    // The separator opens the song by its name: a FIFO there would hold it for ever.
+    if (!RegularFile::isReadable(audioURL))
+        throw StemSeparationFailure(-1, "the song is not a regular file");
     fs::path input = audioURL;
     std::optional<FolderRemoval> monoRemoval;
     if (isMono(audioURL)) {

@@ -19,6 +19,12 @@ constexpr AppTextPair rows[] = {
     {"Usar carpeta", "Use folder"},
     {"Crea una carpeta empaquetada con proyecto, previos y originales.",
      "Creates a packaged folder with the project, previews, and originals."},
+    {"No se han empaquetado los archivos que no son fotos ni canciones (",
+     "Files that are not photos or songs were not packaged ("},
+    {"Fotivela no ha encontrado una carpeta privada para saber si ya está abierto: si lo abres otra vez, "
+     "no edites el mismo proyecto en las dos ventanas.",
+     "Fotivela found no private folder to tell whether it is already running: if you open it again, "
+     "do not edit the same project in both windows."},
     {"Buscar actualizaciones...", "Check for updates..."},
     // File panels
     {"Imágenes", "Images"},
@@ -26,6 +32,8 @@ constexpr AppTextPair rows[] = {
     {"Titulo inicial", "Opening title"},
     {"Titulo final", "Closing title"},
     {"Modo de sincronizacion desconocido: ", "Unknown sync mode: "},
+    {"No se ha podido abrir el proyecto: el archivo ocupa más de 256 MB, mucho más que cualquier proyecto.",
+     "The project could not be opened: the file is larger than 256 MB, far more than any project."},
 
     // Markers and song analysis
     {"Activar marcador", "Enable marker"},

@@ -4,11 +4,15 @@
 #include "model/project_file_layout.h"
 #include "model/project_json.h"
 #include "platform/atomic_file.h"
+#include "platform/audio_decoder.h"
 #include "platform/log.h"
+#include "platform/photo_decoder.h"
+#include "platform/regular_file.h"
 #include "platform/text_trimming.h"
 #include "platform/uuid.h"
 #include "store/stem_source_preparation.h"
 
+#include <memory>
 #include <set>
 #include <system_error>
 
@@ -69,16 +73,43 @@ fs::path reservedDestination(const std::string& fileName, const fs::path& folder
     return candidate;
 }
 
-// Copies when the source exists; in every case the reference moves to the destination, so
-// that the relinker can repair a missing file in the package later.
-void copyIfPresent(const fs::path& source, const fs::path& destination)
+enum class Usable { photo, song };
+
+// A file the program would use: a photo that reads as a picture, a song that decodes as audio.
+bool isUsable(const std::shared_ptr<const RegularFile>& file, const fs::path& name, Usable kind)
 {
-    std::error_code error;
-    if (!fs::exists(source, error))
+    if (kind == Usable::photo)
+        return PhotoDecoder::uprightSize(file->reopenPath()).isValid();
+    try {
+        AudioDecoder decoder(file, name);
+        return true;
+    } catch (const AudioDecoderError& error) {
+        logLine("Fotivela package: " + error.detail());
+        return false;
+    }
+}
+
+// Copies when the source is there and usable; in every case the reference moves to the
+// destination, so that the relinker can repair a missing file in the package later. A
+// received project may name any file the user can read (a key, a password store) as its
+// photo: only what the program can show or play goes into a package meant to be shared.
+void copyIfPresent(const fs::path& source, const fs::path& destination, Usable kind, std::vector<fs::path>& leftOut)
+{
+    RegularFile::Refusal refusal = RegularFile::Refusal::other;
+    std::optional<RegularFile> opened = RegularFile::open(source, &refusal);
+    if (!opened) {
+        if (refusal == RegularFile::Refusal::missing)
+            return;
+        leftOut.push_back(source);
         return;
-    fs::copy_file(source, destination, fs::copy_options::none, error);
-    if (error) {
-        fs::remove(destination, error);
+    }
+    const auto file = std::make_shared<const RegularFile>(std::move(*opened));
+    if (!isUsable(file, source, kind)) {
+        leftOut.push_back(source);
+        return;
+    }
+    if (const std::error_code error = file->copyTo(destination)) {
+        logLine("Fotivela package copy failed: " + source.string() + ": " + error.message());
         throw ProjectPackagingError("No se ha podido copiar " + quoted(source) + " en "
                                     + quoted(destination.parent_path()) + ".");
     }
@@ -171,8 +202,10 @@ std::optional<fs::path> rebased(const fs::path& url, const fs::path& from, const
 }
 
 fs::path package(const FotivelaProject& project, const fs::path& destination, const std::string& packageName,
-                 const std::optional<fs::path>& currentProjectURL, const std::optional<fs::path>& currentPreviewDirectory)
+                 const std::optional<fs::path>& currentProjectURL, const std::optional<fs::path>& currentPreviewDirectory,
+                 std::vector<fs::path>* leftOut)
 {
+    std::vector<fs::path> refused;
     const fs::path folder = destination;
     createFolder(folder);
     createFolder(folder / photosFolder);
@@ -190,7 +223,7 @@ fs::path package(const FotivelaProject& project, const fs::path& destination, co
     std::set<fs::path> reserved;
     for (Slide& slide : copy.slides) {
         const fs::path target = reservedDestination(copyName(slide.imageURL, "foto"), folder / photosFolder, reserved);
-        copyIfPresent(slide.imageURL, target);
+        copyIfPresent(slide.imageURL, target, Usable::photo, refused);
         slide.imageURL = target;
     }
 
@@ -205,7 +238,7 @@ fs::path package(const FotivelaProject& project, const fs::path& destination, co
         const fs::path songFolder = folder / (generated ? ProjectAudioResourceStorage::generatedMusicFolder : musicFolder);
         createFolder(songFolder);
         const fs::path target = reservedDestination(copyName(song.url, "musica"), songFolder, reserved);
-        copyIfPresent(song.url, target);
+        copyIfPresent(song.url, target, Usable::song, refused);
         song.url = target;
     }
 
@@ -221,6 +254,8 @@ fs::path package(const FotivelaProject& project, const fs::path& destination, co
         logLine(std::string("Fotivela package project file not written: ") + failure.what());
         throw ProjectPackagingError("No se ha podido guardar " + quoted(projectFile) + ".");
     }
+    if (leftOut)
+        *leftOut = std::move(refused);
     return projectFile;
 }
 

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace fotivela {
 
@@ -22,11 +23,14 @@ namespace ProjectPackager {
 
 // Writes the package into `destination` (created when missing; files already there stay)
 // and returns its project file, which is written last: a failed package has none, or keeps
-// an older one. Throws ProjectPackagingError.
+// an older one. Only a photo that reads as a picture and a song that decodes as audio are
+// copied; the others (a FIFO, a text file named as a photo) are left out like missing files
+// and listed in `leftOut`. Throws ProjectPackagingError.
 std::filesystem::path package(const FotivelaProject& project, const std::filesystem::path& destination,
                               const std::string& packageName,
                               const std::optional<std::filesystem::path>& currentProjectURL,
-                              const std::optional<std::filesystem::path>& currentPreviewDirectory);
+                              const std::optional<std::filesystem::path>& currentPreviewDirectory,
+                              std::vector<std::filesystem::path>* leftOut = nullptr);
 
 // `url` moved from folder `from` to folder `to`; none when it does not lie inside `from`.
 std::optional<std::filesystem::path> rebased(const std::filesystem::path& url, const std::filesystem::path& from,

@@ -1,7 +1,9 @@
 #include "platform/audio_decoder.h"
 
+#include "platform/ffmpeg_file_input.h"
 #include "platform/ffmpeg_handles.h"
 #include "platform/log.h"
+#include "platform/regular_file.h"
 
 extern "C" {
 #include <libavutil/channel_layout.h>
@@ -11,8 +13,9 @@ extern "C" {
 #include <algorithm>
 #include <cstring>
 #include <fstream>
-#include <optional>
 #include <limits>
+#include <memory>
+#include <optional>
 
 namespace fotivela {
 namespace {
@@ -112,7 +115,9 @@ AudioDecoderError::AudioDecoderError(Kind kind, std::string detail)
 
 struct AudioDecoder::State {
     std::filesystem::path file;
-    InputFormatContextPtr format;
+    // The song as checked when it was opened: FFmpeg reads this descriptor, never the path again.
+    std::shared_ptr<const RegularFile> source;
+    FileInputPtr format;
     CodecContextPtr codec;
     AVStream* stream = nullptr;
     PacketPtr packet{av_packet_alloc()};
@@ -157,11 +162,10 @@ struct AudioDecoder::State {
 
     void open()
     {
-        AVFormatContext* raw = nullptr;
-        int result = avformat_open_input(&raw, file.c_str(), nullptr, nullptr);
-        if (result < 0)
+        int result = 0;
+        format = openFileInput(source, file, result);
+        if (!format)
             fail(AudioDecoderError::Kind::cannotOpen, "open", result);
-        format.reset(raw);
         result = avformat_find_stream_info(format.get(), nullptr);
         if (result < 0)
             fail(AudioDecoderError::Kind::cannotOpen, "probe", result);
@@ -219,7 +223,7 @@ struct AudioDecoder::State {
         std::int64_t frames = 0;
         if (stream->codecpar->codec_id == AV_CODEC_ID_MP3) {
             // FFmpeg trims by the LAME tag but reports the untrimmed length.
-            if (const auto length = mp3LengthFromLameTag(file); length && *length > 0) {
+            if (const auto length = mp3LengthFromLameTag(source->reopenPath()); length && *length > 0) {
                 frames = *length;
                 exact = true;
             } else if (format->duration != AV_NOPTS_VALUE && format->duration > 0) {
@@ -421,6 +425,7 @@ struct AudioDecoder::State {
         try {
             State fresh;
             fresh.file = file;
+            fresh.source = source;
             fresh.position = dropUntil;
             fresh.dropUntil = dropUntil;
             fresh.open();
@@ -471,8 +476,20 @@ struct AudioDecoder::State {
 AudioDecoder::AudioDecoder(const std::filesystem::path& file) : m_state(std::make_unique<State>())
 {
     m_state->file = file;
-    if (!std::filesystem::is_regular_file(file))
-        m_state->fail(AudioDecoderError::Kind::cannotOpen, "not a file:");
+    std::optional<RegularFile> opened = RegularFile::open(file);
+    if (!opened)
+        m_state->fail(AudioDecoderError::Kind::cannotOpen, "not a regular file:");
+    m_state->source = std::make_shared<const RegularFile>(std::move(*opened));
+    m_state->open();
+}
+
+AudioDecoder::AudioDecoder(std::shared_ptr<const RegularFile> opened, const std::filesystem::path& file)
+    : m_state(std::make_unique<State>())
+{
+    m_state->file = file;
+    if (!opened)
+        m_state->fail(AudioDecoderError::Kind::cannotOpen, "not a regular file:");
+    m_state->source = std::move(opened);
     m_state->open();
 }
 

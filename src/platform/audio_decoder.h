@@ -12,6 +12,8 @@
 
 namespace fotivela {
 
+class RegularFile;
+
 // A file that cannot be read as audio. what() is the user's message.
 class AudioDecoderError : public Error {
 public:
@@ -52,8 +54,11 @@ struct AudioStreamInfo {
 class AudioDecoder {
 public:
     // Probes the file and decodes its first packet; throws AudioDecoderError when
-    // that fails, also for a file that holds no sample at all.
+    // that fails, also for a file that holds no sample at all, and at once for anything
+    // but a regular file (a FIFO, a device).
     explicit AudioDecoder(const std::filesystem::path& file);
+    // The same over a file already open; `file` names it in messages and helps probing.
+    AudioDecoder(std::shared_ptr<const RegularFile> opened, const std::filesystem::path& file);
     ~AudioDecoder();
     AudioDecoder(AudioDecoder&&) noexcept;
     AudioDecoder& operator=(AudioDecoder&&) noexcept;

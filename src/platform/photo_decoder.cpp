@@ -2,13 +2,12 @@
 
 #include "platform/log.h"
 #include "platform/photo_decode_budget.h"
+#include "platform/regular_file.h"
 
 #include <QColorSpace>
 #include <QFile>
 #include <QImageReader>
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <libheif/heif.h>
@@ -16,9 +15,9 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <fstream>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 namespace fotivela::PhotoDecoder {
 
@@ -36,19 +35,15 @@ void setAllocationLimit()
 // Qt's reader over the file opened by its bytes: a name that is not valid UTF-8 would
 // not survive a trip through QString.
 struct PhotoReader {
+    std::optional<RegularFile> file;
     QFile device;
     QImageReader reader;
 
-    explicit PhotoReader(const std::filesystem::path& file)
+    explicit PhotoReader(std::optional<RegularFile> opened)
+        : file(std::move(opened))
     {
-        const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-        struct stat status {};
-        if (fd < 0)
+        if (!file || !device.open(file->descriptor(), QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
             return;
-        if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || !device.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-            ::close(fd);
-            return;
-        }
         reader.setDevice(&device);
         reader.setAutoTransform(true);
     }
@@ -116,7 +111,7 @@ std::int64_t heifDecodeBytes(QSize size, QSize target)
 }
 
 // libheif applies the rotation and mirror boxes while decoding.
-QImage decodeHeif(const std::filesystem::path& file, int maxPixelSize)
+QImage decodeHeif(const std::filesystem::path& file, const std::filesystem::path& shown, int maxPixelSize)
 {
     const HeifPrimary primary = openHeif(file);
     if (!primary.handle)
@@ -127,7 +122,7 @@ QImage decodeHeif(const std::filesystem::path& file, int maxPixelSize)
     const QSize target = boundedSize(size, maxPixelSize);
     const std::int64_t bytes = heifDecodeBytes(size, target);
     if (bytes > PhotoDecodeBudget::perDecodeLimitBytes) {
-        logRefusal(file, size, bytes);
+        logRefusal(shown, size, bytes);
         return {};
     }
     const PhotoDecodeBudget::Reservation reservation(bytes);
@@ -176,18 +171,24 @@ QSize boundedSize(QSize size, int maxPixelSize)
     return {scaled(size.width()), scaled(size.height())};
 }
 
-bool isHeif(const std::filesystem::path& file)
+namespace {
+
+bool startsAsHeif(const RegularFile& file)
 {
-    std::array<char, 32> head{};
-    std::ifstream in(file, std::ios::binary);
-    if (!in)
-        return false;
-    in.read(head.data(), head.size());
-    const auto count = static_cast<int>(in.gcount());
+    std::array<std::uint8_t, 32> head{};
+    const ssize_t count = ::pread(file.descriptor(), head.data(), head.size(), 0);
     if (count < 12)
         return false;
-    const heif_filetype_result type = heif_check_filetype(reinterpret_cast<const std::uint8_t*>(head.data()), count);
+    const heif_filetype_result type = heif_check_filetype(head.data(), static_cast<int>(count));
     return type == heif_filetype_yes_supported || type == heif_filetype_yes_unsupported;
+}
+
+} // namespace
+
+bool isHeif(const std::filesystem::path& file)
+{
+    const std::optional<RegularFile> opened = RegularFile::open(file);
+    return opened && startsAsHeif(*opened);
 }
 
 namespace {
@@ -207,13 +208,18 @@ std::int64_t decodeBytes(const std::filesystem::path& file, QImageReader& reader
 
 } // namespace
 
-QImage decode(const std::filesystem::path& file, int maxPixelSize)
+QImage decode(const std::filesystem::path& path, int maxPixelSize)
 {
-    if (isHeif(file))
-        return decodeHeif(file, maxPixelSize);
+    std::optional<RegularFile> opened = RegularFile::open(path);
+    if (!opened)
+        return {};
+    // Every later reader goes through the descriptor checked here, never the user's path again.
+    const std::filesystem::path file = opened->reopenPath();
+    if (startsAsHeif(*opened))
+        return decodeHeif(file, path, maxPixelSize);
 
     setAllocationLimit();
-    PhotoReader photo(file);
+    PhotoReader photo(std::move(opened));
     if (!photo.device.isOpen())
         return {};
     QImageReader& reader = photo.reader;
@@ -223,7 +229,7 @@ QImage decode(const std::filesystem::path& file, int maxPixelSize)
     // A format that cannot tell its size is bounded by Qt's allocation limit alone.
     const std::int64_t bytes = stored.isValid() ? decodeBytes(file, reader, stored, target) : PhotoDecodeBudget::perDecodeLimitBytes;
     if (bytes > PhotoDecodeBudget::perDecodeLimitBytes) {
-        logRefusal(file, stored, bytes);
+        logRefusal(path, stored, bytes);
         return {};
     }
     const PhotoDecodeBudget::Reservation reservation(bytes);
@@ -239,15 +245,18 @@ QImage decode(const std::filesystem::path& file, int maxPixelSize)
     return inSrgb(std::move(image));
 }
 
-QSize uprightSize(const std::filesystem::path& file)
+QSize uprightSize(const std::filesystem::path& path)
 {
-    if (isHeif(file)) {
-        const HeifPrimary primary = openHeif(file);
+    std::optional<RegularFile> opened = RegularFile::open(path);
+    if (!opened)
+        return {};
+    if (startsAsHeif(*opened)) {
+        const HeifPrimary primary = openHeif(opened->reopenPath());
         if (!primary.handle)
             return {};
         return {heif_image_handle_get_width(primary.handle.get()), heif_image_handle_get_height(primary.handle.get())};
     }
-    PhotoReader photo(file);
+    PhotoReader photo(std::move(opened));
     if (!photo.device.isOpen())
         return {};
     QImageReader& reader = photo.reader;

@@ -16,7 +16,8 @@ namespace PhotoDecoder {
 // JPEG is decoded at reduced size rather than decoded whole and scaled. A null image
 // when the file cannot be read as a picture, and when its header declares more pixels
 // than PhotoDecodeBudget allows one decode (the refusal is logged). The file is opened
-// by its bytes, whatever encoding its name is in.
+// by its bytes, whatever encoding its name is in; anything but a regular file (a FIFO, a
+// device) gives a null image at once.
 QImage decode(const std::filesystem::path& file, int maxPixelSize = 0);
 
 // The upright size without decoding the pixels; an invalid size when unreadable.

@@ -25,6 +25,19 @@ constexpr const char* relinkCancelButton = "Cancelar";
 constexpr const char* relinkFolderPrompt = "Usar carpeta";
 constexpr const char* packagePanelMessage = "Crea una carpeta empaquetada con proyecto, previos y originales.";
 
+constexpr const char* leftOutMessage = "No se han empaquetado los archivos que no son fotos ni canciones (";
+constexpr std::size_t leftOutNamesShown = 10;
+
+// The alert after a package that left files out, in the interface language; the names stand as they are.
+std::string leftOutNotice(const std::vector<fs::path>& leftOut, AppLanguage language)
+{
+    std::string text = AppText::translate(leftOutMessage + std::to_string(leftOut.size()) + "): ", language);
+    for (std::size_t i = 0; i < leftOut.size() && i < leftOutNamesShown; ++i)
+        text += (i > 0 ? ", " : "") + ("\xe2\x80\x9c" + leftOut[i].string() + "\xe2\x80\x9d");
+    text += leftOut.size() > leftOutNamesShown ? ", …" : ".";
+    return text;
+}
+
 std::set<AutoBeatInstrument> stemInstrumentsOf(const std::set<AutoBeatInstrument>& instruments)
 {
     std::set<AutoBeatInstrument> stems;
@@ -255,8 +268,13 @@ bool ProjectStore::packageProject(const fs::path& destination)
         normal = normal.parent_path();
     const std::string packageName = normal.filename().string();
     try {
-        const fs::path packaged = ProjectPackager::package(project(), normal, packageName, current, previews);
+        std::vector<fs::path> leftOut;
+        const fs::path packaged = ProjectPackager::package(project(), normal, packageName, current, previews, &leftOut);
         remember(packageName, packaged);
+        if (!leftOut.empty()) {
+            logLine("Fotivela package left out " + std::to_string(leftOut.size()) + " files that are no photo or song");
+            showError(leftOutNotice(leftOut, appLanguage()));
+        }
         return true;
     } catch (const std::exception& error) {
         logLine("Fotivela package failed: " + normal.string() + ": " + error.what());

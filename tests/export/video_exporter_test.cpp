@@ -3,8 +3,10 @@
 #include "export/song_mux.h"
 #include "export/video_exporter.h"
 
+#include "export/small_exports.h"
 #include "platform/duskmere_storage.h"
 #include "prefs/temporary_folder.h"
+#include "support/fifo.h"
 
 #include <gtest/gtest.h>
 
@@ -41,6 +43,27 @@ TEST(VideoExporterError, DescriptionsPutTheDetailFirst)
     EXPECT_STREQ(VideoExporterError::cannotReplaceOutput().what(), "No se pudo sustituir el MP4 anterior.");
     EXPECT_STREQ(VideoExporterError::audioMuxFailed("x").what(), "x\nNo se pudo anadir la musica al MP4.");
     EXPECT_EQ(VideoExporterError::audioMuxFailed("x").kind(), VideoExporterError::Kind::audioMuxFailed);
+}
+
+// A received project whose photo is a FIFO: the export stops at once with the photo's name,
+// instead of waiting for ever with no progress.
+TEST(VideoExporter, APhotoThatIsAFifoDoesNotHoldTheExport)
+{
+    testing::StorageRoot root;
+    FotivelaProject project = test::onePhotoProject(root.path(), 1);
+    const fs::path fifo = test::makeFifo(root.path() / "recibido" / "foto.jpg");
+    project.slides[0].imageURL = fifo;
+    const fs::path output = root.path() / "salida.mp4";
+    std::string failure;
+    EXPECT_TRUE(test::returnsWithin(fifo, [&] {
+        try {
+            VideoExporter(project, output, [](const ExportProgress&) {}).exportProject();
+        } catch (const std::exception& error) {
+            failure = error.what();
+        }
+    }, std::chrono::seconds(120)));
+    EXPECT_EQ(failure, "No se pudo cargar la imagen foto.jpg.");
+    EXPECT_FALSE(fs::exists(output));
 }
 
 TEST(VideoExporter, HoldsItsOwnCopyWithOrdersInListOrder)

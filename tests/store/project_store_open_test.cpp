@@ -2,7 +2,10 @@
 
 #include "model/project_json.h"
 #include "platform/atomic_file.h"
+#include "support/fifo.h"
 #include "support/test_images.h"
+
+#include <QThreadPool>
 
 #include <sstream>
 
@@ -290,6 +293,63 @@ TEST_F(StoreOpening, APackageIsMadeFromTheProjectInMemoryAndRemembered)
     ASSERT_EQ(m_errors.size(), 1u);
     EXPECT_NE(m_errors[0].find("dentro"), std::string::npos) << m_errors[0];
     EXPECT_EQ(store.recentProjects().front().url, packaged);
+}
+
+TEST_F(StoreOpening, APackageNamesTheFilesItLeftOut)
+{
+    FotivelaProject stored = FotivelaProject::empty();
+    stored.slides = {photoSlide("a.jpg"), photoSlide("b.jpg")};
+    const fs::path secret = m_root / "privado" / "claves.txt";
+    writeText(secret, "contrasena: 1234");
+    stored.slides[1].imageURL = secret;
+    ProjectStore store;
+    recordDialogs(store);
+    store.setAppLanguage(AppLanguage::spanish);
+    store.setProject(stored);
+
+    ASSERT_TRUE(store.packageProject(m_root / "Entrega"));
+    ASSERT_EQ(m_errors.size(), 1u);
+    EXPECT_EQ(m_errors[0], "No se han empaquetado los archivos que no son fotos ni canciones (1): \xe2\x80\x9c" + secret.string()
+                               + "\xe2\x80\x9d.");
+    EXPECT_FALSE(fs::exists(m_root / "Entrega" / "Originales" / "Fotos" / "claves.txt"));
+
+    store.setAppLanguage(AppLanguage::english);
+    ASSERT_TRUE(store.packageProject(m_root / "Entrega en ingles"));
+    ASSERT_EQ(m_errors.size(), 2u);
+    EXPECT_EQ(m_errors[1].rfind("Files that are not photos or songs were not packaged (1): ", 0), 0u) << m_errors[1];
+
+    // Nothing left out, nothing to say.
+    stored.slides.pop_back();
+    store.setProject(stored);
+    ASSERT_TRUE(store.packageProject(m_root / "Completa"));
+    EXPECT_EQ(m_errors.size(), 2u);
+}
+
+// A received project whose photo and song are FIFOs: nothing waits on them, so closing and
+// quitting (which wait for the workers) still end.
+TEST_F(StoreOpening, AProjectWhosePhotoAndSongAreFifosLoadsWithoutPinningAWorker)
+{
+    FotivelaProject stored = FotivelaProject::empty();
+    stored.slides = {photoSlide("a.jpg")};
+    const fs::path photo = makeFifo(m_root / "recibido" / "foto.jpg");
+    const fs::path song = makeFifo(m_root / "recibido" / "cancion.mp3");
+    stored.slides[0].imageURL = photo;
+    stored.audio = AudioTrack{};
+    stored.audio->url = song;
+    const fs::path url = saveProject("Recibido", stored);
+
+    const FifoWatchdog photoWatchdog(photo);
+    const FifoWatchdog songWatchdog(song);
+    {
+        ProjectStore store;
+        recordDialogs(store);
+        ASSERT_TRUE(store.loadProject(url));
+        EXPECT_EQ(m_alerts.size(), 1u) << "a FIFO is no photo: the relink alert";
+        EXPECT_TRUE(QThreadPool::globalInstance()->waitForDone(60000));
+        QCoreApplication::processEvents();
+    }
+    EXPECT_FALSE(photoWatchdog.fired()) << "a worker waited on the photo";
+    EXPECT_FALSE(songWatchdog.fired()) << "something waited on the song";
 }
 
 } // namespace

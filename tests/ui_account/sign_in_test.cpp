@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 
 #include <fstream>
@@ -280,6 +281,33 @@ TEST_F(GateTest, ASessionTheServiceEndedBringsBackTheSignInForm)
     ASSERT_TRUE(QTest::qWaitFor([&] { return gate->screen() == AuthGateView::Screen::signIn; }, 15000));
     EXPECT_EQ(statusLine(gate->authView()), QStringLiteral("Necesitas iniciar sesión."));
     EXPECT_FALSE(gate->session().isBalanceSyncRunning());
+}
+
+TEST_F(GateTest, TheAccountWindowClosesWhenA401EndsTheSession)
+{
+    fixture.service.api->login(anaEmail, anaPassword);
+    const auto gate = makeEditorGate();
+    gate->resize(1280, 800);
+    gate->show();
+    gate->start();
+    ASSERT_TRUE(settled(*gate));
+    ASSERT_EQ(gate->screen(), AuthGateView::Screen::editor);
+    auto* account = gate->rootView()->findChild<UserAccountButton*>();
+    ASSERT_NE(account, nullptr);
+    click(account->chip());
+    QPointer<AccountSettingsWindow> window = gate->findChild<AccountSettingsWindow*>();
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+
+    // Nobody touches the window: the balance poll meets the service's 401.
+    fixture.service.service.expireSessions(anaEmail);
+    gate->session().setBalanceSyncInterval(std::chrono::milliseconds(100));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return gate->screen() == AuthGateView::Screen::signIn; }, 15000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.isNull() || !window->isVisible(); }, 5000))
+        << "the account window stays over the sign-in form";
+    ASSERT_NE(gate->authView(), nullptr);
+    EXPECT_TRUE(gate->authView()->isVisible());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.isNull(); }, 5000)) << "the closed window is deleted";
 }
 
 TEST_F(GateTest, TheConnectingScreenFollowsTheInterfaceLanguage)

@@ -9,6 +9,9 @@
 #include <QApplication>
 #include <QMainWindow>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
 #include <QSignalSpy>
 #include <QTimer>
 
@@ -57,6 +60,32 @@ TEST_F(FotivelaAppTest, OneWindowBehindTheGateWithTheMenuCommands)
     EXPECT_TRUE(app.store().isNewProjectDialogPresented());
     app.delegate().applicationShouldHandleReopen();
     EXPECT_TRUE(window->isVisible());
+    unsetenv("FOTIVELA_ACCOUNT_URL");
+}
+
+TEST_F(FotivelaAppTest, AStartWithoutTheSingleInstanceGuardSaysSoWithoutBlocking)
+{
+    setenv("FOTIVELA_ACCOUNT_URL", "http://127.0.0.1:9", 1);
+    FotivelaApp app;
+    app.start({});
+    app.store().setAppLanguage(AppLanguage::spanish);
+    app.warnWithoutSingleInstanceGuard();
+    auto* box = app.window()->findChild<QMessageBox*>(QStringLiteral("fotivelaUnguardedWarning"));
+    ASSERT_NE(box, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(box));
+    EXPECT_TRUE(box->text().startsWith(QStringLiteral("Fotivela no ha encontrado una carpeta privada")));
+    // The program goes on behind it; the button closes it.
+    EXPECT_TRUE(app.window()->isVisible());
+    QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+    QApplication::processEvents();
+    EXPECT_EQ(app.window()->findChild<QMessageBox*>(QStringLiteral("fotivelaUnguardedWarning")), nullptr);
+
+    app.store().setAppLanguage(AppLanguage::english);
+    app.warnWithoutSingleInstanceGuard();
+    box = app.window()->findChild<QMessageBox*>(QStringLiteral("fotivelaUnguardedWarning"));
+    ASSERT_NE(box, nullptr);
+    EXPECT_TRUE(box->text().startsWith(QStringLiteral("Fotivela found no private folder")));
+    box->close();
     unsetenv("FOTIVELA_ACCOUNT_URL");
 }
 

@@ -1,7 +1,9 @@
 #include "shell_test_support.h"
 
 #include "model/preview_image_cache.h"
+#include "model/project_file_reader.h"
 #include "model/project_json.h"
+#include "support/fifo.h"
 #include "support/test_images.h"
 #include "ui/shell/editor_view.h"
 #include "ui/shell/home_view.h"
@@ -12,7 +14,11 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <algorithm>
 #include <fstream>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 using namespace fotivela;
 using namespace fotivela::test;
@@ -164,6 +170,56 @@ TEST_F(RecentPreviewTest, HomeShowsTheEmptyStateOrOneCardPerRecentAndTheButtonsA
     QTest::mouseClick(home.cards()[1]->removeButton(), Qt::LeftButton);
     ASSERT_TRUE(store().recentProjectPendingDeletion().has_value());
     EXPECT_EQ(store().recentProjectPendingDeletion()->name, "Proyecto 1");
+}
+
+// Received projects that would pin a worker for ever: their cards show the placeholder and
+// the home screen stays usable.
+TEST_F(RecentPreviewTest, CardsOfProjectsWithAFifoOrAHugeFileShowThePlaceholder)
+{
+    const auto fifoPhoto = makeFifo(m_root / "fotos" / "tuberia.jpg");
+    const auto onFifoPhoto = writeProject(m_root / "p3", fifoPhoto, "#112233", false);
+    const auto fifoProject = makeFifo(m_root / "p4" / "Prueba.fotivela");
+    const auto hugeProject = m_root / "p5" / "Prueba.fotivela";
+    std::filesystem::create_directories(hugeProject.parent_path());
+    const int fd = ::open(hugeProject.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::ftruncate(fd, static_cast<off_t>(maximumProjectFileBytes + 1)), 0);
+    ::close(fd);
+
+    HomeView home(store(), storeSignals());
+    home.resize(1180, 700);
+    home.show();
+    const auto now = std::chrono::system_clock::now();
+    store().setRecentProjects({{"Tuberia", onFifoPhoto, now}, {"Proyecto tuberia", fifoProject, now}, {"Enorme", hugeProject, now}});
+    QApplication::processEvents();
+    ASSERT_EQ(home.cards().size(), 3u);
+
+    const auto allLoaded = [&] {
+        return std::all_of(home.cards().begin(), home.cards().end(),
+                           [](RecentProjectCard* card) { return card->previewView()->preview().has_value(); });
+    };
+    const bool inTime = QTest::qWaitFor(allLoaded, 30000);
+    // A card stuck on a FIFO must not hold the test for ever: its readers are let go.
+    for (int i = 0; i < 600 && !allLoaded(); ++i) {
+        releaseReaders(fifoPhoto);
+        releaseReaders(fifoProject);
+        QTest::qWait(50);
+    }
+    ASSERT_TRUE(inTime) << "a card waits on a FIFO";
+
+    const auto& first = home.cards()[0]->previewView()->preview();
+    ASSERT_TRUE(first->slide.has_value());
+    EXPECT_EQ(first->backgroundColorHex, "#112233");
+    EXPECT_TRUE(first->image.isNull());
+    for (std::size_t i = 1; i < 3; ++i) {
+        const auto& fallback = home.cards()[i]->previewView()->preview();
+        EXPECT_FALSE(fallback->slide.has_value()) << i;
+        EXPECT_EQ(fallback->backgroundColorHex, "#000000") << i;
+    }
+    // The cards are drawn and still open their projects.
+    QTest::mouseClick(home.cards()[0], Qt::LeftButton, {}, QPoint(home.cards()[0]->width() / 2, home.cards()[0]->height() - 12));
+    QApplication::processEvents();
+    EXPECT_EQ(store().currentProjectURL(), std::optional<std::filesystem::path>(onFifoPhoto));
 }
 
 TEST(HomeView, ColumnsOfAtLeast260PointsWith14Between)

@@ -20,6 +20,7 @@
 #include <csignal>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <thread>
 
 using namespace fotivela;
@@ -137,6 +138,65 @@ TEST_F(SingleInstanceTest, TheGuardLivesInThePrivateRuntimeFolderNeverInTheShare
     restore("XDG_RUNTIME_DIR", oldRuntime.empty() ? nullptr : oldRuntime.c_str());
     restore("XDG_CACHE_HOME", oldCache.empty() ? nullptr : oldCache.c_str());
     restore("TMPDIR", oldTemp.empty() ? nullptr : oldTemp.c_str());
+}
+
+// No XDG_RUNTIME_DIR (a sudo, a cron job) and a cache folder that is not private: the guard
+// must still run somewhere private, or the start must know it runs without one.
+TEST_F(SingleInstanceTest, WithoutARuntimeFolderOrAPrivateCacheTheGuardFindsAnotherPrivateFolder)
+{
+    const auto saved = [](const char* name) { return std::getenv(name) ? std::optional<std::string>(std::getenv(name)) : std::nullopt; };
+    const auto restore = [](const char* name, const std::optional<std::string>& value) {
+        value ? setenv(name, value->c_str(), 1) : unsetenv(name);
+    };
+    const auto oldRuntime = saved("XDG_RUNTIME_DIR");
+    const auto oldCache = saved("XDG_CACHE_HOME");
+    const auto oldSuite = saved("DUSKMERE_TEST_ROOT");
+    const auto isPrivate = [](const std::filesystem::path& folder) {
+        struct stat info {};
+        return ::lstat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == ::getuid()
+            && (info.st_mode & 0777) == 0700;
+    };
+
+    // The cache's "fotivela" is a link to a folder others may enter.
+    std::filesystem::create_directories(m_folder / "cache");
+    std::filesystem::create_directories(m_folder / "open");
+    std::filesystem::permissions(m_folder / "open", std::filesystem::perms::all);
+    std::filesystem::create_directory_symlink(m_folder / "open", m_folder / "cache" / "fotivela");
+    unsetenv("XDG_RUNTIME_DIR");
+    setenv("XDG_CACHE_HOME", (m_folder / "cache").c_str(), 1);
+    setenv("DUSKMERE_TEST_ROOT", (m_folder / "suite").c_str(), 1);
+
+    const std::filesystem::path folder = SingleInstance::runtimeFolder();
+    ASSERT_FALSE(folder.empty()) << "the guard turned itself off";
+    EXPECT_TRUE(isPrivate(folder)) << folder;
+    EXPECT_NE(folder, m_folder / "cache" / "fotivela");
+    EXPECT_EQ(std::filesystem::perms(std::filesystem::status(m_folder / "open").permissions()), std::filesystem::perms::all)
+        << "a folder behind a link is never changed";
+    {
+        SingleInstance first(folder);
+        EXPECT_EQ(first.claim({}), SingleInstance::Role::primary);
+        QSignalSpy received(&first, &SingleInstance::argumentsReceived);
+        SingleInstance::Role second = SingleInstance::Role::failed;
+        std::thread other([&] { second = SingleInstance(folder).claim({QStringLiteral("b.fotivela")}, std::chrono::seconds(30)); });
+        EXPECT_TRUE(received.wait(30000));
+        other.join();
+        EXPECT_EQ(second, SingleInstance::Role::forwarded);
+    }
+
+    // With no private folder anywhere, the start knows that it runs unguarded.
+    const std::filesystem::path session = "/run/user/" + std::to_string(::getuid());
+    if (!isPrivate(session)) {
+        std::filesystem::remove_all(m_folder / "suite");
+        std::filesystem::create_directories(m_folder / "suite" / "Fotivela");
+        std::filesystem::create_directory_symlink(m_folder / "open", m_folder / "suite" / "Fotivela" / "Instance");
+        const std::filesystem::path none = SingleInstance::runtimeFolder();
+        EXPECT_TRUE(none.empty()) << none;
+        EXPECT_EQ(SingleInstance(none).claim({}), SingleInstance::Role::unguarded);
+    }
+
+    restore("XDG_RUNTIME_DIR", oldRuntime);
+    restore("XDG_CACHE_HOME", oldCache);
+    restore("DUSKMERE_TEST_ROOT", oldSuite);
 }
 
 TEST_F(SingleInstanceTest, AnotherUserIsRefusedOnBothSides)

@@ -151,9 +151,19 @@ AccountSettingsWindow::AccountSettingsWindow(AccountPanelDestination destination
     m_contentHolder->setContentsMargins(0, 0, 0, 0);
     row->addWidget(contentArea, 1);
 
-    connect(&m_session, &AccountSession::changed, this, [this](AccountSessionField field) {
-        if (field == AccountSessionField::account)
-            refreshHeader();
+    // A session that ends while the window is open (a 401 from any request, not only the
+    // sign-out button) leaves nothing to look after: the sign-in form shows behind it.
+    connect(&m_session, &AccountSession::changed, this, [this, wasSignedIn = m_session.isAuthenticated()](AccountSessionField field) mutable {
+        if (field != AccountSessionField::account)
+            return;
+        const bool signedIn = m_session.isAuthenticated();
+        if (wasSignedIn && !signedIn) {
+            wasSignedIn = false;
+            reject();
+            return;
+        }
+        wasSignedIn = signedIn;
+        refreshHeader();
     });
     refreshHeader();
     refreshSidebar();

@@ -24,6 +24,14 @@
 
 namespace fotivela {
 
+namespace {
+
+constexpr const char* unguardedWarning =
+    "Fotivela no ha encontrado una carpeta privada para saber si ya está abierto: si lo abres otra vez, "
+    "no edites el mismo proyecto en las dos ventanas.";
+
+} // namespace
+
 // Hover help follows the user's choice for the whole program.
 class TooltipSwitch : public QObject {
 public:
@@ -166,6 +174,16 @@ void FotivelaApp::quit()
     QApplication::quit();
 }
 
+void FotivelaApp::warnWithoutSingleInstanceGuard()
+{
+    const std::string text = AppText::translate(unguardedWarning, m_store->appLanguage());
+    auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Fotivela"), QString::fromStdString(text),
+                                QMessageBox::Ok, m_window);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setObjectName(QStringLiteral("fotivelaUnguardedWarning"));
+    box->open();
+}
+
 void FotivelaApp::terminate()
 {
     m_store->cancelExport();
@@ -190,12 +208,14 @@ int FotivelaApp::main(int argc, char** argv, const char* version)
 
     const QStringList arguments = QApplication::arguments().mid(1);
     SingleInstance instance(SingleInstance::runtimeFolder());
-    switch (instance.claim(arguments)) {
+    const SingleInstance::Role role = instance.claim(arguments);
+    switch (role) {
     case SingleInstance::Role::forwarded:
         return 0;
     case SingleInstance::Role::failed:
         return 1;
     case SingleInstance::Role::primary:
+    case SingleInstance::Role::unguarded:
         break;
     }
     // From here on SIGTERM and SIGINT (a logout, a shutdown) end the program as Quit does.
@@ -221,6 +241,8 @@ int FotivelaApp::main(int argc, char** argv, const char* version)
             app.delegate().handleArguments(received);
         });
         app.start(arguments);
+        if (role == SingleInstance::Role::unguarded)
+            app.warnWithoutSingleInstanceGuard();
         if (!terminated)
             code = application.exec();
         running = nullptr;

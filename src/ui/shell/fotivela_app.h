@@ -51,6 +51,10 @@ public:
     // removed once its thread stops) and the project's pending edits are written.
     void terminate();
 
+    // Tells the user that this start found no private folder for the single-instance guard,
+    // so another start would not find this one. Does not wait for the answer.
+    void warnWithoutSingleInstanceGuard();
+
 private:
     void buildWindow();
     void buildMenus();

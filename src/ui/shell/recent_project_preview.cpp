@@ -1,6 +1,7 @@
 #include "ui/shell/recent_project_preview.h"
 
 #include "model/preview_image_cache.h"
+#include "model/project_file_reader.h"
 #include "model/project_json.h"
 #include "model/stored_enum_json.h"
 #include "platform/photo_decoder.h"
@@ -8,8 +9,6 @@
 #include <nlohmann/json.hpp>
 
 #include <cctype>
-#include <fstream>
-#include <sstream>
 
 namespace fotivela {
 
@@ -31,15 +30,11 @@ RecentProjectPreview RecentProjectPreview::load(const std::filesystem::path& url
 {
     RecentProjectPreview preview;
     std::string text;
-    {
-        std::ifstream file(url, std::ios::binary);
-        if (!file)
-            return {};
-        std::ostringstream buffer;
-        buffer << file.rdbuf();
-        if (file.bad())
-            return {};
-        text = buffer.str();
+    try {
+        // Bounded and never waiting on a FIFO, as when the project itself is opened.
+        text = readProjectFileText(url);
+    } catch (const ProjectFileReadError&) {
+        return {};
     }
     try {
         const auto json = nlohmann::json::parse(text);

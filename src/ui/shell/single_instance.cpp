@@ -1,5 +1,6 @@
 #include "ui/shell/single_instance.h"
 
+#include "platform/duskmere_storage.h"
 #include "platform/log.h"
 
 #include <QDataStream>
@@ -9,10 +10,12 @@
 #include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
+#include <string>
 #include <thread>
 
 namespace fotivela {
@@ -37,6 +40,26 @@ bool peerIsThisUser(qintptr descriptor)
     return descriptor >= 0
         && ::getsockopt(static_cast<int>(descriptor), SOL_SOCKET, SO_PEERCRED, &credentials, &length) == 0
         && credentials.uid == ::getuid();
+}
+
+// Unix socket names are short; a longer path could never be listened on.
+constexpr std::size_t maximumSocketPath = sizeof(sockaddr_un::sun_path) - 1;
+
+bool usableFolder(const fs::path& folder)
+{
+    return isPrivateFolderOfThisUser(folder) && (folder / "fotivela.socket").string().size() <= maximumSocketPath;
+}
+
+// `folder`, created (with its parents) and made this user's private folder when that is
+// possible; empty otherwise. A folder of another user or a link is never changed.
+fs::path madePrivate(const fs::path& folder)
+{
+    DuskmereStorage::createPrivateDirectories(folder.parent_path());
+    ::mkdir(folder.c_str(), 0700);
+    struct stat info {};
+    if (::lstat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == ::getuid())
+        ::chmod(folder.c_str(), 0700);
+    return usableFolder(folder) ? folder : fs::path();
 }
 
 int remainingMilliseconds(Clock::time_point deadline)
@@ -84,32 +107,36 @@ SingleInstance::~SingleInstance()
 fs::path SingleInstance::runtimeFolder()
 {
     if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && runtime[0] == '/') {
-        if (isPrivateFolderOfThisUser(runtime))
+        if (usableFolder(runtime))
             return runtime;
-        logLine("Fotivela: XDG_RUNTIME_DIR is not a private folder of this user; using the cache folder");
+        logLine("Fotivela: XDG_RUNTIME_DIR is not a private folder of this user; looking for another");
     }
+    // Never the shared temporary folder: another user could hold the guard there, or listen in its place.
     fs::path cache;
     if (const char* configured = std::getenv("XDG_CACHE_HOME"); configured && configured[0] == '/')
         cache = configured;
     else if (const char* home = std::getenv("HOME"); home && home[0] == '/')
         cache = fs::path(home) / ".cache";
-    else
-        return {};
+    if (!cache.empty()) {
+        if (fs::path made = madePrivate(cache / "fotivela"); !made.empty())
+            return made;
+        logLine("Fotivela: the cache folder is not private to this user; looking for another");
+    }
+    // The session's runtime folder, where only the variable was lost (sudo, cron, ssh).
+    if (const fs::path session = "/run/user/" + std::to_string(::getuid()); usableFolder(session))
+        return session;
+    // Last, the program's own data folder.
+    const fs::path suite = DuskmereStorage::suiteDirectory();
     std::error_code error;
-    fs::create_directories(cache, error);
-    const fs::path folder = cache / "fotivela";
-    ::mkdir(folder.c_str(), 0700);
-    struct stat info {};
-    if (::lstat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == ::getuid())
-        ::chmod(folder.c_str(), 0700);
-    return isPrivateFolderOfThisUser(folder) ? folder : fs::path();
+    const fs::path absolute = suite.empty() ? fs::path() : fs::absolute(suite, error);
+    return absolute.empty() || error ? fs::path() : madePrivate(absolute / "Fotivela" / "Instance");
 }
 
 SingleInstance::Role SingleInstance::claim(const QStringList& arguments, std::chrono::milliseconds patience)
 {
     if (m_folder.empty()) {
         logLine("Fotivela: no private folder for the single-instance guard");
-        return Role::primary;
+        return Role::unguarded;
     }
     const Clock::time_point deadline = Clock::now() + patience;
     m_lock = ::open((m_folder / "fotivela.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);

@@ -22,10 +22,13 @@ public:
     ~SingleInstance() override;
 
     // $XDG_RUNTIME_DIR when it is this user's private folder; otherwise "fotivela" in the user's
-    // cache folder, made private (never the shared temporary folder). Empty when neither works.
+    // cache folder, made private; otherwise the session's /run/user/<uid>, then a folder in the
+    // program's own data folder (never the shared temporary folder). Empty when none works.
     static std::filesystem::path runtimeFolder();
 
-    enum class Role { primary, forwarded, failed };
+    // `unguarded`: there was no private folder, so this start runs without the guard and
+    // the user must be told that a second start would not find it.
+    enum class Role { primary, forwarded, failed, unguarded };
 
     // Becomes the running instance, or hands `arguments` to the one that runs, waiting up to
     // `patience` for it to take them (it may still be starting, or busy). `failed` when it never
