@@ -59,6 +59,15 @@ double sdr(const TestSignal& reference, const std::vector<std::vector<float>>& e
     return 10 * std::log10(signal / std::max(error, 1e-20));
 }
 
+double dot(const std::vector<std::vector<float>>& a, const std::vector<std::vector<float>>& b)
+{
+    double total = 0;
+    for (std::size_t c = 0; c < 2; ++c)
+        for (std::size_t i = 0; i < std::min(a[c].size(), b[c].size()); ++i)
+            total += static_cast<double>(a[c][i]) * b[c][i];
+    return total;
+}
+
 double fMeasure(const std::vector<double>& reference, std::vector<double> detected, double early = kWindow,
     double late = kWindow)
 {
@@ -117,6 +126,12 @@ struct SongResult {
     std::array<std::array<double, 3>, 3> markers{};
     // Kick, clap-snare, bass and drums on the stems, window −120 … +50 ms.
     std::array<double, 4> onTheBeat{};
+    // Where the true bass went: its share in each separated stem, as the
+    // projection ⟨stem, bass⟩ / ⟨mix, bass⟩ (the stems sum to the mix, so the
+    // shares sum to 1). And what the bass stem holds: ⟨bass stem, part⟩ /
+    // ⟨bass stem, mix⟩ for each true part.
+    std::array<double, 4> bassGoesTo{};
+    std::array<double, 4> bassStemHolds{};
 };
 
 double median(std::vector<double> values)
@@ -150,13 +165,20 @@ SongResult measure(const test::AudioTestFolder& folder, const std::string& name,
 
     const auto stems = out / "htdemucs" / name;
     const double mixEnergy = energyOf(song.mix);
+    std::array<AudioBuffer, 4> separated;
     for (std::size_t s = 0; s < 4; ++s) {
+        separated[s] = AudioFileReader::readWhole(stems / (std::string(kStemNames[s]) + ".wav"));
         // A part the song hardly has (no singer) has no meaningful ratio.
         if (energyOf(song.parts[s]) < 1e-4 * mixEnergy)
             continue;
-        const AudioBuffer stem = AudioFileReader::readWhole(stems / (std::string(kStemNames[s]) + ".wav"));
-        result.sdr[s] = sdr(song.parts[s], stem.channels);
+        result.sdr[s] = sdr(song.parts[s], separated[s].channels);
         result.gain[s] = *result.sdr[s] - sdr(song.parts[s], song.mix.channels);
+    }
+    const double bassInMix = dot(song.mix.channels, song.parts[1].channels);
+    const double bassStemInMix = dot(separated[1].channels, song.mix.channels);
+    for (std::size_t s = 0; s < 4; ++s) {
+        result.bassGoesTo[s] = dot(separated[s].channels, song.parts[1].channels) / std::max(bassInMix, 1e-20);
+        result.bassStemHolds[s] = dot(separated[1].channels, song.parts[s].channels) / std::max(bassStemInMix, 1e-20);
     }
     const AudioBuffer plainOther = AudioFileReader::readWhole(folder / ("plain-" + name) / "htdemucs" / name / "other.wav");
     result.plainOther = sdr(song.parts[3], plainOther.channels);
@@ -240,6 +262,11 @@ void printSet(const std::string& title, const std::vector<SongResult>& rows)
         meanMarkers[0][0], meanMarkers[0][1], meanMarkers[0][2], meanMarkers[1][0], meanMarkers[1][1], meanMarkers[1][2],
         meanMarkers[2][0], meanMarkers[2][1], meanMarkers[2][2], meanMarkers[2][0] - meanMarkers[2][2],
         meanMarkers[1][0] - meanMarkers[1][1]);
+    std::printf("true bass -> stems (drums bass vocals other) | bass stem <- parts (drums bass vocals other):\n");
+    for (const SongResult& row : rows)
+        std::printf("  %-10s %5.2f %5.2f %5.2f %5.2f | %5.2f %5.2f %5.2f %5.2f\n", row.name.c_str(), row.bassGoesTo[0],
+            row.bassGoesTo[1], row.bassGoesTo[2], row.bassGoesTo[3], row.bassStemHolds[0], row.bassStemHolds[1],
+            row.bassStemHolds[2], row.bassStemHolds[3]);
     std::printf("instrument markers on the stems, window -120 ms … +50 ms, F:");
     for (const SongResult& row : rows)
         std::printf(" %s kick %.2f clap-snare %.2f bass %.2f drums %.2f;", row.name.c_str(), row.onTheBeat[0],

@@ -357,6 +357,30 @@ TEST(StemSeparator, DrivenKickOverAHeldBassNoteOfItsPitchGoesToTheDrums)
     }
 }
 
+// Low tones that differ between the sides (double-tracked guitars, a wide pad)
+// are not the bass, which sits in the centre, even in the bass's own band.
+TEST(StemSeparator, WideLowTonesGoToOtherAndTheCentredBassStays)
+{
+    AudioTestFolder folder("fotivela-stems");
+    TestSignal bassLine = makeSilence(3.0);
+    addBassLine(bassLine, 0.3);
+    TestSignal wide = makeSilence(3.0);
+    for (const double hz : {98.0, 196.0})
+        addSine(wide, hz, 0.12, 0, untilEnd, 0);
+    for (const double hz : {123.5, 247.0})
+        addSine(wide, hz, 0.12, 0, untilEnd, 1);
+    TestSignal song = bassLine;
+    for (std::size_t c = 0; c < 2; ++c)
+        for (std::size_t i = 0; i < song.frameCount(); ++i)
+            song.channels[c][i] += wide.channels[c][i];
+
+    const Stems stems = separate(folder, "wide-low", song);
+
+    EXPECT_LT(shareOf(wide, stems.files[bass].signal), 0.3);
+    EXPECT_GT(shareOf(wide, stems.files[other].signal), 0.6);
+    EXPECT_GT(shareOf(bassLine, stems.files[bass].signal), 0.8);
+}
+
 struct FailingRun {
     std::string what;
     std::vector<std::string> arguments;

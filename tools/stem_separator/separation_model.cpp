@@ -119,6 +119,9 @@ SeparationModel parseSeparationModel(const std::string& text, const std::string&
     model.centrePower = number(root, "centrePower", model.centrePower, what);
     if (model.centrePower < 0 || model.centrePower > 64)
         invalid(what, "«centrePower» fuera de 0–64");
+    model.bassCentrePower = number(root, "bassCentrePower", model.bassCentrePower, what);
+    if (model.bassCentrePower < 0 || model.bassCentrePower > 64)
+        invalid(what, "«bassCentrePower» fuera de 0–64");
     model.centreSmoothingFrames = integer(root, "centreSmoothingFrames", model.centreSmoothingFrames, 0, 32, what);
     return model;
 }

@@ -61,6 +61,9 @@ struct SeparationModel {
     FrequencyRamp voiceHigh{6000.0, 3500.0};
     // Exponent on the left/right similarity (1 = centre, 0 = wide or opposite).
     double centrePower = 4.0;
+    // Exponent on the same similarity for the bass (0 = off): a bass sits in
+    // the centre, so wide low sound (double-tracked guitars, pads) is not it.
+    double bassCentrePower = 0;
     // Frames each side over which the left/right similarity is averaged.
     int centreSmoothingFrames = 2;
 

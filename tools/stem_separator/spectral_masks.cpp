@@ -152,6 +152,7 @@ void computeFrameMasks(const FrameNeighbourhood& frame, const SeparationModel& m
     bassShares(harmonic, percussive, bins, model, bands, scratch.bassShare);
     const float power = static_cast<float>(model.maskPower);
     const float centrePower = static_cast<float>(model.centrePower);
+    const float bassCentrePower = static_cast<float>(model.bassCentrePower);
     const float margin = static_cast<float>(model.lowTransientMargin);
     for (int bin = 0; bin < bins; ++bin) {
         const float p = raised(percussive[bin], power);
@@ -179,7 +180,9 @@ void computeFrameMasks(const FrameNeighbourhood& frame, const SeparationModel& m
         const float similarity = energy > 1e-20f ? std::clamp(2.0f * cross / energy, 0.0f, 1.0f) : 0.0f;
         const float centre = raised(similarity, centrePower);
 
-        const float bass = tonal * scratch.bassShare[static_cast<std::size_t>(bin)];
+        float bass = tonal * scratch.bassShare[static_cast<std::size_t>(bin)];
+        if (bassCentrePower > 0)
+            bass *= raised(similarity, bassCentrePower);
         const float vocals = (tonal - bass) * bands.voice[static_cast<std::size_t>(bin)] * centre;
         masks.drums[static_cast<std::size_t>(bin)] = drums;
         masks.bass[static_cast<std::size_t>(bin)] = bass;
