@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/scoped_environment.h"
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -34,24 +36,6 @@ public:
 
 private:
     std::filesystem::path m_path;
-};
-
-// Sets an environment variable for one scope and puts the old value back.
-class ScopedEnvironment {
-public:
-    ScopedEnvironment(const char* name, const std::optional<std::string>& value) : m_name(name)
-    {
-        if (const char* old = std::getenv(name))
-            m_old = old;
-        value ? setenv(name, value->c_str(), 1) : unsetenv(name);
-    }
-    ~ScopedEnvironment() { m_old ? setenv(m_name.c_str(), m_old->c_str(), 1) : unsetenv(m_name.c_str()); }
-    ScopedEnvironment(const ScopedEnvironment&) = delete;
-    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
-
-private:
-    std::string m_name;
-    std::optional<std::string> m_old;
 };
 
 // A fresh folder that is also the program's storage root ("DUSKMERE_TEST_ROOT") for one test.

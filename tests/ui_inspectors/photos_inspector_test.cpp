@@ -13,6 +13,8 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSlider>
+#include "support/scoped_environment.h"
+
 #include <QTest>
 #include <QTimer>
 
@@ -171,24 +173,7 @@ TEST_F(PhotosInspectorTest, ATogglePressedWithoutSlidesFallsBackToWhatTheStoreHo
 
 namespace {
 
-// Sets an environment variable for the scope, then puts the old value back.
-class ScopedVariable {
-public:
-    ScopedVariable(const char* name, const std::string& value)
-        : m_name(name)
-    {
-        if (const char* old = std::getenv(name))
-            m_old = old;
-        setenv(name, value.c_str(), 1);
-    }
-    ~ScopedVariable() { m_old ? setenv(m_name.c_str(), m_old->c_str(), 1) : unsetenv(m_name.c_str()); }
-    ScopedVariable(const ScopedVariable&) = delete;
-    ScopedVariable& operator=(const ScopedVariable&) = delete;
-
-private:
-    std::string m_name;
-    std::optional<std::string> m_old;
-};
+using ScopedVariable = fotivela::testing::ScopedEnvironment;
 
 struct OpenedPanel {
     QString folder;
