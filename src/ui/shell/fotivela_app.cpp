@@ -20,6 +20,7 @@
 #include <QEvent>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QScreen>
 #include <QThreadPool>
 
 namespace fotivela {
@@ -75,7 +76,11 @@ void FotivelaApp::start(const QStringList& arguments)
     }
     buildWindow();
     buildMenus();
-    m_window->resize(defaultWidth, defaultHeight + m_window->menuBar()->sizeHint().height());
+    // A screen smaller than the default size gets a window that fits it, down to the minimum.
+    QSize size(defaultWidth, defaultHeight + m_window->menuBar()->sizeHint().height());
+    if (const QScreen* screen = m_window->screen())
+        size = size.boundedTo(screen->availableGeometry().size());
+    m_window->resize(size);
     qApp->installEventFilter(new TooltipSwitch(*m_store, this));
     installStoreDialogPanels(*m_store, m_window);
     m_window->show();
