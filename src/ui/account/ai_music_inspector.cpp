@@ -136,7 +136,7 @@ AIMusicInspector::AIMusicInspector(ProjectStore& store, StoreSignals& storeSigna
     cloudBlock->addWidget(m_cloudTextReason);
     column->addLayout(cloudBlock);
 
-    // The lyrics title and editor sit in the pane's own column, 12 px apart.
+    // Title and editor of the lyrics share one column of their own.
     m_lyricsTitle = new AIMusicSectionTitle({}, this);
     column->addWidget(m_lyricsTitle);
     m_lyrics = makeEditor(198, this);
@@ -167,7 +167,7 @@ AIMusicInspector::AIMusicInspector(ProjectStore& store, StoreSignals& storeSigna
     column->addWidget(m_status);
     column->addStretch(1);
 
-    // Every keystroke goes to the store as typed.
+    // No debounce: the store takes each keystroke.
     connect(m_subject, &QLineEdit::textEdited, this, [this](const QString& text) {
         if (!m_isRefreshing)
             m_store.setAIMusicSubjectName(text.toStdString());
@@ -216,7 +216,7 @@ AIMusicInspector::AIMusicInspector(ProjectStore& store, StoreSignals& storeSigna
 void AIMusicInspector::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    // Fresh costs and switches each time the pane comes on screen.
+    // Costs and switches may have changed since the pane was last shown.
     m_session.refreshCloudAIConfigSilently();
 }
 

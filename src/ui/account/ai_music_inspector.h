@@ -41,10 +41,8 @@ private:
     bool m_isError = false;
 };
 
-// The pane in the music inspector where the user prepares a song with the cloud AI: the inputs, the
-// choice between a sung and an instrumental song, the lyrics and style the cloud writes, and the two
-// generation buttons. It keeps no state: it reads the store and the session and writes through the
-// store's AI music operations.
+// Prepares a cloud AI song from the music inspector. Stateless: everything it shows comes from
+// the store and the account session, and every edit goes back through the store.
 class AIMusicInspector : public QWidget {
     Q_OBJECT
 

@@ -33,7 +33,7 @@ QSize ElidedLabel::minimumSizeHint() const
 
 QSize ElidedLabel::sizeHint() const
 {
-    // What the whole text would take, so a layout gives it the room it has before eliding.
+    // Ask for the whole text's width; eliding only starts when a layout gives less.
     const QMargins margins = contentsMargins();
     return QSize(fontMetrics().horizontalAdvance(m_fullText) + 2 * margin() + margins.left() + margins.right() + 1,
                  QLabel::sizeHint().height());
@@ -113,7 +113,7 @@ QString LineLimitedLabel::limitedText(int width) const
             line.chop(1);
     }
     if (cut && !lines.isEmpty()) {
-        // The ellipsis goes on the last line shown, even when that line still had room.
+        // More text follows: mark the last visible line even if it had room.
         QString& last = lines.last();
         last = metrics.elidedText(last.trimmed() + QString(QChar(0x2026)), Qt::ElideRight, width);
         if (!last.endsWith(QChar(0x2026)))

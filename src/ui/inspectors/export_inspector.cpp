@@ -122,7 +122,7 @@ ExportInspector::ExportInspector(ProjectStore& store, StoreSignals& storeSignals
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(12);
 
-    // One grid for both pickers, so that they start at the same x whatever their captions' widths.
+    // A shared grid lines the two fields up whatever their captions' widths.
     auto* pickers = new QGridLayout;
     pickers->setHorizontalSpacing(8);
     pickers->setVerticalSpacing(layout->spacing());
@@ -214,7 +214,7 @@ ExportInspector::ExportInspector(ProjectStore& store, StoreSignals& storeSignals
 
 template <class Change> void ExportInspector::writeSetting(Change&& change)
 {
-    // No undo step: export settings stay out of the editing history.
+    // Export settings take no undo step.
     store().modifyProject([&](FotivelaProject& project) {
         change(project.exportSettings);
         project.updatedAt = ProjectStore::Clock::now();
