@@ -78,8 +78,12 @@ SeparationModel parseSeparationModel(const std::string& text, const std::string&
         invalid(what, "«hopSize» debe ser la cuarta parte de «fftSize»");
     model.harmonicMedianFrames = integer(root, "harmonicMedianFrames", model.harmonicMedianFrames, 1, 255, what);
     model.percussiveMedianBins = integer(root, "percussiveMedianBins", model.percussiveMedianBins, 1, 255, what);
-    if (model.harmonicMedianFrames % 2 == 0 || model.percussiveMedianBins % 2 == 0)
+    model.bassMedianFrames = integer(root, "bassMedianFrames", model.bassMedianFrames, 0, 255, what);
+    if (model.harmonicMedianFrames % 2 == 0 || model.percussiveMedianBins % 2 == 0
+        || (model.bassMedianFrames != 0 && model.bassMedianFrames % 2 == 0))
         invalid(what, "las longitudes de mediana deben ser impares");
+    if (model.bassMedianFrames > model.harmonicMedianFrames)
+        invalid(what, "«bassMedianFrames» no puede ser mayor que «harmonicMedianFrames»");
     model.maskPower = number(root, "maskPower", model.maskPower, what);
     if (model.maskPower <= 0 || model.maskPower > 16)
         invalid(what, "«maskPower» fuera de 0–16");

@@ -23,6 +23,10 @@ struct SeparationModel {
     // Median lengths: across frames (keeps steady tones) and across bins (keeps hits).
     int harmonicMedianFrames = 17;
     int percussiveMedianBins = 17;
+    // Across-frames median length under the bass band (0 = the same as
+    // above it): bass notes change faster than chords, and a median long
+    // enough to hold a pad through drum hits takes quick notes for hits.
+    int bassMedianFrames = 0;
     // Exponent of the harmonic/percussive soft mask.
     double maskPower = 3.0;
     // Bass: harmonic energy under a falling ramp.

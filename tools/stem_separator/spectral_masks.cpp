@@ -51,7 +51,13 @@ MaskBands makeMaskBands(const SeparationModel& model, int sampleRate)
         const double hz = static_cast<double>(bin) * sampleRate / model.fftSize;
         bands.bass[static_cast<std::size_t>(bin)] = rampWeight(model.bassBand, hz);
         bands.voice[static_cast<std::size_t>(bin)] = rampWeight(model.voiceLow, hz) * rampWeight(model.voiceHigh, hz);
+        if (bands.bass[static_cast<std::size_t>(bin)] > 0)
+            bands.bassMedianBins = bin + 1;
     }
+    if (model.bassMedianFrames > 0 && model.bassMedianFrames != model.harmonicMedianFrames)
+        bands.bassAcrossFrames = MedianNetwork(model.bassMedianFrames);
+    else
+        bands.bassMedianBins = 0;
     return bands;
 }
 
@@ -147,6 +153,16 @@ void computeFrameMasks(const FrameNeighbourhood& frame, const SeparationModel& m
     float* harmonic = masks.bass.data();
     float* percussive = masks.drums.data();
     medianAcrossRows(bands.acrossFrames, frame.magnitudes, bins, harmonic, scratch);
+    if (const int low = std::min(bands.bassMedianBins, bins); low > 0) {
+        // Under the bass band the shorter median takes over, blended across the band's ramp.
+        scratch.bassHarmonic.resize(static_cast<std::size_t>(low));
+        const int skip = (frame.magnitudeRows - bands.bassAcrossFrames.count()) / 2;
+        medianAcrossRows(bands.bassAcrossFrames, frame.magnitudes + skip, low, scratch.bassHarmonic.data(), scratch);
+        for (int bin = 0; bin < low; ++bin) {
+            const float weight = bands.bass[static_cast<std::size_t>(bin)];
+            harmonic[bin] += weight * (scratch.bassHarmonic[static_cast<std::size_t>(bin)] - harmonic[bin]);
+        }
+    }
     medianAcrossBins(bands.acrossBins, frame.magnitudes[frame.magnitudeRows / 2], bins, percussive, scratch);
 
     bassShares(harmonic, percussive, bins, model, bands, scratch.bassShare);

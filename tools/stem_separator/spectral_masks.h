@@ -18,6 +18,9 @@ struct MaskBands {
     int bassNoteBins = 0;     // the bass note is looked for in bins [1, bassNoteBins)
     MedianNetwork acrossFrames{1};
     MedianNetwork acrossBins{1};
+    // The bass band's own across-frames median, over bins [0, bassMedianBins) (none when 0).
+    MedianNetwork bassAcrossFrames{1};
+    int bassMedianBins = 0;
 };
 MaskBands makeMaskBands(const SeparationModel& model, int sampleRate);
 
@@ -25,6 +28,7 @@ MaskBands makeMaskBands(const SeparationModel& model, int sampleRate);
 struct MaskScratch {
     std::vector<float> values;
     std::vector<float> bassShare;
+    std::vector<float> bassHarmonic;
     std::vector<float*> columns;
 };
 
