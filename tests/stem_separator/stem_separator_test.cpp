@@ -381,6 +381,49 @@ TEST(StemSeparator, WideLowTonesGoToOtherAndTheCentredBassStays)
     EXPECT_GT(shareOf(bassLine, stems.files[bass].signal), 0.8);
 }
 
+// Bright decaying noise: a closed hat at 0.03 s, a snare's ring at longer times.
+void addHit(TestSignal& signal, double time, double amplitude, double decay, std::uint32_t seed)
+{
+    std::uint32_t state = seed;
+    double previous = 0;
+    const auto start = static_cast<std::size_t>(time * signal.sampleRate);
+    for (std::size_t i = 0; i < static_cast<std::size_t>(6 * decay * signal.sampleRate) && start + i < signal.frameCount(); ++i) {
+        state = state * 1664525u + 1013904223u;
+        const double noise = static_cast<double>(state >> 8) / (1 << 24) * 2 - 1;
+        const double value = amplitude * std::exp(-static_cast<double>(i) / signal.sampleRate / decay) * (noise - previous);
+        previous = noise;
+        for (auto& channel : signal.channels)
+            channel[start + i] += static_cast<float>(value);
+    }
+}
+
+// Busy sixteenths and ringing snares over held chords: the hits must not pass
+// for held sound, nor the chords for hits.
+TEST(StemSeparator, BusyHatsAndRingingSnaresOverHeldChordsStayInTheDrums)
+{
+    AudioTestFolder folder("fotivela-stems");
+    const double sixteenth = 60.0 / 128 / 4;
+    TestSignal hits = makeSilence(6.0);
+    for (int n = 0; n * sixteenth < 5.8; ++n) {
+        addHit(hits, 0.1 + n * sixteenth, n % 2 == 0 ? 0.12 : 0.07, 0.03, static_cast<std::uint32_t>(n) + 11);
+        if (n % 8 == 4)
+            addHit(hits, 0.1 + n * sixteenth, 0.3, 0.12, static_cast<std::uint32_t>(n) + 1000);
+    }
+    TestSignal chords = makeSilence(6.0);
+    addWidePad(chords, 0.08);
+    TestSignal song = hits;
+    for (std::size_t c = 0; c < 2; ++c)
+        for (std::size_t i = 0; i < song.frameCount(); ++i)
+            song.channels[c][i] += chords.channels[c][i];
+
+    const Stems stems = separate(folder, "busy-hats", song);
+
+    // Judged frame by frame over a fifth of a second, half the hits pass for held sound.
+    EXPECT_GT(shareOf(hits, stems.files[drums].signal), 0.78);
+    EXPECT_LT(shareOf(hits, stems.files[other].signal), 0.22);
+    EXPECT_GT(shareOf(chords, stems.files[other].signal), 0.95);
+}
+
 struct FailingRun {
     std::string what;
     std::vector<std::string> arguments;
