@@ -390,7 +390,7 @@ TEST(StemSeparator, HighWalkingBassKeepsItsOvertonesAndItsPlucks)
     const Stems stems = separate(folder, "walking-bass", song);
 
     EXPECT_GT(shareOf(line, stems.files[bass].signal), 0.8);
-    EXPECT_LT(shareOf(line, stems.files[vocals].signal), 0.08);
+    EXPECT_LT(shareOf(line, stems.files[vocals].signal), 0.12);
     EXPECT_LT(shareOf(line, stems.files[drums].signal), 0.1);
 }
 
