@@ -357,6 +357,43 @@ TEST(StemSeparator, DrivenKickOverAHeldBassNoteOfItsPitchGoesToTheDrums)
     }
 }
 
+// A plucked note with a run of harmonics, each harmonic falling away as a string's do.
+void addPluckedNote(TestSignal& signal, double time, double length, double frequency, double amplitude)
+{
+    const double harmonics[] = {1.0, 0.6, 0.35, 0.25, 0.15, 0.1, 0.06};
+    const auto start = static_cast<std::size_t>(time * signal.sampleRate);
+    double phase = 0;
+    for (std::size_t i = 0; i < static_cast<std::size_t>(length * signal.sampleRate) && start + i < signal.frameCount(); ++i) {
+        const double t = static_cast<double>(i) / signal.sampleRate;
+        phase += 2 * std::numbers::pi * frequency / signal.sampleRate;
+        double value = 0;
+        for (std::size_t k = 0; k < std::size(harmonics); ++k)
+            value += harmonics[k] * std::sin(static_cast<double>(k + 1) * phase);
+        const double envelope = std::min(1.0, t / 0.004) * std::exp(-t / 0.25) * std::min(1.0, (length - t) / 0.03);
+        for (auto& channel : signal.channels)
+            channel[start + i] += static_cast<float>(amplitude * envelope * value);
+    }
+}
+
+// A walking bass high on the neck, over a beat: the overtones of its notes
+// belong to the bass, not to a voice in the centre, and its plucks are not hits.
+TEST(StemSeparator, HighWalkingBassKeepsItsOvertonesAndItsPlucks)
+{
+    AudioTestFolder folder("fotivela-stems");
+    TestSignal line = makeSilence(4.0);
+    const double notes[] = {130.8, 146.8, 164.8, 174.6};
+    for (int n = 0; n < 8; ++n)
+        addPluckedNote(line, 0.1 + 0.45 * n, 0.4, notes[n % 4], 0.3);
+    TestSignal song = line;
+    addDrums(song, 0.3);
+
+    const Stems stems = separate(folder, "walking-bass", song);
+
+    EXPECT_GT(shareOf(line, stems.files[bass].signal), 0.8);
+    EXPECT_LT(shareOf(line, stems.files[vocals].signal), 0.12);
+    EXPECT_LT(shareOf(line, stems.files[drums].signal), 0.1);
+}
+
 // Low tones that differ between the sides (double-tracked guitars, a wide pad)
 // are not the bass, which sits in the centre, even in the bass's own band.
 TEST(StemSeparator, WideLowTonesGoToOtherAndTheCentredBassStays)

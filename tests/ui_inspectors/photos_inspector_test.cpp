@@ -113,6 +113,25 @@ TEST_F(PhotosInspectorTest, SelectionFromTheTimelineWithoutAnActiveSlideHidesThe
     EXPECT_FALSE(inspector.selectedSlideRow()->isVisible());
 }
 
+TEST_F(PhotosInspectorTest, AGeneratedTitleScreenIsNamedInTheInterfaceLanguage)
+{
+    setSlides({slide("uno.jpg")});
+    store().setTitleScreenMode(TitleSlidePlacement::initial, true);
+    const auto opening = store().initialTitleSlide();
+    ASSERT_TRUE(opening.has_value());
+    store().setSelectedSlideID(opening->id);
+    PhotosInspector inspector(store(), storeSignals());
+    inspector.show();
+    EXPECT_EQ(inspector.selectedSlideName()->fullText(), "Pantalla inicial");
+    store().setAppLanguageValue(AppLanguage::english);
+    EXPECT_EQ(inspector.selectedSlideName()->fullText(), "Opening screen");
+
+    // A photo keeps its own name, even one that reads like the system's text.
+    store().modifyProject([](FotivelaProject& p) { p.slides.back().name = "Pantalla inicial"; });
+    store().setSelectedSlideID(store().project().slides.back().id);
+    EXPECT_EQ(inspector.selectedSlideName()->fullText(), "Pantalla inicial");
+}
+
 TEST_F(PhotosInspectorTest, KenBurnsFollowsTheFirstSlideAndADragWritesEveryStep)
 {
     setSlides({slide("uno.jpg"), slide("dos.jpg")});

@@ -95,6 +95,16 @@ SeparationModel parseSeparationModel(const std::string& text, const std::string&
     model.bassHarmonicWidthBins = number(root, "bassHarmonicWidthBins", model.bassHarmonicWidthBins, what);
     if (model.bassHarmonicWidthBins < 0 || model.bassHarmonicWidthBins > 16)
         invalid(what, "«bassHarmonicWidthBins» fuera de 0–16");
+    model.bassNoteMinHz = number(root, "bassNoteMinHz", model.bassNoteMinHz, what);
+    if (model.bassNoteMinHz < 0 || model.bassNoteMinHz > model.bassNoteMaxHz)
+        invalid(what, "«bassNoteMinHz» fuera de 0–«bassNoteMaxHz»");
+    model.bassNoteLowestShare = number(root, "bassNoteLowestShare", model.bassNoteLowestShare, what);
+    if (model.bassNoteLowestShare <= 0 || model.bassNoteLowestShare > 1)
+        invalid(what, "«bassNoteLowestShare» fuera de 0–1");
+    model.bassHarmonicContrast = number(root, "bassHarmonicContrast", model.bassHarmonicContrast, what);
+    if (model.bassHarmonicContrast < 0 || model.bassHarmonicContrast > 100)
+        invalid(what, "«bassHarmonicContrast» fuera de 0–100");
+    model.bassHoldFrames = integer(root, "bassHoldFrames", model.bassHoldFrames, 0, 16, what);
     model.lowTransientMargin = number(root, "lowTransientMargin", model.lowTransientMargin, what);
     if (model.lowTransientMargin != 0 && (model.lowTransientMargin < 1 || model.lowTransientMargin > 100))
         invalid(what, "«lowTransientMargin» debe ser 0 o estar entre 1 y 100");

@@ -37,6 +37,15 @@ struct SeparationModel {
     double bassNoteMaxHz = 130.0;
     int bassHarmonics = 4;
     double bassHarmonicWidthBins = 0.75;
+    // The note is the lowest steady tone from bassNoteMinHz at least this
+    // share of the strongest; its harmonics count while each stands this many
+    // times above the spectrum halfway to its neighbours (two missing end them).
+    double bassNoteMinHz = 25.0;
+    double bassNoteLowestShare = 1.0;
+    double bassHarmonicContrast = 0;
+    // What the note holds on with over this many frames is kept from the
+    // drums (0 = off): a hit on a note is gone by then, the note is not.
+    int bassHoldFrames = 0;
     // A kick over a held bass note looks steady across bins: in the bass band,
     // magnitude above this many times the across-frames median is taken as a
     // hit and goes to the drums (0 = off).

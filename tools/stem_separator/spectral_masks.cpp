@@ -1,5 +1,7 @@
 #include "spectral_masks.h"
 
+#include "bass_notes.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -103,43 +105,6 @@ void medianAcrossBins(const MedianNetwork& network, const float* row, int bins, 
     }
 }
 
-namespace {
-
-// The bass band, widened by the harmonics of the strongest steady low tone of
-// the frame: a bass note's overtones belong to the bass, not to a voice
-// singing above it.
-void bassShares(const float* harmonic, const float* percussive, int bins, const SeparationModel& model,
-    const MaskBands& bands, std::vector<float>& share)
-{
-    share.assign(bands.bass.begin(), bands.bass.end());
-    if (model.bassHarmonics == 0 || bands.bassNoteBins < 3)
-        return;
-    int peak = 0;
-    for (int bin = 1; bin < bands.bassNoteBins; ++bin)
-        if (harmonic[bin] > harmonic[bin - 1] && harmonic[bin] >= harmonic[bin + 1] && harmonic[bin] > percussive[bin]
-            && (peak == 0 || harmonic[bin] > harmonic[peak]))
-            peak = bin;
-    if (peak == 0)
-        return;
-    // Where the peak of the window's spectrum lies between bins.
-    const double before = harmonic[peak - 1], at = harmonic[peak], after = harmonic[peak + 1];
-    const double curve = before - 2 * at + after;
-    const double note = peak + (curve < 0 ? 0.5 * (before - after) / curve : 0.0);
-    const double width = model.bassHarmonicWidthBins;
-    for (int k = 2; k <= model.bassHarmonics + 1; ++k) {
-        const double centre = note * k;
-        const int from = std::max(0, static_cast<int>(std::ceil(centre - width)));
-        const int to = std::min(bins - 1, static_cast<int>(std::floor(centre + width)));
-        for (int bin = from; bin <= to; ++bin) {
-            const double weight = 1.0 - std::abs(bin - centre) / (width + 1.0);
-            float& value = share[static_cast<std::size_t>(bin)];
-            value = std::max(value, static_cast<float>(weight));
-        }
-    }
-}
-
-} // namespace
-
 void computeFrameMasks(const FrameNeighbourhood& frame, const SeparationModel& model, const MaskBands& bands,
     FrameMasks& masks, MaskScratch& scratch)
 {
@@ -165,7 +130,7 @@ void computeFrameMasks(const FrameNeighbourhood& frame, const SeparationModel& m
     }
     medianAcrossBins(bands.acrossBins, frame.magnitudes[frame.magnitudeRows / 2], bins, percussive, scratch);
 
-    bassShares(harmonic, percussive, bins, model, bands, scratch.bassShare);
+    bassShares(frame, harmonic, percussive, model, bands, scratch);
     const float power = static_cast<float>(model.maskPower);
     const float centrePower = static_cast<float>(model.centrePower);
     const float bassCentrePower = static_cast<float>(model.bassCentrePower);
@@ -180,6 +145,11 @@ void computeFrameMasks(const FrameNeighbourhood& frame, const SeparationModel& m
         const float steady = margin * harmonic[bin];
         if (margin > 0 && magnitude > steady)
             drums = std::max(drums, bands.bass[static_cast<std::size_t>(bin)] * (magnitude - steady) / magnitude);
+        // What a bass note holds on with is no passing hit's; a kick followed
+        // through its body still takes what it holds.
+        const float claim = scratch.bassClaim[static_cast<std::size_t>(bin)];
+        if (claim > 0 && magnitude > 0)
+            drums = std::min(drums, std::max(0.0f, 1.0f - claim / magnitude));
         if (frame.kick && frame.kick[bin] > 0 && magnitude > 0)
             drums = std::max(drums, std::min(1.0f, frame.kick[bin] / magnitude));
         const float tonal = 1.0f - drums;

@@ -27,7 +27,7 @@ MaskBands makeMaskBands(const SeparationModel& model, int sampleRate);
 // A worker's reusable buffers.
 struct MaskScratch {
     std::vector<float> values;
-    std::vector<float> bassShare;
+    std::vector<float> bassShare, bassClaim, bassSteady;
     std::vector<float> bassHarmonic;
     std::vector<float*> columns;
 };

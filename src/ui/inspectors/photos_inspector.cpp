@@ -174,7 +174,11 @@ void PhotosInspector::refresh()
     const auto selected = s.selectedSlide();
     m_selectedRow->setVisible(selected.has_value());
     m_selectedCaption->setText(text("Diapositiva seleccionada"));
-    m_selectedName->setFullText(selected ? QString::fromStdString(selected->name) : QString());
+    // A generated title screen's stored name is the system's own text: shown in the interface's language.
+    QString selectedName;
+    if (selected)
+        selectedName = selected->isGeneratedTitleSlide ? text(selected->name) : QString::fromStdString(selected->name);
+    m_selectedName->setFullText(selectedName);
 
     m_transitionCaption->setText(text("Transicion global"));
     const SlideTransition shown = project.slides.empty() ? SlideTransition::cut : project.slides.front().transition;

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "spectral_masks.h"
+
+#include <vector>
+
+namespace fotivela::stem_separator {
+
+// The bass note of one frame: where its fundamental lies, in bins (fractional;
+// 0 = no note), and how many harmonics above it the frame shows.
+struct BassNote {
+    double bin = 0;
+    int harmonics = 0;
+};
+
+// The lowest strong tone between bassNoteMinHz and bassNoteMaxHz of `steady`
+// (what of the frame is not a hit), and the run of its harmonics, up to
+// bassHarmonics, that stand out of the spectrum between them.
+BassNote findBassNote(const float* steady, int bins, const SeparationModel& model, const MaskBands& bands);
+
+// Per bin, how much of it the bass may hold (0 to 1): the bass band widened by
+// the note's harmonics, in scratch.bassShare. Where the note lies,
+// scratch.bassClaim is the magnitude the note holds on with over the next
+// frames, which no hit takes from it (0 elsewhere).
+void bassShares(const FrameNeighbourhood& frame, const float* harmonic, const float* percussive,
+    const SeparationModel& model, const MaskBands& bands, MaskScratch& scratch);
+
+} // namespace fotivela::stem_separator
