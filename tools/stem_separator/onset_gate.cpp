@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 
 namespace fotivela::stem_separator {
 
@@ -21,6 +22,9 @@ OnsetGate::OnsetGate(StemOutput& output, int sampleRate, const std::vector<Onset
         gate.stem = static_cast<std::size_t>(settings.stem);
         gate.lookaheadBlocks = static_cast<int>(std::ceil(settings.lookaheadSeconds * sampleRate / m_blockFrames));
         gate.ratio = std::pow(10.0, settings.ratioDecibels / 10.0);
+        gate.lowTo = static_cast<std::size_t>(settings.lowTo);
+        if (settings.lowHz > 0 && gate.lowTo != other)
+            gate.lowPole = static_cast<float>(std::exp(-2.0 * std::numbers::pi * settings.lowHz / sampleRate));
         if (gate.lookaheadBlocks > 0 && gate.stem != other) {
             m_holdBlocks = std::max(m_holdBlocks, gate.lookaheadBlocks);
             m_gates.push_back(std::move(gate));
@@ -82,11 +86,17 @@ void OnsetGate::emit(bool atEnd)
     for (std::size_t s = 0; s < stemCount; ++s)
         for (std::size_t side = 0; side < 2; ++side)
             m_out[s][side].assign(m_pending[s][side].begin(), m_pending[s][side].begin() + static_cast<std::ptrdiff_t>(frames));
-    for (const Gate& gate : m_gates) {
+    for (Gate& gate : m_gates) {
+        const float pole = gate.lowPole;
         for (std::size_t b = 0; b < ready; ++b) {
             const float from = gainOfBlock(gate, b);
             const float to = gainOfBlock(gate, b + 1);
-            if (from == 1.0f && to == 1.0f)
+            // The low-passes still ring out after a moved stretch.
+            const bool ringing = pole > 0
+                && std::max({std::abs(gate.lowState[0][0]), std::abs(gate.lowState[0][1]), std::abs(gate.lowState[1][0]),
+                       std::abs(gate.lowState[1][1])})
+                    > 1e-9f;
+            if (from == 1.0f && to == 1.0f && !ringing)
                 continue;
             const std::size_t end = std::min(frames, (b + 1) * blockFrames);
             for (std::size_t i = b * blockFrames; i < end; ++i) {
@@ -96,8 +106,17 @@ void OnsetGate::emit(bool atEnd)
                 for (std::size_t side = 0; side < 2; ++side) {
                     const float value = m_out[gate.stem][side][i];
                     const float kept = value * gain;
+                    const float moved = value - kept;
                     m_out[gate.stem][side][i] = kept;
-                    m_out[other][side][i] += value - kept;
+                    if (pole > 0) {
+                        auto& state = gate.lowState[side];
+                        state[0] = moved + pole * (state[0] - moved);
+                        state[1] = state[0] + pole * (state[1] - state[0]);
+                        m_out[gate.lowTo][side][i] += state[1];
+                        m_out[other][side][i] += moved - state[1];
+                    } else {
+                        m_out[other][side][i] += moved;
+                    }
                 }
             }
         }

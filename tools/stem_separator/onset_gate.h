@@ -31,6 +31,10 @@ struct OnsetGateSettings {
     Stem stem = Stem::drums;
     double lookaheadSeconds = 0; // 0 passes the stem through unchanged
     double ratioDecibels = 0;
+    // What is moved goes to `lowTo` below about this frequency (0 = none), the
+    // rest to the other stem.
+    double lowHz = 0;
+    Stem lowTo = Stem::other;
 };
 
 class OnsetGate : public StemSink {
@@ -47,6 +51,9 @@ private:
         int lookaheadBlocks = 0;
         double ratio = 1; // energy ratio, above 1
         std::vector<double> energy; // the stem's energy of each whole block held, from the first held
+        std::size_t lowTo = 0;
+        float lowPole = 0; // of the two one-pole low-passes in a row that split what is moved; 0 = no split
+        std::array<std::array<float, 2>, 2> lowState{}; // [side][stage]
     };
 
     void emit(bool atEnd);

@@ -113,6 +113,9 @@ SeparationModel parseSeparationModel(const std::string& text, const std::string&
     if (model.preEchoLookaheadMs < 0 || model.preEchoLookaheadMs > 500 || model.preEchoRatioDb < 0
         || model.preEchoRatioDb > 60)
         invalid(what, "«preEchoLookaheadMs» o «preEchoRatioDb» fuera de rango");
+    model.preEchoBassHz = number(root, "preEchoBassHz", model.preEchoBassHz, what);
+    if (model.preEchoBassHz < 0 || model.preEchoBassHz > 2000)
+        invalid(what, "«preEchoBassHz» fuera de 0–2000");
     model.bassPreEchoLookaheadMs = number(root, "bassPreEchoLookaheadMs", model.bassPreEchoLookaheadMs, what);
     model.bassPreEchoRatioDb = number(root, "bassPreEchoRatioDb", model.bassPreEchoRatioDb, what);
     if (model.bassPreEchoLookaheadMs < 0 || model.bassPreEchoLookaheadMs > 500 || model.bassPreEchoRatioDb < 0

@@ -55,6 +55,9 @@ struct SeparationModel {
     // (a look-ahead of 0 = off).
     double preEchoLookaheadMs = 45.0;
     double preEchoRatioDb = 10.0;
+    // Below about this frequency what is moved goes to the bass instead
+    // (0 = none): a kick's mask echoes the bass that played before it.
+    double preEchoBassHz = 0;
     // The same for the bass stem before a note (a look-ahead of 0 = off).
     double bassPreEchoLookaheadMs = 0;
     double bassPreEchoRatioDb = 10.0;
