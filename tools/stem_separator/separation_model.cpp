@@ -82,6 +82,9 @@ SeparationModel parseSeparationModel(const std::string& text, const std::string&
     if (model.harmonicMedianFrames % 2 == 0 || model.percussiveMedianBins % 2 == 0
         || (model.bassMedianFrames != 0 && model.bassMedianFrames % 2 == 0))
         invalid(what, "las longitudes de mediana deben ser impares");
+    model.bassPercussiveMedianBins = integer(root, "bassPercussiveMedianBins", model.bassPercussiveMedianBins, 0, 255, what);
+    if (model.bassPercussiveMedianBins != 0 && model.bassPercussiveMedianBins % 2 == 0)
+        invalid(what, "las longitudes de mediana deben ser impares");
     if (model.bassMedianFrames > model.harmonicMedianFrames)
         invalid(what, "«bassMedianFrames» no puede ser mayor que «harmonicMedianFrames»");
     model.maskPower = number(root, "maskPower", model.maskPower, what);

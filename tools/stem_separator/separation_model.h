@@ -27,6 +27,10 @@ struct SeparationModel {
     // above it): bass notes change faster than chords, and a median long
     // enough to hold a pad through drum hits takes quick notes for hits.
     int bassMedianFrames = 0;
+    // Across-bins median length under the bass band (0 = the same as above
+    // it): a kick's body low down is only a few bins wide, and a median as
+    // wide as the one above takes it for a steady tone.
+    int bassPercussiveMedianBins = 0;
     // Exponent of the harmonic/percussive soft mask.
     double maskPower = 3.0;
     // Bass: harmonic energy under a falling ramp.

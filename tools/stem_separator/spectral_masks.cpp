@@ -56,6 +56,10 @@ MaskBands makeMaskBands(const SeparationModel& model, int sampleRate)
         if (bands.bass[static_cast<std::size_t>(bin)] > 0)
             bands.bassMedianBins = bin + 1;
     }
+    if (model.bassPercussiveMedianBins > 0 && model.bassPercussiveMedianBins != model.percussiveMedianBins) {
+        bands.bassAcrossBins = MedianNetwork(model.bassPercussiveMedianBins);
+        bands.bassPercussiveBins = bands.bassMedianBins;
+    }
     if (model.bassMedianFrames > 0 && model.bassMedianFrames != model.harmonicMedianFrames)
         bands.bassAcrossFrames = MedianNetwork(model.bassMedianFrames);
     else
@@ -129,6 +133,16 @@ void computeFrameMasks(const FrameNeighbourhood& frame, const SeparationModel& m
         }
     }
     medianAcrossBins(bands.acrossBins, frame.magnitudes[frame.magnitudeRows / 2], bins, percussive, scratch);
+    if (const int low = std::min(bands.bassPercussiveBins, bins); low > 0) {
+        const int reach = std::min(bins, low + bands.bassAcrossBins.count() / 2);
+        scratch.bassPercussive.resize(static_cast<std::size_t>(reach));
+        medianAcrossBins(bands.bassAcrossBins, frame.magnitudes[frame.magnitudeRows / 2], reach,
+            scratch.bassPercussive.data(), scratch);
+        for (int bin = 0; bin < low; ++bin) {
+            const float weight = bands.bass[static_cast<std::size_t>(bin)];
+            percussive[bin] += weight * (scratch.bassPercussive[static_cast<std::size_t>(bin)] - percussive[bin]);
+        }
+    }
 
     bassShares(frame, harmonic, percussive, model, bands, scratch);
     const float power = static_cast<float>(model.maskPower);

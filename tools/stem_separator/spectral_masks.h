@@ -21,6 +21,9 @@ struct MaskBands {
     // The bass band's own across-frames median, over bins [0, bassMedianBins) (none when 0).
     MedianNetwork bassAcrossFrames{1};
     int bassMedianBins = 0;
+    // Likewise across bins, over bins [0, bassPercussiveBins).
+    MedianNetwork bassAcrossBins{1};
+    int bassPercussiveBins = 0;
 };
 MaskBands makeMaskBands(const SeparationModel& model, int sampleRate);
 
@@ -28,7 +31,7 @@ MaskBands makeMaskBands(const SeparationModel& model, int sampleRate);
 struct MaskScratch {
     std::vector<float> values;
     std::vector<float> bassShare, bassClaim, bassSteady;
-    std::vector<float> bassHarmonic;
+    std::vector<float> bassHarmonic, bassPercussive;
     std::vector<float*> columns;
 };
 
