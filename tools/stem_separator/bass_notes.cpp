@@ -99,7 +99,9 @@ void bassShares(const FrameNeighbourhood& frame, const float* harmonic, const fl
         const int from = std::max(0, static_cast<int>(std::ceil(centre - width)));
         const int to = std::min(bins - 1, static_cast<int>(std::floor(centre + width)));
         for (int bin = from; bin <= to; ++bin) {
-            const auto weight = static_cast<float>(1.0 - std::abs(bin - centre) / (width + 1.0));
+            // Whole within a bin of the centre, where a partial between two bins
+            // still stands at full strength, then falling away.
+            const auto weight = static_cast<float>(std::clamp((width + 1.0 - std::abs(bin - centre)) / width, 0.0, 1.0));
             float& share = scratch.bassShare[static_cast<std::size_t>(bin)];
             share = std::max(share, weight);
             if (holdRows <= 0)
