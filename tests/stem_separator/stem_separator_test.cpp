@@ -394,6 +394,23 @@ TEST(StemSeparator, HighWalkingBassKeepsItsOvertonesAndItsPlucks)
     EXPECT_LT(shareOf(line, stems.files[drums].signal), 0.1);
 }
 
+// A held bass note whose overtones fall halfway between the analysis's
+// frequency steps: each is spread over two steps, and both belong to the bass.
+TEST(StemSeparator, OvertonesBetweenFrequencyStepsStayInTheBass)
+{
+    AudioTestFolder folder("fotivela-stems");
+    TestSignal line = makeSilence(3.0);
+    const double step = 44100.0 / 4096;
+    const double levels[] = {0.3, 0.2, 0.15, 0.12, 0.09};
+    for (int k = 1; k <= 5; ++k)
+        addSine(line, k * 5.5 * step, levels[k - 1]);
+
+    const Stems stems = separate(folder, "between-steps", line);
+
+    EXPECT_GT(shareOf(line, stems.files[bass].signal), 0.96);
+    EXPECT_LT(shareOf(line, stems.files[vocals].signal), 0.01);
+}
+
 // Low tones that differ between the sides (double-tracked guitars, a wide pad)
 // are not the bass, which sits in the centre, even in the bass's own band.
 TEST(StemSeparator, WideLowTonesGoToOtherAndTheCentredBassStays)

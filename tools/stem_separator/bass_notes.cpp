@@ -81,7 +81,15 @@ void bassShares(const FrameNeighbourhood& frame, const float* harmonic, const fl
             value = std::max(0.0f, value - frame.kick[bin]);
         scratch.bassSteady[static_cast<std::size_t>(bin)] = value > percussive[bin] ? value : 0.0f;
     }
-    const BassNote note = findBassNote(scratch.bassSteady.data(), bins, model, bands);
+    BassNote note = findBassNote(scratch.bassSteady.data(), bins, model, bands);
+    // A note struck with a kick hides under the kick's estimate in its first
+    // frame; the next two frames, where the kick has died down, show it.
+    if (note.bin <= 0 && middle + 2 < frame.magnitudeRows) {
+        const float* later = frame.magnitudes[middle + 2];
+        for (int bin = 0; bin < bins; ++bin)
+            scratch.bassSteady[static_cast<std::size_t>(bin)] = std::min(next[bin], later[bin]);
+        note = findBassNote(scratch.bassSteady.data(), bins, model, bands);
+    }
     if (note.bin <= 0)
         return;
     const double width = model.bassHarmonicWidthBins;
@@ -91,7 +99,9 @@ void bassShares(const FrameNeighbourhood& frame, const float* harmonic, const fl
         const int from = std::max(0, static_cast<int>(std::ceil(centre - width)));
         const int to = std::min(bins - 1, static_cast<int>(std::floor(centre + width)));
         for (int bin = from; bin <= to; ++bin) {
-            const auto weight = static_cast<float>(1.0 - std::abs(bin - centre) / (width + 1.0));
+            // Whole within a bin of the centre, where a partial between two bins
+            // still stands at full strength, then falling away.
+            const auto weight = static_cast<float>(std::clamp((width + 1.0 - std::abs(bin - centre)) / width, 0.0, 1.0));
             float& share = scratch.bassShare[static_cast<std::size_t>(bin)];
             share = std::max(share, weight);
             if (holdRows <= 0)
