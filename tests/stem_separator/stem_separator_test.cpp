@@ -512,28 +512,6 @@ TEST(StemSeparator, BassHeldBackBeforeAKickStaysInTheBass)
     EXPECT_LT(10 * std::log10(inOther / inBass), -22.0);
 }
 
-// Likewise the bass stem before a note on the off-beat holds the tail of the
-// kick before it.
-TEST(StemSeparator, KickHeldBackBeforeABassNoteStaysInTheDrums)
-{
-    AudioTestFolder folder("fotivela-stems");
-    TestSignal kicks = makeSilence(4.0);
-    TestSignal notes = makeSilence(4.0);
-    for (double t = 0.3; t < 3.6; t += 0.5) {
-        addDrumHit(kicks, t, 0.7, 70.0, 0.1);
-        addSine(notes, 82.4, 0.5, t + 0.3, 0.15);
-    }
-    TestSignal song = kicks;
-    for (std::size_t c = 0; c < 2; ++c)
-        for (std::size_t i = 0; i < song.frameCount(); ++i)
-            song.channels[c][i] += notes.channels[c][i];
-
-    const Stems stems = separate(folder, "kick-before-notes", song);
-
-    // Sent to other, twice as much of the kicks went there.
-    EXPECT_LT(shareOf(kicks, stems.files[other].signal), 0.0045);
-}
-
 // Kicks whose bodies are only a few bins wide, over a picked bass on the eighths.
 TEST(StemSeparator, NarrowKickBodiesOverAPickedBassReachTheDrums)
 {

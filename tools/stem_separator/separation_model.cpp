@@ -119,9 +119,6 @@ SeparationModel parseSeparationModel(const std::string& text, const std::string&
     model.preEchoBassHz = number(root, "preEchoBassHz", model.preEchoBassHz, what);
     if (model.preEchoBassHz < 0 || model.preEchoBassHz > 2000)
         invalid(what, "«preEchoBassHz» fuera de 0–2000");
-    model.bassPreEchoDrumsHz = number(root, "bassPreEchoDrumsHz", model.bassPreEchoDrumsHz, what);
-    if (model.bassPreEchoDrumsHz < 0 || model.bassPreEchoDrumsHz > 2000)
-        invalid(what, "«bassPreEchoDrumsHz» fuera de 0–2000");
     model.bassPreEchoLookaheadMs = number(root, "bassPreEchoLookaheadMs", model.bassPreEchoLookaheadMs, what);
     model.bassPreEchoRatioDb = number(root, "bassPreEchoRatioDb", model.bassPreEchoRatioDb, what);
     if (model.bassPreEchoLookaheadMs < 0 || model.bassPreEchoLookaheadMs > 500 || model.bassPreEchoRatioDb < 0

@@ -65,8 +65,6 @@ struct SeparationModel {
     // The same for the bass stem before a note (a look-ahead of 0 = off).
     double bassPreEchoLookaheadMs = 0;
     double bassPreEchoRatioDb = 10.0;
-    // Below about this frequency what is moved goes to the drums instead (0 = none).
-    double bassPreEchoDrumsHz = 0;
     // Kicks told from the bass by their falling pitch (see KickTracker), in
     // this band: a kick is followed this long at most (0 = off), starts where
     // the band's energy grows by `kickRiseRatio` within two frames while what
