@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <complex>
 
 namespace fotivela::stem_separator {
 
@@ -135,14 +136,14 @@ void KickTracker::findOnsets(const float* magnitude, int stride, int rows, std::
     }
 }
 
-void KickTracker::kickMagnitude(const float* magnitude, int stride, int rows, int row,
-    const std::vector<std::uint8_t>& onsets, std::vector<float>& out) const
+void KickTracker::kickMagnitude(const float* magnitude, const fftwf_complex* left, const fftwf_complex* right,
+    int stride, int rows, int row, const std::vector<std::uint8_t>& onsets, std::vector<float>& out) const
 {
-    kickAt(magnitude, stride, rows, row, onsets, out, 1);
+    kickAt(Rows{magnitude, left, right, stride, rows}, row, onsets, out, 1);
 }
 
-void KickTracker::kickAt(const float* magnitude, int stride, int rows, int row,
-    const std::vector<std::uint8_t>& onsets, std::vector<float>& out, int depth) const
+void KickTracker::kickAt(const Rows& span, int row, const std::vector<std::uint8_t>& onsets, std::vector<float>& out,
+    int depth) const
 {
     out.assign(static_cast<std::size_t>(m_bins), 0.0f);
     if (!enabled())
@@ -153,15 +154,18 @@ void KickTracker::kickAt(const float* magnitude, int stride, int rows, int row,
             onset = r;
             break;
         }
+    const int rows = span.count;
     if (onset < 0 || onset + onsetReachAfter >= rows)
         return;
     if (onsets[static_cast<std::size_t>(onset)] == drivenKickOnset) {
         std::vector<float> earlierKick;
         if (depth > 0)
-            kickAt(magnitude, stride, rows, onset - 2, onsets, earlierKick, depth - 1);
-        drivenKickMagnitude(magnitude, stride, onset, row, earlierKick, out);
+            kickAt(span, onset - 2, onsets, earlierKick, depth - 1);
+        drivenKickMagnitude(span, onset, row, earlierKick, out);
         return;
     }
+    const float* magnitude = span.magnitude;
+    const int stride = span.stride;
     const auto rowOf = [&](int r) { return magnitude + static_cast<std::ptrdiff_t>(r) * stride; };
     const float* before = rowOf(onset - 2);
     const float* here = rowOf(row);
@@ -220,42 +224,63 @@ void KickTracker::kickAt(const float* magnitude, int stride, int rows, int row,
     }
 }
 
-void KickTracker::drivenKickMagnitude(const float* magnitude, int stride, int onset, int row,
-    const std::vector<float>& earlierKick, std::vector<float>& out) const
+void KickTracker::drivenKickMagnitude(const Rows& span, int onset, int row, const std::vector<float>& earlierKick,
+    std::vector<float>& out) const
 {
-    const auto rowOf = [&](int r) { return magnitude + static_cast<std::ptrdiff_t>(r) * stride; };
-    // What rang before the kick rings on, dying away as it was (a bass note
-    // holds, an earlier kick's body falls on); what is new is the power above
-    // it. A steady note under the body may be in phase with it, where the
-    // power above it would take the note too: there the kick is only what the
-    // magnitude grew by, and it dies away no slower than a plain kick.
+    const auto rowOf = [&](int r) { return span.magnitude + static_cast<std::ptrdiff_t>(r) * span.stride; };
+    const auto centre = [&](int r, std::size_t bin) {
+        const auto at = static_cast<std::size_t>(r) * static_cast<std::size_t>(span.stride) + bin;
+        return 0.5f
+            * std::complex<float>(span.left[at][0] + span.right[at][0], span.left[at][1] + span.right[at][1]);
+    };
+    // What rang before the kick rings on as it was, turning and dying away
+    // from frame to frame (a bass note holds, an earlier kick's body falls
+    // on): what is new is what the spectrum holds besides it, whatever their
+    // phases.
     const float* before = rowOf(onset - 2);
-    const float* earlier = rowOf(onset - 3);
     const float* settled = rowOf(onset + 4);
     const auto firstBin = static_cast<std::size_t>(m_firstBin);
     const auto endBin = static_cast<std::size_t>(m_endBin);
-    std::vector<float> rest(before, before + m_endBin);
-    std::vector<float> fading(endBin, 0.0f);
+    std::vector<std::complex<float>> rest(endBin), turn(endBin);
+    // Under a steady note that rang before, a body seeming to outlast a plain
+    // kick's is more likely the note: there it dies away like a plain kick's.
     std::vector<std::uint8_t> steadyNote(endBin, 0);
     for (std::size_t bin = firstBin; bin < endBin; ++bin) {
-        fading[bin] = earlier[bin] > 0 ? std::min(1.0f, before[bin] / earlier[bin]) : 0.0f;
-        steadyNote[bin] = fading[bin] > steadyNoteFading && before[bin] >= steadyNoteLevel * settled[bin];
+        rest[bin] = centre(onset - 2, bin);
+        const std::complex<float> earlier = centre(onset - 3, bin);
+        turn[bin] = std::norm(earlier) > 0 ? rest[bin] / earlier : std::complex<float>(0.0f);
+        if (std::abs(turn[bin]) > 1.0f)
+            turn[bin] /= std::abs(turn[bin]);
+        steadyNote[bin] = std::abs(turn[bin]) > steadyNoteFading && before[bin] >= steadyNoteLevel * settled[bin];
     }
-    const auto fresh = [&](const float* at, std::size_t bin) {
-        if (steadyNote[bin])
-            return std::max(0.0f, at[bin] - rest[bin]);
-        return std::sqrt(std::max(0.0f, at[bin] * at[bin] - rest[bin] * rest[bin]));
+    const auto fresh = [&](int r, std::size_t bin) {
+        return std::min(rowOf(r)[bin], std::abs(centre(r, bin) - rest[bin]));
     };
     const auto age = [&](int frames) {
-        for (std::size_t bin = firstBin; bin < endBin; ++bin)
-            rest[bin] *= std::pow(fading[bin], static_cast<float>(frames));
+        for (int f = 0; f < frames; ++f)
+            for (std::size_t bin = firstBin; bin < endBin; ++bin)
+                rest[bin] *= turn[bin];
     };
-    // While it sweeps, all that is new is the kick's.
+    // While it sweeps, all that is new is the kick's; but the first two
+    // frames' windows reach back before the hit, and there only what is gone
+    // four frames on is, as with a plain kick.
     const int sweepEnd = onset + 4;
-    age(std::min(row, sweepEnd) - onset + 2);
     std::vector<float> body(endBin + 1, 0.0f);
-    for (std::size_t bin = firstBin; bin < endBin; ++bin)
-        body[bin] = fresh(rowOf(std::min(row, sweepEnd)), bin);
+    const std::vector<std::complex<float>> rang = rest;
+    if (row < onset + 2) {
+        age(row - onset + 2);
+        for (std::size_t bin = firstBin; bin < endBin; ++bin)
+            body[bin] = fresh(row, bin);
+        age(sweepEnd - row);
+        for (std::size_t bin = firstBin; bin < endBin; ++bin)
+            body[bin] = std::max(0.0f, body[bin] - fresh(sweepEnd, bin));
+        rest = rang;
+        age(row - onset + 2);
+    } else {
+        age(std::min(row, sweepEnd) - onset + 2);
+        for (std::size_t bin = firstBin; bin < endBin; ++bin)
+            body[bin] = fresh(std::min(row, sweepEnd), bin);
+    }
     // Then the body dies away, held up by the drive, and a note coming in
     // over it does not lift it. Its pitch still falls a little: each bin may
     // take what its neighbours held.
@@ -264,10 +289,9 @@ void KickTracker::drivenKickMagnitude(const float* magnitude, int stride, int on
     const auto plain = static_cast<float>(m_slowestDecay);
     for (int r = sweepEnd + 1; r <= row; ++r) {
         age(1);
-        const float* at = rowOf(r);
         for (std::size_t bin = firstBin; bin < endBin; ++bin) {
             const float reach = std::max({body[bin - 1], body[bin], body[bin + 1]});
-            next[bin] = std::min(fresh(at, bin), reach * (steadyNote[bin] ? plain : driven));
+            next[bin] = std::min(fresh(r, bin), reach * (steadyNote[bin] ? plain : driven));
         }
         std::swap(body, next);
     }
@@ -276,7 +300,7 @@ void KickTracker::drivenKickMagnitude(const float* magnitude, int stride, int on
     for (std::size_t bin = firstBin; bin < endBin; ++bin) {
         const float carried = earlierKick.empty() || before[bin] <= 0
             ? 0.0f
-            : rest[bin] * std::min(1.0f, earlierKick[bin] / before[bin]);
+            : std::abs(rest[bin]) * std::min(1.0f, earlierKick[bin] / before[bin]);
         out[bin] = std::min(here[bin], std::sqrt(body[bin] * body[bin] + carried * carried));
     }
 }

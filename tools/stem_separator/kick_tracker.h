@@ -2,6 +2,8 @@
 
 #include "separation_model.h"
 
+#include <fftw3.h>
+
 #include <cstdint>
 #include <vector>
 
@@ -35,9 +37,10 @@ public:
     void findOnsets(const float* magnitude, int stride, int rows, std::vector<std::uint8_t>& onsets) const;
 
     // The kick's magnitude in every bin of `row` (0 outside the kick band, and
-    // everywhere when no kick started within the look-back).
-    void kickMagnitude(const float* magnitude, int stride, int rows, int row, const std::vector<std::uint8_t>& onsets,
-        std::vector<float>& out) const;
+    // everywhere when no kick started within the look-back). `left` and
+    // `right` are the rows' spectra, `stride` values apart like the magnitudes.
+    void kickMagnitude(const float* magnitude, const fftwf_complex* left, const fftwf_complex* right, int stride,
+        int rows, int row, const std::vector<std::uint8_t>& onsets, std::vector<float>& out) const;
 
 private:
     static constexpr int onsetReachBefore = 3; // rows before an onset its test and model read
@@ -55,19 +58,26 @@ private:
     static constexpr double drivenHeldLevel = 0.5;
     // Drive holds a body up: it dies away this slowly at most.
     static constexpr double drivenLongestDecaySeconds = 1.5;
-    // A note rang steady under a driven kick's body where the bin fell by
+    // A note may ring steady under a driven kick's body where the bin fell by
     // less than this factor a frame before the onset, at this share of the
-    // body's level or more.
+    // body's level or more: there the body dies away like a plain kick's.
     static constexpr float steadyNoteFading = 0.9f;
     static constexpr float steadyNoteLevel = 0.1f;
 
     double lowEnergy(const float* row) const;
     enum class DrivenSweep { none, sweepOnly, holding };
     DrivenSweep drivenSweep(const float* magnitude, int stride, int row) const;
-    void kickAt(const float* magnitude, int stride, int rows, int row, const std::vector<std::uint8_t>& onsets,
-        std::vector<float>& out, int depth) const;
-    void drivenKickMagnitude(const float* magnitude, int stride, int onset, int row,
-        const std::vector<float>& earlierKick, std::vector<float>& out) const;
+    struct Rows {
+        const float* magnitude;
+        const fftwf_complex* left;
+        const fftwf_complex* right;
+        int stride;
+        int count;
+    };
+    void kickAt(const Rows& rows, int row, const std::vector<std::uint8_t>& onsets, std::vector<float>& out,
+        int depth) const;
+    void drivenKickMagnitude(const Rows& rows, int onset, int row, const std::vector<float>& earlierKick,
+        std::vector<float>& out) const;
 
     int m_firstBin = 0;
     int m_endBin = 0;
