@@ -409,6 +409,59 @@ TEST(StemSeparator, OvertonesBetweenFrequencyStepsStayInTheBass)
 
     EXPECT_GT(shareOf(line, stems.files[bass].signal), 0.96);
     EXPECT_LT(shareOf(line, stems.files[vocals].signal), 0.01);
+// An 808: a driven sine sweeping down from `fromHz` onto `toHz`, with a click.
+void add808(TestSignal& signal, double time, double amplitude, double fromHz, double toHz)
+{
+    double phase = 0;
+    const auto start = static_cast<std::size_t>(time * signal.sampleRate);
+    for (std::size_t i = 0; i < static_cast<std::size_t>(1.6 * signal.sampleRate) && start + i < signal.frameCount(); ++i) {
+        const double t = static_cast<double>(i) / signal.sampleRate;
+        phase += 2 * std::numbers::pi * (toHz + (fromHz - toHz) * std::exp(-t / 0.05)) / signal.sampleRate;
+        const double body = std::exp(-t / 0.45) * std::min(1.0, t / 0.002) * std::sin(phase);
+        const double value = amplitude * (std::tanh(2.5 * body) / std::tanh(2.5) + (i < 60 ? 0.25 * (1 - i / 60.0) : 0));
+        for (auto& channel : signal.channels)
+            channel[start + i] += static_cast<float>(value);
+    }
+}
+
+TEST(StemSeparator, DrivenKickGoesToTheDrumsAndASubBassNoteOfItsPitchComingInOverItToTheBass)
+{
+    AudioTestFolder folder("fotivela-stems");
+    // Hip-hop: 808s, one landing on another's body, and a sub bass note at
+    // their pitch coming in under each while it still sounds.
+    TestSignal kicks = makeSilence(6.0);
+    for (double t : {0.4, 2.2, 2.5, 4.3})
+        add808(kicks, t, 0.7, 120, 57);
+    TestSignal notes = makeSilence(6.0);
+    for (double t : {0.8, 2.9, 4.7}) {
+        const auto start = static_cast<std::size_t>(t * 44100);
+        for (std::size_t i = 0; i < 44100; ++i) {
+            const double s = static_cast<double>(i) / 44100;
+            const double level = 0.4 * std::min(1.0, s / 0.004) * std::min(1.0, (1.0 - s) / 0.06) * std::exp(-s / 1.2);
+            const double value = level * std::sin(2 * std::numbers::pi * 58.3 * s);
+            for (auto& channel : notes.channels)
+                channel[start + i] += static_cast<float>(value);
+        }
+    }
+    TestSignal song = kicks;
+    for (std::size_t c = 0; c < 2; ++c)
+        for (std::size_t i = 0; i < song.frameCount(); ++i)
+            song.channels[c][i] += notes.channels[c][i];
+
+    const Stems stems = separate(folder, "808", song);
+
+    // Taken for a bass note, nine tenths of an 808's body would land in the bass.
+    EXPECT_GT(shareOf(kicks, stems.files[drums].signal), 0.6);
+    // The notes are not swallowed with it.
+    EXPECT_GT(shareOf(notes, stems.files[bass].signal), 0.5);
+    const Stems blocks = separate(folder, "808", song, "0.2");
+    for (std::size_t s = 0; s < 4; ++s) {
+        float worst = 0;
+        for (std::size_t c = 0; c < 2; ++c)
+            for (std::size_t i = 0; i < song.frameCount(); ++i)
+                worst = std::max(worst, std::abs(stems.files[s].signal.channels[c][i] - blocks.files[s].signal.channels[c][i]));
+        EXPECT_LT(worst, 1e-5f) << stemNames()[s];
+    }
 }
 
 // Low tones that differ between the sides (double-tracked guitars, a wide pad)

@@ -1,7 +1,9 @@
 #include "kick_tracker.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <complex>
 
 namespace fotivela::stem_separator {
 
@@ -18,6 +20,8 @@ KickTracker::KickTracker(const SeparationModel& model, int sampleRate)
     m_slowestDecay = std::exp(-frameSeconds / std::max(model.kickLongestDecaySeconds, 1e-3));
     m_fastestDecay = std::exp(-frameSeconds / std::max(model.kickShortestDecaySeconds, 1e-3));
     m_longTail = std::exp(-2 * frameSeconds / 0.2);
+    m_binHz = binHz;
+    m_drivenDecay = std::exp(-frameSeconds / drivenLongestDecaySeconds);
 }
 
 double KickTracker::lowEnergy(const float* row) const
@@ -42,7 +46,60 @@ double newEnergyCentroid(const float* row, const float* before, int first, int e
     return total > 0 ? weighted / total : 0.0;
 }
 
+// Where, in bins between them, what `row` holds above `before` peaks.
+double newEnergyPeak(const float* row, const float* before, int first, int end)
+{
+    int best = first;
+    float top = -1;
+    for (int bin = first; bin < end; ++bin) {
+        const float added = std::max(0.0f, row[bin] - before[bin]);
+        if (added > top) {
+            top = added;
+            best = bin;
+        }
+    }
+    if (best == first || best + 1 >= end)
+        return best;
+    const double below = std::max(0.0f, row[best - 1] - before[best - 1]);
+    const double above = std::max(0.0f, row[best + 1] - before[best + 1]);
+    const double curve = below - 2 * top + above;
+    return curve < 0 ? best + 0.5 * (below - above) / curve : best;
+}
+
+// The level of what `row` holds above `before`.
+double newLevel(const float* row, const float* before, int first, int end)
+{
+    double energy = 0;
+    for (int bin = first; bin < end; ++bin) {
+        const double added = std::max(0.0f, row[bin] - before[bin]);
+        energy += added * added;
+    }
+    return std::sqrt(energy);
+}
+
 } // namespace
+
+// A driven kick's pitch falls in small steps for six frames and more, where a
+// plain kick's has dropped at once or a note's has settled; and its body still
+// holds half its level six frames in, where a plain kick's has died away.
+KickTracker::DrivenSweep KickTracker::drivenSweep(const float* magnitude, int stride, int row) const
+{
+    const auto rowOf = [&](int r) { return magnitude + static_cast<std::ptrdiff_t>(r) * stride; };
+    const float* before = rowOf(row - 2);
+    std::array<double, 7> pitch{};
+    double loudest = 0;
+    for (int k = 0; k < 7; ++k) {
+        pitch[static_cast<std::size_t>(k)] = newEnergyPeak(rowOf(row + k), before, m_firstBin, m_endBin) * m_binHz;
+        if (k < 4)
+            loudest = std::max(loudest, newLevel(rowOf(row + k), before, m_firstBin, m_endBin));
+    }
+    const double steepest = std::max({pitch[0] - pitch[1], pitch[1] - pitch[2], pitch[2] - pitch[3]});
+    if (steepest >= drivenSweepMaxStepHz || pitch[3] - pitch[6] < drivenSweepLateFallHz
+        || pitch[0] - pitch[6] < drivenSweepFallHz)
+        return DrivenSweep::none;
+    return newLevel(rowOf(row + 6), before, m_firstBin, m_endBin) >= drivenHeldLevel * loudest ? DrivenSweep::holding
+                                                                                             : DrivenSweep::sweepOnly;
+}
 
 void KickTracker::findOnsets(const float* magnitude, int stride, int rows, std::vector<std::uint8_t>& onsets) const
 {
@@ -56,20 +113,37 @@ void KickTracker::findOnsets(const float* magnitude, int stride, int rows, std::
     const auto rise = [&](int r) {
         return energy[static_cast<std::size_t>(r)] / (energy[static_cast<std::size_t>(r - 2)] + 1e-9);
     };
+    // Where a driven kick's body was last seen to hold: one that lands on it
+    // is driven too, though its own body cannot be told from the one before.
+    int lastHeld = -1;
+    const double drivenRise = std::min(m_riseRatio, drivenRiseRatio);
     for (int r = onsetReachBefore; r + onsetReachAfter < rows; ++r) {
         const double here = rise(r);
-        if (here < m_riseRatio || here < rise(r - 1) || here <= rise(r + 1))
+        if (here < drivenRise || here < rise(r - 1) || here <= rise(r + 1))
             continue;
         // The pitch falls: what came new at the onset sits higher than what is new three frames on.
         const double atOnset = newEnergyCentroid(rowOf(r), rowOf(r - 2), m_firstBin, m_endBin);
         const double later = newEnergyCentroid(rowOf(r + 3), rowOf(r - 2), m_firstBin, m_endBin);
-        if (later > 0 && atOnset >= m_sweepRatio * later)
-            onsets[static_cast<std::size_t>(r)] = 1;
+        if (later <= 0)
+            continue;
+        const DrivenSweep sweep = atOnset >= drivenSweepRatio * later ? drivenSweep(magnitude, stride, r) : DrivenSweep::none;
+        if (sweep == DrivenSweep::holding || (sweep == DrivenSweep::sweepOnly && lastHeld >= 0 && r - lastHeld <= m_lookbackFrames))
+            onsets[static_cast<std::size_t>(r)] = drivenKickOnset;
+        else if (here >= m_riseRatio && atOnset >= m_sweepRatio * later)
+            onsets[static_cast<std::size_t>(r)] = kickOnset;
+        if (sweep == DrivenSweep::holding)
+            lastHeld = r;
     }
 }
 
-void KickTracker::kickMagnitude(const float* magnitude, int stride, int rows, int row,
-    const std::vector<std::uint8_t>& onsets, std::vector<float>& out) const
+void KickTracker::kickMagnitude(const float* magnitude, const fftwf_complex* left, const fftwf_complex* right,
+    int stride, int rows, int row, const std::vector<std::uint8_t>& onsets, std::vector<float>& out) const
+{
+    kickAt(Rows{magnitude, left, right, stride, rows}, row, onsets, out, 1);
+}
+
+void KickTracker::kickAt(const Rows& span, int row, const std::vector<std::uint8_t>& onsets, std::vector<float>& out,
+    int depth) const
 {
     out.assign(static_cast<std::size_t>(m_bins), 0.0f);
     if (!enabled())
@@ -80,8 +154,18 @@ void KickTracker::kickMagnitude(const float* magnitude, int stride, int rows, in
             onset = r;
             break;
         }
+    const int rows = span.count;
     if (onset < 0 || onset + onsetReachAfter >= rows)
         return;
+    if (onsets[static_cast<std::size_t>(onset)] == drivenKickOnset) {
+        std::vector<float> earlierKick;
+        if (depth > 0)
+            kickAt(span, onset - 2, onsets, earlierKick, depth - 1);
+        drivenKickMagnitude(span, onset, row, earlierKick, out);
+        return;
+    }
+    const float* magnitude = span.magnitude;
+    const int stride = span.stride;
     const auto rowOf = [&](int r) { return magnitude + static_cast<std::ptrdiff_t>(r) * stride; };
     const float* before = rowOf(onset - 2);
     const float* here = rowOf(row);
@@ -137,6 +221,87 @@ void KickTracker::kickMagnitude(const float* magnitude, int stride, int rows, in
     for (int bin = m_firstBin; bin < m_endBin; ++bin) {
         const float settledBody = std::max(0.0f, settled[bin] - before[bin]);
         out[static_cast<std::size_t>(bin)] = std::min(here[bin], settledBody * gain);
+    }
+}
+
+void KickTracker::drivenKickMagnitude(const Rows& span, int onset, int row, const std::vector<float>& earlierKick,
+    std::vector<float>& out) const
+{
+    const auto rowOf = [&](int r) { return span.magnitude + static_cast<std::ptrdiff_t>(r) * span.stride; };
+    const auto centre = [&](int r, std::size_t bin) {
+        const auto at = static_cast<std::size_t>(r) * static_cast<std::size_t>(span.stride) + bin;
+        return 0.5f
+            * std::complex<float>(span.left[at][0] + span.right[at][0], span.left[at][1] + span.right[at][1]);
+    };
+    // What rang before the kick rings on as it was, turning and dying away
+    // from frame to frame (a bass note holds, an earlier kick's body falls
+    // on): what is new is what the spectrum holds besides it, whatever their
+    // phases.
+    const float* before = rowOf(onset - 2);
+    const float* settled = rowOf(onset + 4);
+    const auto firstBin = static_cast<std::size_t>(m_firstBin);
+    const auto endBin = static_cast<std::size_t>(m_endBin);
+    std::vector<std::complex<float>> rest(endBin), turn(endBin);
+    // Under a steady note that rang before, a body seeming to outlast a plain
+    // kick's is more likely the note: there it dies away like a plain kick's.
+    std::vector<std::uint8_t> steadyNote(endBin, 0);
+    for (std::size_t bin = firstBin; bin < endBin; ++bin) {
+        rest[bin] = centre(onset - 2, bin);
+        const std::complex<float> earlier = centre(onset - 3, bin);
+        turn[bin] = std::norm(earlier) > 0 ? rest[bin] / earlier : std::complex<float>(0.0f);
+        if (std::abs(turn[bin]) > 1.0f)
+            turn[bin] /= std::abs(turn[bin]);
+        steadyNote[bin] = std::abs(turn[bin]) > steadyNoteFading && before[bin] >= steadyNoteLevel * settled[bin];
+    }
+    const auto fresh = [&](int r, std::size_t bin) {
+        return std::min(rowOf(r)[bin], std::abs(centre(r, bin) - rest[bin]));
+    };
+    const auto age = [&](int frames) {
+        for (int f = 0; f < frames; ++f)
+            for (std::size_t bin = firstBin; bin < endBin; ++bin)
+                rest[bin] *= turn[bin];
+    };
+    // While it sweeps, all that is new is the kick's; but the first two
+    // frames' windows reach back before the hit, and there only what is gone
+    // four frames on is, as with a plain kick.
+    const int sweepEnd = onset + 4;
+    std::vector<float> body(endBin + 1, 0.0f);
+    const std::vector<std::complex<float>> rang = rest;
+    if (row < onset + 2) {
+        age(row - onset + 2);
+        for (std::size_t bin = firstBin; bin < endBin; ++bin)
+            body[bin] = fresh(row, bin);
+        age(sweepEnd - row);
+        for (std::size_t bin = firstBin; bin < endBin; ++bin)
+            body[bin] = std::max(0.0f, body[bin] - fresh(sweepEnd, bin));
+        rest = rang;
+        age(row - onset + 2);
+    } else {
+        age(std::min(row, sweepEnd) - onset + 2);
+        for (std::size_t bin = firstBin; bin < endBin; ++bin)
+            body[bin] = fresh(std::min(row, sweepEnd), bin);
+    }
+    // Then the body dies away, held up by the drive, and a note coming in
+    // over it does not lift it. Its pitch still falls a little: each bin may
+    // take what its neighbours held.
+    std::vector<float> next(body.size(), 0.0f);
+    const auto driven = static_cast<float>(m_drivenDecay);
+    const auto plain = static_cast<float>(m_slowestDecay);
+    for (int r = sweepEnd + 1; r <= row; ++r) {
+        age(1);
+        for (std::size_t bin = firstBin; bin < endBin; ++bin) {
+            const float reach = std::max({body[bin - 1], body[bin], body[bin + 1]});
+            next[bin] = std::min(fresh(r, bin), reach * (steadyNote[bin] ? plain : driven));
+        }
+        std::swap(body, next);
+    }
+    // What rings on of an earlier kick is the kick's too.
+    const float* here = rowOf(row);
+    for (std::size_t bin = firstBin; bin < endBin; ++bin) {
+        const float carried = earlierKick.empty() || before[bin] <= 0
+            ? 0.0f
+            : std::abs(rest[bin]) * std::min(1.0f, earlierKick[bin] / before[bin]);
+        out[bin] = std::min(here[bin], std::sqrt(body[bin] * body[bin] + carried * carried));
     }
 }
 

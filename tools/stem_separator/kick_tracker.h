@@ -2,6 +2,8 @@
 
 #include "separation_model.h"
 
+#include <fftw3.h>
+
 #include <cstdint>
 #include <vector>
 
@@ -12,6 +14,10 @@ namespace fotivela::stem_separator {
 // plays: no single frame tells the two apart, but the sweep marks where a kick
 // starts and the decay says how much of what follows is still the kick.
 //
+// A driven kick (an 808) is a long sine that sweeps down slowly and holds its
+// level for a while: its body is everything new from the onset on, followed
+// as it dies away and not lifted by a note that comes in over it.
+//
 // Works on the magnitude rows of a span of frames (one row per frame, `stride`
 // values apart). A row's verdict depends only on rows within `reach()` of it,
 // so the spans may be cut anywhere.
@@ -21,21 +27,57 @@ public:
 
     bool enabled() const { return m_lookbackFrames > 0 && m_endBin > m_firstBin; }
     // Rows a caller needs on each side of the rows it asks about.
-    int reach() const { return enabled() ? m_lookbackFrames + onsetReachBefore + 1 : 0; }
+    // A driven kick landing on another is told by the one before it.
+    int reach() const { return enabled() ? 3 * (m_lookbackFrames + onsetReachBefore + 1) : 0; }
 
-    // onsets[r] = 1 where a kick starts at row r (0 where too near the span's ends to tell).
+    // onsets[r] = kickOnset where a kick starts at row r, drivenKickOnset where
+    // a driven kick does, 0 elsewhere and where too near the span's ends to tell.
+    static constexpr std::uint8_t kickOnset = 1;
+    static constexpr std::uint8_t drivenKickOnset = 2;
     void findOnsets(const float* magnitude, int stride, int rows, std::vector<std::uint8_t>& onsets) const;
 
     // The kick's magnitude in every bin of `row` (0 outside the kick band, and
-    // everywhere when no kick started within the look-back).
-    void kickMagnitude(const float* magnitude, int stride, int rows, int row, const std::vector<std::uint8_t>& onsets,
-        std::vector<float>& out) const;
+    // everywhere when no kick started within the look-back). `left` and
+    // `right` are the rows' spectra, `stride` values apart like the magnitudes.
+    void kickMagnitude(const float* magnitude, const fftwf_complex* left, const fftwf_complex* right, int stride,
+        int rows, int row, const std::vector<std::uint8_t>& onsets, std::vector<float>& out) const;
 
 private:
     static constexpr int onsetReachBefore = 3; // rows before an onset its test and model read
     static constexpr int onsetReachAfter = 8;
+    // A driven kick: what is new at its onset sits this many times higher
+    // than three frames on; its pitch falls by no more than the step from one
+    // frame to the next in the first three, by the late fall from the third
+    // to the sixth and by the whole fall over six; and six frames in its level
+    // is still this share of its loudest in the first four.
+    static constexpr double drivenRiseRatio = 2.5;
+    static constexpr double drivenSweepRatio = 1.2;
+    static constexpr double drivenSweepMaxStepHz = 32.0;
+    static constexpr double drivenSweepLateFallHz = 3.0;
+    static constexpr double drivenSweepFallHz = 16.0;
+    static constexpr double drivenHeldLevel = 0.5;
+    // Drive holds a body up: it dies away this slowly at most.
+    static constexpr double drivenLongestDecaySeconds = 1.5;
+    // A note may ring steady under a driven kick's body where the bin fell by
+    // less than this factor a frame before the onset, at this share of the
+    // body's level or more: there the body dies away like a plain kick's.
+    static constexpr float steadyNoteFading = 0.9f;
+    static constexpr float steadyNoteLevel = 0.1f;
 
     double lowEnergy(const float* row) const;
+    enum class DrivenSweep { none, sweepOnly, holding };
+    DrivenSweep drivenSweep(const float* magnitude, int stride, int row) const;
+    struct Rows {
+        const float* magnitude;
+        const fftwf_complex* left;
+        const fftwf_complex* right;
+        int stride;
+        int count;
+    };
+    void kickAt(const Rows& rows, int row, const std::vector<std::uint8_t>& onsets, std::vector<float>& out,
+        int depth) const;
+    void drivenKickMagnitude(const Rows& rows, int onset, int row, const std::vector<float>& earlierKick,
+        std::vector<float>& out) const;
 
     int m_firstBin = 0;
     int m_endBin = 0;
@@ -46,6 +88,8 @@ private:
     double m_slowestDecay = 0; // per frame, amplitude
     double m_fastestDecay = 0;
     double m_longTail = 0; // squared decay per frame past which a body must show its sweep
+    double m_binHz = 0;
+    double m_drivenDecay = 0; // per frame, amplitude
 };
 
 } // namespace fotivela::stem_separator

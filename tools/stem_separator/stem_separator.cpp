@@ -183,7 +183,8 @@ SeparationTimings separateStems(InputWindow& input, const SeparationModel& model
                     worker.leftRows[static_cast<std::size_t>(r)] = spectra[0].get() + row;
                     worker.rightRows[static_cast<std::size_t>(r)] = spectra[1].get() + row;
                 }
-                kicks.kickMagnitude(magnitude.data(), g.stride, spanFrames, f, kickOnsets, worker.kick);
+                kicks.kickMagnitude(magnitude.data(), spectra[0].get(), spectra[1].get(), g.stride, spanFrames, f,
+                    kickOnsets, worker.kick);
                 const FrameNeighbourhood neighbourhood{worker.magnitudeRows.data(), model.harmonicMedianFrames,
                     worker.leftRows.data(), worker.rightRows.data(), centreRows, g.bins,
                     kicks.enabled() ? worker.kick.data() : nullptr};
