@@ -409,6 +409,8 @@ TEST(StemSeparator, OvertonesBetweenFrequencyStepsStayInTheBass)
 
     EXPECT_GT(shareOf(line, stems.files[bass].signal), 0.96);
     EXPECT_LT(shareOf(line, stems.files[vocals].signal), 0.01);
+}
+
 // An 808: a driven sine sweeping down from `fromHz` onto `toHz`, with a click.
 void add808(TestSignal& signal, double time, double amplitude, double fromHz, double toHz)
 {
