@@ -8,6 +8,7 @@
 #include <cmath>
 #include <fstream>
 #include <numbers>
+#include <random>
 
 namespace fotivela::test {
 namespace {
@@ -604,6 +605,44 @@ struct FailingRun {
     std::vector<std::string> arguments;
     int exitStatus;
 };
+
+// A hat rung just before a loud clap: the drum stem's gate moves what lies far
+// under a coming hit, but the hat falling away is no echo of the clap.
+TEST(StemSeparator, HatRingingOutJustBeforeAClapStaysInTheDrums)
+{
+    AudioTestFolder folder("fotivela-stems");
+    const std::vector<double> claps{0.75, 1.0, 1.75, 2.5};
+    TestSignal hats = makeSilence(3.0);
+    std::mt19937 random(5);
+    std::uniform_real_distribution<double> noise(-1, 1);
+    for (double clap : claps) {
+        const auto start = static_cast<std::size_t>((clap - 0.04) * 44100);
+        for (std::size_t i = 0; i < 44100 / 10; ++i) {
+            const double value = 0.2 * std::exp(-static_cast<double>(i) / 44100 / 0.012) * noise(random);
+            for (auto& channel : hats.channels)
+                channel[start + i] += static_cast<float>(value);
+        }
+    }
+    TestSignal song = hats;
+    for (double clap : claps)
+        addNoise(song, 0.9, static_cast<std::uint32_t>(clap * 100), clap, 0.03);
+    for (double kick : {0.4, 1.4, 2.2})
+        addLongKick(song, kick, 0.12);
+    const Stems stems = separate(folder, "hat-before-clap", song);
+
+    // The hat's share in each stem from 8 to 28 ms after it, up to 12 ms before the clap.
+    auto ringShare = [&](int stem) {
+        double along = 0, own = 0;
+        for (double clap : claps)
+            for (std::size_t c = 0; c < 2; ++c)
+                for (auto i = static_cast<std::size_t>((clap - 0.032) * 44100); i < static_cast<std::size_t>((clap - 0.012) * 44100); ++i) {
+                    along += static_cast<double>(hats.channels[c][i]) * stems.files[static_cast<std::size_t>(stem)].signal.channels[c][i];
+                    own += static_cast<double>(hats.channels[c][i]) * hats.channels[c][i];
+                }
+        return along / own;
+    };
+    EXPECT_GT(ringShare(drums), 0.25);
+}
 
 TEST(StemSeparator, FailedRunsPrintOneLineAndLeaveNothingBehind)
 {

@@ -9,7 +9,7 @@ namespace fotivela::stem_separator {
 namespace {
 
 constexpr std::size_t other = static_cast<std::size_t>(Stem::other);
-// How far below a louder stretch just before a block must be to count as its ring.
+// How far (9 dB) a block must fall below a louder one just before it to count as its ring.
 constexpr double tailFall = 8.0;
 
 } // namespace

@@ -35,8 +35,9 @@ struct OnsetGateSettings {
     // rest to the other stem.
     double lowHz = 0;
     Stem lowTo = Stem::other;
-    // Sound falling off from a louder stretch within this look-back is the
-    // ring of an earlier hit, not a copy of the coming one: it stays (0 = none).
+    // Sound falling well below a louder stretch within this look-back is the
+    // ring of an earlier hit, or the dip of a low tone's wave, not the
+    // mask's echo rising into the coming onset: it stays (0 = none).
     double tailSeconds = 0;
 };
 
