@@ -265,7 +265,9 @@ void KickTracker::drivenKickMagnitude(const Rows& span, int onset, int row, cons
         turn[bin] = std::norm(earlier) > 0 ? rest[bin] / earlier : std::complex<float>(0.0f);
         if (std::abs(turn[bin]) > 1.0f)
             turn[bin] /= std::abs(turn[bin]);
-        steadyNote[bin] = std::abs(turn[bin]) > steadyNoteFading && before[bin] >= steadyNoteLevel * settled[bin];
+        // What still rings of an earlier kick is no note.
+        const float rung = earlierKick.empty() ? before[bin] : std::max(0.0f, before[bin] - earlierKick[bin]);
+        steadyNote[bin] = std::abs(turn[bin]) > steadyNoteFading && rung >= steadyNoteLevel * settled[bin];
     }
     const auto fresh = [&](int r, std::size_t bin) {
         return std::min(rowOf(r)[bin], std::abs(centre(r, bin) - rest[bin]));
