@@ -164,8 +164,12 @@ void computeFrameMasks(const FrameNeighbourhood& frame, const SeparationModel& m
         const float claim = scratch.bassClaim[static_cast<std::size_t>(bin)];
         if (claim > 0 && magnitude > 0)
             drums = std::min(drums, std::max(0.0f, 1.0f - claim / magnitude));
-        if (frame.kick && frame.kick[bin] > 0 && magnitude > 0)
-            drums = std::max(drums, std::min(1.0f, frame.kick[bin] / magnitude));
+        if (frame.kick && frame.kick[bin] > 0 && magnitude > 0) {
+            const float kick = std::min(1.0f, frame.kick[bin] / magnitude);
+            drums = std::max(drums, kick);
+            if (frame.kickTakenOut)
+                drums = kick < 1.0f ? (drums - kick) / (1.0f - kick) : 0.0f;
+        }
         const float tonal = 1.0f - drums;
 
         float cross = 0;
