@@ -65,6 +65,8 @@ void ProjectFileWriter::run(std::stop_token stop)
         // Posted while the owner waits for this write, so the context is still alive.
         QMetaObject::invokeMethod(
             m_context, [completion = std::move(job.completion), error] { completion(error); }, Qt::QueuedConnection);
+        // Idle means done with the copy too: a caller may fork the moment it is told so.
+        job = Job{};
         {
             const std::lock_guard lock(m_mutex);
             m_writing = false;
