@@ -142,6 +142,16 @@ void KickTracker::kickMagnitude(const float* magnitude, const fftwf_complex* lef
     kickAt(Rows{magnitude, left, right, stride, rows}, row, onsets, out, 1);
 }
 
+bool KickTracker::drivenKickAt(int row, const std::vector<std::uint8_t>& onsets) const
+{
+    if (!enabled())
+        return false;
+    for (int r = row; r >= std::max(onsetReachBefore, row - m_lookbackFrames); --r)
+        if (onsets[static_cast<std::size_t>(r)])
+            return onsets[static_cast<std::size_t>(r)] == drivenKickOnset;
+    return false;
+}
+
 void KickTracker::kickAt(const Rows& span, int row, const std::vector<std::uint8_t>& onsets, std::vector<float>& out,
     int depth) const
 {

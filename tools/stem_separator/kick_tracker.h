@@ -41,6 +41,8 @@ public:
     // `right` are the rows' spectra, `stride` values apart like the magnitudes.
     void kickMagnitude(const float* magnitude, const fftwf_complex* left, const fftwf_complex* right, int stride,
         int rows, int row, const std::vector<std::uint8_t>& onsets, std::vector<float>& out) const;
+    // Whether the kick that kickMagnitude follows at `row` is a driven one.
+    bool drivenKickAt(int row, const std::vector<std::uint8_t>& onsets) const;
 
 private:
     static constexpr int onsetReachBefore = 3; // rows before an onset its test and model read

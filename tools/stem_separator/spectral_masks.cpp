@@ -159,13 +159,19 @@ void computeFrameMasks(const FrameNeighbourhood& frame, const SeparationModel& m
         const float steady = margin * harmonic[bin];
         if (margin > 0 && magnitude > steady)
             drums = std::max(drums, bands.bass[static_cast<std::size_t>(bin)] * (magnitude - steady) / magnitude);
-        // What a bass note holds on with is no passing hit's; a kick followed
-        // through its body still takes what it holds.
+        // What a bass note holds on with is no passing hit's.
         const float claim = scratch.bassClaim[static_cast<std::size_t>(bin)];
         if (claim > 0 && magnitude > 0)
             drums = std::min(drums, std::max(0.0f, 1.0f - claim / magnitude));
-        if (frame.kick && frame.kick[bin] > 0 && magnitude > 0)
-            drums = std::max(drums, std::min(1.0f, frame.kick[bin] / magnitude));
+        // A plain kick's body dies away, so what the note holds on with past
+        // it is the note's; a driven kick's held body looks like a note and
+        // keeps all of its estimate.
+        if (frame.kick && frame.kick[bin] > 0 && magnitude > 0) {
+            float kick = frame.kick[bin];
+            if (!frame.drivenKick)
+                kick = std::min(kick, std::max(0.0f, magnitude - claim));
+            drums = std::max(drums, std::min(1.0f, kick / magnitude));
+        }
         const float tonal = 1.0f - drums;
 
         float cross = 0;

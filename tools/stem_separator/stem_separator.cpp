@@ -187,7 +187,7 @@ SeparationTimings separateStems(InputWindow& input, const SeparationModel& model
                     kickOnsets, worker.kick);
                 const FrameNeighbourhood neighbourhood{worker.magnitudeRows.data(), model.harmonicMedianFrames,
                     worker.leftRows.data(), worker.rightRows.data(), centreRows, g.bins,
-                    kicks.enabled() ? worker.kick.data() : nullptr};
+                    kicks.enabled() ? worker.kick.data() : nullptr, kicks.drivenKickAt(f, kickOnsets)};
                 computeFrameMasks(neighbourhood, model, bands, worker.masks, worker.scratch);
                 maskNanos += nanosSince(began);
 
