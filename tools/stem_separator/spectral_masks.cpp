@@ -163,12 +163,13 @@ void computeFrameMasks(const FrameNeighbourhood& frame, const SeparationModel& m
         const float claim = scratch.bassClaim[static_cast<std::size_t>(bin)];
         if (claim > 0 && magnitude > 0)
             drums = std::min(drums, std::max(0.0f, 1.0f - claim / magnitude));
-        // A plain kick's body dies away, so what the note holds on with past
-        // it is the note's; a driven kick's held body looks like a note and
-        // keeps all of its estimate.
+        // A plain kick's body dies away, so where the note holds on with more
+        // than the kick's estimate, what it holds on with is the note's. Where
+        // the kick is the louder, the hold still carries its tail; a driven
+        // kick's held body looks like a note and keeps all of its estimate.
         if (frame.kick && frame.kick[bin] > 0 && magnitude > 0) {
             float kick = frame.kick[bin];
-            if (!frame.drivenKick)
+            if (!frame.drivenKick && claim >= kick)
                 kick = std::min(kick, std::max(0.0f, magnitude - claim));
             drums = std::max(drums, std::min(1.0f, kick / magnitude));
         }
