@@ -139,21 +139,19 @@ void KickTracker::findOnsets(const float* magnitude, int stride, int rows, std::
 void KickTracker::kickMagnitude(const float* magnitude, const fftwf_complex* left, const fftwf_complex* right,
     int stride, int rows, int row, const std::vector<std::uint8_t>& onsets, std::vector<float>& out) const
 {
-    kickAt(Rows{magnitude, left, right, stride, rows}, row, onsets, out, 1);
+    kickAt(Rows{magnitude, left, right, stride, rows}, row, onsets, out, 1, nullptr);
 }
 
-bool KickTracker::drivenKickAt(int row, const std::vector<std::uint8_t>& onsets) const
+void KickTracker::kickSpectrum(const float* magnitude, const fftwf_complex* left, const fftwf_complex* right,
+    int stride, int rows, int row, const std::vector<std::uint8_t>& onsets, std::vector<float>& out, Body& body) const
 {
-    if (!enabled())
-        return false;
-    for (int r = row; r >= std::max(onsetReachBefore, row - m_lookbackFrames); --r)
-        if (onsets[static_cast<std::size_t>(r)])
-            return onsets[static_cast<std::size_t>(r)] == drivenKickOnset;
-    return false;
+    body.left.clear();
+    body.right.clear();
+    kickAt(Rows{magnitude, left, right, stride, rows}, row, onsets, out, 1, &body);
 }
 
 void KickTracker::kickAt(const Rows& span, int row, const std::vector<std::uint8_t>& onsets, std::vector<float>& out,
-    int depth) const
+    int depth, Body* body) const
 {
     out.assign(static_cast<std::size_t>(m_bins), 0.0f);
     if (!enabled())
@@ -170,8 +168,8 @@ void KickTracker::kickAt(const Rows& span, int row, const std::vector<std::uint8
     if (onsets[static_cast<std::size_t>(onset)] == drivenKickOnset) {
         std::vector<float> earlierKick;
         if (depth > 0)
-            kickAt(span, onset - 2, onsets, earlierKick, depth - 1);
-        drivenKickMagnitude(span, onset, row, earlierKick, out);
+            kickAt(span, onset - 2, onsets, earlierKick, depth - 1, nullptr);
+        drivenKickMagnitude(span, onset, row, earlierKick, out, body);
         return;
     }
     const float* magnitude = span.magnitude;
@@ -235,7 +233,7 @@ void KickTracker::kickAt(const Rows& span, int row, const std::vector<std::uint8
 }
 
 void KickTracker::drivenKickMagnitude(const Rows& span, int onset, int row, const std::vector<float>& earlierKick,
-    std::vector<float>& out) const
+    std::vector<float>& out, Body* spectrum) const
 {
     const auto rowOf = [&](int r) { return span.magnitude + static_cast<std::ptrdiff_t>(r) * span.stride; };
     const auto centre = [&](int r, std::size_t bin) {
@@ -251,32 +249,43 @@ void KickTracker::drivenKickMagnitude(const Rows& span, int onset, int row, cons
     const float* settled = rowOf(onset + 4);
     const auto firstBin = static_cast<std::size_t>(m_firstBin);
     const auto endBin = static_cast<std::size_t>(m_endBin);
-    std::vector<std::complex<float>> rest(endBin), turn(endBin);
+    std::vector<std::complex<float>> rest(endBin), turn(endBin), restLeft(endBin), restRight(endBin);
+    const auto side = [&](const fftwf_complex* values, int r, std::size_t bin) {
+        const auto at = static_cast<std::size_t>(r) * static_cast<std::size_t>(span.stride) + bin;
+        return std::complex<float>(values[at][0], values[at][1]);
+    };
     // Under a steady note that rang before, a body seeming to outlast a plain
     // kick's is more likely the note: there it dies away like a plain kick's.
     std::vector<std::uint8_t> steadyNote(endBin, 0);
     for (std::size_t bin = firstBin; bin < endBin; ++bin) {
         rest[bin] = centre(onset - 2, bin);
+        restLeft[bin] = side(span.left, onset - 2, bin);
+        restRight[bin] = side(span.right, onset - 2, bin);
         const std::complex<float> earlier = centre(onset - 3, bin);
         turn[bin] = std::norm(earlier) > 0 ? rest[bin] / earlier : std::complex<float>(0.0f);
         if (std::abs(turn[bin]) > 1.0f)
             turn[bin] /= std::abs(turn[bin]);
-        steadyNote[bin] = std::abs(turn[bin]) > steadyNoteFading && before[bin] >= steadyNoteLevel * settled[bin];
+        // What still rings of an earlier kick is no note.
+        const float rung = earlierKick.empty() ? before[bin] : std::max(0.0f, before[bin] - earlierKick[bin]);
+        steadyNote[bin] = std::abs(turn[bin]) > steadyNoteFading && rung >= steadyNoteLevel * settled[bin];
     }
     const auto fresh = [&](int r, std::size_t bin) {
         return std::min(rowOf(r)[bin], std::abs(centre(r, bin) - rest[bin]));
     };
     const auto age = [&](int frames) {
         for (int f = 0; f < frames; ++f)
-            for (std::size_t bin = firstBin; bin < endBin; ++bin)
+            for (std::size_t bin = firstBin; bin < endBin; ++bin) {
                 rest[bin] *= turn[bin];
+                restLeft[bin] *= turn[bin];
+                restRight[bin] *= turn[bin];
+            }
     };
     // While it sweeps, all that is new is the kick's; but the first two
     // frames' windows reach back before the hit, and there only what is gone
     // four frames on is, as with a plain kick.
     const int sweepEnd = onset + 4;
     std::vector<float> body(endBin + 1, 0.0f);
-    const std::vector<std::complex<float>> rang = rest;
+    const std::vector<std::complex<float>> rang = rest, rangLeft = restLeft, rangRight = restRight;
     if (row < onset + 2) {
         age(row - onset + 2);
         for (std::size_t bin = firstBin; bin < endBin; ++bin)
@@ -285,6 +294,8 @@ void KickTracker::drivenKickMagnitude(const Rows& span, int onset, int row, cons
         for (std::size_t bin = firstBin; bin < endBin; ++bin)
             body[bin] = std::max(0.0f, body[bin] - fresh(sweepEnd, bin));
         rest = rang;
+        restLeft = rangLeft;
+        restRight = rangRight;
         age(row - onset + 2);
     } else {
         age(std::min(row, sweepEnd) - onset + 2);
@@ -307,11 +318,33 @@ void KickTracker::drivenKickMagnitude(const Rows& span, int onset, int row, cons
     }
     // What rings on of an earlier kick is the kick's too.
     const float* here = rowOf(row);
+    if (spectrum) {
+        spectrum->left.assign(static_cast<std::size_t>(m_bins), std::complex<float>(0.0f));
+        spectrum->right.assign(static_cast<std::size_t>(m_bins), std::complex<float>(0.0f));
+    }
     for (std::size_t bin = firstBin; bin < endBin; ++bin) {
-        const float carried = earlierKick.empty() || before[bin] <= 0
-            ? 0.0f
-            : std::abs(rest[bin]) * std::min(1.0f, earlierKick[bin] / before[bin]);
+        const float carriedShare
+            = earlierKick.empty() || before[bin] <= 0 ? 0.0f : std::min(1.0f, earlierKick[bin] / before[bin]);
+        const float carried = std::abs(rest[bin]) * carriedShare;
         out[bin] = std::min(here[bin], std::sqrt(body[bin] * body[bin] + carried * carried));
+        if (!spectrum)
+            continue;
+        // The body lies along what is new, each side as it holds it, where a
+        // steady note rang before and rings on in step; elsewhere along the bin.
+        const bool inStep = steadyNote[bin] && row - onset <= 6;
+        const std::complex<float> keep = inStep ? 1.0f : 0.0f;
+        const std::complex<float> newLeft = side(span.left, row, bin) - keep * restLeft[bin];
+        const std::complex<float> newRight = side(span.right, row, bin) - keep * restRight[bin];
+        const float newLevel = std::abs(0.5f * (newLeft + newRight));
+        if (!inStep) {
+            const float gain = here[bin] > 0 ? out[bin] / here[bin] : 0.0f;
+            spectrum->left[bin] = gain * newLeft;
+            spectrum->right[bin] = gain * newRight;
+            continue;
+        }
+        const float gain = newLevel > 0 ? std::min(1.0f, body[bin] / newLevel) : 0.0f;
+        spectrum->left[bin] = gain * newLeft + carriedShare * restLeft[bin];
+        spectrum->right[bin] = gain * newRight + carriedShare * restRight[bin];
     }
 }
 

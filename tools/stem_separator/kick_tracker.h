@@ -4,6 +4,7 @@
 
 #include <fftw3.h>
 
+#include <complex>
 #include <cstdint>
 #include <vector>
 
@@ -41,8 +42,17 @@ public:
     // `right` are the rows' spectra, `stride` values apart like the magnitudes.
     void kickMagnitude(const float* magnitude, const fftwf_complex* left, const fftwf_complex* right, int stride,
         int rows, int row, const std::vector<std::uint8_t>& onsets, std::vector<float>& out) const;
-    // Whether the kick that kickMagnitude follows at `row` is a driven one.
-    bool drivenKickAt(int row, const std::vector<std::uint8_t>& onsets) const;
+
+    // As kickMagnitude, and a driven kick's body as each side's spectrum in
+    // `row`: while it sweeps over a steady note that rang before, what the
+    // bins hold besides that note, whose phase a 0–1 mask cannot follow;
+    // elsewhere the bins' own share. Both sides are empty where no driven
+    // kick is followed.
+    struct Body {
+        std::vector<std::complex<float>> left, right;
+    };
+    void kickSpectrum(const float* magnitude, const fftwf_complex* left, const fftwf_complex* right, int stride,
+        int rows, int row, const std::vector<std::uint8_t>& onsets, std::vector<float>& out, Body& body) const;
 
 private:
     static constexpr int onsetReachBefore = 3; // rows before an onset its test and model read
@@ -77,9 +87,9 @@ private:
         int count;
     };
     void kickAt(const Rows& rows, int row, const std::vector<std::uint8_t>& onsets, std::vector<float>& out,
-        int depth) const;
+        int depth, Body* body) const;
     void drivenKickMagnitude(const Rows& rows, int onset, int row, const std::vector<float>& earlierKick,
-        std::vector<float>& out) const;
+        std::vector<float>& out, Body* body) const;
 
     int m_firstBin = 0;
     int m_endBin = 0;

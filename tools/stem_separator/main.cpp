@@ -41,7 +41,8 @@ int run(const std::vector<std::string_view>& arguments)
     StemOutput output(request.stemFolder(), input.sampleRate());
     const int workers = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     OnsetGate gate(output, input.sampleRate(),
-        {{Stem::drums, model.preEchoLookaheadMs / 1000.0, model.preEchoRatioDb, model.preEchoBassHz, Stem::bass},
+        {{Stem::drums, model.preEchoLookaheadMs / 1000.0, model.preEchoRatioDb, model.preEchoBassHz, Stem::bass,
+             model.preEchoTailMs / 1000.0},
             {Stem::bass, model.bassPreEchoLookaheadMs / 1000.0, model.bassPreEchoRatioDb}});
     BackgroundStemWriter writer(gate);
     const SeparationTimings timings = separateStems(input, model, request.segmentSeconds, writer, workers);

@@ -9,6 +9,8 @@ namespace fotivela::stem_separator {
 namespace {
 
 constexpr std::size_t other = static_cast<std::size_t>(Stem::other);
+// How far (9 dB) a block must fall below a louder one just before it to count as its ring.
+constexpr double tailFall = 8.0;
 
 } // namespace
 
@@ -22,6 +24,7 @@ OnsetGate::OnsetGate(StemOutput& output, int sampleRate, const std::vector<Onset
         gate.stem = static_cast<std::size_t>(settings.stem);
         gate.lookaheadBlocks = static_cast<int>(std::ceil(settings.lookaheadSeconds * sampleRate / m_blockFrames));
         gate.ratio = std::pow(10.0, settings.ratioDecibels / 10.0);
+        gate.tailBlocks = static_cast<int>(std::ceil(settings.tailSeconds * sampleRate / m_blockFrames));
         gate.lowTo = static_cast<std::size_t>(settings.lowTo);
         if (settings.lowHz > 0 && gate.lowTo != other)
             gate.lowPole = static_cast<float>(std::exp(-2.0 * std::numbers::pi * settings.lowHz / sampleRate));
@@ -56,6 +59,16 @@ float OnsetGate::gainOfBlock(const Gate& gate, std::size_t index)
         ahead = std::max(ahead, gate.energy[k]);
     const double level = gate.energy[index] * gate.ratio;
     if (level >= ahead)
+        return 1.0f;
+    double before = 0;
+    for (int k = 1; k <= gate.tailBlocks; ++k) {
+        const auto back = static_cast<std::ptrdiff_t>(index) - k;
+        if (back >= 0)
+            before = std::max(before, gate.energy[static_cast<std::size_t>(back)]);
+        else if (static_cast<std::size_t>(-back) <= gate.past.size())
+            before = std::max(before, gate.past[gate.past.size() - static_cast<std::size_t>(-back)]);
+    }
+    if (before > tailFall * gate.energy[index])
         return 1.0f;
     return static_cast<float>(level / ahead); // amplitude gain = energy shortfall: the square in energy
 }
@@ -124,6 +137,13 @@ void OnsetGate::emit(bool atEnd)
     for (std::size_t s = 0; s < stemCount; ++s)
         m_output.write(static_cast<Stem>(s), m_out[s][0].data(), m_out[s][1].data(), frames);
 
+    for (Gate& gate : m_gates) {
+        if (gate.tailBlocks == 0)
+            continue;
+        gate.past.insert(gate.past.end(), gate.energy.begin(), gate.energy.begin() + static_cast<std::ptrdiff_t>(ready));
+        if (gate.past.size() > static_cast<std::size_t>(gate.tailBlocks))
+            gate.past.erase(gate.past.begin(), gate.past.end() - gate.tailBlocks);
+    }
     for (auto& stem : m_pending)
         for (auto& side : stem)
             side.erase(side.begin(), side.begin() + static_cast<std::ptrdiff_t>(frames));

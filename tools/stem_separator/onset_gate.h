@@ -35,6 +35,10 @@ struct OnsetGateSettings {
     // rest to the other stem.
     double lowHz = 0;
     Stem lowTo = Stem::other;
+    // Sound falling well below a louder stretch within this look-back is the
+    // ring of an earlier hit, or the dip of a low tone's wave, not the
+    // mask's echo rising into the coming onset: it stays (0 = none).
+    double tailSeconds = 0;
 };
 
 class OnsetGate : public StemSink {
@@ -51,6 +55,8 @@ private:
         int lookaheadBlocks = 0;
         double ratio = 1; // energy ratio, above 1
         std::vector<double> energy; // the stem's energy of each whole block held, from the first held
+        int tailBlocks = 0;
+        std::vector<double> past; // the energy of the last tailBlocks blocks written, oldest first
         std::size_t lowTo = 0;
         float lowPole = 0; // of the two one-pole low-passes in a row that split what is moved; 0 = no split
         std::array<std::array<float, 2>, 2> lowState{}; // [side][stage]

@@ -119,6 +119,9 @@ SeparationModel parseSeparationModel(const std::string& text, const std::string&
     model.preEchoBassHz = number(root, "preEchoBassHz", model.preEchoBassHz, what);
     if (model.preEchoBassHz < 0 || model.preEchoBassHz > 2000)
         invalid(what, "«preEchoBassHz» fuera de 0–2000");
+    model.preEchoTailMs = number(root, "preEchoTailMs", model.preEchoTailMs, what);
+    if (model.preEchoTailMs < 0 || model.preEchoTailMs > 500)
+        invalid(what, "«preEchoTailMs» fuera de 0–500");
     model.bassPreEchoLookaheadMs = number(root, "bassPreEchoLookaheadMs", model.bassPreEchoLookaheadMs, what);
     model.bassPreEchoRatioDb = number(root, "bassPreEchoRatioDb", model.bassPreEchoRatioDb, what);
     if (model.bassPreEchoLookaheadMs < 0 || model.bassPreEchoLookaheadMs > 500 || model.bassPreEchoRatioDb < 0

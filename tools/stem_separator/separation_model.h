@@ -62,6 +62,10 @@ struct SeparationModel {
     // Below about this frequency what is moved goes to the bass instead
     // (0 = none): a kick's mask echoes the bass that played before it.
     double preEchoBassHz = 0;
+    // Drum sound falling well below what the stem held this shortly before is
+    // an earlier hit's ring or the dip of a low drum's wave, not the mask's
+    // echo of the coming hit: it passes the drums' gate (0 = none).
+    double preEchoTailMs = 0;
     // The same for the bass stem before a note (a look-ahead of 0 = off).
     double bassPreEchoLookaheadMs = 0;
     double bassPreEchoRatioDb = 10.0;

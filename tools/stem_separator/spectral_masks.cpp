@@ -166,12 +166,15 @@ void computeFrameMasks(const FrameNeighbourhood& frame, const SeparationModel& m
         // A plain kick's body dies away, so where the note holds on with more
         // than the kick's estimate, what it holds on with is the note's. Where
         // the kick is the louder, the hold still carries its tail; a driven
-        // kick's held body looks like a note and keeps all of its estimate.
+        // kick's held body looks like a note and is taken out whole.
         if (frame.kick && frame.kick[bin] > 0 && magnitude > 0) {
-            float kick = frame.kick[bin];
-            if (!frame.drivenKick && claim >= kick)
-                kick = std::min(kick, std::max(0.0f, magnitude - claim));
-            drums = std::max(drums, std::min(1.0f, kick / magnitude));
+            float body = frame.kick[bin];
+            if (!frame.kickTakenOut && claim >= body)
+                body = std::min(body, std::max(0.0f, magnitude - claim));
+            const float kick = std::min(1.0f, body / magnitude);
+            drums = std::max(drums, kick);
+            if (frame.kickTakenOut)
+                drums = kick < 1.0f ? (drums - kick) / (1.0f - kick) : 0.0f;
         }
         const float tonal = 1.0f - drums;
 

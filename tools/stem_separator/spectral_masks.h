@@ -47,8 +47,9 @@ struct FrameNeighbourhood {
     int bins = 0;
     // The kick's magnitude per bin in this frame, or null.
     const float* kick = nullptr;
-    // Whether that kick is a driven one, whose held body a bass note's hold cannot tell from a note.
-    bool drivenKick = false;
+    // The kick's own spectrum is taken out before the masks apply: they share
+    // out what it leaves.
+    bool kickTakenOut = false;
 };
 
 // Soft masks of the drums, bass and vocals for every bin of one frame; the

@@ -11,6 +11,7 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <complex>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -52,6 +53,7 @@ struct Worker {
     std::vector<const float*> magnitudeRows;
     std::vector<const fftwf_complex*> leftRows, rightRows;
     std::vector<float> kick;
+    KickTracker::Body kickBody;
     // Overlap-add of this worker's frames: [stem][side] over its span of the block.
     std::array<std::array<std::vector<float>, 2>, maskedStems> sum;
     int firstFrame = 0; // the block's core frames this worker summed: [firstFrame, endFrame)
@@ -183,11 +185,12 @@ SeparationTimings separateStems(InputWindow& input, const SeparationModel& model
                     worker.leftRows[static_cast<std::size_t>(r)] = spectra[0].get() + row;
                     worker.rightRows[static_cast<std::size_t>(r)] = spectra[1].get() + row;
                 }
-                kicks.kickMagnitude(magnitude.data(), spectra[0].get(), spectra[1].get(), g.stride, spanFrames, f,
-                    kickOnsets, worker.kick);
+                kicks.kickSpectrum(magnitude.data(), spectra[0].get(), spectra[1].get(), g.stride, spanFrames, f,
+                    kickOnsets, worker.kick, worker.kickBody);
+                const bool kickTaken = !worker.kickBody.left.empty();
                 const FrameNeighbourhood neighbourhood{worker.magnitudeRows.data(), model.harmonicMedianFrames,
                     worker.leftRows.data(), worker.rightRows.data(), centreRows, g.bins,
-                    kicks.enabled() ? worker.kick.data() : nullptr, kicks.drivenKickAt(f, kickOnsets)};
+                    kicks.enabled() ? worker.kick.data() : nullptr, kickTaken};
                 computeFrameMasks(neighbourhood, model, bands, worker.masks, worker.scratch);
                 maskNanos += nanosSince(began);
 
@@ -204,6 +207,19 @@ SeparationTimings separateStems(InputWindow& input, const SeparationModel& model
                         for (int bin = 0; bin < g.bins; ++bin) {
                             masked[bin][0] = source[bin][0] * mask[bin];
                             masked[bin][1] = source[bin][1] * mask[bin];
+                        }
+                        if (kickTaken) {
+                            // The drums take the kick's body whole and their share of the rest;
+                            // the other stems their share of the rest only.
+                            const std::vector<std::complex<float>>& body
+                                = side == 0 ? worker.kickBody.left : worker.kickBody.right;
+                            const bool drums = maskedStemOrder[static_cast<std::size_t>(s)] == Stem::drums;
+                            for (int bin = 0; bin < g.bins; ++bin) {
+                                const std::complex<float> taken
+                                    = body[static_cast<std::size_t>(bin)] * ((drums ? 1.0f : 0.0f) - mask[bin]);
+                                masked[bin][0] += taken.real();
+                                masked[bin][1] += taken.imag();
+                            }
                         }
                         plans.inverse(masked, worker.samples.get());
                         float* sum = worker.sum[static_cast<std::size_t>(s)][static_cast<std::size_t>(side)].data() + offset;
