@@ -372,6 +372,28 @@ TEST(StemSeparator, DrivenKickOverAHeldBassNoteOfItsPitchGoesToTheDrums)
     }
 }
 
+// Plain kicks whose bodies die away at the pitch of a held note: the note
+// holds on past each body, and what it holds on with stays in the bass.
+TEST(StemSeparator, PlainKicksOnAHeldBassNoteOfTheirPitchLeaveTheNoteInTheBass)
+{
+    AudioTestFolder folder("fotivela-stems");
+    TestSignal kicks = makeSilence(4.0);
+    for (double t = 0.4; t < 3.6; t += 0.5)
+        addDrumHit(kicks, t, 0.6, 55.0, 0.15);
+    TestSignal note = makeSilence(4.0);
+    addSine(note, 55, 0.1, 0.2, 3.6);
+    TestSignal song = kicks;
+    for (std::size_t c = 0; c < 2; ++c)
+        for (std::size_t i = 0; i < song.frameCount(); ++i)
+            song.channels[c][i] += note.channels[c][i];
+
+    const Stems stems = separate(folder, "plain-kicks-on-bass", song);
+
+    // Given the kick's whole estimate, a tenth of the note went with it.
+    EXPECT_GT(shareOf(note, stems.files[bass].signal), 0.95);
+    EXPECT_GT(shareOf(kicks, stems.files[drums].signal), 0.3);
+}
+
 // A plucked note with a run of harmonics, each harmonic falling away as a string's do.
 void addPluckedNote(TestSignal& signal, double time, double length, double frequency, double amplitude)
 {

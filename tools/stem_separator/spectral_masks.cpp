@@ -159,13 +159,19 @@ void computeFrameMasks(const FrameNeighbourhood& frame, const SeparationModel& m
         const float steady = margin * harmonic[bin];
         if (margin > 0 && magnitude > steady)
             drums = std::max(drums, bands.bass[static_cast<std::size_t>(bin)] * (magnitude - steady) / magnitude);
-        // What a bass note holds on with is no passing hit's; a kick followed
-        // through its body still takes what it holds.
+        // What a bass note holds on with is no passing hit's.
         const float claim = scratch.bassClaim[static_cast<std::size_t>(bin)];
         if (claim > 0 && magnitude > 0)
             drums = std::min(drums, std::max(0.0f, 1.0f - claim / magnitude));
+        // A plain kick's body dies away, so where the note holds on with more
+        // than the kick's estimate, what it holds on with is the note's. Where
+        // the kick is the louder, the hold still carries its tail; a driven
+        // kick's held body looks like a note and is taken out whole.
         if (frame.kick && frame.kick[bin] > 0 && magnitude > 0) {
-            const float kick = std::min(1.0f, frame.kick[bin] / magnitude);
+            float body = frame.kick[bin];
+            if (!frame.kickTakenOut && claim >= body)
+                body = std::min(body, std::max(0.0f, magnitude - claim));
+            const float kick = std::min(1.0f, body / magnitude);
             drums = std::max(drums, kick);
             if (frame.kickTakenOut)
                 drums = kick < 1.0f ? (drums - kick) / (1.0f - kick) : 0.0f;
