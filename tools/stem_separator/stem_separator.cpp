@@ -201,9 +201,11 @@ SeparationTimings separateStems(InputWindow& input, const SeparationModel& model
                     const int f = maskReach + i;
                     computeFrameMasks(neighbourhoodOf(worker, f), model, bands, worker.masks, worker.scratch);
                     const auto row = static_cast<std::size_t>(f) * static_cast<std::size_t>(g.bins);
-                    std::copy(worker.masks.drums.begin(), worker.masks.drums.end(), firstMasks[0].begin() + static_cast<std::ptrdiff_t>(row));
-                    std::copy(worker.masks.bass.begin(), worker.masks.bass.end(), firstMasks[1].begin() + static_cast<std::ptrdiff_t>(row));
-                    std::copy(worker.masks.vocals.begin(), worker.masks.vocals.end(), firstMasks[2].begin() + static_cast<std::ptrdiff_t>(row));
+                    const std::array<const std::vector<float>*, maskedStems> masks{
+                        &worker.masks.drums, &worker.masks.bass, &worker.masks.vocals};
+                    for (int s = 0; s < maskedStems; ++s)
+                        std::copy(masks[static_cast<std::size_t>(s)]->begin(), masks[static_cast<std::size_t>(s)]->end(),
+                            firstMasks[static_cast<std::size_t>(s)].begin() + static_cast<std::ptrdiff_t>(row));
                 }
                 worker.maskNanos += nanosSince(began);
             });
