@@ -4,6 +4,7 @@
 #include "support/test_audio.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <cmath>
 #include <fstream>
@@ -216,6 +217,44 @@ TEST(StemSeparator, BlockLengthDoesNotChangeTheStems)
                 worst = std::max(worst, std::abs(a[i] - b[i]));
             EXPECT_LT(worst, 1e-5f) << stemNames()[s] << " side " << c;
         }
+}
+
+// The tonal stems' masks are refined over the frames before; the drums keep
+// their first masks, whose hits smoothing would blur.
+TEST(StemSeparator, MaskRefinementSharesOutTheTonalSoundAndLeavesTheDrums)
+{
+    AudioTestFolder folder("fotivela-stems");
+    std::ifstream shipped(fs::path(FOTIVELA_STEM_MODEL_DIR) / "htdemucs.json");
+    nlohmann::json model = nlohmann::json::parse(shipped);
+    ASSERT_GT(model.value("refineMaskFrames", 0) + model.value("refineMaskFramesAhead", 0), 0);
+    model["refineMaskFrames"] = 0;
+    model["refineMaskFramesAhead"] = 0;
+    model["refineMaskBins"] = 0;
+    const fs::path unrefined = folder / "unrefined";
+    fs::create_directories(unrefined);
+    writeTextFile(unrefined / "htdemucs.json", model.dump());
+
+    TestSignal song = makeSilence(2.2);
+    addDrums(song, 0.4);
+    addBassLine(song, 0.3);
+    addVibratoTone(song, 330, 0.15, 1, 1);
+    addWidePad(song, 0.1);
+    const Stems refined = separate(folder, "song", song);
+    const Stems first = separate(folder, "song", song, "7", unrefined);
+
+    const auto largestDifference = [&](int stem) {
+        float worst = 0;
+        for (std::size_t c = 0; c < 2; ++c) {
+            const auto& a = refined.files[static_cast<std::size_t>(stem)].signal.channels[c];
+            const auto& b = first.files[static_cast<std::size_t>(stem)].signal.channels[c];
+            for (std::size_t i = 0; i < std::min(a.size(), b.size()); ++i)
+                worst = std::max(worst, std::abs(a[i] - b[i]));
+        }
+        return worst;
+    };
+    EXPECT_LT(largestDifference(drums), 1e-5f);
+    EXPECT_GT(largestDifference(other), 1e-3f);
+    EXPECT_GT(largestDifference(vocals), 1e-3f);
 }
 
 TEST(StemSeparator, EachKindOfSoundLandsInItsStem)
@@ -694,6 +733,9 @@ TEST(StemSeparator, FailedRunsPrintOneLineAndLeaveNothingBehind)
     const fs::path badKick = folder / "kick-models";
     fs::create_directories(badKick);
     writeTextFile(badKick / "htdemucs.json", "{\"version\": \"k\", \"kickLookbackSeconds\": 1, \"kickSweepRatio\": 0.5}");
+    const fs::path badRefinement = folder / "refinement-models";
+    fs::create_directories(badRefinement);
+    writeTextFile(badRefinement / "htdemucs.json", "{\"version\": \"r\", \"refineMaskFrames\": 2, \"refineMaskPower\": 0}");
     const fs::path out = folder / "out";
     const std::string model = FOTIVELA_STEM_MODEL_DIR;
 
@@ -713,6 +755,7 @@ TEST(StemSeparator, FailedRunsPrintOneLineAndLeaveNothingBehind)
         {"missing model", {"-n", "mdx", "--repo", model, "--device", "cpu", "--segment", "7", "--out", o, in}, 1},
         {"model without a version", {"-n", "htdemucs", "--repo", bad, "--device", "cpu", "--segment", "7", "--out", o, in}, 1},
         {"kick sweep below one", {"-n", "htdemucs", "--repo", badKick.string(), "--device", "cpu", "--segment", "7", "--out", o, in}, 1},
+        {"refinement power of zero", {"-n", "htdemucs", "--repo", badRefinement.string(), "--device", "cpu", "--segment", "7", "--out", o, in}, 1},
     };
     for (const FailingRun& failing : runs) {
         const SeparatorRun run = runSeparator(failing.arguments);

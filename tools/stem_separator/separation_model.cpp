@@ -146,6 +146,12 @@ SeparationModel parseSeparationModel(const std::string& text, const std::string&
     if (model.bassCentrePower < 0 || model.bassCentrePower > 64)
         invalid(what, "«bassCentrePower» fuera de 0–64");
     model.centreSmoothingFrames = integer(root, "centreSmoothingFrames", model.centreSmoothingFrames, 0, 32, what);
+    model.refineMaskFrames = integer(root, "refineMaskFrames", model.refineMaskFrames, 0, 16, what);
+    model.refineMaskFramesAhead = integer(root, "refineMaskFramesAhead", model.refineMaskFramesAhead, 0, 16, what);
+    model.refineMaskBins = integer(root, "refineMaskBins", model.refineMaskBins, 0, 64, what);
+    model.refineMaskPower = number(root, "refineMaskPower", model.refineMaskPower, what);
+    if (model.refineMaskPower < 0.1 || model.refineMaskPower > 8)
+        invalid(what, "«refineMaskPower» fuera de 0,1–8");
     return model;
 }
 

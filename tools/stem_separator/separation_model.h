@@ -90,6 +90,13 @@ struct SeparationModel {
     double bassCentrePower = 0;
     // Frames each side over which the left/right similarity is averaged.
     int centreSmoothingFrames = 2;
+    // The bass's, vocals' and other stem's first masks refined by their power
+    // shares (all 0 = off): each power is summed over this many frames before
+    // and after and bins each side, and raised to `refineMaskPower`.
+    int refineMaskFrames = 0;
+    int refineMaskFramesAhead = 0;
+    int refineMaskBins = 0;
+    double refineMaskPower = 1.0;
 
     friend bool operator==(const SeparationModel&, const SeparationModel&) = default;
 };

@@ -3,6 +3,7 @@
 #include "fft_plans.h"
 #include "input_window.h"
 #include "kick_tracker.h"
+#include "mask_refinement.h"
 #include "parallel_for.h"
 #include "spectral_masks.h"
 #include "onset_gate.h"
@@ -50,6 +51,8 @@ struct Worker {
     FftwArray<fftwf_complex> spectrum;
     FrameMasks masks;
     MaskScratch scratch;
+    RefinementScratch refinement;
+    std::vector<const float*> drumRows, bassRows, vocalRows, refineRows;
     std::vector<const float*> magnitudeRows;
     std::vector<const fftwf_complex*> leftRows, rightRows;
     std::vector<float> kick;
@@ -80,7 +83,15 @@ SeparationTimings separateStems(InputWindow& input, const SeparationModel& model
     g.bins = plans.binCount();
     g.stride = plans.binStride();
     const KickTracker kicks(model, input.sampleRate());
-    g.context = std::max({model.harmonicMedianFrames / 2, model.centreSmoothingFrames, kicks.reach()});
+    // The masks of a frame read this many frames each side; their refinement
+    // reads the masks of refineReach frames each side.
+    const int maskReach = std::max({model.harmonicMedianFrames / 2, model.centreSmoothingFrames, kicks.reach()});
+    const bool refine = refinementEnabled(model);
+    const int refineBefore = refine ? model.refineMaskFrames : 0;
+    const int refineAfter = refine ? model.refineMaskFramesAhead : 0;
+    const int refineReach = std::max(refineBefore, refineAfter);
+    const int refineRows = refineBefore + 1 + refineAfter;
+    g.context = maskReach + refineReach;
     const int centreRows = 2 * model.centreSmoothingFrames + 1;
     const MaskBands bands = makeMaskBands(model, input.sampleRate());
     const std::vector<float>& window = plans.window();
@@ -95,6 +106,11 @@ SeparationTimings separateStems(InputWindow& input, const SeparationModel& model
     std::array<FftwArray<fftwf_complex>, 2> spectra{allocateComplex(storedSpectra), allocateComplex(storedSpectra)};
     std::vector<float> magnitude(static_cast<std::size_t>(maxSpanFrames) * static_cast<std::size_t>(g.stride));
     std::vector<std::uint8_t> kickOnsets;
+    // The first masks of the block's frames and refineReach frames each side, by span row.
+    std::array<std::vector<float>, maskedStems> firstMasks;
+    if (refine)
+        for (auto& stem : firstMasks)
+            stem.resize(static_cast<std::size_t>(maxSpanFrames) * static_cast<std::size_t>(g.bins));
 
     std::vector<Worker> pool(static_cast<std::size_t>(workers));
     for (Worker& worker : pool) {
@@ -154,6 +170,47 @@ SeparationTimings separateStems(InputWindow& input, const SeparationModel& model
 
         kicks.findOnsets(magnitude.data(), g.stride, spanFrames, kickOnsets);
 
+        const auto neighbourhoodOf = [&](Worker& worker, int f) {
+            worker.magnitudeRows.resize(static_cast<std::size_t>(model.harmonicMedianFrames));
+            worker.leftRows.resize(static_cast<std::size_t>(centreRows));
+            worker.rightRows.resize(static_cast<std::size_t>(centreRows));
+            for (int r = 0; r < model.harmonicMedianFrames; ++r) {
+                const int row = f - model.harmonicMedianFrames / 2 + r;
+                worker.magnitudeRows[static_cast<std::size_t>(r)] =
+                    magnitude.data() + static_cast<std::size_t>(row) * static_cast<std::size_t>(g.stride);
+            }
+            for (int r = 0; r < centreRows; ++r) {
+                const auto row = static_cast<std::size_t>(f - model.centreSmoothingFrames + r)
+                    * static_cast<std::size_t>(g.stride);
+                worker.leftRows[static_cast<std::size_t>(r)] = spectra[0].get() + row;
+                worker.rightRows[static_cast<std::size_t>(r)] = spectra[1].get() + row;
+            }
+            kicks.kickSpectrum(magnitude.data(), spectra[0].get(), spectra[1].get(), g.stride, spanFrames, f,
+                kickOnsets, worker.kick, worker.kickBody);
+            return FrameNeighbourhood{worker.magnitudeRows.data(), model.harmonicMedianFrames,
+                worker.leftRows.data(), worker.rightRows.data(), centreRows, g.bins,
+                kicks.enabled() ? worker.kick.data() : nullptr, !worker.kickBody.left.empty()};
+        };
+
+        // First masks of every frame the refinement reads.
+        if (refine) {
+            parallelFor(workers, coreFrames + 2 * refineReach, [&](int w, int begin, int end) {
+                Worker& worker = pool[static_cast<std::size_t>(w)];
+                const auto began = Clock::now();
+                for (int i = begin; i < end; ++i) {
+                    const int f = maskReach + i;
+                    computeFrameMasks(neighbourhoodOf(worker, f), model, bands, worker.masks, worker.scratch);
+                    const auto row = static_cast<std::size_t>(f) * static_cast<std::size_t>(g.bins);
+                    const std::array<const std::vector<float>*, maskedStems> masks{
+                        &worker.masks.drums, &worker.masks.bass, &worker.masks.vocals};
+                    for (int s = 0; s < maskedStems; ++s)
+                        std::copy(masks[static_cast<std::size_t>(s)]->begin(), masks[static_cast<std::size_t>(s)]->end(),
+                            firstMasks[static_cast<std::size_t>(s)].begin() + static_cast<std::ptrdiff_t>(row));
+                }
+                worker.maskNanos += nanosSince(began);
+            });
+        }
+
         // Masks, masked spectra back to samples, overlap-added per worker.
         for (Worker& worker : pool)
             worker.firstFrame = worker.endFrame = 0;
@@ -166,32 +223,34 @@ SeparationTimings separateStems(InputWindow& input, const SeparationModel& model
             for (auto& stem : worker.sum)
                 for (auto& side : stem)
                     side.assign(spanLength, 0.0f);
-            worker.magnitudeRows.resize(static_cast<std::size_t>(model.harmonicMedianFrames));
-            worker.leftRows.resize(static_cast<std::size_t>(centreRows));
-            worker.rightRows.resize(static_cast<std::size_t>(centreRows));
             std::int64_t maskNanos = 0;
             std::int64_t inverseNanos = 0;
             for (int c = begin; c < end; ++c) {
                 const int f = c + g.context; // row of this frame in the span
                 auto began = Clock::now();
-                for (int r = 0; r < model.harmonicMedianFrames; ++r) {
-                    const int row = f - model.harmonicMedianFrames / 2 + r;
-                    worker.magnitudeRows[static_cast<std::size_t>(r)] =
-                        magnitude.data() + static_cast<std::size_t>(row) * static_cast<std::size_t>(g.stride);
+                const FrameNeighbourhood neighbourhood = neighbourhoodOf(worker, f);
+                const bool kickTaken = neighbourhood.kickTakenOut;
+                if (refine) {
+                    for (auto* rows : {&worker.drumRows, &worker.bassRows, &worker.vocalRows, &worker.refineRows})
+                        rows->resize(static_cast<std::size_t>(refineRows));
+                    for (int r = 0; r < refineRows; ++r) {
+                        const int row = f - refineBefore + r;
+                        const auto at = static_cast<std::size_t>(row) * static_cast<std::size_t>(g.bins);
+                        worker.drumRows[static_cast<std::size_t>(r)] = firstMasks[0].data() + at;
+                        worker.bassRows[static_cast<std::size_t>(r)] = firstMasks[1].data() + at;
+                        worker.vocalRows[static_cast<std::size_t>(r)] = firstMasks[2].data() + at;
+                        worker.refineRows[static_cast<std::size_t>(r)]
+                            = magnitude.data() + static_cast<std::size_t>(row) * static_cast<std::size_t>(g.stride);
+                    }
+                    const MaskNeighbourhood first{worker.drumRows.data(), worker.bassRows.data(),
+                        worker.vocalRows.data(), worker.refineRows.data(), refineRows, refineBefore, g.bins};
+                    worker.masks.drums.resize(static_cast<std::size_t>(g.bins));
+                    worker.masks.bass.resize(static_cast<std::size_t>(g.bins));
+                    worker.masks.vocals.resize(static_cast<std::size_t>(g.bins));
+                    refineMasks(first, model, worker.masks, worker.refinement);
+                } else {
+                    computeFrameMasks(neighbourhood, model, bands, worker.masks, worker.scratch);
                 }
-                for (int r = 0; r < centreRows; ++r) {
-                    const auto row = static_cast<std::size_t>(f - model.centreSmoothingFrames + r)
-                        * static_cast<std::size_t>(g.stride);
-                    worker.leftRows[static_cast<std::size_t>(r)] = spectra[0].get() + row;
-                    worker.rightRows[static_cast<std::size_t>(r)] = spectra[1].get() + row;
-                }
-                kicks.kickSpectrum(magnitude.data(), spectra[0].get(), spectra[1].get(), g.stride, spanFrames, f,
-                    kickOnsets, worker.kick, worker.kickBody);
-                const bool kickTaken = !worker.kickBody.left.empty();
-                const FrameNeighbourhood neighbourhood{worker.magnitudeRows.data(), model.harmonicMedianFrames,
-                    worker.leftRows.data(), worker.rightRows.data(), centreRows, g.bins,
-                    kicks.enabled() ? worker.kick.data() : nullptr, kickTaken};
-                computeFrameMasks(neighbourhood, model, bands, worker.masks, worker.scratch);
                 maskNanos += nanosSince(began);
 
                 began = Clock::now();
