@@ -9,8 +9,10 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 extern char** environ;
@@ -79,14 +81,23 @@ ChildRun runInChild(const std::function<int()>& work)
         return {true, 0, 0}; // an earlier call, done by an earlier child
     }
 
-    int pipeEnds[2];
-    if (::pipe2(pipeEnds, O_CLOEXEC) != 0)
+    // The child makes the test's data again and exits without its destructors:
+    // what it makes goes in a temporary folder of its own, removed here.
+    std::string childTemporary = (std::filesystem::temp_directory_path() / "fotivela-child-XXXXXX").string();
+    if (!::mkdtemp(childTemporary.data()))
         return {};
+    int pipeEnds[2];
+    if (::pipe2(pipeEnds, O_CLOEXEC) != 0) {
+        ::rmdir(childTemporary.c_str());
+        return {};
+    }
     const int reportFd = ::fcntl(pipeEnds[1], F_DUPFD, 100); // without close-on-exec
     std::vector<std::string> arguments{"/proc/self/exe", "--gtest_filter=" + currentTestName()};
     std::vector<std::string> environment;
     for (char** entry = environ; *entry; ++entry)
-        environment.emplace_back(*entry);
+        if (std::string_view(*entry).rfind("TMPDIR=", 0) != 0)
+            environment.emplace_back(*entry);
+    environment.push_back("TMPDIR=" + childTemporary);
     environment.push_back(std::string(callVariable) + "=" + std::to_string(index));
     environment.push_back(std::string(reportVariable) + "=" + std::to_string(reportFd));
     std::vector<char*> argv;
@@ -122,6 +133,8 @@ ChildRun runInChild(const std::function<int()>& work)
             run.extraPeakKilobytes = extra;
     }
     ::close(pipeEnds[0]);
+    std::error_code ignored;
+    std::filesystem::remove_all(childTemporary, ignored);
     return run;
 }
 
