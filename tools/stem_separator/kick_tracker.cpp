@@ -326,7 +326,7 @@ void KickTracker::drivenKickMagnitude(const Rows& span, int onset, int row, cons
         const float carriedShare
             = earlierKick.empty() || before[bin] <= 0 ? 0.0f : std::min(1.0f, earlierKick[bin] / before[bin]);
         const float carried = std::abs(rest[bin]) * carriedShare;
-        out[bin] = std::min(here[bin], std::sqrt(body[bin] * body[bin] + carried * carried));
+        out[bin] = std::min(here[bin], drivenBodyLift * std::sqrt(body[bin] * body[bin] + carried * carried));
         if (!spectrum)
             continue;
         // The body lies along what is new, each side as it holds it, where a

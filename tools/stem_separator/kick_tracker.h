@@ -70,6 +70,9 @@ private:
     static constexpr double drivenHeldLevel = 0.5;
     // Drive holds a body up: it dies away this slowly at most.
     static constexpr double drivenLongestDecaySeconds = 1.5;
+    // The body followed is the least the bins held from frame to frame, and a
+    // note beating against it pulls that below the body: lift it this much.
+    static constexpr float drivenBodyLift = 1.25f;
     // A note may ring steady under a driven kick's body where the bin fell by
     // less than this factor a frame before the onset, at this share of the
     // body's level or more: there the body dies away like a plain kick's.
