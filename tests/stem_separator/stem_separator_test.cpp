@@ -500,6 +500,28 @@ void add808(TestSignal& signal, double time, double amplitude, double fromHz, do
     }
 }
 
+// A one-second sub bass note at 58.3 Hz, a step above where the 808s settle.
+void addSubBassNote(TestSignal& signal, double time, double amplitude)
+{
+    const auto start = static_cast<std::size_t>(time * signal.sampleRate);
+    for (std::size_t i = 0; i < static_cast<std::size_t>(signal.sampleRate) && start + i < signal.frameCount(); ++i) {
+        const double s = static_cast<double>(i) / signal.sampleRate;
+        const double level = amplitude * std::min(1.0, s / 0.004) * std::min(1.0, (1.0 - s) / 0.06) * std::exp(-s / 1.2);
+        const double value = level * std::sin(2 * std::numbers::pi * 58.3 * s);
+        for (auto& channel : signal.channels)
+            channel[start + i] += static_cast<float>(value);
+    }
+}
+
+TestSignal mixOf(const TestSignal& a, const TestSignal& b)
+{
+    TestSignal sum = a;
+    for (std::size_t c = 0; c < 2; ++c)
+        for (std::size_t i = 0; i < sum.frameCount(); ++i)
+            sum.channels[c][i] += b.channels[c][i];
+    return sum;
+}
+
 TEST(StemSeparator, DrivenKickGoesToTheDrumsAndASubBassNoteOfItsPitchComingInOverItToTheBass)
 {
     AudioTestFolder folder("fotivela-stems");
@@ -509,20 +531,9 @@ TEST(StemSeparator, DrivenKickGoesToTheDrumsAndASubBassNoteOfItsPitchComingInOve
     for (double t : {0.4, 2.2, 2.5, 4.3})
         add808(kicks, t, 0.7, 120, 57);
     TestSignal notes = makeSilence(6.0);
-    for (double t : {0.8, 2.9, 4.7}) {
-        const auto start = static_cast<std::size_t>(t * 44100);
-        for (std::size_t i = 0; i < 44100; ++i) {
-            const double s = static_cast<double>(i) / 44100;
-            const double level = 0.4 * std::min(1.0, s / 0.004) * std::min(1.0, (1.0 - s) / 0.06) * std::exp(-s / 1.2);
-            const double value = level * std::sin(2 * std::numbers::pi * 58.3 * s);
-            for (auto& channel : notes.channels)
-                channel[start + i] += static_cast<float>(value);
-        }
-    }
-    TestSignal song = kicks;
-    for (std::size_t c = 0; c < 2; ++c)
-        for (std::size_t i = 0; i < song.frameCount(); ++i)
-            song.channels[c][i] += notes.channels[c][i];
+    for (double t : {0.8, 2.9, 4.7})
+        addSubBassNote(notes, t, 0.4);
+    const TestSignal song = mixOf(kicks, notes);
 
     const Stems stems = separate(folder, "808", song);
 
@@ -556,19 +567,9 @@ TEST(StemSeparator, DrivenKickBodyStaysInTheDrumsWhileASubBassNoteBeatsAgainstIt
     TestSignal notes = makeSilence(5.0);
     for (double t : {0.4, 2.6}) {
         add808(kicks, t, 0.7, 120, 57);
-        const auto start = static_cast<std::size_t>((t + 0.4) * 44100);
-        for (std::size_t i = 0; i < 44100; ++i) {
-            const double s = static_cast<double>(i) / 44100;
-            const double level = 0.3 * std::min(1.0, s / 0.004) * std::min(1.0, (1.0 - s) / 0.06) * std::exp(-s / 1.2);
-            const double value = level * std::sin(2 * std::numbers::pi * 58.3 * s);
-            for (auto& channel : notes.channels)
-                channel[start + i] += static_cast<float>(value);
-        }
+        addSubBassNote(notes, t + 0.4, 0.3);
     }
-    TestSignal song = kicks;
-    for (std::size_t c = 0; c < 2; ++c)
-        for (std::size_t i = 0; i < song.frameCount(); ++i)
-            song.channels[c][i] += notes.channels[c][i];
+    const TestSignal song = mixOf(kicks, notes);
 
     const Stems stems = separate(folder, "808-beat", song);
 
