@@ -2,6 +2,7 @@
 
 #include "export/video_exporter.h"
 #include "model/project_file_layout.h"
+#include "platform/descriptor_copy.h"
 #include "platform/log.h"
 #include "platform/uuid.h"
 
@@ -13,7 +14,6 @@ extern "C" {
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <vector>
 
 namespace fotivela {
 
@@ -77,27 +77,7 @@ std::error_code copyContents(const std::filesystem::path& from, const std::files
         ::close(in);
         return error;
     }
-    std::error_code error;
-    std::vector<char> buffer(1 << 20);
-    for (;;) {
-        const ssize_t count = ::read(in, buffer.data(), buffer.size());
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count <= 0) {
-            if (count < 0)
-                error = failure();
-            break;
-        }
-        for (ssize_t done = 0; done < count && !error;) {
-            const ssize_t written = ::write(out, buffer.data() + done, static_cast<std::size_t>(count - done));
-            if (written < 0 && errno != EINTR)
-                error = failure();
-            else if (written > 0)
-                done += written;
-        }
-        if (error)
-            break;
-    }
+    std::error_code error = copyDescriptorBytes(in, out);
     if (!error && ::fsync(out) != 0)
         error = failure();
     if (::close(out) != 0 && !error)

@@ -1,9 +1,10 @@
 #include "platform/regular_file.h"
 
+#include "platform/descriptor_copy.h"
+
 #include <cerrno>
 #include <string>
 #include <utility>
-#include <vector>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -101,28 +102,7 @@ std::error_code RegularFile::copyTo(const std::filesystem::path& to) const
     const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, status.st_mode & 0777);
     if (out < 0)
         return failure();
-    std::error_code error;
-    std::vector<char> buffer(std::size_t{1} << 20);
-    for (off_t offset = 0;;) {
-        const ssize_t count = ::pread(m_descriptor, buffer.data(), buffer.size(), offset);
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count <= 0) {
-            if (count < 0)
-                error = failure();
-            break;
-        }
-        offset += count;
-        for (ssize_t done = 0; done < count && !error;) {
-            const ssize_t written = ::write(out, buffer.data() + done, static_cast<std::size_t>(count - done));
-            if (written < 0 && errno != EINTR)
-                error = failure();
-            else if (written > 0)
-                done += written;
-        }
-        if (error)
-            break;
-    }
+    std::error_code error = copyDescriptorBytes(m_descriptor, out);
     if (::close(out) != 0 && !error)
         error = failure();
     if (error)

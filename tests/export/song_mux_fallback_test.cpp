@@ -114,6 +114,30 @@ void runBackwards(EncodedSongTrack& track)
         (*packet)->pts = (*packet)->dts = time;
 }
 
+struct SecondWayMux {
+    fs::path silentVideo;
+    std::size_t songPackets = 0;
+};
+
+// Exports the project's picture alone, then muxes its song into `output` from an
+// encoded track whose packets run backwards: the copy cannot write it.
+SecondWayMux muxWithABrokenCopy(const FotivelaProject& project, const fs::path& folder, const fs::path& output)
+{
+    FotivelaProject silent = project;
+    silent.audio.reset();
+    SecondWayMux mux;
+    mux.silentVideo = folder / "silent.mp4";
+    VideoExporter(silent, mux.silentVideo, {}).exportProject();
+
+    const VideoExporter exporter(project, folder / "unused.mp4", {});
+    const double end = onMediaGrid(exporter.slideshowSeconds());
+    EncodedSongTrack broken = encodeSongTrack(project.audio->url, exporter.songFade(end), end, {});
+    mux.songPackets = broken.packets.size();
+    runBackwards(broken);
+    exporter.muxOriginalAudio(mux.silentVideo, project.audio->url, output, &broken);
+    return mux;
+}
+
 class SongMuxFallbackTest : public ::testing::TestWithParam<ExportCodec> {};
 
 // A song track encoded ahead whose packets run backwards in time: the copy
@@ -131,18 +155,10 @@ TEST_P(SongMuxFallbackTest, AFailedCopyStillGivesTheFilmWithItsFadedSong)
     song.cutToSlideshowDuration = true;
     song.cutFadeOutDuration = 1.0;
     project.audio = song;
-    FotivelaProject silent = project;
-    silent.audio.reset();
-    const fs::path video = root.path() / "silent.mp4";
-    VideoExporter(silent, video, {}).exportProject();
-
-    const VideoExporter exporter(project, root.path() / "unused.mp4", {});
-    const double end = onMediaGrid(exporter.slideshowSeconds());
-    EncodedSongTrack broken = encodeSongTrack(song.url, exporter.songFade(end), end, {});
-    ASSERT_GT(broken.packets.size(), 2u);
-    runBackwards(broken);
     const fs::path output = root.path() / "film.mp4";
-    exporter.muxOriginalAudio(video, song.url, output, &broken);
+    const SecondWayMux mux = muxWithABrokenCopy(project, root.path(), output);
+    ASSERT_GT(mux.songPackets, 2u);
+    const fs::path& video = mux.silentVideo;
 
     const test::Mp4Info info = test::probeMp4(output);
     EXPECT_EQ(info.videoCodec, GetParam() == ExportCodec::h264 ? AV_CODEC_ID_H264 : AV_CODEC_ID_HEVC);
@@ -190,17 +206,8 @@ TEST(SongMuxFallback, WithoutAFadeTheSongPassesThroughAsItIs)
                                     test::TestAudioFormat::m4a);
     song.cutToSlideshowDuration = false;
     project.audio = song;
-    FotivelaProject silent = project;
-    silent.audio.reset();
-    const fs::path video = root.path() / "silent.mp4";
-    VideoExporter(silent, video, {}).exportProject();
-
-    const VideoExporter exporter(project, root.path() / "unused.mp4", {});
-    const double end = onMediaGrid(exporter.slideshowSeconds());
-    EncodedSongTrack broken = encodeSongTrack(song.url, exporter.songFade(end), end, {});
-    runBackwards(broken);
     const fs::path output = root.path() / "film.mp4";
-    exporter.muxOriginalAudio(video, song.url, output, &broken);
+    const fs::path video = muxWithABrokenCopy(project, root.path(), output).silentVideo;
 
     // The picture is the one encoded, not encoded again.
     EXPECT_EQ(test::frameChecksums(output), test::frameChecksums(video));
