@@ -176,6 +176,9 @@ void computeFrameMasks(const FrameNeighbourhood& frame, const SeparationModel& m
             if (frame.kickTakenOut)
                 drums = kick < 1.0f ? (drums - kick) / (1.0f - kick) : 0.0f;
         }
+        // Around a plain kick, what no note lasts with is the kick's.
+        if (frame.lasting && frame.lasting[bin] >= 0 && magnitude > 0 && !frame.kickTakenOut)
+            drums = std::max(drums, 1.0f - frame.lasting[bin] / magnitude);
         const float tonal = 1.0f - drums;
 
         float cross = 0;

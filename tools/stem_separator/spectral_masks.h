@@ -50,6 +50,9 @@ struct FrameNeighbourhood {
     // The kick's own spectrum is taken out before the masks apply: they share
     // out what it leaves.
     bool kickTakenOut = false;
+    // Per bin, the most of it a bass note may hold (negative where nothing is
+    // known), or null: what is left is a kick's.
+    const float* lasting = nullptr;
 };
 
 // Soft masks of the drums, bass and vocals for every bin of one frame; the

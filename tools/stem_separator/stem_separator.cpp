@@ -4,6 +4,7 @@
 #include "input_window.h"
 #include "kick_tracker.h"
 #include "mask_refinement.h"
+#include "note_persistence.h"
 #include "parallel_for.h"
 #include "spectral_masks.h"
 #include "onset_gate.h"
@@ -55,7 +56,7 @@ struct Worker {
     std::vector<const float*> drumRows, bassRows, vocalRows, refineRows;
     std::vector<const float*> magnitudeRows;
     std::vector<const fftwf_complex*> leftRows, rightRows;
-    std::vector<float> kick;
+    std::vector<float> kick, lasting;
     KickTracker::Body kickBody;
     // Overlap-add of this worker's frames: [stem][side] over its span of the block.
     std::array<std::array<std::vector<float>, 2>, maskedStems> sum;
@@ -83,9 +84,11 @@ SeparationTimings separateStems(InputWindow& input, const SeparationModel& model
     g.bins = plans.binCount();
     g.stride = plans.binStride();
     const KickTracker kicks(model, input.sampleRate());
+    const NotePersistence persistence(model, input.sampleRate());
     // The masks of a frame read this many frames each side; their refinement
     // reads the masks of refineReach frames each side.
-    const int maskReach = std::max({model.harmonicMedianFrames / 2, model.centreSmoothingFrames, kicks.reach()});
+    const int maskReach = std::max(
+        {model.harmonicMedianFrames / 2, model.centreSmoothingFrames, kicks.reach(), persistence.reach()});
     const bool refine = refinementEnabled(model);
     const int refineBefore = refine ? model.refineMaskFrames : 0;
     const int refineAfter = refine ? model.refineMaskFramesAhead : 0;
@@ -187,9 +190,11 @@ SeparationTimings separateStems(InputWindow& input, const SeparationModel& model
             }
             kicks.kickSpectrum(magnitude.data(), spectra[0].get(), spectra[1].get(), g.stride, spanFrames, f,
                 kickOnsets, worker.kick, worker.kickBody);
+            persistence.lastingLevel(magnitude.data(), g.stride, spanFrames, f, kickOnsets, worker.lasting);
             return FrameNeighbourhood{worker.magnitudeRows.data(), model.harmonicMedianFrames,
                 worker.leftRows.data(), worker.rightRows.data(), centreRows, g.bins,
-                kicks.enabled() ? worker.kick.data() : nullptr, !worker.kickBody.left.empty()};
+                kicks.enabled() ? worker.kick.data() : nullptr, !worker.kickBody.left.empty(),
+                worker.lasting.empty() ? nullptr : worker.lasting.data()};
         };
 
         // First masks of every frame the refinement reads.
