@@ -308,13 +308,40 @@ void KickTracker::drivenKickMagnitude(const Rows& span, int onset, int row, cons
     std::vector<float> next(body.size(), 0.0f);
     const auto driven = static_cast<float>(m_drivenDecay);
     const auto plain = static_cast<float>(m_slowestDecay);
+    const auto width = endBin - firstBin;
+    const auto seenCount = static_cast<std::size_t>(std::max(0, row - sweepEnd)) * width;
+    std::vector<float> seen(seenCount);
+    std::vector<std::complex<float>> seenLeft(seenCount), seenRight(seenCount);
     for (int r = sweepEnd + 1; r <= row; ++r) {
         age(1);
+        const auto at = static_cast<std::size_t>(r - sweepEnd - 1) * width;
+        float* held = seen.data() + at;
         for (std::size_t bin = firstBin; bin < endBin; ++bin) {
+            held[bin - firstBin] = fresh(r, bin);
+            seenLeft[at + bin - firstBin] = side(span.left, r, bin) - restLeft[bin];
+            seenRight[at + bin - firstBin] = side(span.right, r, bin) - restRight[bin];
             const float reach = std::max({body[bin - 1], body[bin], body[bin + 1]});
-            next[bin] = std::min(fresh(r, bin), reach * (steadyNote[bin] ? plain : driven));
+            next[bin] = std::min(held[bin - firstBin], reach * (steadyNote[bin] ? plain : driven));
         }
         std::swap(body, next);
+    }
+    const int fittedFrames = fitDecay(seen, width, row - sweepEnd, steadyNote, firstBin, body);
+    const bool fitted = fittedFrames > 0;
+    // Past the fitted frames the body is carried on in phase: every bin of a
+    // settled sine turns alike from frame to frame.
+    const int carriedOn = fitted ? row - sweepEnd - fittedFrames : 0;
+    std::complex<float> turnOn(0.0f);
+    if (carriedOn > 0 && carriedOn <= inPhaseFrames) {
+        std::complex<double> sum(0.0);
+        for (int f = std::max(1, fittedFrames - turnFrames); f < fittedFrames; ++f)
+            for (std::size_t k = 0; k < width; ++k) {
+                const auto now = static_cast<std::size_t>(f) * width + k;
+                const std::complex<float> c = seenLeft[now] + seenRight[now];
+                const std::complex<float> p = seenLeft[now - width] + seenRight[now - width];
+                sum += std::complex<double>(c * std::conj(p));
+            }
+        if (std::abs(sum) > 0)
+            turnOn = std::complex<float>(sum / std::abs(sum));
     }
     // What rings on of an earlier kick is the kick's too.
     const float* here = rowOf(row);
@@ -326,9 +353,21 @@ void KickTracker::drivenKickMagnitude(const Rows& span, int onset, int row, cons
         const float carriedShare
             = earlierKick.empty() || before[bin] <= 0 ? 0.0f : std::min(1.0f, earlierKick[bin] / before[bin]);
         const float carried = std::abs(rest[bin]) * carriedShare;
-        out[bin] = std::min(here[bin], drivenBodyLift * std::sqrt(body[bin] * body[bin] + carried * carried));
+        const float lift = fitted ? 1.0f : drivenBodyLift;
+        out[bin] = std::min(here[bin], lift * std::sqrt(body[bin] * body[bin] + carried * carried));
         if (!spectrum)
             continue;
+        if (std::abs(turnOn) > 0 && !steadyNote[bin]) {
+            const auto from = static_cast<std::size_t>(fittedFrames - 1) * width + (bin - firstBin);
+            const float was = 0.5f * std::abs(seenLeft[from] + seenRight[from]);
+            const float level = std::min(was, body[bin]);
+            const std::complex<float> step = std::pow(turnOn, static_cast<float>(carriedOn));
+            const float gain = was > 0 ? level / was : 0.0f;
+            spectrum->left[bin] = gain * step * seenLeft[from];
+            spectrum->right[bin] = gain * step * seenRight[from];
+            out[bin] = std::min(here[bin], level);
+            continue;
+        }
         // The body lies along what is new, each side as it holds it, where a
         // steady note rang before and rings on in step; elsewhere along the bin.
         const bool inStep = steadyNote[bin] && row - onset <= 6;
@@ -346,6 +385,78 @@ void KickTracker::drivenKickMagnitude(const Rows& span, int onset, int row, cons
         spectrum->left[bin] = gain * newLeft + carriedShare * restLeft[bin];
         spectrum->right[bin] = gain * newRight + carriedShare * restRight[bin];
     }
+}
+
+// Once a note comes in over the body, the least each bin held follows the
+// dips of their beating, not the body. Before it came in, the body died away
+// alone: the decay fitted to those frames carries it on under the note.
+int KickTracker::fitDecay(const std::vector<float>& seen, std::size_t width, int frames,
+    const std::vector<std::uint8_t>& steadyNote, std::size_t firstBin, std::vector<float>& body) const
+{
+    if (frames < fitFirstFrame + fitLeastFrames + entryMarginFrames + 1)
+        return 0;
+    const auto at = [&](int f, std::size_t k) { return seen[static_cast<std::size_t>(f) * width + k]; };
+    std::vector<double> level(static_cast<std::size_t>(frames));
+    for (int f = 0; f < frames; ++f) {
+        double energy = 0;
+        for (std::size_t k = 0; k < width; ++k)
+            energy += static_cast<double>(at(f, k)) * at(f, k);
+        level[static_cast<std::size_t>(f)] = std::log(std::max(energy, 1e-30)) / 2;
+    }
+    // The note comes in where the level leaves the line its last frames drew.
+    int entry = -1;
+    for (int f = fitFirstFrame + slopeFrames + 1; f < frames; ++f) {
+        const auto l = [&](int i) { return level[static_cast<std::size_t>(i)]; };
+        const double slope = (l(f - 1) - l(f - 1 - slopeFrames)) / slopeFrames;
+        if (std::abs(l(f) - (l(f - 1) + slope)) > entryTolerance || l(f) > l(f - 1)) {
+            entry = f;
+            break;
+        }
+    }
+    const int last = entry - entryMarginFrames; // fitted frames [0, last)
+    if (entry < 0 || last - fitFirstFrame < fitLeastFrames)
+        return 0;
+    // One decay for the whole body, each bin at its own level.
+    double sumTT = 0, sumTL = 0;
+    std::vector<double> binW(width, 0.0), binT(width, 0.0), binL(width, 0.0);
+    for (std::size_t k = 0; k < width; ++k)
+        for (int f = fitFirstFrame; f < last; ++f) {
+            const double v = at(f, k);
+            if (v <= 0)
+                continue;
+            const double w = v * v;
+            const double l = std::log(v);
+            binW[k] += w;
+            binT[k] += w * f;
+            binL[k] += w * l;
+        }
+    // Within each bin, about its own weighted means.
+    for (std::size_t k = 0; k < width; ++k) {
+        if (binW[k] <= 0)
+            continue;
+        const double mt = binT[k] / binW[k], ml = binL[k] / binW[k];
+        for (int f = fitFirstFrame; f < last; ++f) {
+            const double v = at(f, k);
+            if (v <= 0)
+                continue;
+            const double w = v * v;
+            sumTT += w * (f - mt) * (f - mt);
+            sumTL += w * (f - mt) * (std::log(v) - ml);
+        }
+    }
+    if (sumTT <= 0)
+        return 0;
+    const double slowest = std::log(m_drivenDecay);
+    const double slope = std::min(slowest, drivenDecayQuickening * sumTL / sumTT);
+    const int now = frames - 1;
+    for (std::size_t k = 0; k < width; ++k) {
+        const std::size_t bin = firstBin + k;
+        if (steadyNote[bin] || binW[k] <= 0)
+            continue;
+        const double mt = binT[k] / binW[k], ml = binL[k] / binW[k];
+        body[bin] = static_cast<float>(std::exp(ml + slope * (now - mt)));
+    }
+    return last;
 }
 
 } // namespace fotivela::stem_separator

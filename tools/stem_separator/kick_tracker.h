@@ -73,6 +73,22 @@ private:
     // The body followed is the least the bins held from frame to frame, and a
     // note beating against it pulls that below the body: lift it this much.
     static constexpr float drivenBodyLift = 1.25f;
+    // A note coming in over the body: the body's decay is fitted to the
+    // frames from this one after the sweep (the pitch still settles before)
+    // up to these many before the level left its line, at least this many
+    // of them. The level leaves its line where it moves off the slope of the
+    // frames before by more than this (log level), or rises.
+    static constexpr int fitFirstFrame = 3;
+    static constexpr int fitLeastFrames = 5;
+    static constexpr int entryMarginFrames = 2;
+    static constexpr int slopeFrames = 3;
+    static constexpr double entryTolerance = 0.04;
+    // A driven body's decay quickens as the drive lets go of it.
+    static constexpr double drivenDecayQuickening = 1.5;
+    // The fitted body is carried on in phase this many frames past the fit,
+    // turning as the last two frames turned; then by its level alone.
+    static constexpr int inPhaseFrames = 16;
+    static constexpr int turnFrames = 2;
     // A note may ring steady under a driven kick's body where the bin fell by
     // less than this factor a frame before the onset, at this share of the
     // body's level or more: there the body dies away like a plain kick's.
@@ -91,6 +107,8 @@ private:
     };
     void kickAt(const Rows& rows, int row, const std::vector<std::uint8_t>& onsets, std::vector<float>& out,
         int depth, Body* body) const;
+    int fitDecay(const std::vector<float>& seen, std::size_t width, int frames,
+        const std::vector<std::uint8_t>& steadyNote, std::size_t firstBin, std::vector<float>& body) const;
     void drivenKickMagnitude(const Rows& rows, int onset, int row, const std::vector<float>& earlierKick,
         std::vector<float>& out, Body* body) const;
 
