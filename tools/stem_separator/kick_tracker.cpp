@@ -127,7 +127,12 @@ void KickTracker::findOnsets(const float* magnitude, int stride, int rows, std::
         if (later <= 0)
             continue;
         const DrivenSweep sweep = atOnset >= drivenSweepRatio * later ? drivenSweep(magnitude, stride, r) : DrivenSweep::none;
-        if (sweep == DrivenSweep::holding || (sweep == DrivenSweep::sweepOnly && lastHeld >= 0 && r - lastHeld <= m_lookbackFrames))
+        const bool onHeld = lastHeld >= 0 && r - lastHeld <= m_lookbackFrames;
+        // Landing on a held body, the new sweep beats against it and is
+        // clearer from a frame earlier, whose window already holds its start.
+        const bool sweepsOnHeld = onHeld && atOnset >= drivenSweepRatio * later
+            && (sweep != DrivenSweep::none || drivenSweep(magnitude, stride, r - 1) != DrivenSweep::none);
+        if (sweep == DrivenSweep::holding || sweepsOnHeld)
             onsets[static_cast<std::size_t>(r)] = drivenKickOnset;
         else if (here >= m_riseRatio && atOnset >= m_sweepRatio * later)
             onsets[static_cast<std::size_t>(r)] = kickOnset;
@@ -328,20 +333,43 @@ void KickTracker::drivenKickMagnitude(const Rows& span, int onset, int row, cons
     const int fittedFrames = fitDecay(seen, width, row - sweepEnd, steadyNote, firstBin, body);
     const bool fitted = fittedFrames > 0;
     // Past the fitted frames the body is carried on in phase: every bin of a
-    // settled sine turns alike from frame to frame.
+    // settled sine turns alike from frame to frame. Its pitch may still be
+    // settling, so the turn goes on changing as it changed over the last
+    // frames, by shrinking steps.
     const int carriedOn = fitted ? row - sweepEnd - fittedFrames : 0;
-    std::complex<float> turnOn(0.0f);
-    if (carriedOn > 0 && carriedOn <= inPhaseFrames) {
-        std::complex<double> sum(0.0);
-        for (int f = std::max(1, fittedFrames - turnFrames); f < fittedFrames; ++f)
+    double phaseOn = 0;
+    bool inPhase = false;
+    if (carriedOn > 0 && carriedOn <= inPhaseFrames && fittedFrames > 2 * turnFrames + 1) {
+        const auto turnAt = [&](int f) {
+            std::complex<double> sum(0.0);
             for (std::size_t k = 0; k < width; ++k) {
                 const auto now = static_cast<std::size_t>(f) * width + k;
                 const std::complex<float> c = seenLeft[now] + seenRight[now];
                 const std::complex<float> p = seenLeft[now - width] + seenRight[now - width];
                 sum += std::complex<double>(c * std::conj(p));
             }
-        if (std::abs(sum) > 0)
-            turnOn = std::complex<float>(sum / std::abs(sum));
+            return sum;
+        };
+        std::complex<double> newer(0.0), older(0.0);
+        for (int i = 0; i < turnFrames; ++i) {
+            newer += turnAt(fittedFrames - 1 - i);
+            older += turnAt(fittedFrames - 1 - turnFrames - i);
+        }
+        if (std::abs(newer) > 0 && std::abs(older) > 0) {
+            inPhase = true;
+            double turn = std::arg(newer);
+            double change = std::arg(newer / older) / turnFrames;
+            // The newer turns stand about half their count before the last fitted frame.
+            for (int j = 0; j < turnFrames / 2; ++j) {
+                change *= settlingShrink;
+                turn += change;
+            }
+            for (int j = 0; j < carriedOn; ++j) {
+                change *= settlingShrink;
+                turn += change;
+                phaseOn += turn;
+            }
+        }
     }
     // What rings on of an earlier kick is the kick's too.
     const float* here = rowOf(row);
@@ -357,15 +385,15 @@ void KickTracker::drivenKickMagnitude(const Rows& span, int onset, int row, cons
         out[bin] = std::min(here[bin], lift * std::sqrt(body[bin] * body[bin] + carried * carried));
         if (!spectrum)
             continue;
-        if (std::abs(turnOn) > 0 && !steadyNote[bin]) {
+        if (inPhase && !steadyNote[bin]) {
             const auto from = static_cast<std::size_t>(fittedFrames - 1) * width + (bin - firstBin);
             const float was = 0.5f * std::abs(seenLeft[from] + seenRight[from]);
             const float level = std::min(was, body[bin]);
-            const std::complex<float> step = std::pow(turnOn, static_cast<float>(carriedOn));
+            const auto step = std::polar(1.0f, static_cast<float>(phaseOn));
             const float gain = was > 0 ? level / was : 0.0f;
-            spectrum->left[bin] = gain * step * seenLeft[from];
-            spectrum->right[bin] = gain * step * seenRight[from];
-            out[bin] = std::min(here[bin], level);
+            spectrum->left[bin] = gain * step * seenLeft[from] + carriedShare * restLeft[bin];
+            spectrum->right[bin] = gain * step * seenRight[from] + carriedShare * restRight[bin];
+            out[bin] = std::min(here[bin], 0.5f * std::abs(spectrum->left[bin] + spectrum->right[bin]));
             continue;
         }
         // The body lies along what is new, each side as it holds it, where a

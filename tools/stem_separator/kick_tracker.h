@@ -86,9 +86,12 @@ private:
     // A driven body's decay quickens as the drive lets go of it.
     static constexpr double drivenDecayQuickening = 1.5;
     // The fitted body is carried on in phase this many frames past the fit,
-    // turning as the last two frames turned; then by its level alone.
+    // turning as the last frames turned, each two frames against the two
+    // before, the change shrinking by this much a frame; then by its level
+    // alone.
     static constexpr int inPhaseFrames = 16;
     static constexpr int turnFrames = 2;
+    static constexpr double settlingShrink = 0.6;
     // A note may ring steady under a driven kick's body where the bin fell by
     // less than this factor a frame before the onset, at this share of the
     // body's level or more: there the body dies away like a plain kick's.
