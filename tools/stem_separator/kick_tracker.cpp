@@ -287,7 +287,8 @@ void KickTracker::drivenKickMagnitude(const Rows& span, int onset, int row, cons
     };
     // While it sweeps, all that is new is the kick's; but the first two
     // frames' windows reach back before the hit, and there only what is gone
-    // four frames on is, as with a plain kick.
+    // four frames on is, as with a plain kick. The second reaches back half
+    // as far: there half of what stays is the kick's too.
     const int sweepEnd = onset + 4;
     std::vector<float> body(endBin + 1, 0.0f);
     const std::vector<std::complex<float>> rang = rest, rangLeft = restLeft, rangRight = restRight;
@@ -297,7 +298,7 @@ void KickTracker::drivenKickMagnitude(const Rows& span, int onset, int row, cons
             body[bin] = fresh(row, bin);
         age(sweepEnd - row);
         for (std::size_t bin = firstBin; bin < endBin; ++bin)
-            body[bin] = std::max(0.0f, body[bin] - fresh(sweepEnd, bin));
+            body[bin] = std::max(0.0f, body[bin] - (row == onset ? 1.0f : 0.5f) * fresh(sweepEnd, bin));
         rest = rang;
         restLeft = rangLeft;
         restRight = rangRight;
