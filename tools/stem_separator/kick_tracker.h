@@ -17,7 +17,8 @@ namespace fotivela::stem_separator {
 //
 // A driven kick (an 808) is a long sine that sweeps down slowly and holds its
 // level for a while: its body is everything new from the onset on, followed
-// as it dies away and not lifted by a note that comes in over it.
+// as it dies away and not lifted by a note that comes in over it. Once such a
+// note comes in, the decay and turn the body showed before carry it on.
 //
 // Works on the magnitude rows of a span of frames (one row per frame, `stride`
 // values apart). A row's verdict depends only on rows within `reach()` of it,
