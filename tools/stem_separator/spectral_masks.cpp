@@ -171,6 +171,11 @@ void computeFrameMasks(const FrameNeighbourhood& frame, const SeparationModel& m
             float body = frame.kick[bin];
             if (!frame.kickTakenOut && claim >= body)
                 body = std::min(body, std::max(0.0f, magnitude - claim));
+            // A plain kick's estimate may hold a note struck with it; what the
+            // note's overtones say it holds is the note's.
+            const float noteLevel = scratch.bassNoteLevel[static_cast<std::size_t>(bin)];
+            if (!frame.kickTakenOut && noteLevel > 0)
+                body = std::min(body, std::max(0.0f, magnitude - noteLevel));
             const float kick = std::min(1.0f, body / magnitude);
             drums = std::max(drums, kick);
             if (frame.kickTakenOut)
