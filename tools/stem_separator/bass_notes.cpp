@@ -23,13 +23,17 @@ constexpr int seriesOvertones = 2;
 constexpr int maxNoteRows = 9;
 // A note fallen further than this below its level in the frame has ended.
 constexpr float endedFall = 4.0f;
+// A held note fades no faster than this time constant; what does is a hit's body.
+constexpr double fastestNoteFadeSeconds = 0.1;
 
-// How much louder the note is in the middle row than r rows on (0 where it
-// has ended or cannot be told), from its overtones: a kick's body and its
-// settled pitch sit on the fundamental, while the overtones it swept past
-// early fall with the note alone. The least of the overtones' ratios is taken,
-// since whatever else sounds there only makes a ratio seem larger.
-std::array<float, maxNoteRows> noteEnvelope(const FrameNeighbourhood& frame, const BassNote& note, int middle)
+// How much louder the note is in the middle row than r rows on, from its
+// overtones: a kick's body and its settled pitch sit on the fundamental, while
+// the overtones it swept past early fall with the note alone. The least of
+// the overtones' ratios is taken, since whatever else sounds there only makes
+// a ratio seem larger. 0 from where the note has ended, falls faster than
+// fadePerFrame allows, or cannot be told.
+std::array<float, maxNoteRows> noteEnvelope(const FrameNeighbourhood& frame, const BassNote& note, int middle,
+    float fadePerFrame)
 {
     std::array<float, maxNoteRows> envelope{};
     if (note.harmonics == 0)
@@ -41,6 +45,7 @@ std::array<float, maxNoteRows> noteEnvelope(const FrameNeighbourhood& frame, con
         return std::max(frame.magnitudes[row][std::clamp(below, 0, bins - 1)],
             frame.magnitudes[row][std::clamp(below + 1, 0, bins - 1)]);
     };
+    float fastest = 1;
     for (int r = 1; r < maxNoteRows && middle + r < frame.magnitudeRows; ++r) {
         float ratio = 0;
         for (int k = 2; k <= note.harmonics + 1; ++k) {
@@ -50,7 +55,8 @@ std::array<float, maxNoteRows> noteEnvelope(const FrameNeighbourhood& frame, con
             const float here = levelAt(middle, k) / later;
             ratio = ratio > 0 ? std::min(ratio, here) : here;
         }
-        if (ratio <= 0 || ratio > endedFall)
+        fastest *= fadePerFrame;
+        if (ratio <= 0 || ratio > endedFall || ratio > fastest)
             break;
         envelope[static_cast<std::size_t>(r)] = ratio;
     }
@@ -149,7 +155,9 @@ void bassShares(const FrameNeighbourhood& frame, const float* harmonic, const fl
     }
     if (note.bin <= 0)
         return;
-    const std::array<float, maxNoteRows> envelope = noteEnvelope(frame, note, middle);
+    const double frameSeconds = model.hopSize / (bands.binHz * model.fftSize);
+    const auto fadePerFrame = static_cast<float>(std::exp(frameSeconds / fastestNoteFadeSeconds));
+    const std::array<float, maxNoteRows> envelope = noteEnvelope(frame, note, middle, fadePerFrame);
     if (underKick)
         note.harmonics = 0;
     const double width = model.bassHarmonicWidthBins;
