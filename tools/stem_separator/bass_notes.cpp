@@ -180,12 +180,21 @@ void bassShares(const FrameNeighbourhood& frame, const float* harmonic, const fl
                 held = std::min(held, frame.magnitudes[middle + r][bin]);
             float& claim = scratch.bassClaim[static_cast<std::size_t>(bin)];
             claim = std::max(claim, weight * held);
-            float level = 0;
+            // The frames ahead, each scaled back by how far the note has fallen
+            // there; the middle of what they say, since a kick's tail beating
+            // against the note dips some and lifts others.
+            std::array<float, maxNoteRows> levels{};
+            int count = 0;
             for (int r = 1; r < maxNoteRows && middle + r < frame.magnitudeRows; ++r)
-                if (envelope[static_cast<std::size_t>(r)] > 0) {
-                    const float scaled = frame.magnitudes[middle + r][bin] * envelope[static_cast<std::size_t>(r)];
-                    level = level > 0 ? std::min(level, scaled) : scaled;
-                }
+                if (envelope[static_cast<std::size_t>(r)] > 0)
+                    levels[static_cast<std::size_t>(count++)]
+                        = frame.magnitudes[middle + r][bin] * envelope[static_cast<std::size_t>(r)];
+            float level = 0;
+            if (count > 0) {
+                float* const middleLevel = levels.data() + count / 2;
+                std::nth_element(levels.data(), middleLevel, levels.data() + count);
+                level = *middleLevel;
+            }
             float& noteLevel = scratch.bassNoteLevel[static_cast<std::size_t>(bin)];
             noteLevel = std::max(noteLevel, weight * std::min(level, now[bin]));
         }
