@@ -146,12 +146,20 @@ void bassShares(const FrameNeighbourhood& frame, const float* harmonic, const fl
         }
     }
     // A note struck with a kick hides under the kick's estimate in its first
-    // frame; the next two frames, where the kick has died down, show it.
-    if (note.bin <= 0 && middle + 2 < frame.magnitudeRows) {
+    // frame, where the kick's sweep may cover its overtones too; the next two
+    // frames, where the kick has died down, show it.
+    const bool hidden = note.bin <= 0 || (frame.kick && note.harmonics < seriesOvertones);
+    if (hidden && middle + 2 < frame.magnitudeRows) {
         const float* later = frame.magnitudes[middle + 2];
         for (int bin = 0; bin < bins; ++bin)
             scratch.bassSteady[static_cast<std::size_t>(bin)] = std::min(next[bin], later[bin]);
-        note = findBassNote(scratch.bassSteady.data(), bins, model, bands);
+        const BassNote shown = findBassNote(scratch.bassSteady.data(), bins, model, bands);
+        if (note.bin <= 0) {
+            note = shown;
+        } else if (shown.harmonics >= seriesOvertones) {
+            note = shown;
+            underKick = true;
+        }
     }
     if (note.bin <= 0)
         return;
