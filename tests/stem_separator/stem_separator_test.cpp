@@ -779,6 +779,37 @@ TEST(StemSeparator, BassHeldBackBeforeAKickStaysInTheBass)
     EXPECT_LT(10 * std::log10(inOther / inBass), -22.0);
 }
 
+// Sub-bass notes on the eighths, each struck with a kick that sweeps down
+// onto the note's own pitch and dies away with it. Only the notes' overtones,
+// falling with their fundamentals, tell what of that pitch is the note's.
+TEST(StemSeparator, SubBassNotesStruckWithKicksStayInTheBass)
+{
+    AudioTestFolder folder("fotivela-stems");
+    TestSignal line = makeSilence(4.0);
+    TestSignal kicks = makeSilence(4.0);
+    const double notes[] = {46.2, 46.2, 41.2, 41.2};
+    for (int n = 0; 0.2 + 0.3 * n < 3.7; ++n) {
+        const double time = 0.2 + 0.3 * n;
+        const auto start = static_cast<std::size_t>(time * line.sampleRate);
+        for (std::size_t i = 0; i < static_cast<std::size_t>(0.18 * line.sampleRate); ++i) {
+            const double s = static_cast<double>(i) / line.sampleRate;
+            const double envelope = std::min(1.0, s / 0.005) * std::exp(-s / 0.15) * std::min(1.0, (0.18 - s) / 0.02);
+            double value = 0;
+            for (int k = 1; k <= 8; ++k)
+                value += std::sin(2 * std::numbers::pi * notes[(n / 2) % 4] * k * s) / std::pow(k, 1.6);
+            for (auto& channel : line.channels)
+                channel[start + i] += static_cast<float>(0.3 * envelope * value);
+        }
+        addDrumHit(kicks, time, 0.7, 50.0, 0.07);
+    }
+
+    const Stems stems = separate(folder, "sub-bass-with-kicks", mixOf(line, kicks));
+
+    // Where the kick's estimate was taken whole, 0.53 of the notes reached the bass.
+    EXPECT_GT(shareOf(line, stems.files[bass].signal), 0.58);
+    EXPECT_GT(shareOf(kicks, stems.files[drums].signal), 0.7);
+}
+
 // Kicks whose bodies are only a few bins wide, over a picked bass on the eighths.
 TEST(StemSeparator, NarrowKickBodiesOverAPickedBassReachTheDrums)
 {

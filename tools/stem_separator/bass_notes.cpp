@@ -1,6 +1,7 @@
 #include "bass_notes.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace fotivela::stem_separator {
@@ -14,6 +15,52 @@ float at(const float* row, int bins, double bin)
     const int above = std::min(below + 1, bins - 1);
     const auto fraction = static_cast<float>(bin - below);
     return row[below] + fraction * (row[above] - row[below]);
+}
+
+// Overtones that mark a note under a kick.
+constexpr int seriesOvertones = 2;
+// Rows ahead, the frame itself first, over which a note's level is followed.
+constexpr int maxNoteRows = 9;
+// A note fallen further than this below its level in the frame has ended.
+constexpr float endedFall = 4.0f;
+// A held note fades no faster than this time constant; what does is a hit's body.
+constexpr double fastestNoteFadeSeconds = 0.1;
+
+// How much louder the note is in the middle row than r rows on, from its
+// overtones: a kick's body and its settled pitch sit on the fundamental, while
+// the overtones it swept past early fall with the note alone. The least of
+// the overtones' ratios is taken, since whatever else sounds there only makes
+// a ratio seem larger. 0 from where the note has ended, falls faster than
+// fadePerFrame allows, or cannot be told.
+std::array<float, maxNoteRows> noteEnvelope(const FrameNeighbourhood& frame, const BassNote& note, int middle,
+    float fadePerFrame)
+{
+    std::array<float, maxNoteRows> envelope{};
+    if (note.harmonics == 0)
+        return envelope;
+    const int bins = frame.bins;
+    const auto levelAt = [&](int row, int k) {
+        const double centre = k * note.bin;
+        const int below = static_cast<int>(std::floor(centre));
+        return std::max(frame.magnitudes[row][std::clamp(below, 0, bins - 1)],
+            frame.magnitudes[row][std::clamp(below + 1, 0, bins - 1)]);
+    };
+    float fastest = 1;
+    for (int r = 1; r < maxNoteRows && middle + r < frame.magnitudeRows; ++r) {
+        float ratio = 0;
+        for (int k = 2; k <= note.harmonics + 1; ++k) {
+            const float later = levelAt(middle + r, k);
+            if (later <= 0)
+                continue;
+            const float here = levelAt(middle, k) / later;
+            ratio = ratio > 0 ? std::min(ratio, here) : here;
+        }
+        fastest *= fadePerFrame;
+        if (ratio <= 0 || ratio > endedFall || ratio > fastest)
+            break;
+        envelope[static_cast<std::size_t>(r)] = ratio;
+    }
+    return envelope;
 }
 
 } // namespace
@@ -68,6 +115,7 @@ void bassShares(const FrameNeighbourhood& frame, const float* harmonic, const fl
     const auto size = static_cast<std::size_t>(bins);
     scratch.bassShare.assign(bands.bass.begin(), bands.bass.end());
     scratch.bassClaim.assign(size, 0.0f);
+    scratch.bassNoteLevel.assign(size, 0.0f);
     if (model.bassHarmonics == 0 || bands.bassNoteBins < 3)
         return;
     const int middle = frame.magnitudeRows / 2;
@@ -75,23 +123,51 @@ void bassShares(const FrameNeighbourhood& frame, const float* harmonic, const fl
     const float* next = frame.magnitudes[std::min(middle + 1, frame.magnitudeRows - 1)];
     // What holds for two frames or across the median's frames, less the kick's body.
     scratch.bassSteady.resize(size);
-    for (int bin = 0; bin < bins; ++bin) {
-        float value = std::max(harmonic[bin], std::min(now[bin], next[bin]));
-        if (frame.kick)
-            value = std::max(0.0f, value - frame.kick[bin]);
-        scratch.bassSteady[static_cast<std::size_t>(bin)] = value > percussive[bin] ? value : 0.0f;
+    const auto findSteady = [&](bool lessKick) {
+        for (int bin = 0; bin < bins; ++bin) {
+            float value = std::max(harmonic[bin], std::min(now[bin], next[bin]));
+            if (lessKick)
+                value = std::max(0.0f, value - frame.kick[bin]);
+            scratch.bassSteady[static_cast<std::size_t>(bin)] = value > percussive[bin] ? value : 0.0f;
+        }
+        return findBassNote(scratch.bassSteady.data(), bins, model, bands);
+    };
+    BassNote note = findSteady(frame.kick != nullptr);
+    // A kick's estimate may hold a note struck with it whole. A kick's
+    // settled body is a lone partial; a run of overtones is a note's. Those
+    // overtones may be the kick's sweep or a body sitting on them, though:
+    // they only tell how the note falls, and it claims its fundamental alone.
+    bool underKick = false;
+    if (frame.kick && note.harmonics < seriesOvertones) {
+        const BassNote whole = findSteady(false);
+        if (whole.harmonics >= seriesOvertones) {
+            note = whole;
+            underKick = true;
+        }
     }
-    BassNote note = findBassNote(scratch.bassSteady.data(), bins, model, bands);
     // A note struck with a kick hides under the kick's estimate in its first
-    // frame; the next two frames, where the kick has died down, show it.
-    if (note.bin <= 0 && middle + 2 < frame.magnitudeRows) {
+    // frame, where the kick's sweep may cover its overtones too; the next two
+    // frames, where the kick has died down, show it.
+    const bool hidden = note.bin <= 0 || (frame.kick && note.harmonics < seriesOvertones);
+    if (hidden && middle + 2 < frame.magnitudeRows) {
         const float* later = frame.magnitudes[middle + 2];
         for (int bin = 0; bin < bins; ++bin)
             scratch.bassSteady[static_cast<std::size_t>(bin)] = std::min(next[bin], later[bin]);
-        note = findBassNote(scratch.bassSteady.data(), bins, model, bands);
+        const BassNote shown = findBassNote(scratch.bassSteady.data(), bins, model, bands);
+        if (note.bin <= 0) {
+            note = shown;
+        } else if (shown.harmonics >= seriesOvertones) {
+            note = shown;
+            underKick = true;
+        }
     }
     if (note.bin <= 0)
         return;
+    const double frameSeconds = model.hopSize / (bands.binHz * model.fftSize);
+    const auto fadePerFrame = static_cast<float>(std::exp(frameSeconds / fastestNoteFadeSeconds));
+    const std::array<float, maxNoteRows> envelope = noteEnvelope(frame, note, middle, fadePerFrame);
+    if (underKick)
+        note.harmonics = 0;
     const double width = model.bassHarmonicWidthBins;
     const int holdRows = std::min(model.bassHoldFrames, frame.magnitudeRows - 1 - middle);
     for (int k = 1; k <= note.harmonics + 1; ++k) {
@@ -112,6 +188,23 @@ void bassShares(const FrameNeighbourhood& frame, const float* harmonic, const fl
                 held = std::min(held, frame.magnitudes[middle + r][bin]);
             float& claim = scratch.bassClaim[static_cast<std::size_t>(bin)];
             claim = std::max(claim, weight * held);
+            // The frames ahead, each scaled back by how far the note has fallen
+            // there; the middle of what they say, since a kick's tail beating
+            // against the note dips some and lifts others.
+            std::array<float, maxNoteRows> levels{};
+            int count = 0;
+            for (int r = 1; r < maxNoteRows && middle + r < frame.magnitudeRows; ++r)
+                if (envelope[static_cast<std::size_t>(r)] > 0)
+                    levels[static_cast<std::size_t>(count++)]
+                        = frame.magnitudes[middle + r][bin] * envelope[static_cast<std::size_t>(r)];
+            float level = 0;
+            if (count > 0) {
+                float* const middleLevel = levels.data() + count / 2;
+                std::nth_element(levels.data(), middleLevel, levels.data() + count);
+                level = *middleLevel;
+            }
+            float& noteLevel = scratch.bassNoteLevel[static_cast<std::size_t>(bin)];
+            noteLevel = std::max(noteLevel, weight * std::min(level, now[bin]));
         }
     }
 }

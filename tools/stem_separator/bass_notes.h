@@ -21,7 +21,9 @@ BassNote findBassNote(const float* steady, int bins, const SeparationModel& mode
 // Per bin, how much of it the bass may hold (0 to 1): the bass band widened by
 // the note's harmonics, in scratch.bassShare. Where the note lies,
 // scratch.bassClaim is the magnitude the note holds on with over the next
-// frames, which no hit takes from it (0 elsewhere).
+// frames, which no hit takes from it (0 elsewhere), and scratch.bassNoteLevel
+// its level in this frame, followed back from the frames ahead by how its
+// overtones fall (0 where they cannot tell).
 void bassShares(const FrameNeighbourhood& frame, const float* harmonic, const float* percussive,
     const SeparationModel& model, const MaskBands& bands, MaskScratch& scratch);
 
