@@ -16,32 +16,47 @@ float at(const float* row, int bins, double bin)
     return row[below] + fraction * (row[above] - row[below]);
 }
 
-} // namespace
+// Where the peak of `row` lies between bins, parabolic through its neighbours.
+double peakBin(const float* row, int peak)
+{
+    const double before = row[peak - 1], here = row[peak], after = row[peak + 1];
+    const double curve = before - 2 * here + after;
+    return peak + (curve < 0 ? 0.5 * (before - after) / curve : 0.0);
+}
 
-BassNote findBassNote(const float* steady, int bins, const SeparationModel& model, const MaskBands& bands)
+// The peak of `row` reached by climbing from `bin`.
+double peakFrom(const float* row, int bins, int bin)
+{
+    int peak = std::clamp(bin, 1, bins - 2);
+    for (;;) {
+        if (peak + 2 < bins && row[peak + 1] > row[peak])
+            ++peak;
+        else if (peak > 1 && row[peak - 1] > row[peak])
+            --peak;
+        else
+            return peakBin(row, peak);
+    }
+}
+
+// A kick's body sweeps down onto its pitch and dies there, where a bass note
+// holds its pitch (and a glide its level). The swept kicks taken for the note
+// had slid 0.7 to 3 bins since the frame before.
+constexpr double ringSlideBins = 0.7;
+
+bool isRing(const NoteMotion& motion, int bins, int peak)
+{
+    if (!motion.before || !motion.now || !motion.later || motion.later[peak] >= motion.now[peak])
+        return false;
+    return peakFrom(motion.before, bins, peak) - peakFrom(motion.now, bins, peak) >= ringSlideBins;
+}
+
+// The note at `peak` and the run of its harmonics that stand out of what
+// lies halfway to their neighbours.
+BassNote noteAt(const float* steady, int bins, int peak, const SeparationModel& model)
 {
     BassNote note;
-    const int first = std::max(1, static_cast<int>(std::ceil(model.bassNoteMinHz / bands.binHz)));
-    const int end = std::min(bins - 1, bands.bassNoteBins);
-    float strongest = 0;
-    for (int bin = first; bin < end; ++bin)
-        if (steady[bin] > steady[bin - 1] && steady[bin] >= steady[bin + 1])
-            strongest = std::max(strongest, steady[bin]);
-    if (strongest <= 0)
-        return note;
-    // The lowest tone of some strength: a bass's upper harmonics, or a chord
-    // above it, may be louder than its fundamental.
-    int peak = 0;
-    for (int bin = first; bin < end && peak == 0; ++bin)
-        if (steady[bin] > steady[bin - 1] && steady[bin] >= steady[bin + 1]
-            && steady[bin] >= static_cast<float>(model.bassNoteLowestShare) * strongest)
-            peak = bin;
-    // Where the peak lies between bins.
-    const double before = steady[peak - 1], here = steady[peak], after = steady[peak + 1];
-    const double curve = before - 2 * here + after;
-    note.bin = peak + (curve < 0 ? 0.5 * (before - after) / curve : 0.0);
-
-    // Harmonics count while they stand out of what lies halfway to their neighbours.
+    note.bin = peakBin(steady, peak);
+    const double here = steady[peak];
     const double contrast = model.bassHarmonicContrast;
     const double floorLevel = 1e-3 * here;
     int missed = 0;
@@ -59,6 +74,35 @@ BassNote findBassNote(const float* steady, int bins, const SeparationModel& mode
         }
     }
     return note;
+}
+
+} // namespace
+
+BassNote findBassNote(const float* steady, int bins, const SeparationModel& model, const MaskBands& bands,
+    const NoteMotion& motion)
+{
+    const int first = std::max(1, static_cast<int>(std::ceil(model.bassNoteMinHz / bands.binHz)));
+    const int end = std::min(bins - 1, bands.bassNoteBins);
+    float strongest = 0;
+    for (int bin = first; bin < end; ++bin)
+        if (steady[bin] > steady[bin - 1] && steady[bin] >= steady[bin + 1])
+            strongest = std::max(strongest, steady[bin]);
+    if (strongest <= 0)
+        return {};
+    // The lowest tone of some strength: a bass's upper harmonics, or a chord
+    // above it, may be louder than its fundamental. A ring is the note only
+    // where nothing else is.
+    int ring = 0;
+    for (int bin = first; bin < end; ++bin) {
+        if (!(steady[bin] > steady[bin - 1] && steady[bin] >= steady[bin + 1]
+                && steady[bin] >= static_cast<float>(model.bassNoteLowestShare) * strongest))
+            continue;
+        if (!isRing(motion, bins, bin))
+            return noteAt(steady, bins, bin, model);
+        if (ring == 0)
+            ring = bin;
+    }
+    return ring > 0 ? noteAt(steady, bins, ring, model) : BassNote{};
 }
 
 void bassShares(const FrameNeighbourhood& frame, const float* harmonic, const float* percussive,
@@ -81,7 +125,9 @@ void bassShares(const FrameNeighbourhood& frame, const float* harmonic, const fl
             value = std::max(0.0f, value - frame.kick[bin]);
         scratch.bassSteady[static_cast<std::size_t>(bin)] = value > percussive[bin] ? value : 0.0f;
     }
-    BassNote note = findBassNote(scratch.bassSteady.data(), bins, model, bands);
+    const NoteMotion motion{middle > 0 ? frame.magnitudes[middle - 1] : nullptr, now,
+        middle + 2 < frame.magnitudeRows ? frame.magnitudes[middle + 2] : nullptr};
+    BassNote note = findBassNote(scratch.bassSteady.data(), bins, model, bands, motion);
     // A note struck with a kick hides under the kick's estimate in its first
     // frame; the next two frames, where the kick has died down, show it.
     if (note.bin <= 0 && middle + 2 < frame.magnitudeRows) {
