@@ -468,6 +468,29 @@ TEST(StemSeparator, HighWalkingBassKeepsItsOvertonesAndItsPlucks)
     EXPECT_LT(shareOf(line, stems.files[drums].signal), 0.1);
 }
 
+// A voice held on the fifth partial of a walking bass, louder than the
+// bass's partials there: the partial is shared, and the voice stays a voice.
+TEST(StemSeparator, VoiceOnABassOvertoneStaysInTheVocals)
+{
+    AudioTestFolder folder("fotivela-stems");
+    TestSignal line = makeSilence(4.0);
+    for (int n = 0; n < 8; ++n)
+        addPluckedNote(line, 0.1 + 0.45 * n, 0.4, 110.0, 0.36);
+    TestSignal voice = makeSilence(4.0);
+    addSine(voice, 550.0, 0.1, 0.2, 3.6);
+    TestSignal song = line;
+    for (std::size_t c = 0; c < 2; ++c)
+        for (std::size_t i = 0; i < song.frameCount(); ++i)
+            song.channels[c][i] += voice.channels[c][i];
+
+    const Stems stems = separate(folder, "voice-on-overtone", song);
+
+    // Given the whole partial, the bass took 0.94 of the voice.
+    EXPECT_GT(shareOf(voice, stems.files[vocals].signal), 0.5);
+    EXPECT_LT(shareOf(voice, stems.files[bass].signal), 0.5);
+    EXPECT_GT(shareOf(line, stems.files[bass].signal), 0.9);
+}
+
 // A held bass note whose overtones fall halfway between the analysis's
 // frequency steps: each is spread over two steps, and both belong to the bass.
 TEST(StemSeparator, OvertonesBetweenFrequencyStepsStayInTheBass)

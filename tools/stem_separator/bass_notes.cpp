@@ -140,14 +140,21 @@ void bassShares(const FrameNeighbourhood& frame, const float* harmonic, const fl
         return;
     const double width = model.bassHarmonicWidthBins;
     const int holdRows = std::min(model.bassHoldFrames, frame.magnitudeRows - 1 - middle);
+    double partialBelow = 0;
     for (int k = 1; k <= note.harmonics + 1; ++k) {
         const double centre = note.bin * k;
+        // A plucked string's overtones fall away with their number. Above the
+        // second, a partial louder than the one below holds something else
+        // too (a voice, a chord): the bass takes of it what the one below has.
+        const double level = std::max(at(now, bins, centre), now[std::min(bins - 1, static_cast<int>(std::lround(centre)))]);
+        const float cap = k >= 3 && level > partialBelow ? static_cast<float>(partialBelow / level) : 1.0f;
+        partialBelow = level;
         const int from = std::max(0, static_cast<int>(std::ceil(centre - width)));
         const int to = std::min(bins - 1, static_cast<int>(std::floor(centre + width)));
         for (int bin = from; bin <= to; ++bin) {
             // Whole within a bin of the centre, where a partial between two bins
             // still stands at full strength, then falling away.
-            const auto weight = static_cast<float>(std::clamp((width + 1.0 - std::abs(bin - centre)) / width, 0.0, 1.0));
+            const auto weight = cap * static_cast<float>(std::clamp((width + 1.0 - std::abs(bin - centre)) / width, 0.0, 1.0));
             float& share = scratch.bassShare[static_cast<std::size_t>(bin)];
             share = std::max(share, weight);
             if (holdRows <= 0)
