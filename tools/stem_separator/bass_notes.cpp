@@ -50,6 +50,11 @@ bool isRing(const NoteMotion& motion, int bins, int peak)
     return peakFrom(motion.before, bins, peak) - peakFrom(motion.now, bins, peak) >= ringSlideBins;
 }
 
+// From this partial on, the run of harmonics ends at one louder than the
+// partial below: a bass's upper partials are weak, and a strong peak there is
+// a pad's or a voice's that happens to fall on the note's multiple.
+constexpr int fallingPartialsFrom = 5;
+
 // The note at `peak` and the run of its harmonics that stand out of what
 // lies halfway to their neighbours.
 BassNote noteAt(const float* steady, int bins, int peak, const SeparationModel& model)
@@ -60,11 +65,15 @@ BassNote noteAt(const float* steady, int bins, int peak, const SeparationModel& 
     const double contrast = model.bassHarmonicContrast;
     const double floorLevel = 1e-3 * here;
     int missed = 0;
+    double below = here;
     for (int k = 2; k <= model.bassHarmonics + 1; ++k) {
         const double centre = k * note.bin;
         if (centre + note.bin / 2 >= bins - 1)
             break;
         const double level = std::max(at(steady, bins, centre), steady[static_cast<int>(std::lround(centre))]);
+        if (k >= fallingPartialsFrom && level > below)
+            break;
+        below = level;
         const double valley = 0.5 * (at(steady, bins, centre - note.bin / 2) + at(steady, bins, centre + note.bin / 2));
         if (level > floorLevel && level >= contrast * valley) {
             note.harmonics = k - 1;
