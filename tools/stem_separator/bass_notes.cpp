@@ -61,7 +61,7 @@ BassNote findBassNote(const float* steady, int bins, const SeparationModel& mode
     return note;
 }
 
-void bassShares(const FrameNeighbourhood& frame, const float* harmonic, const float* percussive,
+BassNote bassShares(const FrameNeighbourhood& frame, const float* harmonic, const float* percussive,
     const SeparationModel& model, const MaskBands& bands, MaskScratch& scratch)
 {
     const int bins = frame.bins;
@@ -69,7 +69,7 @@ void bassShares(const FrameNeighbourhood& frame, const float* harmonic, const fl
     scratch.bassShare.assign(bands.bass.begin(), bands.bass.end());
     scratch.bassClaim.assign(size, 0.0f);
     if (model.bassHarmonics == 0 || bands.bassNoteBins < 3)
-        return;
+        return {};
     const int middle = frame.magnitudeRows / 2;
     const float* now = frame.magnitudes[middle];
     const float* next = frame.magnitudes[std::min(middle + 1, frame.magnitudeRows - 1)];
@@ -91,7 +91,7 @@ void bassShares(const FrameNeighbourhood& frame, const float* harmonic, const fl
         note = findBassNote(scratch.bassSteady.data(), bins, model, bands);
     }
     if (note.bin <= 0)
-        return;
+        return note;
     const double width = model.bassHarmonicWidthBins;
     const int holdRows = std::min(model.bassHoldFrames, frame.magnitudeRows - 1 - middle);
     for (int k = 1; k <= note.harmonics + 1; ++k) {
@@ -114,6 +114,7 @@ void bassShares(const FrameNeighbourhood& frame, const float* harmonic, const fl
             claim = std::max(claim, weight * held);
         }
     }
+    return note;
 }
 
 } // namespace fotivela::stem_separator

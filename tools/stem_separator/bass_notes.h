@@ -21,8 +21,8 @@ BassNote findBassNote(const float* steady, int bins, const SeparationModel& mode
 // Per bin, how much of it the bass may hold (0 to 1): the bass band widened by
 // the note's harmonics, in scratch.bassShare. Where the note lies,
 // scratch.bassClaim is the magnitude the note holds on with over the next
-// frames, which no hit takes from it (0 elsewhere).
-void bassShares(const FrameNeighbourhood& frame, const float* harmonic, const float* percussive,
+// frames, which no hit takes from it (0 elsewhere). Returns the note.
+BassNote bassShares(const FrameNeighbourhood& frame, const float* harmonic, const float* percussive,
     const SeparationModel& model, const MaskBands& bands, MaskScratch& scratch);
 
 } // namespace fotivela::stem_separator

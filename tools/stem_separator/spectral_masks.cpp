@@ -1,6 +1,7 @@
 #include "spectral_masks.h"
 
 #include "bass_notes.h"
+#include "bass_partial.h"
 
 #include <algorithm>
 #include <cmath>
@@ -144,7 +145,8 @@ void computeFrameMasks(const FrameNeighbourhood& frame, const SeparationModel& m
         }
     }
 
-    bassShares(frame, harmonic, percussive, model, bands, scratch);
+    const BassNote note = bassShares(frame, harmonic, percussive, model, bands, scratch);
+    followNotePartials(frame, note, model, scratch.notePartials);
     const float power = static_cast<float>(model.maskPower);
     const float centrePower = static_cast<float>(model.centrePower);
     const float bassCentrePower = static_cast<float>(model.bassCentrePower);
@@ -176,6 +178,9 @@ void computeFrameMasks(const FrameNeighbourhood& frame, const SeparationModel& m
             if (frame.kickTakenOut)
                 drums = kick < 1.0f ? (drums - kick) / (1.0f - kick) : 0.0f;
         }
+        // A driven kick's body is taken out whole, in phase, before the masks.
+        if (!frame.kickTakenOut)
+            drums = drumsOnNotePartial(scratch.notePartials, bin, drums, frame.kick && frame.kick[bin] > 0);
         const float tonal = 1.0f - drums;
 
         float cross = 0;

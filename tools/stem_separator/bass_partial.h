@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace fotivela::stem_separator {
+
+struct BassNote;
+struct FrameNeighbourhood;
+struct SeparationModel;
+
+// A held bass note is a sum of steady partials: from one frame to the next
+// every bin of a partial turns by the same angle, 2π·f·hop / rate, while a
+// kick sweeping through those bins, or dying away at another pitch, turns at
+// its own. Summed over the frames around, each turned back by the partial's
+// angle, what follows the note adds up and what does not cancels.
+struct NotePartials {
+    // Per bin within a partial's main lobe, the share of the frame's centre
+    // spectrum that follows the note (0 to 1); -1 in the other bins.
+    std::vector<float> follows;
+    // 1 where the bin lies more than a bin from the partial's centre, where
+    // the note holds little and what does not follow it is most likely a hit.
+    std::vector<std::uint8_t> flank;
+};
+void followNotePartials(const FrameNeighbourhood& frame, const BassNote& note, const SeparationModel& model,
+    NotePartials& partials);
+
+// The drums' share of a bin once the note's partials are followed: what
+// follows the note is no hit's, and on a partial's flank under a kick what
+// does not follow it is the kick's.
+inline float drumsOnNotePartial(const NotePartials& partials, int bin, float drums, bool underKick)
+{
+    const float follows = partials.follows[static_cast<std::size_t>(bin)];
+    if (follows < 0)
+        return drums;
+    if (!partials.flank[static_cast<std::size_t>(bin)])
+        return drums < 1.0f - follows ? drums : 1.0f - follows;
+    return underKick && drums < 1.0f - follows ? 1.0f - follows : drums;
+}
+
+} // namespace fotivela::stem_separator
