@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -25,17 +26,16 @@ struct NotePartials {
 void followNotePartials(const FrameNeighbourhood& frame, const BassNote& note, const SeparationModel& model,
     NotePartials& partials);
 
-// The drums' share of a bin once the note's partials are followed: what
-// follows the note is no hit's, and on a partial's flank under a kick what
+// The drums' share of a bin under a kick once the note's partials are
+// followed: what follows the note is no hit's, and on a partial's flank what
 // does not follow it is the kick's.
-inline float drumsOnNotePartial(const NotePartials& partials, int bin, float drums, bool underKick)
+inline float drumsUnderKickOnNotePartial(const NotePartials& partials, int bin, float drums)
 {
     const float follows = partials.follows[static_cast<std::size_t>(bin)];
     if (follows < 0)
         return drums;
-    if (!partials.flank[static_cast<std::size_t>(bin)])
-        return drums < 1.0f - follows ? drums : 1.0f - follows;
-    return underKick && drums < 1.0f - follows ? 1.0f - follows : drums;
+    const float moving = 1.0f - follows;
+    return partials.flank[static_cast<std::size_t>(bin)] ? std::max(drums, moving) : std::min(drums, moving);
 }
 
 } // namespace fotivela::stem_separator

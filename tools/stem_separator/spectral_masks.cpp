@@ -179,8 +179,8 @@ void computeFrameMasks(const FrameNeighbourhood& frame, const SeparationModel& m
                 drums = kick < 1.0f ? (drums - kick) / (1.0f - kick) : 0.0f;
         }
         // A driven kick's body is taken out whole, in phase, before the masks.
-        if (!frame.kickTakenOut)
-            drums = drumsOnNotePartial(scratch.notePartials, bin, drums, frame.kick && frame.kick[bin] > 0);
+        if (frame.kick && frame.kick[bin] > 0 && !frame.kickTakenOut)
+            drums = drumsUnderKickOnNotePartial(scratch.notePartials, bin, drums);
         const float tonal = 1.0f - drums;
 
         float cross = 0;
