@@ -42,6 +42,11 @@ void followNotePartials(const FrameNeighbourhood& frame, const BassNote& note, c
         const int from = std::max(0, static_cast<int>(std::ceil(centre - lobeBins)));
         const int to = std::min(bins - 1, static_cast<int>(std::floor(centre + lobeBins)));
         for (int bin = from; bin <= to; ++bin) {
+            const bool flank = std::abs(bin - centre) > flankBins;
+            // An overtone's centre may be where a kick settles, and turn with it:
+            // only the fundamental's is claimed for the note.
+            if (k > 1 && !flank)
+                continue;
             std::complex<double> sum = 0;
             double energy = 0;
             for (int row = 0; row < rows; ++row) {
@@ -50,7 +55,6 @@ void followNotePartials(const FrameNeighbourhood& frame, const BassNote& note, c
                 energy += std::norm(value);
             }
             const double here = std::abs(centreOf(frame.left, frame.right, middle, bin));
-            const bool flank = std::abs(bin - centre) > flankBins;
             // On the flanks, sound that turns at random still sums to about
             // 1/√count of its level: only what is left above that follows.
             const double followed = flank

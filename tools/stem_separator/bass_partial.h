@@ -16,8 +16,9 @@ struct SeparationModel;
 // its own. Summed over the frames around, each turned back by the partial's
 // angle, what follows the note adds up and what does not cancels.
 struct NotePartials {
-    // Per bin within a partial's main lobe, the share of the frame's centre
-    // spectrum that follows the note (0 to 1); -1 in the other bins.
+    // Per bin within the fundamental's main lobe and on the overtones' flanks,
+    // the share of the frame's centre spectrum that follows the note (0 to
+    // 1); -1 in the other bins.
     std::vector<float> follows;
     // 1 where the bin lies more than a bin from the partial's centre, where
     // the note holds little and what does not follow it is most likely a hit.
