@@ -709,9 +709,11 @@ TEST(StemSeparator, NarrowKickBodiesOverAPickedBassReachTheDrums)
 
     const Stems stems = separate(folder, "picked-bass", song);
 
-    // Judged across as many bins as higher up, 0.78 of the kicks reached the drums.
-    EXPECT_GT(shareOf(kicks, stems.files[drums].signal), 0.82);
-    EXPECT_GT(shareOf(line, stems.files[bass].signal), 0.6);
+    // Judged across as many bins as higher up, 0.78 of the kicks reached the
+    // drums. What leaks of them into the note's fundamental follows the note.
+    EXPECT_GT(shareOf(kicks, stems.files[drums].signal), 0.81);
+    // Judged by magnitudes alone under the kicks, 0.70 of the line stayed in the bass.
+    EXPECT_GT(shareOf(line, stems.files[bass].signal), 0.74);
 }
 
 // Short synth-bass notes struck with kicks whose bodies die away a few

@@ -10,26 +10,26 @@ struct BassNote;
 struct FrameNeighbourhood;
 struct SeparationModel;
 
-// A held bass note is a sum of steady partials: from one frame to the next
-// every bin of a partial turns by the same angle, 2π·f·hop / rate, while a
-// kick sweeping through those bins, or dying away at another pitch, turns at
-// its own. Summed over the frames around, each turned back by the partial's
-// angle, what follows the note adds up and what does not cancels.
+// A held bass note's fundamental is a steady partial: from one frame to the
+// next each of its bins turns by the same angle, 2π·f·hop / rate, while a kick
+// sweeping through those bins, or dying away at another pitch, turns at its
+// own. Summed over the frames around, each turned back by that angle, what
+// follows the note adds up and what does not cancels.
 struct NotePartials {
-    // Per bin within the fundamental's main lobe and on the overtones' flanks,
-    // the share of the frame's centre spectrum that follows the note (0 to
-    // 1); -1 in the other bins.
+    // Per bin of the fundamental's main lobe, the share of the frame's centre
+    // spectrum that follows the note (0 to 1); -1 in the other bins, and in
+    // those an overtone's lobe reaches.
     std::vector<float> follows;
-    // 1 where the bin lies more than a bin from the partial's centre, where
-    // the note holds little and what does not follow it is most likely a hit.
+    // 1 where the bin lies more than a bin from the fundamental, where the
+    // note holds little and what does not follow it is most likely a hit.
     std::vector<std::uint8_t> flank;
 };
 void followNotePartials(const FrameNeighbourhood& frame, const BassNote& note, const SeparationModel& model,
     NotePartials& partials);
 
-// The drums' share of a bin under a kick once the note's partials are
-// followed: what follows the note is no hit's, and on a partial's flank what
-// does not follow it is the kick's.
+// The drums' share of a bin under a kick once the note is followed: what
+// follows the note is no hit's, and on the fundamental's flanks what does not
+// follow it is the kick's.
 inline float drumsUnderKickOnNotePartial(const NotePartials& partials, int bin, float drums)
 {
     const float follows = partials.follows[static_cast<std::size_t>(bin)];
