@@ -2,6 +2,7 @@
 
 #include "bass_notes.h"
 
+#include <array>
 #include <cmath>
 #include <complex>
 #include <numbers>
@@ -16,6 +17,8 @@ constexpr double flankBins = 1.0;
 // A fundamental this many times louder than two frames before is a note
 // struck with the kick: its flanks still hold its attack.
 constexpr float struckRise = 4.0f;
+// The rows summed, at most.
+constexpr int maxRows = 5;
 
 std::complex<double> centreOf(const FrameNeighbourhood& frame, int row, int bin)
 {
@@ -29,9 +32,9 @@ std::complex<double> centreOf(const FrameNeighbourhood& frame, int row, int bin)
 void followNotePartials(const FrameNeighbourhood& frame, const BassNote& note, const SeparationModel& model,
     NotePartials& partials)
 {
+    partials.follows.clear();
+    partials.flank.clear();
     const int bins = frame.bins;
-    partials.follows.assign(static_cast<std::size_t>(bins), -1.0f);
-    partials.flank.assign(static_cast<std::size_t>(bins), 0);
     const int rows = frame.spectrumRows;
     if (note.bin <= 0 || rows < 3)
         return;
@@ -40,36 +43,42 @@ void followNotePartials(const FrameNeighbourhood& frame, const BassNote& note, c
     const int peak = std::clamp(static_cast<int>(std::lround(note.bin)), 0, bins - 1);
     const bool struck = magnitudeMiddle >= 2
         && frame.magnitudes[magnitudeMiddle][peak] > struckRise * frame.magnitudes[magnitudeMiddle - 2][peak];
+    // Each row turned back by the note's angle for the rows between it and the middle.
     const double angle = 2 * std::numbers::pi * note.bin * model.hopSize / model.fftSize;
-    const double count = rows;
-    const int from = std::max(0, static_cast<int>(std::ceil(note.bin - lobeBins)));
-    const int to = std::min(bins - 1, static_cast<int>(std::floor(note.bin + lobeBins)));
-    for (int bin = from; bin <= to; ++bin) {
+    std::array<std::complex<double>, maxRows> back;
+    const int used = std::min(rows, maxRows);
+    const int top = middle - used / 2;
+    for (int row = 0; row < used; ++row)
+        back[static_cast<std::size_t>(row)] = std::polar(1.0, -angle * (top + row - middle));
+    const double count = used;
+    partials.first = std::max(0, static_cast<int>(std::ceil(note.bin - lobeBins)));
+    const int last = std::min(bins - 1, static_cast<int>(std::floor(note.bin + lobeBins)));
+    for (int bin = partials.first; bin <= last; ++bin) {
         const bool flank = std::abs(bin - note.bin) > flankBins;
-        if (flank && struck)
-            continue;
+        float follows = -1.0f;
         // An overtone may be where a kick settles, and turn with it: bins
         // its lobe reaches are left to the drums' own cues.
         bool overtone = false;
         for (int k = 2; k <= note.harmonics + 1 && !overtone; ++k)
             overtone = std::abs(bin - k * note.bin) <= lobeBins;
-        if (overtone)
-            continue;
-        std::complex<double> sum = 0;
-        double energy = 0;
-        for (int row = 0; row < rows; ++row) {
-            const std::complex<double> value = centreOf(frame, row, bin);
-            sum += value * std::polar(1.0, -angle * (row - middle));
-            energy += std::norm(value);
+        if (!overtone && !(flank && struck)) {
+            std::complex<double> sum = 0;
+            double energy = 0;
+            for (int row = 0; row < used; ++row) {
+                const std::complex<double> value = centreOf(frame, top + row, bin);
+                sum += value * back[static_cast<std::size_t>(row)];
+                energy += std::norm(value);
+            }
+            // On the flanks, sound that turns at random still sums to about
+            // 1/√count of its level: only what is left above that follows.
+            const double followed = flank
+                ? std::sqrt(std::max(0.0, (std::norm(sum) - energy) / (count * (count - 1))))
+                : std::abs(sum) / count;
+            const double here = std::abs(centreOf(frame, middle, bin));
+            follows = static_cast<float>(here > 0 ? std::min(1.0, followed / here) : 0.0);
         }
-        // On the flanks, sound that turns at random still sums to about
-        // 1/√count of its level: only what is left above that follows.
-        const double followed = flank ? std::sqrt(std::max(0.0, (std::norm(sum) - energy) / (count * (count - 1))))
-                                      : std::abs(sum) / count;
-        const double here = std::abs(centreOf(frame, middle, bin));
-        partials.follows[static_cast<std::size_t>(bin)]
-            = static_cast<float>(here > 0 ? std::min(1.0, followed / here) : 0.0);
-        partials.flank[static_cast<std::size_t>(bin)] = flank ? 1 : 0;
+        partials.follows.push_back(follows);
+        partials.flank.push_back(flank ? 1 : 0);
     }
 }
 

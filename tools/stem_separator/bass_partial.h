@@ -16,9 +16,10 @@ struct SeparationModel;
 // own. Summed over the frames around, each turned back by that angle, what
 // follows the note adds up and what does not cancels.
 struct NotePartials {
-    // Per bin of the fundamental's main lobe, the share of the frame's centre
-    // spectrum that follows the note (0 to 1); -1 in the other bins, and in
-    // those an overtone's lobe reaches.
+    // The bins of the fundamental's main lobe: [first, first + follows.size()).
+    int first = 0;
+    // Per bin there, the share of the frame's centre spectrum that follows
+    // the note (0 to 1); -1 where an overtone's lobe reaches too.
     std::vector<float> follows;
     // 1 where the bin lies more than a bin from the fundamental, where the
     // note holds little and what does not follow it is most likely a hit.
@@ -32,11 +33,11 @@ void followNotePartials(const FrameNeighbourhood& frame, const BassNote& note, c
 // follow it is the kick's.
 inline float drumsUnderKickOnNotePartial(const NotePartials& partials, int bin, float drums)
 {
-    const float follows = partials.follows[static_cast<std::size_t>(bin)];
-    if (follows < 0)
+    const auto at = static_cast<std::size_t>(bin - partials.first);
+    if (bin < partials.first || at >= partials.follows.size() || partials.follows[at] < 0)
         return drums;
-    const float moving = 1.0f - follows;
-    return partials.flank[static_cast<std::size_t>(bin)] ? std::max(drums, moving) : std::min(drums, moving);
+    const float moving = 1.0f - partials.follows[at];
+    return partials.flank[at] ? std::max(drums, moving) : std::min(drums, moving);
 }
 
 } // namespace fotivela::stem_separator
