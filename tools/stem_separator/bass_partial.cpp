@@ -16,7 +16,7 @@ constexpr double lobeBins = 2.0;
 constexpr double flankBins = 1.0;
 // A fundamental this many times louder than two frames before is a note
 // struck with the kick: its flanks still hold its attack.
-constexpr float struckRise = 4.0f;
+constexpr float struckRise = 6.0f;
 // The rows summed, at most.
 constexpr int maxRows = 5;
 
