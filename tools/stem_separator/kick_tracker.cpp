@@ -127,7 +127,12 @@ void KickTracker::findOnsets(const float* magnitude, int stride, int rows, std::
         if (later <= 0)
             continue;
         const DrivenSweep sweep = atOnset >= drivenSweepRatio * later ? drivenSweep(magnitude, stride, r) : DrivenSweep::none;
-        if (sweep == DrivenSweep::holding || (sweep == DrivenSweep::sweepOnly && lastHeld >= 0 && r - lastHeld <= m_lookbackFrames))
+        const bool onHeld = lastHeld >= 0 && r - lastHeld <= m_lookbackFrames;
+        // Landing on a held body, the new sweep beats against it and is
+        // clearer from a frame earlier, whose window already holds its start.
+        const bool sweepsOnHeld = onHeld && atOnset >= drivenSweepRatio * later
+            && (sweep != DrivenSweep::none || drivenSweep(magnitude, stride, r - 1) != DrivenSweep::none);
+        if (sweep == DrivenSweep::holding || sweepsOnHeld)
             onsets[static_cast<std::size_t>(r)] = drivenKickOnset;
         else if (here >= m_riseRatio && atOnset >= m_sweepRatio * later)
             onsets[static_cast<std::size_t>(r)] = kickOnset;
@@ -282,7 +287,8 @@ void KickTracker::drivenKickMagnitude(const Rows& span, int onset, int row, cons
     };
     // While it sweeps, all that is new is the kick's; but the first two
     // frames' windows reach back before the hit, and there only what is gone
-    // four frames on is, as with a plain kick.
+    // four frames on is, as with a plain kick. The second reaches back half
+    // as far: there half of what stays is the kick's too.
     const int sweepEnd = onset + 4;
     std::vector<float> body(endBin + 1, 0.0f);
     const std::vector<std::complex<float>> rang = rest, rangLeft = restLeft, rangRight = restRight;
@@ -292,7 +298,7 @@ void KickTracker::drivenKickMagnitude(const Rows& span, int onset, int row, cons
             body[bin] = fresh(row, bin);
         age(sweepEnd - row);
         for (std::size_t bin = firstBin; bin < endBin; ++bin)
-            body[bin] = std::max(0.0f, body[bin] - fresh(sweepEnd, bin));
+            body[bin] = std::max(0.0f, body[bin] - (row == onset ? 1.0f : 0.5f) * fresh(sweepEnd, bin));
         rest = rang;
         restLeft = rangLeft;
         restRight = rangRight;
@@ -308,13 +314,63 @@ void KickTracker::drivenKickMagnitude(const Rows& span, int onset, int row, cons
     std::vector<float> next(body.size(), 0.0f);
     const auto driven = static_cast<float>(m_drivenDecay);
     const auto plain = static_cast<float>(m_slowestDecay);
+    const auto width = endBin - firstBin;
+    const auto seenCount = static_cast<std::size_t>(std::max(0, row - sweepEnd)) * width;
+    std::vector<float> seen(seenCount);
+    std::vector<std::complex<float>> seenLeft(seenCount), seenRight(seenCount);
     for (int r = sweepEnd + 1; r <= row; ++r) {
         age(1);
+        const auto at = static_cast<std::size_t>(r - sweepEnd - 1) * width;
+        float* held = seen.data() + at;
         for (std::size_t bin = firstBin; bin < endBin; ++bin) {
+            held[bin - firstBin] = fresh(r, bin);
+            seenLeft[at + bin - firstBin] = side(span.left, r, bin) - restLeft[bin];
+            seenRight[at + bin - firstBin] = side(span.right, r, bin) - restRight[bin];
             const float reach = std::max({body[bin - 1], body[bin], body[bin + 1]});
-            next[bin] = std::min(fresh(r, bin), reach * (steadyNote[bin] ? plain : driven));
+            next[bin] = std::min(held[bin - firstBin], reach * (steadyNote[bin] ? plain : driven));
         }
         std::swap(body, next);
+    }
+    const int fittedFrames = fitDecay(seen, width, row - sweepEnd, steadyNote, firstBin, body);
+    const bool fitted = fittedFrames > 0;
+    // Past the fitted frames the body is carried on in phase: every bin of a
+    // settled sine turns alike from frame to frame. Its pitch may still be
+    // settling, so the turn goes on changing as it changed over the last
+    // frames, by shrinking steps.
+    const int carriedOn = fitted ? row - sweepEnd - fittedFrames : 0;
+    double phaseOn = 0;
+    bool inPhase = false;
+    if (carriedOn > 0 && carriedOn <= inPhaseFrames && fittedFrames > 2 * turnFrames + 1) {
+        const auto turnAt = [&](int f) {
+            std::complex<double> sum(0.0);
+            for (std::size_t k = 0; k < width; ++k) {
+                const auto now = static_cast<std::size_t>(f) * width + k;
+                const std::complex<float> c = seenLeft[now] + seenRight[now];
+                const std::complex<float> p = seenLeft[now - width] + seenRight[now - width];
+                sum += std::complex<double>(c * std::conj(p));
+            }
+            return sum;
+        };
+        std::complex<double> newer(0.0), older(0.0);
+        for (int i = 0; i < turnFrames; ++i) {
+            newer += turnAt(fittedFrames - 1 - i);
+            older += turnAt(fittedFrames - 1 - turnFrames - i);
+        }
+        if (std::abs(newer) > 0 && std::abs(older) > 0) {
+            inPhase = true;
+            double turn = std::arg(newer);
+            double change = std::arg(newer / older) / turnFrames;
+            // The newer turns stand about half their count before the last fitted frame.
+            for (int j = 0; j < turnFrames / 2; ++j) {
+                change *= settlingShrink;
+                turn += change;
+            }
+            for (int j = 0; j < carriedOn; ++j) {
+                change *= settlingShrink;
+                turn += change;
+                phaseOn += turn;
+            }
+        }
     }
     // What rings on of an earlier kick is the kick's too.
     const float* here = rowOf(row);
@@ -326,9 +382,21 @@ void KickTracker::drivenKickMagnitude(const Rows& span, int onset, int row, cons
         const float carriedShare
             = earlierKick.empty() || before[bin] <= 0 ? 0.0f : std::min(1.0f, earlierKick[bin] / before[bin]);
         const float carried = std::abs(rest[bin]) * carriedShare;
-        out[bin] = std::min(here[bin], drivenBodyLift * std::sqrt(body[bin] * body[bin] + carried * carried));
+        const float lift = fitted ? 1.0f : drivenBodyLift;
+        out[bin] = std::min(here[bin], lift * std::sqrt(body[bin] * body[bin] + carried * carried));
         if (!spectrum)
             continue;
+        if (inPhase && !steadyNote[bin]) {
+            const auto from = static_cast<std::size_t>(fittedFrames - 1) * width + (bin - firstBin);
+            const float was = 0.5f * std::abs(seenLeft[from] + seenRight[from]);
+            const float level = std::min(was, body[bin]);
+            const auto step = std::polar(1.0f, static_cast<float>(phaseOn));
+            const float gain = was > 0 ? level / was : 0.0f;
+            spectrum->left[bin] = gain * step * seenLeft[from] + carriedShare * restLeft[bin];
+            spectrum->right[bin] = gain * step * seenRight[from] + carriedShare * restRight[bin];
+            out[bin] = std::min(here[bin], 0.5f * std::abs(spectrum->left[bin] + spectrum->right[bin]));
+            continue;
+        }
         // The body lies along what is new, each side as it holds it, where a
         // steady note rang before and rings on in step; elsewhere along the bin.
         const bool inStep = steadyNote[bin] && row - onset <= 6;
@@ -346,6 +414,78 @@ void KickTracker::drivenKickMagnitude(const Rows& span, int onset, int row, cons
         spectrum->left[bin] = gain * newLeft + carriedShare * restLeft[bin];
         spectrum->right[bin] = gain * newRight + carriedShare * restRight[bin];
     }
+}
+
+// Once a note comes in over the body, the least each bin held follows the
+// dips of their beating, not the body. Before it came in, the body died away
+// alone: the decay fitted to those frames carries it on under the note.
+int KickTracker::fitDecay(const std::vector<float>& seen, std::size_t width, int frames,
+    const std::vector<std::uint8_t>& steadyNote, std::size_t firstBin, std::vector<float>& body) const
+{
+    if (frames < fitFirstFrame + fitLeastFrames + entryMarginFrames + 1)
+        return 0;
+    const auto at = [&](int f, std::size_t k) { return seen[static_cast<std::size_t>(f) * width + k]; };
+    std::vector<double> level(static_cast<std::size_t>(frames));
+    for (int f = 0; f < frames; ++f) {
+        double energy = 0;
+        for (std::size_t k = 0; k < width; ++k)
+            energy += static_cast<double>(at(f, k)) * at(f, k);
+        level[static_cast<std::size_t>(f)] = std::log(std::max(energy, 1e-30)) / 2;
+    }
+    // The note comes in where the level leaves the line its last frames drew.
+    int entry = -1;
+    for (int f = fitFirstFrame + slopeFrames + 1; f < frames; ++f) {
+        const auto l = [&](int i) { return level[static_cast<std::size_t>(i)]; };
+        const double slope = (l(f - 1) - l(f - 1 - slopeFrames)) / slopeFrames;
+        if (std::abs(l(f) - (l(f - 1) + slope)) > entryTolerance || l(f) > l(f - 1)) {
+            entry = f;
+            break;
+        }
+    }
+    const int last = entry - entryMarginFrames; // fitted frames [0, last)
+    if (entry < 0 || last - fitFirstFrame < fitLeastFrames)
+        return 0;
+    // One decay for the whole body, each bin at its own level.
+    double sumTT = 0, sumTL = 0;
+    std::vector<double> binW(width, 0.0), binT(width, 0.0), binL(width, 0.0);
+    for (std::size_t k = 0; k < width; ++k)
+        for (int f = fitFirstFrame; f < last; ++f) {
+            const double v = at(f, k);
+            if (v <= 0)
+                continue;
+            const double w = v * v;
+            const double l = std::log(v);
+            binW[k] += w;
+            binT[k] += w * f;
+            binL[k] += w * l;
+        }
+    // Within each bin, about its own weighted means.
+    for (std::size_t k = 0; k < width; ++k) {
+        if (binW[k] <= 0)
+            continue;
+        const double mt = binT[k] / binW[k], ml = binL[k] / binW[k];
+        for (int f = fitFirstFrame; f < last; ++f) {
+            const double v = at(f, k);
+            if (v <= 0)
+                continue;
+            const double w = v * v;
+            sumTT += w * (f - mt) * (f - mt);
+            sumTL += w * (f - mt) * (std::log(v) - ml);
+        }
+    }
+    if (sumTT <= 0)
+        return 0;
+    const double slowest = std::log(m_drivenDecay);
+    const double slope = std::min(slowest, drivenDecayQuickening * sumTL / sumTT);
+    const int now = frames - 1;
+    for (std::size_t k = 0; k < width; ++k) {
+        const std::size_t bin = firstBin + k;
+        if (steadyNote[bin] || binW[k] <= 0)
+            continue;
+        const double mt = binT[k] / binW[k], ml = binL[k] / binW[k];
+        body[bin] = static_cast<float>(std::exp(ml + slope * (now - mt)));
+    }
+    return last;
 }
 
 } // namespace fotivela::stem_separator

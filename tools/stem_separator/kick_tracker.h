@@ -17,7 +17,8 @@ namespace fotivela::stem_separator {
 //
 // A driven kick (an 808) is a long sine that sweeps down slowly and holds its
 // level for a while: its body is everything new from the onset on, followed
-// as it dies away and not lifted by a note that comes in over it.
+// as it dies away and not lifted by a note that comes in over it. Once such a
+// note comes in, the decay and turn the body showed before carry it on.
 //
 // Works on the magnitude rows of a span of frames (one row per frame, `stride`
 // values apart). A row's verdict depends only on rows within `reach()` of it,
@@ -73,6 +74,25 @@ private:
     // The body followed is the least the bins held from frame to frame, and a
     // note beating against it pulls that below the body: lift it this much.
     static constexpr float drivenBodyLift = 1.25f;
+    // A note coming in over the body: the body's decay is fitted to the
+    // frames from this one after the sweep (the pitch still settles before)
+    // up to these many before the level left its line, at least this many
+    // of them. The level leaves its line where it moves off the slope of the
+    // frames before by more than this (log level), or rises.
+    static constexpr int fitFirstFrame = 3;
+    static constexpr int fitLeastFrames = 5;
+    static constexpr int entryMarginFrames = 2;
+    static constexpr int slopeFrames = 3;
+    static constexpr double entryTolerance = 0.04;
+    // A driven body's decay quickens as the drive lets go of it.
+    static constexpr double drivenDecayQuickening = 1.5;
+    // The fitted body is carried on in phase this many frames past the fit,
+    // turning as the last frames turned, each two frames against the two
+    // before, the change shrinking by this much a frame; then by its level
+    // alone.
+    static constexpr int inPhaseFrames = 16;
+    static constexpr int turnFrames = 2;
+    static constexpr double settlingShrink = 0.6;
     // A note may ring steady under a driven kick's body where the bin fell by
     // less than this factor a frame before the onset, at this share of the
     // body's level or more: there the body dies away like a plain kick's.
@@ -91,6 +111,8 @@ private:
     };
     void kickAt(const Rows& rows, int row, const std::vector<std::uint8_t>& onsets, std::vector<float>& out,
         int depth, Body* body) const;
+    int fitDecay(const std::vector<float>& seen, std::size_t width, int frames,
+        const std::vector<std::uint8_t>& steadyNote, std::size_t firstBin, std::vector<float>& body) const;
     void drivenKickMagnitude(const Rows& rows, int onset, int row, const std::vector<float>& earlierKick,
         std::vector<float>& out, Body* body) const;
 
