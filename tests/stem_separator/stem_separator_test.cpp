@@ -431,8 +431,10 @@ TEST(StemSeparator, PlainKicksOnAHeldBassNoteOfTheirPitchLeaveTheNoteInTheBass)
     EXPECT_GT(shareOf(kicks, stems.files[drums].signal), 0.3);
 }
 
-// A plucked note with a run of harmonics, each harmonic falling away as a string's do.
-void addPluckedNote(TestSignal& signal, double time, double length, double frequency, double amplitude)
+// A plucked note with a run of harmonics, each harmonic falling away as a string's do;
+// only its partials from `first` on, when given.
+void addPluckedNote(TestSignal& signal, double time, double length, double frequency, double amplitude,
+    std::size_t first = 1)
 {
     const double harmonics[] = {1.0, 0.6, 0.35, 0.25, 0.15, 0.1, 0.06};
     const auto start = static_cast<std::size_t>(time * signal.sampleRate);
@@ -441,12 +443,21 @@ void addPluckedNote(TestSignal& signal, double time, double length, double frequ
         const double t = static_cast<double>(i) / signal.sampleRate;
         phase += 2 * std::numbers::pi * frequency / signal.sampleRate;
         double value = 0;
-        for (std::size_t k = 0; k < std::size(harmonics); ++k)
+        for (std::size_t k = first - 1; k < std::size(harmonics); ++k)
             value += harmonics[k] * std::sin(static_cast<double>(k + 1) * phase);
         const double envelope = std::min(1.0, t / 0.004) * std::exp(-t / 0.25) * std::min(1.0, (length - t) / 0.03);
         for (auto& channel : signal.channels)
             channel[start + i] += static_cast<float>(amplitude * envelope * value);
     }
+}
+
+TestSignal mixOf(const TestSignal& a, const TestSignal& b)
+{
+    TestSignal sum = a;
+    for (std::size_t c = 0; c < 2; ++c)
+        for (std::size_t i = 0; i < sum.frameCount(); ++i)
+            sum.channels[c][i] += b.channels[c][i];
+    return sum;
 }
 
 // A walking bass high on the neck, over a beat: the overtones of its notes
@@ -466,6 +477,49 @@ TEST(StemSeparator, HighWalkingBassKeepsItsOvertonesAndItsPlucks)
     EXPECT_GT(shareOf(line, stems.files[bass].signal), 0.8);
     EXPECT_LT(shareOf(line, stems.files[vocals].signal), 0.12);
     EXPECT_LT(shareOf(line, stems.files[drums].signal), 0.1);
+}
+
+// The sixth and seventh partials of a walking bass are the bass's too, not a
+// voice's in the centre.
+TEST(StemSeparator, WalkingBassKeepsItsUpperPartials)
+{
+    AudioTestFolder folder("fotivela-stems");
+    TestSignal line = makeSilence(4.0);
+    TestSignal upper = makeSilence(4.0);
+    const double notes[] = {110.0, 138.6, 123.5, 146.8};
+    for (int n = 0; n < 8; ++n) {
+        addPluckedNote(line, 0.1 + 0.45 * n, 0.4, notes[n % 4], 0.36);
+        addPluckedNote(upper, 0.1 + 0.45 * n, 0.4, notes[n % 4], 0.36, 6);
+    }
+
+    const Stems stems = separate(folder, "upper-partials", line);
+
+    // Counting four harmonics, the voice's mask took 0.96 of them.
+    EXPECT_GT(shareOf(upper, stems.files[bass].signal), 0.85);
+    EXPECT_LT(shareOf(upper, stems.files[vocals].signal), 0.1);
+}
+
+// A voice held on the fifth or sixth partial of a walking bass, louder than
+// the bass's partials there: the partial is shared, and the voice stays a voice.
+TEST(StemSeparator, VoiceOnABassOvertoneStaysInTheVocals)
+{
+    AudioTestFolder folder("fotivela-stems");
+    TestSignal line = makeSilence(4.0);
+    for (int n = 0; n < 8; ++n)
+        addPluckedNote(line, 0.1 + 0.45 * n, 0.4, 110.0, 0.36);
+    for (const int partial : {5, 6}) {
+        SCOPED_TRACE(partial);
+        TestSignal voice = makeSilence(4.0);
+        addSine(voice, 110.0 * partial, 0.1, 0.2, 3.6);
+
+        const Stems stems = separate(folder, "voice-on-overtone", mixOf(line, voice));
+
+        // Claiming each partial whole, the bass took 0.94 of the voice on the
+        // fifth; counting a partial louder than the one below, 0.26 on the sixth.
+        EXPECT_GT(shareOf(voice, stems.files[vocals].signal), 0.8);
+        EXPECT_LT(shareOf(voice, stems.files[bass].signal), 0.15);
+        EXPECT_GT(shareOf(line, stems.files[bass].signal), 0.9);
+    }
 }
 
 // A held bass note whose overtones fall halfway between the analysis's
@@ -511,15 +565,6 @@ void addSubBassNote(TestSignal& signal, double time, double amplitude)
         for (auto& channel : signal.channels)
             channel[start + i] += static_cast<float>(value);
     }
-}
-
-TestSignal mixOf(const TestSignal& a, const TestSignal& b)
-{
-    TestSignal sum = a;
-    for (std::size_t c = 0; c < 2; ++c)
-        for (std::size_t i = 0; i < sum.frameCount(); ++i)
-            sum.channels[c][i] += b.channels[c][i];
-    return sum;
 }
 
 TEST(StemSeparator, DrivenKickGoesToTheDrumsAndASubBassNoteOfItsPitchComingInOverItToTheBass)
@@ -579,6 +624,43 @@ TEST(StemSeparator, DrivenKickBodyStaysInTheDrumsWhileASubBassNoteBeatsAgainstIt
         EXPECT_GT(shareBetween(kicks, stems.files[drums].signal, t + 0.45, t + 1.0), 0.76) << t;
     // The note, far quieter than the body, still goes to the bass in part.
     EXPECT_GT(shareOf(notes, stems.files[bass].signal), 0.25);
+}
+
+// A plain kick whose pitch sweeps down onto 50 Hz as it dies away.
+void addSweptKick(TestSignal& signal, double time, double amplitude)
+{
+    const auto start = static_cast<std::size_t>(time * signal.sampleRate);
+    double phase = 0;
+    for (std::size_t i = 0; i < static_cast<std::size_t>(0.3 * signal.sampleRate) && start + i < signal.frameCount(); ++i) {
+        const double t = static_cast<double>(i) / signal.sampleRate;
+        phase += 2 * std::numbers::pi * (50 + 100 * std::exp(-t / 0.03)) / signal.sampleRate;
+        const double value = amplitude * (std::exp(-t / 0.07) * std::sin(phase) + (i < 40 ? 0.3 * (1 - i / 40.0) : 0));
+        for (auto& channel : signal.channels)
+            channel[start + i] += static_cast<float>(value);
+    }
+}
+
+// Kicks struck with the notes of a walking bass: while a kick's body sweeps
+// down past the note and dies away below it, the note is still the note, and
+// its overtones stay in the bass.
+TEST(StemSeparator, KickSweepingDownUnderAWalkingBassLeavesItsOvertonesInTheBass)
+{
+    AudioTestFolder folder("fotivela-stems");
+    TestSignal line = makeSilence(4.0);
+    TestSignal kicks = makeSilence(4.0);
+    const double notes[] = {110.0, 138.6, 123.5, 146.8};
+    for (int n = 0; n < 8; ++n) {
+        const double t = 0.1 + 0.45 * n;
+        addPluckedNote(line, t, 0.34, notes[n % 4], 0.36);
+        addSweptKick(kicks, t, 0.55);
+    }
+    const TestSignal song = mixOf(line, kicks);
+
+    const Stems stems = separate(folder, "kick-under-walking-bass", song);
+
+    // Taking the dying kick for the note, 0.76 of the line reached the bass and 0.18 the vocals.
+    EXPECT_GT(shareOf(line, stems.files[bass].signal), 0.82);
+    EXPECT_LT(shareOf(line, stems.files[vocals].signal), 0.13);
 }
 
 // The error of `stem` against `part` between `from` and `to` seconds, as a share of the part.
@@ -719,6 +801,37 @@ TEST(StemSeparator, BassHeldBackBeforeAKickStaysInTheBass)
     }
     // Sent to other, five times as much of it sat there.
     EXPECT_LT(10 * std::log10(inOther / inBass), -22.0);
+}
+
+// Sub-bass notes on the eighths, each struck with a kick that sweeps down
+// onto the note's own pitch and dies away with it. Only the notes' overtones,
+// falling with their fundamentals, tell what of that pitch is the note's.
+TEST(StemSeparator, SubBassNotesStruckWithKicksStayInTheBass)
+{
+    AudioTestFolder folder("fotivela-stems");
+    TestSignal line = makeSilence(4.0);
+    TestSignal kicks = makeSilence(4.0);
+    const double notes[] = {46.2, 46.2, 41.2, 41.2};
+    for (int n = 0; 0.2 + 0.3 * n < 3.7; ++n) {
+        const double time = 0.2 + 0.3 * n;
+        const auto start = static_cast<std::size_t>(time * line.sampleRate);
+        for (std::size_t i = 0; i < static_cast<std::size_t>(0.18 * line.sampleRate); ++i) {
+            const double s = static_cast<double>(i) / line.sampleRate;
+            const double envelope = std::min(1.0, s / 0.005) * std::exp(-s / 0.15) * std::min(1.0, (0.18 - s) / 0.02);
+            double value = 0;
+            for (int k = 1; k <= 8; ++k)
+                value += std::sin(2 * std::numbers::pi * notes[(n / 2) % 4] * k * s) / std::pow(k, 1.6);
+            for (auto& channel : line.channels)
+                channel[start + i] += static_cast<float>(0.3 * envelope * value);
+        }
+        addDrumHit(kicks, time, 0.7, 50.0, 0.07);
+    }
+
+    const Stems stems = separate(folder, "sub-bass-with-kicks", mixOf(line, kicks));
+
+    // Where the kick's estimate was taken whole, 0.53 of the notes reached the bass.
+    EXPECT_GT(shareOf(line, stems.files[bass].signal), 0.58);
+    EXPECT_GT(shareOf(kicks, stems.files[drums].signal), 0.7);
 }
 
 // Kicks whose bodies are only a few bins wide, over a picked bass on the eighths.

@@ -161,10 +161,16 @@ void computeFrameMasks(const FrameNeighbourhood& frame, const SeparationModel& m
         const float steady = margin * harmonic[bin];
         if (margin > 0 && magnitude > steady)
             drums = std::max(drums, bands.bass[static_cast<std::size_t>(bin)] * (magnitude - steady) / magnitude);
-        // What a bass note holds on with is no passing hit's.
+        // What a bass note holds on with is no passing hit's. Where the bin is
+        // not rising, no hit starts in it, and a fading note holds its level
+        // as its overtones tell, not only what the next frames keep of it.
         const float claim = scratch.bassClaim[static_cast<std::size_t>(bin)];
-        if (claim > 0 && magnitude > 0)
-            drums = std::min(drums, std::max(0.0f, 1.0f - claim / magnitude));
+        const float* before = frame.magnitudes[std::max(0, frame.magnitudeRows / 2 - 1)];
+        const float held = magnitude <= before[bin]
+            ? std::max(claim, scratch.bassNoteLevel[static_cast<std::size_t>(bin)])
+            : claim;
+        if (held > 0 && magnitude > 0)
+            drums = std::min(drums, std::max(0.0f, 1.0f - held / magnitude));
         // A plain kick's body dies away, so where the note holds on with more
         // than the kick's estimate, what it holds on with is the note's. Where
         // the kick is the louder, the hold still carries its tail; a driven
@@ -173,6 +179,11 @@ void computeFrameMasks(const FrameNeighbourhood& frame, const SeparationModel& m
             float body = frame.kick[bin];
             if (!frame.kickTakenOut && claim >= body)
                 body = std::min(body, std::max(0.0f, magnitude - claim));
+            // A plain kick's estimate may hold a note struck with it; what the
+            // note's overtones say it holds is the note's.
+            const float noteLevel = scratch.bassNoteLevel[static_cast<std::size_t>(bin)];
+            if (!frame.kickTakenOut && noteLevel > 0)
+                body = std::min(body, std::max(0.0f, magnitude - noteLevel));
             const float kick = std::min(1.0f, body / magnitude);
             drums = std::max(drums, kick);
             if (frame.kickTakenOut)
