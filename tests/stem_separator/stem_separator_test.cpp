@@ -861,17 +861,16 @@ TEST(StemSeparator, NarrowKickBodiesOverAPickedBassReachTheDrums)
 
     const Stems stems = separate(folder, "picked-bass", song);
 
-    // Judged across as many bins as higher up, 0.78 of the kicks reached the
-    // drums. What leaks of them into the note's fundamental follows the note.
-    EXPECT_GT(shareOf(kicks, stems.files[drums].signal), 0.81);
-    // Judged by magnitudes alone under the kicks, 0.70 of the line stayed in the bass.
-    EXPECT_GT(shareOf(line, stems.files[bass].signal), 0.74);
+    // Judged across as many bins as higher up, 0.78 of the kicks reached the drums.
+    EXPECT_GT(shareOf(kicks, stems.files[drums].signal), 0.82);
+    EXPECT_GT(shareOf(line, stems.files[bass].signal), 0.6);
 }
 
 // Short synth-bass notes struck with kicks whose bodies die away a few
 // steps above them: over a frame the two share the lowest bins, but only the
-// note's partials turn at the note's pitch from frame to frame.
-TEST(StemSeparator, KickStruckWithASubBassNoteLeavesTheNoteInTheBass)
+// note's fundamental turns at the note's pitch from frame to frame, and what
+// does not follow it on the fundamental's flanks is the kick's.
+TEST(StemSeparator, KicksDyingAwayAStepAboveSubBassNotesReachTheDrums)
 {
     AudioTestFolder folder("fotivela-stems");
     TestSignal line = makeSilence(4.0);
@@ -896,9 +895,9 @@ TEST(StemSeparator, KickStruckWithASubBassNoteLeavesTheNoteInTheBass)
 
     const Stems stems = separate(folder, "struck-sub-bass", song);
 
-    // Judged by magnitudes alone, 0.61 of the line stayed in the bass.
-    EXPECT_GT(shareOf(line, stems.files[bass].signal), 0.63);
-    EXPECT_GT(shareOf(kicks, stems.files[drums].signal), 0.78);
+    // Judged by magnitudes alone, 0.75 of the kicks reached the drums.
+    EXPECT_GT(shareOf(kicks, stems.files[drums].signal), 0.77);
+    EXPECT_GT(shareOf(line, stems.files[bass].signal), 0.68);
 }
 
 struct FailingRun {
