@@ -161,7 +161,7 @@ BassNote findBassNote(const float* steady, int bins, const SeparationModel& mode
     return ring > 0 ? noteAt(steady, bins, ring, model) : BassNote{};
 }
 
-void bassShares(const FrameNeighbourhood& frame, const float* harmonic, const float* percussive,
+BassNote bassShares(const FrameNeighbourhood& frame, const float* harmonic, const float* percussive,
     const SeparationModel& model, const MaskBands& bands, MaskScratch& scratch)
 {
     const int bins = frame.bins;
@@ -170,7 +170,7 @@ void bassShares(const FrameNeighbourhood& frame, const float* harmonic, const fl
     scratch.bassClaim.assign(size, 0.0f);
     scratch.bassNoteLevel.assign(size, 0.0f);
     if (model.bassHarmonics == 0 || bands.bassNoteBins < 3)
-        return;
+        return {};
     const int middle = frame.magnitudeRows / 2;
     const float* now = frame.magnitudes[middle];
     const float* next = frame.magnitudes[std::min(middle + 1, frame.magnitudeRows - 1)];
@@ -217,10 +217,11 @@ void bassShares(const FrameNeighbourhood& frame, const float* harmonic, const fl
         }
     }
     if (note.bin <= 0)
-        return;
+        return note;
     const double frameSeconds = model.hopSize / (bands.binHz * model.fftSize);
     const auto fadePerFrame = static_cast<float>(std::exp(frameSeconds / fastestNoteFadeSeconds));
     const std::array<float, maxNoteRows> envelope = noteEnvelope(frame, note, middle, fadePerFrame);
+    const BassNote found = note;
     if (underKick)
         note.harmonics = 0;
     const double width = model.bassHarmonicWidthBins;
@@ -269,6 +270,7 @@ void bassShares(const FrameNeighbourhood& frame, const float* harmonic, const fl
             noteLevel = std::max(noteLevel, weight * std::min(level, now[bin]));
         }
     }
+    return found;
 }
 
 } // namespace fotivela::stem_separator

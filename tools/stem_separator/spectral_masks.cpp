@@ -1,6 +1,7 @@
 #include "spectral_masks.h"
 
 #include "bass_notes.h"
+#include "bass_partial.h"
 
 #include <algorithm>
 #include <cmath>
@@ -144,7 +145,8 @@ void computeFrameMasks(const FrameNeighbourhood& frame, const SeparationModel& m
         }
     }
 
-    bassShares(frame, harmonic, percussive, model, bands, scratch);
+    const BassNote note = bassShares(frame, harmonic, percussive, model, bands, scratch);
+    followNotePartials(frame, note, model, scratch.notePartials);
     const float power = static_cast<float>(model.maskPower);
     const float centrePower = static_cast<float>(model.centrePower);
     const float bassCentrePower = static_cast<float>(model.bassCentrePower);
@@ -187,6 +189,9 @@ void computeFrameMasks(const FrameNeighbourhood& frame, const SeparationModel& m
             if (frame.kickTakenOut)
                 drums = kick < 1.0f ? (drums - kick) / (1.0f - kick) : 0.0f;
         }
+        // A driven kick's body is taken out whole, in phase, before the masks.
+        if (frame.kick && frame.kick[bin] > 0 && !frame.kickTakenOut)
+            drums = drumsUnderKickOnNotePartial(scratch.notePartials, bin, drums);
         // Around a plain kick, what no note lasts with is the kick's.
         if (frame.lasting && frame.lasting[bin] >= 0 && magnitude > 0 && !frame.kickTakenOut)
             drums = std::max(drums, 1.0f - frame.lasting[bin] / magnitude);

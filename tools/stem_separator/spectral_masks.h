@@ -1,5 +1,6 @@
 #pragma once
 
+#include "bass_partial.h"
 #include "median_network.h"
 #include "separation_model.h"
 
@@ -32,6 +33,7 @@ struct MaskScratch {
     std::vector<float> values;
     std::vector<float> bassShare, bassClaim, bassNoteLevel, bassSteady;
     std::vector<float> bassHarmonic, bassPercussive;
+    NotePartials notePartials;
     std::vector<float*> columns;
 };
 
