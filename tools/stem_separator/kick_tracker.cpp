@@ -1,5 +1,7 @@
 #include "kick_tracker.h"
 
+#include "note_glide.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -134,7 +136,8 @@ void KickTracker::findOnsets(const float* magnitude, int stride, int rows, std::
             && (sweep != DrivenSweep::none || drivenSweep(magnitude, stride, r - 1) != DrivenSweep::none);
         if (sweep == DrivenSweep::holding || sweepsOnHeld)
             onsets[static_cast<std::size_t>(r)] = drivenKickOnset;
-        else if (here >= m_riseRatio && atOnset >= m_sweepRatio * later)
+        else if (here >= m_riseRatio && atOnset >= m_sweepRatio * later
+            && !glidesIntoNote(GlideProbe{magnitude, stride, r, m_firstBin, m_endBin, m_bins}))
             onsets[static_cast<std::size_t>(r)] = kickOnset;
         if (sweep == DrivenSweep::holding)
             lastHeld = r;
