@@ -103,9 +103,12 @@ KickTracker::DrivenSweep KickTracker::drivenSweep(const float* magnitude, int st
                                                                                              : DrivenSweep::sweepOnly;
 }
 
-void KickTracker::findOnsets(const float* magnitude, int stride, int rows, std::vector<std::uint8_t>& onsets) const
+void KickTracker::findOnsets(const float* magnitude, int stride, int rows, std::vector<std::uint8_t>& onsets,
+    std::vector<std::uint8_t>* glides) const
 {
     onsets.assign(static_cast<std::size_t>(std::max(rows, 0)), 0);
+    if (glides)
+        glides->assign(onsets.size(), 0);
     if (!enabled() || rows <= onsetReachBefore + onsetReachAfter)
         return;
     const auto rowOf = [&](int r) { return magnitude + static_cast<std::ptrdiff_t>(r) * stride; };
@@ -136,9 +139,12 @@ void KickTracker::findOnsets(const float* magnitude, int stride, int rows, std::
             && (sweep != DrivenSweep::none || drivenSweep(magnitude, stride, r - 1) != DrivenSweep::none);
         if (sweep == DrivenSweep::holding || sweepsOnHeld)
             onsets[static_cast<std::size_t>(r)] = drivenKickOnset;
-        else if (here >= m_riseRatio && atOnset >= m_sweepRatio * later
-            && !glidesIntoNote(GlideProbe{magnitude, stride, r, m_firstBin, m_endBin, m_bins}))
-            onsets[static_cast<std::size_t>(r)] = kickOnset;
+        else if (here >= m_riseRatio && atOnset >= m_sweepRatio * later) {
+            if (!glidesIntoNote(GlideProbe{magnitude, stride, r, m_firstBin, m_endBin, m_bins}))
+                onsets[static_cast<std::size_t>(r)] = kickOnset;
+            else if (glides)
+                (*glides)[static_cast<std::size_t>(r)] = 1;
+        }
         if (sweep == DrivenSweep::holding)
             lastHeld = r;
     }

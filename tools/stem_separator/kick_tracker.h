@@ -36,7 +36,12 @@ public:
     // a driven kick does, 0 elsewhere and where too near the span's ends to tell.
     static constexpr std::uint8_t kickOnset = 1;
     static constexpr std::uint8_t drivenKickOnset = 2;
-    void findOnsets(const float* magnitude, int stride, int rows, std::vector<std::uint8_t>& onsets) const;
+    // Where `glides` is given, it marks the rows where a note glides in as a
+    // kick's sweep would.
+    void findOnsets(const float* magnitude, int stride, int rows, std::vector<std::uint8_t>& onsets,
+        std::vector<std::uint8_t>* glides = nullptr) const;
+    int firstBin() const { return m_firstBin; }
+    int endBin() const { return m_endBin; }
 
     // The kick's magnitude in every bin of `row` (0 outside the kick band, and
     // everywhere when no kick started within the look-back). `left` and

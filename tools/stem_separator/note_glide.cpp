@@ -64,4 +64,22 @@ bool glidesIntoNote(const GlideProbe& p)
     return fundamental > 0 && addedNear(p, landed, before, 2 * pitch) >= octaveShare * fundamental;
 }
 
+void glidingNoteLevel(const float* magnitude, int stride, int rows, int row, int firstBin, int endBin, int bins,
+    const std::vector<std::uint8_t>& glides, std::vector<float>& out)
+{
+    out.clear();
+    int onset = -1;
+    for (int r = std::max(2, row - landedRow); r <= std::min(row + 1, rows - 1); ++r)
+        if (glides[static_cast<std::size_t>(r)])
+            onset = r;
+    if (onset < 0)
+        return;
+    const auto rowAt = [&](int r) { return magnitude + static_cast<std::ptrdiff_t>(r) * stride; };
+    const float* here = rowAt(row);
+    const float* before = rowAt(onset - 2);
+    out.assign(static_cast<std::size_t>(bins), 0.0f);
+    for (int bin = firstBin; bin < endBin; ++bin)
+        out[static_cast<std::size_t>(bin)] = std::max(0.0f, here[bin] - before[bin]);
+}
+
 } // namespace fotivela::stem_separator

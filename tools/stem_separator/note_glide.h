@@ -1,5 +1,8 @@
 #pragma once
 
+#include <cstdint>
+#include <vector>
+
 namespace fotivela::stem_separator {
 
 // A note that glides down into its pitch, say from the octave above, sweeps
@@ -18,5 +21,15 @@ struct GlideProbe {
 
 // Needs rows from two before the onset to six after it.
 bool glidesIntoNote(const GlideProbe& probe);
+
+// While a note glides in, its pitch moves too fast for any median to hold
+// it: what it brought over what rang before is the note's, from the frame
+// whose window first reaches it until it has landed. `glides` marks the rows
+// where notes glide in; `out` is that level per bin for `row`, empty where
+// no note glides in.
+void glidingNoteLevel(const float* magnitude, int stride, int rows, int row, int firstBin, int endBin, int bins,
+    const std::vector<std::uint8_t>& glides, std::vector<float>& out);
+constexpr int glideRowsBefore = 3; // rows before an onset the level reads
+constexpr int glideRowsAfter = 6;
 
 } // namespace fotivela::stem_separator

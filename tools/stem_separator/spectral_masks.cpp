@@ -195,6 +195,9 @@ void computeFrameMasks(const FrameNeighbourhood& frame, const SeparationModel& m
         // Around a plain kick, what no note lasts with is the kick's.
         if (frame.lasting && frame.lasting[bin] >= 0 && magnitude > 0 && !frame.kickTakenOut)
             drums = std::max(drums, 1.0f - frame.lasting[bin] / magnitude);
+        // A note gliding in is no hit, however fast its pitch moves.
+        if (frame.glide && frame.glide[bin] > 0 && magnitude > 0)
+            drums = std::min(drums, std::max(0.0f, 1.0f - frame.glide[bin] / magnitude));
         const float tonal = 1.0f - drums;
 
         float cross = 0;

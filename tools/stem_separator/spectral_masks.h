@@ -55,6 +55,8 @@ struct FrameNeighbourhood {
     // Per bin, the most of it a bass note may hold (negative where nothing is
     // known), or null: what is left is a kick's.
     const float* lasting = nullptr;
+    // Per bin, what a note gliding in holds, or null.
+    const float* glide = nullptr;
 };
 
 // Soft masks of the drums, bass and vocals for every bin of one frame; the

@@ -3,6 +3,7 @@
 #include "fft_plans.h"
 #include "input_window.h"
 #include "kick_tracker.h"
+#include "note_glide.h"
 #include "mask_refinement.h"
 #include "note_persistence.h"
 #include "parallel_for.h"
@@ -56,7 +57,7 @@ struct Worker {
     std::vector<const float*> drumRows, bassRows, vocalRows, refineRows;
     std::vector<const float*> magnitudeRows;
     std::vector<const fftwf_complex*> leftRows, rightRows;
-    std::vector<float> kick, lasting;
+    std::vector<float> kick, lasting, glide;
     KickTracker::Body kickBody;
     // Overlap-add of this worker's frames: [stem][side] over its span of the block.
     std::array<std::array<std::vector<float>, 2>, maskedStems> sum;
@@ -108,7 +109,7 @@ SeparationTimings separateStems(InputWindow& input, const SeparationModel& model
     const auto storedSpectra = static_cast<std::size_t>(maxSpanFrames) * static_cast<std::size_t>(g.stride);
     std::array<FftwArray<fftwf_complex>, 2> spectra{allocateComplex(storedSpectra), allocateComplex(storedSpectra)};
     std::vector<float> magnitude(static_cast<std::size_t>(maxSpanFrames) * static_cast<std::size_t>(g.stride));
-    std::vector<std::uint8_t> kickOnsets;
+    std::vector<std::uint8_t> kickOnsets, glideOnsets;
     // The first masks of the block's frames and refineReach frames each side, by span row.
     std::array<std::vector<float>, maskedStems> firstMasks;
     if (refine)
@@ -171,7 +172,7 @@ SeparationTimings separateStems(InputWindow& input, const SeparationModel& model
             worker.forwardNanos += nanosSince(began);
         });
 
-        kicks.findOnsets(magnitude.data(), g.stride, spanFrames, kickOnsets);
+        kicks.findOnsets(magnitude.data(), g.stride, spanFrames, kickOnsets, &glideOnsets);
 
         const auto neighbourhoodOf = [&](Worker& worker, int f) {
             worker.magnitudeRows.resize(static_cast<std::size_t>(model.harmonicMedianFrames));
@@ -191,10 +192,13 @@ SeparationTimings separateStems(InputWindow& input, const SeparationModel& model
             kicks.kickSpectrum(magnitude.data(), spectra[0].get(), spectra[1].get(), g.stride, spanFrames, f,
                 kickOnsets, worker.kick, worker.kickBody);
             persistence.lastingLevel(magnitude.data(), g.stride, spanFrames, f, kickOnsets, worker.lasting);
+            glidingNoteLevel(magnitude.data(), g.stride, spanFrames, f, kicks.firstBin(), kicks.endBin(), g.bins,
+                glideOnsets, worker.glide);
             return FrameNeighbourhood{worker.magnitudeRows.data(), model.harmonicMedianFrames,
                 worker.leftRows.data(), worker.rightRows.data(), centreRows, g.bins,
                 kicks.enabled() ? worker.kick.data() : nullptr, !worker.kickBody.left.empty(),
-                worker.lasting.empty() ? nullptr : worker.lasting.data()};
+                worker.lasting.empty() ? nullptr : worker.lasting.data(),
+                worker.glide.empty() ? nullptr : worker.glide.data()};
         };
 
         // First masks of every frame the refinement reads.
