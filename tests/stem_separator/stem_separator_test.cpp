@@ -647,6 +647,49 @@ TEST(StemSeparator, KickBodiesBetweenBassNotesGoToTheDrums)
     EXPECT_GT(shareOf(struck, with.files[bass].signal), 0.5);
 }
 
+// A held sub-bass note whose pitch glides down from `fromHz` in `glide`
+// seconds, with a weak second and third harmonic that glide along.
+void addGlidingBassNote(TestSignal& signal, double time, double length, double fromHz, double toHz, double glide,
+    double amplitude)
+{
+    const auto start = static_cast<std::size_t>(time * signal.sampleRate);
+    double phase = 0;
+    for (std::size_t i = 0; i < static_cast<std::size_t>(length * signal.sampleRate) && start + i < signal.frameCount(); ++i) {
+        const double t = static_cast<double>(i) / signal.sampleRate;
+        const double hz = t < glide ? fromHz * std::pow(toHz / fromHz, t / glide) : toHz;
+        phase += 2 * std::numbers::pi * hz / signal.sampleRate;
+        const double envelope = std::min(1.0, (length - t) / 0.03);
+        const double value = std::sin(phase) + 0.25 * std::sin(2 * phase) + 0.08 * std::sin(3 * phase);
+        for (auto& channel : signal.channels)
+            channel[start + i] += static_cast<float>(amplitude * envelope * value);
+    }
+}
+
+// Off-beat sub-bass notes between kicks, every other one gliding down from
+// the octave in 60 ms: the glide sweeps as a kick's body does, but lands on
+// a note that holds, and both it and the kicks keep to their stems.
+TEST(StemSeparator, BassNotesGlidingDownBetweenKicksStayInTheBass)
+{
+    AudioTestFolder folder("fotivela-stems");
+    TestSignal kicks = makeSilence(4.0);
+    TestSignal glides = makeSilence(4.0);
+    TestSignal notes = makeSilence(4.0);
+    int index = 0;
+    for (double t = 0.2; t < 3.7; t += 0.48) {
+        addSweptKick(kicks, t, 0.8);
+        if (index++ % 2 == 0)
+            addGlidingBassNote(glides, t + 0.24, 0.22, 146.8, 73.4, 0.06, 0.42);
+        else
+            addBassNote(notes, t + 0.24, 0.22, 73.4, 0.42, 3, 2.0, 0);
+    }
+    const Stems stems = separate(folder, "gliding-bass", mixOf(kicks, mixOf(glides, notes)));
+
+    // Their glides were taken for kicks and went to the drums: 0.76 stayed.
+    EXPECT_GT(shareOf(glides, stems.files[bass].signal), 0.9);
+    EXPECT_GT(shareOf(notes, stems.files[bass].signal), 0.9);
+    EXPECT_GT(shareOf(kicks, stems.files[drums].signal), 0.82);
+}
+
 // The share of `part` that `stem` holds between `from` and `to` seconds.
 double shareBetween(const TestSignal& part, const TestSignal& stem, double from, double to)
 {
