@@ -126,11 +126,15 @@ void KickTracker::findOnsets(const float* magnitude, int stride, int rows, std::
         const double later = newEnergyCentroid(rowOf(r + 3), rowOf(r - 2), m_firstBin, m_endBin);
         if (later <= 0)
             continue;
-        const DrivenSweep sweep = atOnset >= drivenSweepRatio * later ? drivenSweep(magnitude, stride, r) : DrivenSweep::none;
         const bool onHeld = lastHeld >= 0 && r - lastHeld <= m_lookbackFrames;
         // Landing on a held body, the new sweep beats against it and is
-        // clearer from a frame earlier, whose window already holds its start.
-        const bool sweepsOnHeld = onHeld && atOnset >= drivenSweepRatio * later
+        // clearer from a frame earlier, whose window already holds its start;
+        // and the body it lands on ringing on blurs how far its pitch falls.
+        const bool fallsOnHeld = onHeld && atOnset >= drivenOnHeldSweepRatio * later;
+        const DrivenSweep sweep = atOnset >= drivenSweepRatio * later || fallsOnHeld
+            ? drivenSweep(magnitude, stride, r)
+            : DrivenSweep::none;
+        const bool sweepsOnHeld = fallsOnHeld
             && (sweep != DrivenSweep::none || drivenSweep(magnitude, stride, r - 1) != DrivenSweep::none);
         if (sweep == DrivenSweep::holding || sweepsOnHeld)
             onsets[static_cast<std::size_t>(r)] = drivenKickOnset;

@@ -65,6 +65,8 @@ private:
     // is still this share of its loudest in the first four.
     static constexpr double drivenRiseRatio = 2.5;
     static constexpr double drivenSweepRatio = 1.2;
+    // Landing on a driven kick's held body, its pitch need fall only this much.
+    static constexpr double drivenOnHeldSweepRatio = 1.15;
     static constexpr double drivenSweepMaxStepHz = 32.0;
     static constexpr double drivenSweepLateFallHz = 3.0;
     static constexpr double drivenSweepFallHz = 16.0;
