@@ -134,13 +134,22 @@ void KickTracker::findOnsets(const float* magnitude, int stride, int rows, std::
         const DrivenSweep sweep = atOnset >= drivenSweepRatio * later || fallsOnHeld
             ? drivenSweep(magnitude, stride, r)
             : DrivenSweep::none;
+        // A driven kick starting late in its first frame shows little of its
+        // sweep there; the next frame, holding its whole start, tells.
+        DrivenSweep sweepNext = DrivenSweep::none;
+        if (sweep == DrivenSweep::none && !fallsOnHeld) {
+            const double nextOnset = newEnergyCentroid(rowOf(r + 1), rowOf(r - 2), m_firstBin, m_endBin);
+            const double nextLater = newEnergyCentroid(rowOf(r + 4), rowOf(r - 2), m_firstBin, m_endBin);
+            if (nextLater > 0 && nextOnset >= drivenSweepRatio * nextLater)
+                sweepNext = drivenSweep(magnitude, stride, r + 1);
+        }
         const bool sweepsOnHeld = fallsOnHeld
             && (sweep != DrivenSweep::none || drivenSweep(magnitude, stride, r - 1) != DrivenSweep::none);
-        if (sweep == DrivenSweep::holding || sweepsOnHeld)
+        if (sweep == DrivenSweep::holding || sweepsOnHeld || sweepNext == DrivenSweep::holding)
             onsets[static_cast<std::size_t>(r)] = drivenKickOnset;
         else if (here >= m_riseRatio && atOnset >= m_sweepRatio * later)
             onsets[static_cast<std::size_t>(r)] = kickOnset;
-        if (sweep == DrivenSweep::holding)
+        if (sweep == DrivenSweep::holding || sweepNext == DrivenSweep::holding)
             lastHeld = r;
     }
 }
