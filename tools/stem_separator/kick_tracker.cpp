@@ -469,30 +469,13 @@ int KickTracker::fitDecay(const std::vector<float>& seen, std::size_t width, int
         level[static_cast<std::size_t>(f)] = std::log(std::max(energy, 1e-30)) / 2;
     }
     // The note comes in where the level leaves the line its last frames drew.
-    const auto entryOf = [&](const std::vector<double>& levels) {
-        for (int f = fitFirstFrame + slopeFrames + 1; f < frames; ++f) {
-            const auto l = [&](int i) { return levels[static_cast<std::size_t>(i)]; };
-            const double slope = (l(f - 1) - l(f - 1 - slopeFrames)) / slopeFrames;
-            if (std::abs(l(f) - (l(f - 1) + slope)) > entryTolerance || l(f) > l(f - 1))
-                return f;
-        }
-        return -1;
-    };
-    int entry = entryOf(level);
-    // An earlier kick ringing on beats against the body and the level swings
-    // from frame to frame; then the line is read through the mean of each two.
-    if (entry < 0 || entry - entryMarginFrames - fitFirstFrame < fitLeastFrames) {
-        int turns = 0;
-        for (int f = fitFirstFrame + 1; f <= fitFirstFrame + swingSteps && f + 1 < frames; ++f) {
-            const auto l = [&](int i) { return level[static_cast<std::size_t>(i)]; };
-            turns += (l(f) - l(f - 1)) * (l(f + 1) - l(f)) < 0;
-        }
-        if (turns >= swingTurns) {
-            std::vector<double> paired(level.size());
-            paired[0] = level[0];
-            for (std::size_t f = 1; f < level.size(); ++f)
-                paired[f] = 0.5 * (level[f] + level[f - 1]);
-            entry = entryOf(paired);
+    int entry = -1;
+    for (int f = fitFirstFrame + slopeFrames + 1; f < frames; ++f) {
+        const auto l = [&](int i) { return level[static_cast<std::size_t>(i)]; };
+        const double slope = (l(f - 1) - l(f - 1 - slopeFrames)) / slopeFrames;
+        if (std::abs(l(f) - (l(f - 1) + slope)) > entryTolerance || l(f) > l(f - 1)) {
+            entry = f;
+            break;
         }
     }
     const int last = entry - entryMarginFrames; // fitted frames [0, last)

@@ -86,10 +86,6 @@ private:
     static constexpr int entryMarginFrames = 2;
     static constexpr int slopeFrames = 3;
     static constexpr double entryTolerance = 0.04;
-    // The level swings where, over these many steps from the first fitted
-    // frame, it turns from rising to falling or back at least this often.
-    static constexpr int swingSteps = 5;
-    static constexpr int swingTurns = 3;
     // A driven body's decay quickens as the drive lets go of it.
     static constexpr double drivenDecayQuickening = 1.5;
     // The fitted body is carried on in phase this many frames past the fit,
