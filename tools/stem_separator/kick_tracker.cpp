@@ -131,13 +131,26 @@ void KickTracker::findOnsets(const float* magnitude, int stride, int rows, std::
         const double later = newEnergyCentroid(rowOf(r + 3), rowOf(r - 2), m_firstBin, m_endBin);
         if (later <= 0)
             continue;
-        const DrivenSweep sweep = atOnset >= drivenSweepRatio * later ? drivenSweep(magnitude, stride, r) : DrivenSweep::none;
         const bool onHeld = lastHeld >= 0 && r - lastHeld <= m_lookbackFrames;
         // Landing on a held body, the new sweep beats against it and is
-        // clearer from a frame earlier, whose window already holds its start.
-        const bool sweepsOnHeld = onHeld && atOnset >= drivenSweepRatio * later
+        // clearer from a frame earlier, whose window already holds its start;
+        // and the body it lands on ringing on blurs how far its pitch falls.
+        const bool fallsOnHeld = onHeld && atOnset >= drivenOnHeldSweepRatio * later;
+        const DrivenSweep sweep = atOnset >= drivenSweepRatio * later || fallsOnHeld
+            ? drivenSweep(magnitude, stride, r)
+            : DrivenSweep::none;
+        // A driven kick starting late in its first frame shows little of its
+        // sweep there; the next frame, holding its whole start, tells.
+        DrivenSweep sweepNext = DrivenSweep::none;
+        if (sweep == DrivenSweep::none && !fallsOnHeld) {
+            const double nextOnset = newEnergyCentroid(rowOf(r + 1), rowOf(r - 2), m_firstBin, m_endBin);
+            const double nextLater = newEnergyCentroid(rowOf(r + 4), rowOf(r - 2), m_firstBin, m_endBin);
+            if (nextLater > 0 && nextOnset >= drivenSweepRatio * nextLater)
+                sweepNext = drivenSweep(magnitude, stride, r + 1);
+        }
+        const bool sweepsOnHeld = fallsOnHeld
             && (sweep != DrivenSweep::none || drivenSweep(magnitude, stride, r - 1) != DrivenSweep::none);
-        if (sweep == DrivenSweep::holding || sweepsOnHeld)
+        if (sweep == DrivenSweep::holding || sweepsOnHeld || sweepNext == DrivenSweep::holding)
             onsets[static_cast<std::size_t>(r)] = drivenKickOnset;
         else if (here >= m_riseRatio && atOnset >= m_sweepRatio * later) {
             if (!glidesIntoNote(GlideProbe{magnitude, stride, r, m_firstBin, m_endBin, m_bins}))
@@ -145,7 +158,7 @@ void KickTracker::findOnsets(const float* magnitude, int stride, int rows, std::
             else if (glides)
                 (*glides)[static_cast<std::size_t>(r)] = 1;
         }
-        if (sweep == DrivenSweep::holding)
+        if (sweep == DrivenSweep::holding || sweepNext == DrivenSweep::holding)
             lastHeld = r;
     }
 }
@@ -180,10 +193,12 @@ void KickTracker::kickAt(const Rows& span, int row, const std::vector<std::uint8
     if (onset < 0 || onset + onsetReachAfter >= rows)
         return;
     if (onsets[static_cast<std::size_t>(onset)] == drivenKickOnset) {
-        std::vector<float> earlierKick;
-        if (depth > 0)
+        std::vector<float> earlierKick, earlierStill;
+        if (depth > 0) {
             kickAt(span, onset - 2, onsets, earlierKick, depth - 1, nullptr);
-        drivenKickMagnitude(span, onset, row, earlierKick, out, body);
+            kickAt(span, onset - 2 - earlierDecayFrames, onsets, earlierStill, depth - 1, nullptr);
+        }
+        drivenKickMagnitude(span, onset, row, earlierKick, earlierStill, out, body);
         return;
     }
     const float* magnitude = span.magnitude;
@@ -247,7 +262,7 @@ void KickTracker::kickAt(const Rows& span, int row, const std::vector<std::uint8
 }
 
 void KickTracker::drivenKickMagnitude(const Rows& span, int onset, int row, const std::vector<float>& earlierKick,
-    std::vector<float>& out, Body* spectrum) const
+    const std::vector<float>& earlierStill, std::vector<float>& out, Body* spectrum) const
 {
     const auto rowOf = [&](int r) { return span.magnitude + static_cast<std::ptrdiff_t>(r) * span.stride; };
     const auto centre = [&](int r, std::size_t bin) {
@@ -263,6 +278,16 @@ void KickTracker::drivenKickMagnitude(const Rows& span, int onset, int row, cons
     const float* settled = rowOf(onset + 4);
     const auto firstBin = static_cast<std::size_t>(m_firstBin);
     const auto endBin = static_cast<std::size_t>(m_endBin);
+    // An earlier kick rings on dying away as it did before this one came,
+    // however its phase turned.
+    double earlierNow = 0, earlierThen = 0;
+    for (std::size_t bin = firstBin; bin < endBin && !earlierStill.empty(); ++bin) {
+        earlierNow += static_cast<double>(earlierKick[bin]) * earlierKick[bin];
+        earlierThen += static_cast<double>(earlierStill[bin]) * earlierStill[bin];
+    }
+    const double earlierDecay = earlierThen > 0
+        ? std::min(m_drivenDecay, std::pow(earlierNow / earlierThen, 0.5 / earlierDecayFrames))
+        : m_drivenDecay;
     std::vector<std::complex<float>> rest(endBin), turn(endBin), restLeft(endBin), restRight(endBin);
     const auto side = [&](const fftwf_complex* values, int r, std::size_t bin) {
         const auto at = static_cast<std::size_t>(r) * static_cast<std::size_t>(span.stride) + bin;
@@ -279,6 +304,10 @@ void KickTracker::drivenKickMagnitude(const Rows& span, int onset, int row, cons
         turn[bin] = std::norm(earlier) > 0 ? rest[bin] / earlier : std::complex<float>(0.0f);
         if (std::abs(turn[bin]) > 1.0f)
             turn[bin] /= std::abs(turn[bin]);
+        // Where it is mostly an earlier kick, it dies away as that kick did.
+        if (!earlierStill.empty() && earlierKick[bin] >= earlierKickShare * before[bin]
+            && std::abs(turn[bin]) > earlierDecay)
+            turn[bin] *= static_cast<float>(earlierDecay) / std::abs(turn[bin]);
         // What still rings of an earlier kick is no note.
         const float rung = earlierKick.empty() ? before[bin] : std::max(0.0f, before[bin] - earlierKick[bin]);
         steadyNote[bin] = std::abs(turn[bin]) > steadyNoteFading && rung >= steadyNoteLevel * settled[bin];
@@ -387,9 +416,16 @@ void KickTracker::drivenKickMagnitude(const Rows& span, int onset, int row, cons
         spectrum->left.assign(static_cast<std::size_t>(m_bins), std::complex<float>(0.0f));
         spectrum->right.assign(static_cast<std::size_t>(m_bins), std::complex<float>(0.0f));
     }
+    const auto earlierFall = static_cast<float>(std::pow(earlierDecay, row - onset + 2));
     for (std::size_t bin = firstBin; bin < endBin; ++bin) {
-        const float carriedShare
+        float carriedShare
             = earlierKick.empty() || before[bin] <= 0 ? 0.0f : std::min(1.0f, earlierKick[bin] / before[bin]);
+        if (!earlierStill.empty() && carriedShare > 0) {
+            const float aged = std::abs(rest[bin]) * carriedShare;
+            const float dying = earlierKick[bin] * earlierFall;
+            if (aged > dying)
+                carriedShare *= dying / aged;
+        }
         const float carried = std::abs(rest[bin]) * carriedShare;
         const float lift = fitted ? 1.0f : drivenBodyLift;
         out[bin] = std::min(here[bin], lift * std::sqrt(body[bin] * body[bin] + carried * carried));

@@ -70,6 +70,8 @@ private:
     // is still this share of its loudest in the first four.
     static constexpr double drivenRiseRatio = 2.5;
     static constexpr double drivenSweepRatio = 1.2;
+    // Landing on a driven kick's held body, its pitch need fall only this much.
+    static constexpr double drivenOnHeldSweepRatio = 1.15;
     static constexpr double drivenSweepMaxStepHz = 32.0;
     static constexpr double drivenSweepLateFallHz = 3.0;
     static constexpr double drivenSweepFallHz = 16.0;
@@ -103,6 +105,11 @@ private:
     // body's level or more: there the body dies away like a plain kick's.
     static constexpr float steadyNoteFading = 0.9f;
     static constexpr float steadyNoteLevel = 0.1f;
+    // An earlier kick's decay is read over these many frames before the
+    // onset; it rings on dying away so in bins where it holds this share of
+    // what rang before, and wherever its share is carried on.
+    static constexpr int earlierDecayFrames = 2;
+    static constexpr float earlierKickShare = 0.5f;
 
     double lowEnergy(const float* row) const;
     enum class DrivenSweep { none, sweepOnly, holding };
@@ -119,7 +126,7 @@ private:
     int fitDecay(const std::vector<float>& seen, std::size_t width, int frames,
         const std::vector<std::uint8_t>& steadyNote, std::size_t firstBin, std::vector<float>& body) const;
     void drivenKickMagnitude(const Rows& rows, int onset, int row, const std::vector<float>& earlierKick,
-        std::vector<float>& out, Body* body) const;
+        const std::vector<float>& earlierStill, std::vector<float>& out, Body* body) const;
 
     int m_firstBin = 0;
     int m_endBin = 0;
