@@ -6,10 +6,11 @@
 namespace fotivela::stem_separator {
 
 // A note that glides down into its pitch, say from the octave above, sweeps
-// like a kick's body in its first frames. It is told apart by what follows:
-// it lands on a harmonic series, its octave above the fundamental, and holds
-// its level, where a kick's body is a bare sine that dies away. A kick struck
-// with such a note still shows what of it died away.
+// like a kick's body in its first frames. It is told apart by its harmonics
+// sliding down with it, and by what follows: it lands on a harmonic series
+// and holds its level, where a kick's body is a bare sine that dies away. A
+// kick struck with a note still shows what of it died away, or a peak on the
+// note's own partials.
 struct GlideProbe {
     const float* magnitude = nullptr; // rows `stride` values apart
     int stride = 0;
@@ -29,7 +30,5 @@ bool glidesIntoNote(const GlideProbe& probe);
 // no note glides in.
 void glidingNoteLevel(const float* magnitude, int stride, int rows, int row, int firstBin, int endBin, int bins,
     const std::vector<std::uint8_t>& glides, std::vector<float>& out);
-constexpr int glideRowsBefore = 3; // rows before an onset the level reads
-constexpr int glideRowsAfter = 6;
 
 } // namespace fotivela::stem_separator
