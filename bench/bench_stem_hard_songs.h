@@ -9,6 +9,7 @@
 
 #include "bench_stem_separation.h"
 
+#include <array>
 #include <functional>
 
 namespace fotivela::bench {
@@ -314,7 +315,8 @@ struct HardSong {
     bool heldOut = false;
 };
 
-// The kinds of the set, by name; take 0 tunes, take 1 is held out.
+// The kinds of the set, by name; take 0 tunes, take 1 is held out, takes 2–5
+// are more tuning takes of one kind.
 inline std::vector<std::string> hardSongKinds()
 {
     return {"ballad", "rock", "blues", "tempo", "house", "hiphop"};
@@ -332,9 +334,14 @@ inline MultitrackSong makeHardSong(const std::string& kind, int take, double sec
     TestSignal& other = song.parts[3];
     std::mt19937 random(static_cast<std::uint32_t>(1000 + 17 * take + std::hash<std::string>{}(kind) % 997));
     std::uniform_real_distribution<double> unit(0, 1);
-    const double key = take == 0 ? 0.0 : (kind == "rock" || kind == "hiphop" ? -2.0 : 3.0);
-    const double tempoScale = take == 0 ? 1.0 : 1.06;
-    const double balance = take == 0 ? 1.0 : 0.85; // drums against the rest
+    // Takes from 2 on are extra tuning material: keys, tempi and balances neither half uses.
+    const std::size_t extra = static_cast<std::size_t>(std::max(0, take - 2)) % 4;
+    const double key = take == 0 ? 0.0
+        : take == 1              ? (kind == "rock" || kind == "hiphop" ? -2.0 : 3.0)
+                                 : std::array{-3.0, -1.0, 2.0, 1.0}[extra];
+    const double tempoScale = take == 0 ? 1.0 : take == 1 ? 1.06 : std::array{0.96, 1.03, 1.09, 0.99}[extra];
+    // drums against the rest
+    const double balance = take == 0 ? 1.0 : take == 1 ? 0.85 : std::array{0.92, 1.08, 0.95, 0.88}[extra];
     const std::size_t n = drums.frameCount();
     // Reverb sends: what of each part goes to its own room, kept in the same part.
     TestSignal drumSend = test::makeSilence(seconds, rate, 2);
