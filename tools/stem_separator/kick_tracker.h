@@ -76,9 +76,8 @@ private:
     static constexpr double drivenSweepLateFallHz = 3.0;
     static constexpr double drivenSweepFallHz = 16.0;
     static constexpr double drivenHeldLevel = 0.5;
-    // Drive holds a body up, but it still dies away this slowly at most; a
-    // slower bound let a note ringing on under the body pass for it.
-    static constexpr double drivenLongestDecaySeconds = 0.7;
+    // Drive holds a body up: it dies away this slowly at most.
+    static constexpr double drivenLongestDecaySeconds = 1.5;
     // The body followed is the least the bins held from frame to frame, and a
     // note beating against it pulls that below the body: lift it this much.
     static constexpr float drivenBodyLift = 1.25f;
