@@ -224,8 +224,10 @@ TEST_F(RuntimeDownload, KilledInstallLeavesTheEarlierRuntimeAndTheNextOneResumes
     const auto self = std::filesystem::read_symlink("/proc/self/exe");
     std::map<std::string, std::string> environment {{"PATH", "/usr/bin:/bin"}, {"FOTIVELA_TEST_INSTALL_CHILD", "1"},
         {"DUSKMERE_TEST_ROOT", folder.path().string()}, {DemucsRuntimePackage::urlVariable, server.url()},
-        {"ASAN_OPTIONS", "detect_leaks=0"}, {"QT_QPA_PLATFORM", "offscreen"}};
-    // The child is stopped (its group gets SIGTERM, then SIGKILL) once part of the package is on disk.
+        {"ASAN_OPTIONS", "detect_leaks=0"}, {"QT_QPA_PLATFORM", "offscreen"},
+        {"TMPDIR", std::filesystem::temp_directory_path().string()}};
+    // The child is stopped (its group gets SIGTERM, then SIGKILL) once part of the package is on disk;
+    // its temporary files go with this run's.
     try {
         const auto finished = DemucsRuntimeProductionIO::runProcess(self.string(),
             {"--gtest_filter=RuntimeDownloadChild.*"}, environment, 120.0,

@@ -288,7 +288,8 @@ TEST(RuntimeInstallFirst, FullDiskLeavesNothingActiveAndSaysSo)
     const auto root = folder / "DemucsRuntime";
     const auto self = std::filesystem::read_symlink("/proc/self/exe");
     std::map<std::string, std::string> environment {{"PATH", "/usr/bin:/bin"}, {"FOTIVELA_TEST_CHILD_ROOT", root.string()},
-        {"ASAN_OPTIONS", "detect_leaks=0"}, {"QT_QPA_PLATFORM", "offscreen"}};
+        {"ASAN_OPTIONS", "detect_leaks=0"}, {"QT_QPA_PLATFORM", "offscreen"},
+        {"TMPDIR", std::filesystem::temp_directory_path().string()}};
     // No room for the package's largest file unpacked, whatever this build's separator weighs.
     const std::uint64_t largest = largestEntrySize(readFile(DemucsRuntimePackage::builtArchivePath()));
     ASSERT_GT(largest, 1u);

@@ -205,9 +205,11 @@ TEST(RuntimeProcess, ChildEndsWithItsKilledParent)
     const auto pidFile = folder / "child.pid";
     const auto self = std::filesystem::read_symlink("/proc/self/exe").string();
     std::vector<std::string> texts {self, "--gtest_filter=RuntimeProcessParent.*", "PATH=/usr/bin:/bin",
-        "FOTIVELA_TEST_PARENT_PID_FILE=" + pidFile.string(), "ASAN_OPTIONS=detect_leaks=0"};
+        "FOTIVELA_TEST_PARENT_PID_FILE=" + pidFile.string(), "ASAN_OPTIONS=detect_leaks=0",
+        // Killed, it cannot clean up after itself: its temporary files go with this run's.
+        "TMPDIR=" + std::filesystem::temp_directory_path().string()};
     char* argv[] = {texts[0].data(), texts[1].data(), nullptr};
-    char* envp[] = {texts[2].data(), texts[3].data(), texts[4].data(), nullptr};
+    char* envp[] = {texts[2].data(), texts[3].data(), texts[4].data(), texts[5].data(), nullptr};
     pid_t parent = -1;
     ASSERT_EQ(::posix_spawn(&parent, self.c_str(), nullptr, nullptr, argv, envp), 0);
     pid_t child = 0;
