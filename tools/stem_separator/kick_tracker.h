@@ -1,5 +1,6 @@
 #pragma once
 
+#include "body_pencil.h"
 #include "separation_model.h"
 
 #include <fftw3.h>
@@ -58,7 +59,15 @@ public:
         std::vector<std::complex<float>> left, right;
     };
     void kickSpectrum(const float* magnitude, const fftwf_complex* left, const fftwf_complex* right, int stride,
-        int rows, int row, const std::vector<std::uint8_t>& onsets, std::vector<float>& out, Body& body) const;
+        int rows, int row, const std::vector<std::uint8_t>& onsets, const std::vector<BodyFit>& fits,
+        std::vector<float>& out, Body& body) const;
+
+    // Where a note comes in at almost a driven kick's pitch and rings on
+    // under its body, the body over the frames of the two together, by the
+    // driven onset's row (see BodyFit); read by kickSpectrum. A fit reads the
+    // rows up to the next onset, at most the look-back past its own.
+    void fitBodies(const float* magnitude, const fftwf_complex* left, const fftwf_complex* right, int stride,
+        int rows, const std::vector<std::uint8_t>& onsets, std::vector<BodyFit>& fits) const;
 
 private:
     static constexpr int onsetReachBefore = 3; // rows before an onset its test and model read
@@ -110,6 +119,23 @@ private:
     // what rang before, and wherever its share is carried on.
     static constexpr int earlierDecayFrames = 2;
     static constexpr float earlierKickShare = 0.5f;
+    // A note coming in over a driven body: the lobe is the body's peak bin
+    // and these many each side. From this many frames after the sweep on,
+    // the first run of frames (these many, at least these many before the
+    // next onset) that two poles explain but for this share, one dying away
+    // as a driven body does and one holding, gives the body; it holds from
+    // these many frames before the run, where the note was coming in.
+    static constexpr int pencilLobeBins = 2;
+    static constexpr int pencilFromFrame = 8;
+    static constexpr int pencilFrames = 24;
+    static constexpr int pencilLeastFrames = 10;
+    static constexpr double pencilWorstResidual = 0.003;
+    static constexpr double pencilBodyLeast = 0.9;
+    static constexpr double pencilBodyMost = 0.99;
+    static constexpr double pencilNoteLeast = 0.95;
+    static constexpr double pencilNoteMost = 1.02;
+    static constexpr double pencilBodyLeastShare = 0.1;
+    static constexpr int pencilLeadFrames = 4;
 
     double lowEnergy(const float* row) const;
     enum class DrivenSweep { none, sweepOnly, holding };
@@ -120,6 +146,7 @@ private:
         const fftwf_complex* right;
         int stride;
         int count;
+        const std::vector<BodyFit>* fits = nullptr;
     };
     void kickAt(const Rows& rows, int row, const std::vector<std::uint8_t>& onsets, std::vector<float>& out,
         int depth, Body* body) const;
@@ -127,6 +154,8 @@ private:
         const std::vector<std::uint8_t>& steadyNote, std::size_t firstBin, std::vector<float>& body) const;
     void drivenKickMagnitude(const Rows& rows, int onset, int row, const std::vector<float>& earlierKick,
         const std::vector<float>& earlierStill, std::vector<float>& out, Body* body) const;
+    BodyFit fitBody(const Rows& rows, int onset, int end) const;
+    void fittedBody(const Rows& rows, const BodyFit& fit, int row, std::vector<float>& out, Body* body) const;
 
     int m_firstBin = 0;
     int m_endBin = 0;
