@@ -607,11 +607,16 @@ BodyFit KickTracker::fitBody(const Rows& span, int onset, int end) const
             continue;
         // Poles close together may cancel each other in the frames fitted
         // and not past them: the body never outweighs what the lobe held.
-        // Nor is it a mere trace of it: then what holds is the body.
-        double bodyEnergy = 0, loudest = 0;
+        // Nor is it a mere trace of it. At one pitch, a body and a note
+        // dying away at nearby rates pass for one pole and a faint stray
+        // beside it; a note of another pitch may rightly be faint here.
+        double bodyEnergy = 0, noteEnergy = 0, loudest = 0, start = 0;
         for (int k = 0; k < width; ++k) {
             double left = 0;
-            bodyEnergy += std::norm(poleAmplitudes(*poles, centre.data() + k, frames, width, left)[0]);
+            const auto amplitudes = poleAmplitudes(*poles, centre.data() + k, frames, width, left);
+            bodyEnergy += std::norm(amplitudes[0]);
+            noteEnergy += std::norm(amplitudes[1]);
+            start += std::norm(centre[static_cast<std::size_t>(k)]);
         }
         for (int f = 0; f < frames; ++f) {
             double held = 0;
@@ -619,10 +624,9 @@ BodyFit KickTracker::fitBody(const Rows& span, int onset, int end) const
                 held += std::norm(centre[static_cast<std::size_t>(f * width + k)]);
             loudest = std::max(loudest, held);
         }
-        double start = 0;
-        for (int k = 0; k < width; ++k)
-            start += std::norm(centre[static_cast<std::size_t>(k)]);
-        if (bodyEnergy > loudest || bodyEnergy < pencilBodyLeastShare * start)
+        const bool strayBeside = std::abs(std::arg(poles->note / poles->body)) < pencilBesideTurn
+            && noteEnergy < pencilNoteLeastShare * start;
+        if (bodyEnergy > loudest || bodyEnergy < pencilBodyLeastShare * start || strayBeside)
             continue;
         BodyFit fit;
         fit.first = first;

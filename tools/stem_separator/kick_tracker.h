@@ -121,10 +121,14 @@ private:
     static constexpr float earlierKickShare = 0.5f;
     // A note coming in over a driven body: the lobe is the body's peak bin
     // and these many each side. From this many frames after the sweep on,
-    // the first run of frames (these many, at least these many before the
-    // next onset) that two poles explain but for this share, one dying away
-    // as a driven body does and one holding, gives the body; it holds from
-    // these many frames before the run, where the note was coming in.
+    // when the body has settled, the first run of frames (these many, at
+    // least these many before the next onset) that two poles explain but
+    // for this share gives the body; none if the very first run is so
+    // explained, as then nothing came in. The body must die away as a
+    // driven one does, the note hold, the body hold this share of the lobe
+    // where the run starts, and a note turning within this much of the body
+    // a frame this share. The body stands from these many frames before the
+    // run, where the note was coming in.
     static constexpr int pencilLobeBins = 2;
     static constexpr int pencilFromFrame = 8;
     static constexpr int pencilFrames = 24;
@@ -135,6 +139,8 @@ private:
     static constexpr double pencilNoteLeast = 0.95;
     static constexpr double pencilNoteMost = 1.02;
     static constexpr double pencilBodyLeastShare = 0.1;
+    static constexpr double pencilBesideTurn = 0.4;
+    static constexpr double pencilNoteLeastShare = 0.1;
     static constexpr int pencilLeadFrames = 4;
 
     double lowEnergy(const float* row) const;
