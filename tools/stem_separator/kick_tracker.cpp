@@ -602,11 +602,13 @@ BodyFit KickTracker::fitBody(const Rows& span, int onset, int end) const
         // the body followed from before the onset already parts from it.
         if (first == sweepEnd + pencilFromFrame)
             return {};
+        // Which is the body only their damping says: it must be clear.
         if (std::abs(poles->body) < pencilBodyLeast || std::abs(poles->body) > pencilBodyMost
-            || std::abs(poles->note) < pencilNoteLeast || std::abs(poles->note) > pencilNoteMost)
+            || std::abs(poles->note) < pencilNoteLeast || std::abs(poles->note) > pencilNoteMost
+            || std::abs(poles->note) - std::abs(poles->body) < pencilDampingGap)
             continue;
         // Poles close together may cancel each other in the frames fitted
-        // and not past them: the body never outweighs what the lobe held.
+        // and not past them: neither outweighs what the lobe held.
         // Nor is it a mere trace of it. At one pitch, a body and a note
         // dying away at nearby rates pass for one pole and a faint stray
         // beside it; a note of another pitch may rightly be faint here.
@@ -626,7 +628,7 @@ BodyFit KickTracker::fitBody(const Rows& span, int onset, int end) const
         }
         const bool strayBeside = std::abs(std::arg(poles->note / poles->body)) < pencilBesideTurn
             && noteEnergy < pencilNoteLeastShare * start;
-        if (bodyEnergy > loudest || bodyEnergy < pencilBodyLeastShare * start || strayBeside)
+        if (std::max(bodyEnergy, noteEnergy) > loudest || bodyEnergy < pencilBodyLeastShare * start || strayBeside)
             continue;
         BodyFit fit;
         fit.first = first;

@@ -125,7 +125,8 @@ private:
     // least these many before the next onset) that two poles explain but
     // for this share gives the body; none if the very first run is so
     // explained, as then nothing came in. The body must die away as a
-    // driven one does, the note hold, the body hold this share of the lobe
+    // driven one does, the note hold, the two die away this much apart a
+    // frame (only that says which is which), the body hold this share of the lobe
     // where the run starts, and a note turning within this much of the body
     // a frame this share. The body stands from these many frames before the
     // run, where the note was coming in.
@@ -138,6 +139,7 @@ private:
     static constexpr double pencilBodyMost = 0.99;
     static constexpr double pencilNoteLeast = 0.95;
     static constexpr double pencilNoteMost = 1.02;
+    static constexpr double pencilDampingGap = 0.015;
     static constexpr double pencilBodyLeastShare = 0.1;
     static constexpr double pencilBesideTurn = 0.4;
     static constexpr double pencilNoteLeastShare = 0.1;
