@@ -191,6 +191,28 @@ void KickTracker::kickAt(const Rows& span, int row, const std::vector<std::uint8
             break;
         }
     const int rows = span.count;
+    if (onset < 0 && span.fits) {
+        // A fitted body dies away by its own pole past the look-back, until
+        // the next onset.
+        const int earliest = std::max(onsetReachBefore, row - m_lookbackFrames - pencilBeyondFrames);
+        for (int r = row - m_lookbackFrames - 1; r >= earliest; --r) {
+            if (!onsets[static_cast<std::size_t>(r)])
+                continue;
+            bool clear = true;
+            for (int ahead = row + 1; ahead <= std::min(row + pencilClearFrames, rows - 1); ++ahead)
+                clear = clear && !onsets[static_cast<std::size_t>(ahead)];
+            const BodyFit& fit = (*span.fits)[static_cast<std::size_t>(r)];
+            if (fit.holds(row) && clear) {
+                if (body) {
+                    body->left.assign(static_cast<std::size_t>(m_bins), std::complex<float>(0.0f));
+                    body->right.assign(static_cast<std::size_t>(m_bins), std::complex<float>(0.0f));
+                }
+                fittedBody(span, fit, row, out, body);
+            }
+            break;
+        }
+        return;
+    }
     if (onset < 0 || onset + onsetReachAfter >= rows)
         return;
     if (onsets[static_cast<std::size_t>(onset)] == drivenKickOnset) {

@@ -19,7 +19,9 @@ namespace fotivela::stem_separator {
 // A driven kick (an 808) is a long sine that sweeps down slowly and holds its
 // level for a while: its body is everything new from the onset on, followed
 // as it dies away and not lifted by a note that comes in over it. Once such a
-// note comes in, the decay and turn the body showed before carry it on.
+// note comes in, the decay and turn the body showed before carry it on; where
+// it comes in at almost the body's pitch, the two are told apart across
+// frames as two poles that die away at different rates (see BodyFit).
 //
 // Works on the magnitude rows of a span of frames (one row per frame, `stride`
 // values apart). A row's verdict depends only on rows within `reach()` of it,
@@ -144,6 +146,11 @@ private:
     static constexpr double pencilBesideTurn = 0.4;
     static constexpr double pencilNoteLeastShare = 0.1;
     static constexpr int pencilLeadFrames = 4;
+    // A fitted body is followed this many frames past the look-back, where
+    // no onset came in between, but not in the last these many before the
+    // next one: its rise must stand clear for its marker.
+    static constexpr int pencilBeyondFrames = 24;
+    static constexpr int pencilClearFrames = 4;
 
     double lowEnergy(const float* row) const;
     enum class DrivenSweep { none, sweepOnly, holding };
