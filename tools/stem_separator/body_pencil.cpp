@@ -9,7 +9,8 @@ namespace {
 
 using Complex = std::complex<double>;
 
-// Orthonormalises the two columns of `v` (m rows, column-major pairs).
+// Makes `a` and `b` an orthonormal pair spanning what they spanned; false
+// where they (nearly) coincide.
 bool orthonormalise(std::vector<Complex>& a, std::vector<Complex>& b)
 {
     double na = 0;
