@@ -630,7 +630,8 @@ BodyFit KickTracker::fitBody(const Rows& span, int onset, int end) const
             || std::abs(poles->note) - std::abs(poles->body) < pencilDampingGap)
             continue;
         // Poles close together may cancel each other in the frames fitted
-        // and not past them: neither outweighs what the lobe held.
+        // and not past them: neither outweighs what the lobe held by much
+        // (a note at the lobe's edge may take a little off the body).
         // Nor is it a mere trace of it. At one pitch, a body and a note
         // dying away at nearby rates pass for one pole and a faint stray
         // beside it; a note of another pitch may rightly be faint here.
@@ -650,7 +651,7 @@ BodyFit KickTracker::fitBody(const Rows& span, int onset, int end) const
         }
         const bool strayBeside = std::abs(std::arg(poles->note / poles->body)) < pencilBesideTurn
             && noteEnergy < pencilNoteLeastShare * start;
-        if (std::max(bodyEnergy, noteEnergy) > loudest || bodyEnergy < pencilBodyLeastShare * start || strayBeside)
+        if (std::max(bodyEnergy, noteEnergy) > pencilMostOfLobe * loudest || bodyEnergy < pencilBodyLeastShare * start || strayBeside)
             continue;
         BodyFit fit;
         fit.first = first;

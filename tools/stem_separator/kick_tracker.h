@@ -128,7 +128,8 @@ private:
     // for this share gives the body; none if the very first run is so
     // explained, as then nothing came in. The body must die away as a
     // driven one does, the note hold, the two die away this much apart a
-    // frame (only that says which is which), the body hold this share of the lobe
+    // frame (only that says which is which), neither outweigh the lobe's
+    // loudest frame this many times, the body hold this share of the lobe
     // where the run starts, and a note turning within this much of the body
     // a frame this share. The body stands from these many frames before the
     // run, where the note was coming in.
@@ -142,6 +143,7 @@ private:
     static constexpr double pencilNoteLeast = 0.95;
     static constexpr double pencilNoteMost = 1.02;
     static constexpr double pencilDampingGap = 0.015;
+    static constexpr double pencilMostOfLobe = 1.25;
     static constexpr double pencilBodyLeastShare = 0.1;
     static constexpr double pencilBesideTurn = 0.4;
     static constexpr double pencilNoteLeastShare = 0.1;
