@@ -170,11 +170,12 @@ void KickTracker::kickMagnitude(const float* magnitude, const fftwf_complex* lef
 }
 
 void KickTracker::kickSpectrum(const float* magnitude, const fftwf_complex* left, const fftwf_complex* right,
-    int stride, int rows, int row, const std::vector<std::uint8_t>& onsets, std::vector<float>& out, Body& body) const
+    int stride, int rows, int row, const std::vector<std::uint8_t>& onsets, const std::vector<BodyFit>& fits,
+    std::vector<float>& out, Body& body) const
 {
     body.left.clear();
     body.right.clear();
-    kickAt(Rows{magnitude, left, right, stride, rows}, row, onsets, out, 1, &body);
+    kickAt(Rows{magnitude, left, right, stride, rows, &fits}, row, onsets, out, 1, &body);
 }
 
 void KickTracker::kickAt(const Rows& span, int row, const std::vector<std::uint8_t>& onsets, std::vector<float>& out,
@@ -190,6 +191,28 @@ void KickTracker::kickAt(const Rows& span, int row, const std::vector<std::uint8
             break;
         }
     const int rows = span.count;
+    if (onset < 0 && span.fits) {
+        // A fitted body dies away by its own pole past the look-back, until
+        // the next onset.
+        const int earliest = std::max(onsetReachBefore, row - m_lookbackFrames - pencilBeyondFrames);
+        for (int r = row - m_lookbackFrames - 1; r >= earliest; --r) {
+            if (!onsets[static_cast<std::size_t>(r)])
+                continue;
+            bool clear = true;
+            for (int ahead = row + 1; ahead <= std::min(row + pencilClearFrames, rows - 1); ++ahead)
+                clear = clear && !onsets[static_cast<std::size_t>(ahead)];
+            const BodyFit& fit = (*span.fits)[static_cast<std::size_t>(r)];
+            if (fit.holds(row) && clear) {
+                if (body) {
+                    body->left.assign(static_cast<std::size_t>(m_bins), std::complex<float>(0.0f));
+                    body->right.assign(static_cast<std::size_t>(m_bins), std::complex<float>(0.0f));
+                }
+                fittedBody(span, fit, row, out, body);
+            }
+            break;
+        }
+        return;
+    }
     if (onset < 0 || onset + onsetReachAfter >= rows)
         return;
     if (onsets[static_cast<std::size_t>(onset)] == drivenKickOnset) {
@@ -199,6 +222,11 @@ void KickTracker::kickAt(const Rows& span, int row, const std::vector<std::uint8
             kickAt(span, onset - 2 - earlierDecayFrames, onsets, earlierStill, depth - 1, nullptr);
         }
         drivenKickMagnitude(span, onset, row, earlierKick, earlierStill, out, body);
+        if (span.fits && static_cast<std::size_t>(onset) < span.fits->size()) {
+            const BodyFit& fit = (*span.fits)[static_cast<std::size_t>(onset)];
+            if (fit.holds(row))
+                fittedBody(span, fit, row, out, body);
+        }
         return;
     }
     const float* magnitude = span.magnitude;
@@ -531,6 +559,135 @@ int KickTracker::fitDecay(const std::vector<float>& seen, std::size_t width, int
         body[bin] = static_cast<float>(std::exp(ml + slope * (now - mt)));
     }
     return last;
+}
+
+void KickTracker::fitBodies(const float* magnitude, const fftwf_complex* left, const fftwf_complex* right,
+    int stride, int rows, const std::vector<std::uint8_t>& onsets, std::vector<BodyFit>& fits) const
+{
+    fits.assign(onsets.size(), BodyFit{});
+    const Rows span{magnitude, left, right, stride, rows};
+    for (int onset = 0; onset < static_cast<int>(onsets.size()); ++onset) {
+        if (onsets[static_cast<std::size_t>(onset)] != drivenKickOnset)
+            continue;
+        int end = std::min(onset + m_lookbackFrames + 1, rows - onsetReachAfter);
+        for (int r = onset + 1; r < end; ++r)
+            if (onsets[static_cast<std::size_t>(r)]) {
+                end = r;
+                break;
+            }
+        fits[static_cast<std::size_t>(onset)] = fitBody(span, onset, end);
+    }
+}
+
+BodyFit KickTracker::fitBody(const Rows& span, int onset, int end) const
+{
+    const int sweepEnd = onset + 4;
+    const auto rowOf = [&](int r) { return span.magnitude + static_cast<std::ptrdiff_t>(r) * span.stride; };
+    const auto value = [&](const fftwf_complex* side, int r, int bin) {
+        const auto at = static_cast<std::size_t>(r) * static_cast<std::size_t>(span.stride) + static_cast<std::size_t>(bin);
+        return std::complex<double>(side[at][0], side[at][1]);
+    };
+    if (onset < 2 || end - sweepEnd < pencilFromFrame + pencilLeastFrames)
+        return {};
+    // The lobe: where the settling body is new.
+    const int peak = static_cast<int>(
+        std::lround(newEnergyPeak(rowOf(sweepEnd + 2), rowOf(onset - 2), m_firstBin, m_endBin)));
+    const int lobeFirst = std::max(m_firstBin, peak - pencilLobeBins);
+    const int width = std::min(m_endBin, peak + pencilLobeBins + 1) - lobeFirst;
+    if (width < 2)
+        return {};
+    // Frames where the note is still coming in, or something else rings
+    // besides, leave more than two poles can explain.
+    std::vector<std::complex<double>> centre;
+    for (int first = sweepEnd + pencilFromFrame; first + pencilLeastFrames <= end; ++first) {
+        const int frames = std::min(pencilFrames, end - first);
+        centre.assign(static_cast<std::size_t>(frames * width), 0.0);
+        for (int f = 0; f < frames; ++f)
+            for (int k = 0; k < width; ++k)
+                centre[static_cast<std::size_t>(f * width + k)]
+                    = 0.5 * (value(span.left, first + f, lobeFirst + k) + value(span.right, first + f, lobeFirst + k));
+        const auto poles = fitTwoPoles(centre, frames, width);
+        if (!poles)
+            continue;
+        double residual = 0, energy = 0;
+        for (int k = 0; k < width; ++k) {
+            double left = 0;
+            poleAmplitudes(*poles, centre.data() + k, frames, width, left);
+            residual += left;
+            for (int f = 0; f < frames; ++f)
+                energy += std::norm(centre[static_cast<std::size_t>(f * width + k)]);
+        }
+        if (energy <= 0 || residual > pencilWorstResidual * energy)
+            continue;
+        // Two poles that explain the frames right after the sweep rang
+        // from the start: a note held from before, or an earlier kick, which
+        // the body followed from before the onset already parts from it.
+        if (first == sweepEnd + pencilFromFrame)
+            return {};
+        // Which is the body only their damping says: it must be clear.
+        if (std::abs(poles->body) < pencilBodyLeast || std::abs(poles->body) > pencilBodyMost
+            || std::abs(poles->note) < pencilNoteLeast || std::abs(poles->note) > pencilNoteMost
+            || std::abs(poles->note) - std::abs(poles->body) < pencilDampingGap)
+            continue;
+        // Poles close together may cancel each other in the frames fitted
+        // and not past them: neither outweighs what the lobe held by much
+        // (a note at the lobe's edge may take a little off the body).
+        // Nor is it a mere trace of it. At one pitch, a body and a note
+        // dying away at nearby rates pass for one pole and a faint stray
+        // beside it; a note of another pitch may rightly be faint here.
+        double bodyEnergy = 0, noteEnergy = 0, loudest = 0, start = 0;
+        for (int k = 0; k < width; ++k) {
+            double left = 0;
+            const auto amplitudes = poleAmplitudes(*poles, centre.data() + k, frames, width, left);
+            bodyEnergy += std::norm(amplitudes[0]);
+            noteEnergy += std::norm(amplitudes[1]);
+            start += std::norm(centre[static_cast<std::size_t>(k)]);
+        }
+        for (int f = 0; f < frames; ++f) {
+            double held = 0;
+            for (int k = 0; k < width; ++k)
+                held += std::norm(centre[static_cast<std::size_t>(f * width + k)]);
+            loudest = std::max(loudest, held);
+        }
+        const bool strayBeside = std::abs(std::arg(poles->note / poles->body)) < pencilBesideTurn
+            && noteEnergy < pencilNoteLeastShare * start;
+        if (std::max(bodyEnergy, noteEnergy) > pencilMostOfLobe * loudest || bodyEnergy < pencilBodyLeastShare * start || strayBeside)
+            continue;
+        BodyFit fit;
+        fit.first = first;
+        // Not back into the sweep, which no one pole follows.
+        fit.from = std::max(sweepEnd + pencilFromFrame, first - pencilLeadFrames);
+        fit.lobeFirst = lobeFirst;
+        fit.pole = poles->body;
+        std::vector<std::complex<double>> series(static_cast<std::size_t>(frames));
+        for (int side = 0; side < 2; ++side) {
+            const fftwf_complex* values = side == 0 ? span.left : span.right;
+            auto& amplitudes = side == 0 ? fit.left : fit.right;
+            for (int k = 0; k < width; ++k) {
+                for (int f = 0; f < frames; ++f)
+                    series[static_cast<std::size_t>(f)] = value(values, first + f, lobeFirst + k);
+                double left = 0;
+                amplitudes.push_back(poleAmplitudes(*poles, series.data(), frames, 1, left)[0]);
+            }
+        }
+        return fit;
+    }
+    return {};
+}
+
+void KickTracker::fittedBody(const Rows& span, const BodyFit& fit, int row, std::vector<float>& out, Body* body) const
+{
+    const float* here = span.magnitude + static_cast<std::ptrdiff_t>(row) * span.stride;
+    const std::complex<double> step = std::pow(fit.pole, row - fit.first);
+    for (std::size_t k = 0; k < fit.left.size(); ++k) {
+        const std::complex<double> left = fit.left[k] * step, right = fit.right[k] * step;
+        const auto bin = static_cast<std::size_t>(fit.lobeFirst) + k;
+        out[bin] = std::min(here[bin], static_cast<float>(0.5 * std::abs(left + right)));
+        if (body && !body->left.empty()) {
+            body->left[bin] = std::complex<float>(left);
+            body->right[bin] = std::complex<float>(right);
+        }
+    }
 }
 
 } // namespace fotivela::stem_separator

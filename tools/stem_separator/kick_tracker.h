@@ -1,5 +1,6 @@
 #pragma once
 
+#include "body_pencil.h"
 #include "separation_model.h"
 
 #include <fftw3.h>
@@ -18,7 +19,9 @@ namespace fotivela::stem_separator {
 // A driven kick (an 808) is a long sine that sweeps down slowly and holds its
 // level for a while: its body is everything new from the onset on, followed
 // as it dies away and not lifted by a note that comes in over it. Once such a
-// note comes in, the decay and turn the body showed before carry it on.
+// note comes in, the decay and turn the body showed before carry it on; where
+// it comes in at almost the body's pitch, the two are told apart across
+// frames as two poles that die away at different rates (see BodyFit).
 //
 // Works on the magnitude rows of a span of frames (one row per frame, `stride`
 // values apart). A row's verdict depends only on rows within `reach()` of it,
@@ -58,7 +61,15 @@ public:
         std::vector<std::complex<float>> left, right;
     };
     void kickSpectrum(const float* magnitude, const fftwf_complex* left, const fftwf_complex* right, int stride,
-        int rows, int row, const std::vector<std::uint8_t>& onsets, std::vector<float>& out, Body& body) const;
+        int rows, int row, const std::vector<std::uint8_t>& onsets, const std::vector<BodyFit>& fits,
+        std::vector<float>& out, Body& body) const;
+
+    // Where a note comes in at almost a driven kick's pitch and rings on
+    // under its body, the body over the frames of the two together, by the
+    // driven onset's row (see BodyFit); read by kickSpectrum. A fit reads the
+    // rows up to the next onset, at most the look-back past its own.
+    void fitBodies(const float* magnitude, const fftwf_complex* left, const fftwf_complex* right, int stride,
+        int rows, const std::vector<std::uint8_t>& onsets, std::vector<BodyFit>& fits) const;
 
 private:
     static constexpr int onsetReachBefore = 3; // rows before an onset its test and model read
@@ -110,6 +121,38 @@ private:
     // what rang before, and wherever its share is carried on.
     static constexpr int earlierDecayFrames = 2;
     static constexpr float earlierKickShare = 0.5f;
+    // A note coming in over a driven body: the lobe is the body's peak bin
+    // and these many each side. From this many frames after the sweep on,
+    // when the body has settled, the first run of frames (these many, at
+    // least these many before the next onset) that two poles explain but
+    // for this share gives the body; none if the very first run is so
+    // explained, as then nothing came in. The body must die away as a
+    // driven one does, the note hold, the two die away this much apart a
+    // frame (only that says which is which), neither outweigh the lobe's
+    // loudest frame this many times, the body hold this share of the lobe
+    // where the run starts, and a note turning within this much of the body
+    // a frame this share. The body stands from these many frames before the
+    // run, where the note was coming in.
+    static constexpr int pencilLobeBins = 2;
+    static constexpr int pencilFromFrame = 8;
+    static constexpr int pencilFrames = 24;
+    static constexpr int pencilLeastFrames = 10;
+    static constexpr double pencilWorstResidual = 0.003;
+    static constexpr double pencilBodyLeast = 0.9;
+    static constexpr double pencilBodyMost = 0.99;
+    static constexpr double pencilNoteLeast = 0.95;
+    static constexpr double pencilNoteMost = 1.02;
+    static constexpr double pencilDampingGap = 0.015;
+    static constexpr double pencilMostOfLobe = 1.25;
+    static constexpr double pencilBodyLeastShare = 0.1;
+    static constexpr double pencilBesideTurn = 0.4;
+    static constexpr double pencilNoteLeastShare = 0.1;
+    static constexpr int pencilLeadFrames = 4;
+    // A fitted body is followed this many frames past the look-back, where
+    // no onset came in between, but not in the last these many before the
+    // next one: its rise must stand clear for its marker.
+    static constexpr int pencilBeyondFrames = 24;
+    static constexpr int pencilClearFrames = 4;
 
     double lowEnergy(const float* row) const;
     enum class DrivenSweep { none, sweepOnly, holding };
@@ -120,6 +163,7 @@ private:
         const fftwf_complex* right;
         int stride;
         int count;
+        const std::vector<BodyFit>* fits = nullptr;
     };
     void kickAt(const Rows& rows, int row, const std::vector<std::uint8_t>& onsets, std::vector<float>& out,
         int depth, Body* body) const;
@@ -127,6 +171,8 @@ private:
         const std::vector<std::uint8_t>& steadyNote, std::size_t firstBin, std::vector<float>& body) const;
     void drivenKickMagnitude(const Rows& rows, int onset, int row, const std::vector<float>& earlierKick,
         const std::vector<float>& earlierStill, std::vector<float>& out, Body* body) const;
+    BodyFit fitBody(const Rows& rows, int onset, int end) const;
+    void fittedBody(const Rows& rows, const BodyFit& fit, int row, std::vector<float>& out, Body* body) const;
 
     int m_firstBin = 0;
     int m_endBin = 0;

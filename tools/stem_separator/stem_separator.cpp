@@ -110,6 +110,7 @@ SeparationTimings separateStems(InputWindow& input, const SeparationModel& model
     std::array<FftwArray<fftwf_complex>, 2> spectra{allocateComplex(storedSpectra), allocateComplex(storedSpectra)};
     std::vector<float> magnitude(static_cast<std::size_t>(maxSpanFrames) * static_cast<std::size_t>(g.stride));
     std::vector<std::uint8_t> kickOnsets, glideOnsets;
+    std::vector<BodyFit> bodyFits;
     // The first masks of the block's frames and refineReach frames each side, by span row.
     std::array<std::vector<float>, maskedStems> firstMasks;
     if (refine)
@@ -173,6 +174,7 @@ SeparationTimings separateStems(InputWindow& input, const SeparationModel& model
         });
 
         kicks.findOnsets(magnitude.data(), g.stride, spanFrames, kickOnsets, &glideOnsets);
+        kicks.fitBodies(magnitude.data(), spectra[0].get(), spectra[1].get(), g.stride, spanFrames, kickOnsets, bodyFits);
 
         const auto neighbourhoodOf = [&](Worker& worker, int f) {
             worker.magnitudeRows.resize(static_cast<std::size_t>(model.harmonicMedianFrames));
@@ -190,7 +192,7 @@ SeparationTimings separateStems(InputWindow& input, const SeparationModel& model
                 worker.rightRows[static_cast<std::size_t>(r)] = spectra[1].get() + row;
             }
             kicks.kickSpectrum(magnitude.data(), spectra[0].get(), spectra[1].get(), g.stride, spanFrames, f,
-                kickOnsets, worker.kick, worker.kickBody);
+                kickOnsets, bodyFits, worker.kick, worker.kickBody);
             persistence.lastingLevel(magnitude.data(), g.stride, spanFrames, f, kickOnsets, worker.lasting);
             glidingNoteLevel(magnitude.data(), g.stride, spanFrames, f, kicks.firstBin(), kicks.endBin(), g.bins,
                 glideOnsets, worker.glide);
