@@ -1,0 +1,83 @@
+#pragma once
+
+#include <complex>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <vector>
+
+namespace fotivela::stem_separator {
+
+// A driven kick (an 808) as a handful of numbers: a sine whose pitch falls
+// exponentially onto its end pitch and whose level then dies away
+// exponentially, driven through tanh, which holds its level up at first and
+// adds odd harmonics. Fitted where the body sounds alone, it still says where
+// the sine stands, in phase, a second later, where a note of almost its pitch
+// has come in over it.
+struct DrivenKickShape {
+    double endHz = 0;
+    double sweepHz = 0; // pitch above endHz at time 0
+    double sweepSeconds = 0.05;
+    double decaySeconds = 0.3;
+    double drive = 1; // what tanh is fed at time 0, per unit of level
+    double gain = 0;
+    double phase = 0; // of the fundamental at time 0
+
+    // The waveform `seconds` after time 0.
+    double value(double seconds) const;
+};
+
+// The song's mid (the mean of both sides) low-passed and taken every
+// `step`-th song frame, so a kick's body can be fitted cheaply. Its samples
+// stand at song frames that are multiples of the step, whichever span they
+// were read for.
+class LowBand {
+public:
+    static constexpr int step = 32;
+    static constexpr double cutoffHz = 220.0;
+
+    explicit LowBand(int sampleRate);
+    int sampleRate() const { return m_sampleRate; }
+    double rate() const { return static_cast<double>(m_sampleRate) / step; }
+    // Song frames either side of a low-band sample that it reads.
+    int reach() const { return static_cast<int>(m_taps.size() / 2); }
+    // What the filter leaves of a sine at `hz`.
+    double response(double hz) const;
+
+    // Low-band samples at song frames first·step, (first + 1)·step, … from
+    // the mid as `mid(songFrame, count, out)` reads it.
+    void read(const std::function<void(std::int64_t, std::int64_t, float*)>& mid, std::int64_t first, int count,
+        std::vector<float>& out) const;
+
+private:
+    int m_sampleRate;
+    std::vector<float> m_taps;
+    std::vector<float> m_response; // every half hertz
+};
+
+struct DrivenKickFit {
+    DrivenKickShape shape;
+    double fittedSeconds = 0; // how long after time 0 the body sounded alone
+    double residual = 0;      // share of the fitted span's energy the shape leaves
+};
+
+// Fits a driven kick to low-band samples: what rang before `onsetAt` is
+// carried on and set aside, and the shape fitted from `fromAt` (its time 0,
+// a little after the onset, the click gone) on past where the body may still
+// sound alone: the span fitted grows while the shape keeps explaining what
+// comes next. No fit where the shape does not explain the body's start.
+std::optional<DrivenKickFit> fitDrivenKick(
+    const LowBand& band, const std::vector<float>& samples, int onsetAt, int fromAt);
+
+// Where, within song frames [from, to), a hit most likely starts: where the
+// mid rises most against what came just before, to within 64 frames.
+std::int64_t findHitStart(const std::function<void(std::int64_t, std::int64_t, float*)>& mid, std::int64_t from,
+    std::int64_t to);
+
+// The shape's spectrum in bins [firstBin, endBin) of a frame whose window
+// starts `secondsAtWindowStart` after its time 0, windowed as the song's
+// frames are (`window`, one value per sample), so it compares with theirs.
+void drivenKickSpectrum(const DrivenKickShape& shape, double secondsAtWindowStart, int sampleRate,
+    const std::vector<float>& window, int firstBin, int endBin, std::vector<std::complex<float>>& out);
+
+} // namespace fotivela::stem_separator
