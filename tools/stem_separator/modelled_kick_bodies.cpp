@@ -15,10 +15,6 @@ namespace {
 constexpr double fitDelaySeconds = 0.025;
 constexpr double fitSpanSeconds = 1.2;
 constexpr double rangBeforeSeconds = 0.12;
-// The body is carried on in the frames whose windows start from the fit's
-// time 0 up to this long after; past that its pitch, read over a few tenths
-// of a second, is no longer exact enough.
-constexpr double carriedSeconds = 0.6;
 // A fit leaving more than this share of the low band it fitted, or of the
 // kick band of the frames within its fitted span, is not trusted.
 constexpr double leastResidual = 0.05;
@@ -119,7 +115,7 @@ void ModelledKickBodies::fit(const InputWindow& input, std::int64_t spanStart, i
             if (!fits[i])
                 continue;
             const double at = static_cast<double>(windowStart(f) - timeZero[i]) / m_sampleRate;
-            if (at < 0 || at > carriedSeconds)
+            if (at < 0)
                 continue;
             drivenKickSpectrum(fits[i]->shape, at, m_sampleRate, m_window, m_kicks.firstBin(), m_kicks.endBin(),
                 m_bodies[static_cast<std::size_t>(f)]);
