@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <complex>
 #include <numbers>
 
 namespace fotivela::stem_separator {
@@ -87,19 +88,24 @@ void basis(const LowBand& band, const Parameters& p, int count, std::vector<doub
     const HarmonicTable& table = harmonicTable();
     out.resize(static_cast<std::size_t>(count));
     const double rate = band.rate();
+    const double sweepStep = std::exp(-1 / (rate * p[sweepSecondsAt]));
+    const double decayStep = std::exp(-1 / (rate * p[decaySecondsAt]));
+    double sweep = 1, decay = 1;
     for (int i = 0; i < count; ++i) {
         const double t = i / rate;
-        const double sweep = std::exp(-t / p[sweepSecondsAt]);
         const double hz = p[endHzAt] + p[sweepHzAt] * sweep;
         const double phase
             = p[phaseAt] + twoPi * (p[endHzAt] * t + p[sweepHzAt] * p[sweepSecondsAt] * (1 - sweep));
-        const std::array<double, harmonicCount> c = table.at(p[driveAt] * std::exp(-t / p[decaySecondsAt]));
-        double value = 0;
-        for (int k = 0; k < harmonicCount; ++k) {
-            const int h = 2 * k + 1;
-            value += band.response(h * hz) * c[static_cast<std::size_t>(k)] * std::sin(h * phase);
-        }
-        out[static_cast<std::size_t>(i)] = value / p[driveAt];
+        const std::array<double, harmonicCount> c = table.at(p[driveAt] * decay);
+        // sin 3φ and sin 5φ from sin φ.
+        const double s1 = std::sin(phase), s2 = s1 * s1;
+        const double s3 = s1 * (3 - 4 * s2);
+        const double s5 = s1 * (5 - s2 * (20 - 16 * s2));
+        out[static_cast<std::size_t>(i)] = (band.response(hz) * c[0] * s1 + band.response(3 * hz) * c[1] * s3
+                                               + band.response(5 * hz) * c[2] * s5)
+            / p[driveAt];
+        sweep *= sweepStep;
+        decay *= decayStep;
     }
 }
 
@@ -155,22 +161,36 @@ void setAsideAhead(const Background& background, int count, int end, std::vector
         values[static_cast<std::size_t>(i)] -= along / norm * background.values[static_cast<std::size_t>(i)];
 }
 
-Residual residualOf(std::vector<double> samples, std::vector<double> b, int count, const Background& background,
-    std::vector<double>* residuals = nullptr)
+// Buffers a fit reuses, and the samples with the background set aside over
+// the span last asked for.
+struct Scratch {
+    std::vector<double> samples, basis;
+    int count = -1;
+};
+
+Residual residualOf(const std::vector<double>& samples, const std::vector<double>& b, int count,
+    const Background& background, Scratch& scratch, std::vector<double>* residuals = nullptr)
 {
-    setAside(background, count, samples);
-    setAside(background, count, b);
+    if (scratch.count != count) {
+        scratch.samples.assign(samples.begin(), samples.begin() + count);
+        setAside(background, count, scratch.samples);
+        scratch.count = count;
+    }
+    scratch.basis.assign(b.begin(), b.begin() + count);
+    setAside(background, count, scratch.basis);
+    const std::vector<double>& y = scratch.samples;
+    const std::vector<double>& m = scratch.basis;
     double by = 0, bb = 0;
     for (int i = 0; i < count; ++i) {
-        by += b[static_cast<std::size_t>(i)] * samples[static_cast<std::size_t>(i)];
-        bb += b[static_cast<std::size_t>(i)] * b[static_cast<std::size_t>(i)];
+        by += m[static_cast<std::size_t>(i)] * y[static_cast<std::size_t>(i)];
+        bb += m[static_cast<std::size_t>(i)] * m[static_cast<std::size_t>(i)];
     }
     Residual r;
     r.gain = bb > 0 ? by / bb : 0.0;
     if (residuals)
         residuals->resize(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i) {
-        const double e = samples[static_cast<std::size_t>(i)] - r.gain * b[static_cast<std::size_t>(i)];
+        const double e = y[static_cast<std::size_t>(i)] - r.gain * m[static_cast<std::size_t>(i)];
         r.energy += e * e;
         if (residuals)
             (*residuals)[static_cast<std::size_t>(i)] = e;
@@ -180,12 +200,12 @@ Residual residualOf(std::vector<double> samples, std::vector<double> b, int coun
 
 // Levenberg–Marquardt over the nonlinear numbers, the gain solved at each step.
 Parameters refine(const LowBand& band, const std::vector<double>& samples, const Background& background, int count,
-    Parameters p, int iterations)
+    Parameters p, int iterations, Scratch& scratch)
 {
     static constexpr Parameters steps{1e-3, 1e-2, 1e-5, 1e-4, 1e-3, 1e-4};
     std::vector<double> b, r0, r1;
     basis(band, p, count, b);
-    double energy = residualOf(samples, b, count, background, &r0).energy;
+    double energy = residualOf(samples, b, count, background, scratch, &r0).energy;
     double lambda = 1e-3;
     std::vector<std::array<double, parameterCount>> jacobian(static_cast<std::size_t>(count));
     for (int iteration = 0; iteration < iterations; ++iteration) {
@@ -194,7 +214,7 @@ Parameters refine(const LowBand& band, const std::vector<double>& samples, const
             const double h = steps[j] * std::max(1.0, std::abs(p[j]));
             q[j] += h;
             basis(band, q, count, b);
-            residualOf(samples, b, count, background, &r1);
+            residualOf(samples, b, count, background, scratch, &r1);
             for (int i = 0; i < count; ++i)
                 jacobian[static_cast<std::size_t>(i)][j]
                     = (r1[static_cast<std::size_t>(i)] - r0[static_cast<std::size_t>(i)]) / h;
@@ -244,7 +264,7 @@ Parameters refine(const LowBand& band, const std::vector<double>& samples, const
                 q[a] += m[a][parameterCount] / m[a][a];
             q = clamped(q);
             basis(band, q, count, b);
-            const double tried = residualOf(samples, b, count, background, &r1).energy;
+            const double tried = residualOf(samples, b, count, background, scratch, &r1).energy;
             if (tried < energy) {
                 improved = true;
                 const double gain = (energy - tried) / std::max(energy, 1e-300);
@@ -268,24 +288,38 @@ Parameters refine(const LowBand& band, const std::vector<double>& samples, const
 // and the level dying away at a middling rate.
 Parameters firstGuess(const LowBand& band, const std::vector<double>& samples, int count)
 {
-    Parameters best{60, 0, 0.05, 0.3, 0.2, 0};
+    constexpr double sweepSeconds = 0.05;
+    constexpr double decaySeconds = 0.3;
+    Parameters best{60, 0, sweepSeconds, decaySeconds, 0.2, 0};
     double bestEnergy = -1;
     const double rate = band.rate();
-    for (double sweepHz : {0.0, 20.0, 40.0, 60.0})
+    const auto n = static_cast<std::size_t>(count);
+    std::vector<double> sweep(n), level(n);
+    std::vector<std::complex<double>> swept(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const double t = static_cast<double>(i) / rate;
+        sweep[i] = std::exp(-t / sweepSeconds);
+        level[i] = std::exp(-t / decaySeconds);
+    }
+    for (double sweepHz : {0.0, 20.0, 40.0, 60.0}) {
+        for (std::size_t i = 0; i < n; ++i)
+            swept[i] = std::polar(1.0, twoPi * sweepHz * sweepSeconds * (1 - sweep[i]));
         for (double endHz = 30; endHz <= 150; endHz += 0.5) {
+            // The phase turns by the end pitch each sample, on top of the sweep.
+            const std::complex<double> step = std::polar(1.0, twoPi * endHz / rate);
+            std::complex<double> turn(1.0);
             double cc = 0, ss = 0, cs = 0, cy = 0, sy = 0;
-            for (int i = 0; i < count; ++i) {
-                const double t = i / rate;
-                const double sweep = std::exp(-t / 0.05);
-                const double phase = twoPi * (endHz * t + sweepHz * 0.05 * (1 - sweep));
-                const double level = std::exp(-t / 0.3) * band.response(endHz + sweepHz * sweep);
-                const double c = level * std::cos(phase), s = level * std::sin(phase);
-                const double y = samples[static_cast<std::size_t>(i)];
+            for (std::size_t i = 0; i < n; ++i) {
+                const std::complex<double> at = turn * swept[i];
+                const double l = level[i] * band.response(endHz + sweepHz * sweep[i]);
+                const double c = l * at.real(), s = l * at.imag();
+                const double y = samples[i];
                 cc += c * c;
                 ss += s * s;
                 cs += c * s;
                 cy += c * y;
                 sy += s * y;
+                turn *= step;
             }
             const double det = cc * ss - cs * cs;
             if (det <= 0)
@@ -296,9 +330,10 @@ Parameters firstGuess(const LowBand& band, const std::vector<double>& samples, i
             if (explained > bestEnergy) {
                 bestEnergy = explained;
                 // a·cos φ + b·sin φ = √(a²+b²)·sin(φ + atan2(a, b))
-                best = Parameters{endHz, sweepHz, 0.05, 0.3, 0.2, std::atan2(a, b)};
+                best = Parameters{endHz, sweepHz, sweepSeconds, decaySeconds, 0.2, std::atan2(a, b)};
             }
         }
+    }
     return best;
 }
 
@@ -435,16 +470,17 @@ std::optional<DrivenKickFit> fitDrivenKick(const LowBand& band, const std::vecto
     const int chunk = static_cast<int>(std::lround(growthSeconds * rate));
     if (total < firstSpan)
         return std::nullopt;
+    Scratch scratch;
     std::vector<double> aside = samples;
     setAside(background, firstSpan, aside);
-    Parameters p = refine(band, samples, background, firstSpan, firstGuess(band, aside, firstSpan), 40);
+    Parameters p = refine(band, samples, background, firstSpan, firstGuess(band, aside, firstSpan), 40, scratch);
     int count = firstSpan;
     Parameters fitted = p;
     std::vector<double> b;
     // Grow while the next stretch is explained as the shape carries on.
     while (count + chunk <= total) {
         basis(band, p, count + chunk, b);
-        const double gain = residualOf(samples, b, count, background).gain;
+        const double gain = residualOf(samples, b, count, background, scratch).gain;
         std::vector<double> left(static_cast<std::size_t>(count + chunk));
         for (int i = 0; i < count + chunk; ++i)
             left[static_cast<std::size_t>(i)] = samples[static_cast<std::size_t>(i)] - gain * b[static_cast<std::size_t>(i)];
@@ -458,16 +494,16 @@ std::optional<DrivenKickFit> fitDrivenKick(const LowBand& band, const std::vecto
             break;
         fitted = p;
         count += chunk;
-        p = refine(band, samples, background, count, p, 6);
+        p = refine(band, samples, background, count, p, 6, scratch);
     }
     // A note coming in shows a stretch late: the last stretch taken may hold its start.
     if (count > firstSpan) {
         count -= chunk;
         p = fitted;
     }
-    p = refine(band, samples, background, count, p, 20);
+    p = refine(band, samples, background, count, p, 20, scratch);
     basis(band, p, count, b);
-    const Residual r = residualOf(samples, b, count, background);
+    const Residual r = residualOf(samples, b, count, background, scratch);
     double energy = 0;
     for (int i = 0; i < count; ++i)
         energy += samples[static_cast<std::size_t>(i)] * samples[static_cast<std::size_t>(i)];
@@ -489,25 +525,12 @@ std::optional<DrivenKickFit> fitDrivenKick(const LowBand& band, const std::vecto
 
 namespace fotivela::stem_separator {
 
-void drivenKickSpectrum(const DrivenKickShape& shape, double secondsAtWindowStart, int sampleRate,
-    const std::vector<float>& window, int firstBin, int endBin, std::vector<std::complex<float>>& out)
+void drivenKickFrame(const DrivenKickShape& shape, double secondsAtWindowStart, int sampleRate,
+    const std::vector<float>& window, float* out)
 {
-    const auto size = static_cast<int>(window.size());
-    std::vector<double> samples(window.size());
-    for (int i = 0; i < size; ++i) {
+    for (std::size_t i = 0; i < window.size(); ++i) {
         const double t = secondsAtWindowStart + static_cast<double>(i) / sampleRate;
-        samples[static_cast<std::size_t>(i)] = t >= 0 ? shape.value(t) * window[static_cast<std::size_t>(i)] : 0.0;
-    }
-    out.assign(static_cast<std::size_t>(std::max(endBin, 0)), std::complex<float>(0.0f));
-    for (int bin = firstBin; bin < endBin; ++bin) {
-        // FFTW's forward sign: e^(−2πi·k·n/N).
-        const std::complex<double> step = std::polar(1.0, -twoPi * bin / size);
-        std::complex<double> turn(1.0), sum(0.0);
-        for (int i = 0; i < size; ++i) {
-            sum += samples[static_cast<std::size_t>(i)] * turn;
-            turn *= step;
-        }
-        out[static_cast<std::size_t>(bin)] = std::complex<float>(sum);
+        out[i] = t >= 0 ? static_cast<float>(shape.value(t)) * window[i] : 0.0f;
     }
 }
 

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <complex>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -74,10 +73,10 @@ std::optional<DrivenKickFit> fitDrivenKick(
 std::int64_t findHitStart(const std::function<void(std::int64_t, std::int64_t, float*)>& mid, std::int64_t from,
     std::int64_t to);
 
-// The shape's spectrum in bins [firstBin, endBin) of a frame whose window
-// starts `secondsAtWindowStart` after its time 0, windowed as the song's
-// frames are (`window`, one value per sample), so it compares with theirs.
-void drivenKickSpectrum(const DrivenKickShape& shape, double secondsAtWindowStart, int sampleRate,
-    const std::vector<float>& window, int firstBin, int endBin, std::vector<std::complex<float>>& out);
+// The shape over a frame whose window starts `secondsAtWindowStart` after
+// its time 0, windowed as the song's frames are (`window`, one value per
+// sample), so its spectrum compares with theirs.
+void drivenKickFrame(const DrivenKickShape& shape, double secondsAtWindowStart, int sampleRate,
+    const std::vector<float>& window, float* out);
 
 } // namespace fotivela::stem_separator

@@ -27,10 +27,24 @@ constexpr float steadyNoteFading = 0.9f;
 
 } // namespace
 
-ModelledKickBodies::ModelledKickBodies(const KickTracker& kicks, int sampleRate, const std::vector<float>& window, int hop)
-    : m_kicks(kicks), m_sampleRate(sampleRate), m_window(window), m_hop(hop),
-      m_binHz(static_cast<double>(sampleRate) / static_cast<double>(window.size())), m_band(sampleRate)
+ModelledKickBodies::ModelledKickBodies(const KickTracker& kicks, const FftPlans& plans, int sampleRate, int hop)
+    : m_kicks(kicks), m_plans(plans), m_sampleRate(sampleRate), m_hop(hop),
+      m_binHz(static_cast<double>(sampleRate) / plans.size()), m_band(sampleRate)
 {
+}
+
+void ModelledKickBodies::spectrumOf(
+    const DrivenKickShape& shape, double seconds, Frame& frame, std::vector<std::complex<float>>& out) const
+{
+    if (!frame.samples) {
+        frame.samples = allocateReal(static_cast<std::size_t>(m_plans.size()));
+        frame.spectrum = allocateComplex(static_cast<std::size_t>(m_plans.binStride()));
+    }
+    drivenKickFrame(shape, seconds, m_sampleRate, m_plans.window(), frame.samples.get());
+    m_plans.forward(frame.samples.get(), frame.spectrum.get());
+    out.assign(static_cast<std::size_t>(m_kicks.endBin()), std::complex<float>(0.0f));
+    for (int bin = m_kicks.firstBin(); bin < m_kicks.endBin(); ++bin)
+        out[static_cast<std::size_t>(bin)] = std::complex<float>(frame.spectrum[bin][0], frame.spectrum[bin][1]);
 }
 
 void ModelledKickBodies::fit(const InputWindow& input, std::int64_t spanStart, int rows, int reach,
@@ -42,7 +56,7 @@ void ModelledKickBodies::fit(const InputWindow& input, std::int64_t spanStart, i
     if (!m_kicks.enabled())
         return;
     const auto windowStart = [&](int row) { return spanStart + static_cast<std::int64_t>(row) * m_hop; };
-    const auto size = static_cast<std::int64_t>(m_window.size());
+    const auto size = static_cast<std::int64_t>(m_plans.size());
     // The onset each row's kick estimate follows, as the tracker finds it.
     std::vector<int> onsetOf(m_bodies.size(), -1);
     std::vector<int> fitted;
@@ -70,6 +84,7 @@ void ModelledKickBodies::fit(const InputWindow& input, std::int64_t spanStart, i
     parallelFor(workers, static_cast<int>(fitted.size()), [&](int, int begin, int end) {
         std::vector<float> low;
         std::vector<std::complex<float>> modelled;
+        Frame frame;
         for (int i = begin; i < end; ++i) {
             const int onset = fitted[static_cast<std::size_t>(i)];
             // What rang before is read up to where the kick starts, less what
@@ -91,8 +106,8 @@ void ModelledKickBodies::fit(const InputWindow& input, std::int64_t spanStart, i
             for (int f = onset; f < rows && windowStart(f) + size <= fittedEnd; ++f) {
                 if (windowStart(f) < zero * LowBand::step)
                     continue;
-                drivenKickSpectrum(fit->shape, static_cast<double>(windowStart(f) - zero * LowBand::step) / m_sampleRate,
-                    m_sampleRate, m_window, m_kicks.firstBin(), m_kicks.endBin(), modelled);
+                spectrumOf(fit->shape, static_cast<double>(windowStart(f) - zero * LowBand::step) / m_sampleRate, frame,
+                    modelled);
                 const auto row = static_cast<std::size_t>(f) * static_cast<std::size_t>(stride);
                 for (int bin = m_kicks.firstBin(); bin < m_kicks.endBin(); ++bin) {
                     const auto at = row + static_cast<std::size_t>(bin);
@@ -107,6 +122,7 @@ void ModelledKickBodies::fit(const InputWindow& input, std::int64_t spanStart, i
         }
     });
     parallelFor(workers, std::max(0, rows - 2 * reach), [&](int, int begin, int end) {
+        Frame frame;
         for (int f = reach + begin; f < reach + end; ++f) {
             const int onset = onsetOf[static_cast<std::size_t>(f)];
             if (onset < 0)
@@ -117,8 +133,7 @@ void ModelledKickBodies::fit(const InputWindow& input, std::int64_t spanStart, i
             const double at = static_cast<double>(windowStart(f) - timeZero[i]) / m_sampleRate;
             if (at < 0)
                 continue;
-            drivenKickSpectrum(fits[i]->shape, at, m_sampleRate, m_window, m_kicks.firstBin(), m_kicks.endBin(),
-                m_bodies[static_cast<std::size_t>(f)]);
+            spectrumOf(fits[i]->shape, at, frame, m_bodies[static_cast<std::size_t>(f)]);
             // A steady note at the body's own pitch that rang before rings on
             // with it, and the sine fitted over both cannot tell them apart:
             // there the tracker's reading stands.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "driven_kick_model.h"
+#include "fft_plans.h"
 #include "kick_tracker.h"
 
 #include <fftw3.h>
@@ -21,7 +22,7 @@ class InputWindow;
 // about the kick, so a row gets the same body whichever span it is read in.
 class ModelledKickBodies {
 public:
-    ModelledKickBodies(const KickTracker& kicks, int sampleRate, const std::vector<float>& window, int hop);
+    ModelledKickBodies(const KickTracker& kicks, const FftPlans& plans, int sampleRate, int hop);
 
     // Fits the kicks that rows [reach, rows − reach) follow. Row r's window
     // starts at song frame spanStart + r·hop; `magnitude`, `left` and `right`
@@ -37,9 +38,17 @@ public:
         KickTracker::Body& body) const;
 
 private:
+    // The shape's spectrum in the kick band of a frame whose window starts
+    // `seconds` after its time 0.
+    struct Frame {
+        FftwArray<float> samples;
+        FftwArray<fftwf_complex> spectrum;
+    };
+    void spectrumOf(const DrivenKickShape& shape, double seconds, Frame& frame, std::vector<std::complex<float>>& out) const;
+
     const KickTracker& m_kicks;
+    const FftPlans& m_plans;
     int m_sampleRate;
-    const std::vector<float>& m_window;
     int m_hop;
     double m_binHz;
     LowBand m_band;

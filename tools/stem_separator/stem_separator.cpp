@@ -136,7 +136,7 @@ SeparationTimings separateStems(InputWindow& input, const SeparationModel& model
     SeparationTimings timings;
     timings.workers = workers;
 
-    ModelledKickBodies modelledBodies(kicks, input.sampleRate(), window, g.hop);
+    ModelledKickBodies modelledBodies(kicks, plans, input.sampleRate(), g.hop);
 
     for (std::int64_t first = 0;;) {
         std::int64_t last = first + blockFrames; // core frames [first, last)
