@@ -1,7 +1,7 @@
 #pragma once
 
-#include <cstdint>
-#include <functional>
+#include "low_band.h"
+
 #include <optional>
 #include <vector>
 
@@ -26,34 +26,6 @@ struct DrivenKickShape {
     double value(double seconds) const;
 };
 
-// The song's mid (the mean of both sides) low-passed and taken every
-// `step`-th song frame, so a kick's body can be fitted cheaply. Its samples
-// stand at song frames that are multiples of the step, whichever span they
-// were read for.
-class LowBand {
-public:
-    static constexpr int step = 32;
-    static constexpr double cutoffHz = 220.0;
-
-    explicit LowBand(int sampleRate);
-    int sampleRate() const { return m_sampleRate; }
-    double rate() const { return static_cast<double>(m_sampleRate) / step; }
-    // Song frames either side of a low-band sample that it reads.
-    int reach() const { return static_cast<int>(m_taps.size() / 2); }
-    // What the filter leaves of a sine at `hz`.
-    double response(double hz) const;
-
-    // Low-band samples at song frames first·step, (first + 1)·step, … from
-    // the mid as `mid(songFrame, count, out)` reads it.
-    void read(const std::function<void(std::int64_t, std::int64_t, float*)>& mid, std::int64_t first, int count,
-        std::vector<float>& out) const;
-
-private:
-    int m_sampleRate;
-    std::vector<float> m_taps;
-    std::vector<float> m_response; // every half hertz
-};
-
 struct DrivenKickFit {
     DrivenKickShape shape;
     double fittedSeconds = 0; // how long after time 0 the body sounded alone
@@ -67,11 +39,6 @@ struct DrivenKickFit {
 // comes next. No fit where the shape does not explain the body's start.
 std::optional<DrivenKickFit> fitDrivenKick(
     const LowBand& band, const std::vector<float>& samples, int onsetAt, int fromAt);
-
-// Where, within song frames [from, to), a hit most likely starts: where the
-// mid rises most against what came just before, to within 64 frames.
-std::int64_t findHitStart(const std::function<void(std::int64_t, std::int64_t, float*)>& mid, std::int64_t from,
-    std::int64_t to);
 
 // The shape over a frame whose window starts `secondsAtWindowStart` after
 // its time 0, windowed as the song's frames are (`window`, one value per

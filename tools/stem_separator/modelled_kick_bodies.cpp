@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 
 namespace fotivela::stem_separator {
 
@@ -24,6 +25,40 @@ constexpr double leastMiss = 0.1;
 // body's level or more.
 constexpr float steadyNoteLevel = 0.1f;
 constexpr float steadyNoteFading = 0.9f;
+
+// Where, within song frames [from, to), a hit most likely starts: where the
+// mid rises most against what came just before, to within 64 frames.
+std::int64_t findHitStart(const std::function<void(std::int64_t, std::int64_t, float*)>& mid, std::int64_t from,
+    std::int64_t to)
+{
+    constexpr int block = 64;
+    constexpr int side = 4;
+    const std::int64_t first = from - side * block;
+    const auto blocks = static_cast<int>((to - from) / block) + 2 * side;
+    std::vector<float> samples(static_cast<std::size_t>(blocks) * block);
+    mid(first, static_cast<std::int64_t>(samples.size()), samples.data());
+    std::vector<double> energy(static_cast<std::size_t>(blocks), 0.0);
+    for (int b = 0; b < blocks; ++b)
+        for (int i = 0; i < block; ++i) {
+            const double v = samples[static_cast<std::size_t>(b * block + i)];
+            energy[static_cast<std::size_t>(b)] += v * v;
+        }
+    double best = -1;
+    int at = side;
+    for (int b = side; b + side <= blocks; ++b) {
+        double after = 0, before = 0;
+        for (int k = 0; k < side; ++k) {
+            after += energy[static_cast<std::size_t>(b + k)];
+            before += energy[static_cast<std::size_t>(b - 1 - k)];
+        }
+        const double rise = after / (before + 1e-9 * (after + 1e-20));
+        if (rise > best) {
+            best = rise;
+            at = b;
+        }
+    }
+    return first + static_cast<std::int64_t>(at) * block;
+}
 
 } // namespace
 
