@@ -44,6 +44,7 @@ public:
     void findOnsets(const float* magnitude, int stride, int rows, std::vector<std::uint8_t>& onsets,
         std::vector<std::uint8_t>* glides = nullptr) const;
     int firstBin() const { return m_firstBin; }
+    int lookbackFrames() const { return m_lookbackFrames; }
     int endBin() const { return m_endBin; }
 
     // The kick's magnitude in every bin of `row` (0 outside the kick band, and

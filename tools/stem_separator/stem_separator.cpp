@@ -5,6 +5,7 @@
 #include "kick_tracker.h"
 #include "note_glide.h"
 #include "mask_refinement.h"
+#include "modelled_kick_bodies.h"
 #include "note_persistence.h"
 #include "parallel_for.h"
 #include "spectral_masks.h"
@@ -136,6 +137,8 @@ SeparationTimings separateStems(InputWindow& input, const SeparationModel& model
     SeparationTimings timings;
     timings.workers = workers;
 
+    ModelledKickBodies modelledBodies(kicks, plans, input.sampleRate(), g.hop);
+
     for (std::int64_t first = 0;;) {
         std::int64_t last = first + blockFrames; // core frames [first, last)
         auto start = Clock::now();
@@ -175,6 +178,8 @@ SeparationTimings separateStems(InputWindow& input, const SeparationModel& model
 
         kicks.findOnsets(magnitude.data(), g.stride, spanFrames, kickOnsets, &glideOnsets);
         kicks.fitBodies(magnitude.data(), spectra[0].get(), spectra[1].get(), g.stride, spanFrames, kickOnsets, bodyFits);
+        modelledBodies.fit(input, g.frameStart(spanFirst), spanFrames, maskReach, magnitude.data(), spectra[0].get(),
+            spectra[1].get(), g.stride, kickOnsets, workers);
 
         const auto neighbourhoodOf = [&](Worker& worker, int f) {
             worker.magnitudeRows.resize(static_cast<std::size_t>(model.harmonicMedianFrames));
@@ -193,6 +198,8 @@ SeparationTimings separateStems(InputWindow& input, const SeparationModel& model
             }
             kicks.kickSpectrum(magnitude.data(), spectra[0].get(), spectra[1].get(), g.stride, spanFrames, f,
                 kickOnsets, bodyFits, worker.kick, worker.kickBody);
+            const auto row = static_cast<std::size_t>(f) * static_cast<std::size_t>(g.stride);
+            modelledBodies.apply(f, spectra[0].get() + row, spectra[1].get() + row, worker.kick, worker.kickBody);
             persistence.lastingLevel(magnitude.data(), g.stride, spanFrames, f, kickOnsets, worker.lasting);
             glidingNoteLevel(magnitude.data(), g.stride, spanFrames, f, kicks.firstBin(), kicks.endBin(), g.bins,
                 glideOnsets, worker.glide);
