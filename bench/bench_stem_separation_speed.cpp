@@ -1,11 +1,16 @@
 // Speed and peak memory of the stem separator on a 4-minute 44.1 kHz stereo
 // song, run as the application runs it: a child process, timed from fork to
 // exit, its peak resident memory from wait4. Also where its time went.
+// FOTIVELA_STEM_SPEED_SONG=<kind> times a song of the hard set instead
+// (e.g. hiphop, whose 808s the separator fits one by one).
 
 #include "bench_stem_separation.h"
+#include "bench_stem_hard_songs.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <string>
 
 using namespace fotivela;
 using namespace fotivela::bench;
@@ -14,13 +19,15 @@ int main()
 {
     constexpr double seconds = 240.0;
     test::AudioTestFolder folder("fotivela-stem-speed");
+    const char* kind = std::getenv("FOTIVELA_STEM_SPEED_SONG");
     // Made and dropped before any child starts: a forked child's peak memory counts the parent's pages.
     const auto input = [&] {
-        const MultitrackSong song = makeMultitrackSong(seconds);
+        const MultitrackSong song = kind && *kind ? makeHardSong(kind, 0, seconds) : makeMultitrackSong(seconds);
         return test::writeAudioFile(folder.path(), "song", song.mix, test::TestAudioFormat::wav16);
     }();
 
-    std::printf("Stem separation of a %.0f s 44.1 kHz stereo song (WAV 16-bit), separator as a child process\n", seconds);
+    std::printf("Stem separation of a %.0f s 44.1 kHz stereo %s song (WAV 16-bit), separator as a child process\n", seconds,
+        kind && *kind ? kind : "plain");
     std::printf("%-4s %9s %8s %9s | thread seconds: %8s %8s %8s | wall: %7s %7s\n", "run", "wall s", "x length",
         "peak MB", "forward", "inverse", "masks", "read", "write");
     std::vector<double> walls;
