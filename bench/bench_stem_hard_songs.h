@@ -89,17 +89,20 @@ inline std::vector<double> sawHarmonics(int count, double tilt = 1.0)
     return h;
 }
 
-// An 808: a long sine whose pitch falls from `startHz` to `endHz`, a click and some drive.
-inline void add808(TestSignal& s, double time, double gain, double decay, double startHz, double endHz, double drive)
+// An 808: a long sine whose pitch falls from `startHz` to `endHz` (time
+// constant `sweep`), a click and some drive (none at 0: a pure sine).
+inline void add808(TestSignal& s, double time, double gain, double decay, double startHz, double endHz, double drive,
+    double sweep = 0.05)
 {
     const auto start = static_cast<std::int64_t>(time * s.sampleRate);
     double phase = 0;
     const int frames = static_cast<int>(s.sampleRate * decay * 4);
     for (int i = 0; i < frames; ++i) {
         const double t = static_cast<double>(i) / s.sampleRate;
-        phase += twoPi * (endHz + (startHz - endHz) * std::exp(-t / 0.05)) / s.sampleRate;
+        phase += twoPi * (endHz + (startHz - endHz) * std::exp(-t / sweep)) / s.sampleRate;
         const double body = std::exp(-t / decay) * std::min(1.0, t / 0.002) * std::sin(phase);
-        const double value = gain * (std::tanh(drive * body) / std::tanh(drive) + (i < 60 ? 0.25 * (1 - i / 60.0) : 0));
+        const double shaped = drive > 0 ? std::tanh(drive * body) / std::tanh(drive) : body;
+        const double value = gain * (shaped + (i < 60 ? 0.25 * (1 - i / 60.0) : 0));
         addSample(s, 0, start + i, value);
         addSample(s, 1, start + i, value);
     }
@@ -322,7 +325,25 @@ inline std::vector<std::string> hardSongKinds()
     return {"ballad", "rock", "blues", "tempo", "house", "hiphop"};
 }
 
-inline MultitrackSong makeHardSong(const std::string& kind, int take, double seconds = 30.0, int rate = 44100)
+// The hip-hop kind's 808s and sub bass; the defaults are the set's own, the
+// variants bench changes one thing at a time.
+struct HipHopShape {
+    double decay = 0.45; // the 808s on the beat
+    double shortDecay = 0.3; // the pick-up 808s between beats
+    double drive = 2.5;
+    double fromHz = 120, shortFromHz = 110;
+    double sweep = 0.05;
+    double underNote = 0.98, shortUnderNote = 1.0; // the 808's pitch over its note's
+    double noteAfter = 0.5; // beats from the kick to the sub bass note
+    double bpm = 88;
+    bool subBass = true;
+    bool glideAll = false; // every sub bass note glides in from the one before
+    bool everyBeat = false; // an 808 on every beat, no pick-ups
+    bool rolls = false; // pick-ups as rolls of three 808s an eighth of a beat apart
+};
+
+inline MultitrackSong makeHardSong(
+    const std::string& kind, int take, double seconds = 30.0, int rate = 44100, const HipHopShape& shape = {})
 {
     using namespace hard;
     MultitrackSong song;
@@ -606,18 +627,23 @@ inline MultitrackSong makeHardSong(const std::string& kind, int take, double sec
         addInto(drums, drumSend);
         addReverb(drums, drumSend, 1.5, 0.45);
     } else { // hiphop
-        const Grid grid = makeGrid(seconds, 88 * tempoScale, 0.58);
+        const Grid grid = makeGrid(seconds, shape.bpm * tempoScale, 0.58);
         const std::vector<int> roots{1, 1, 4, -1};
         for (int b = 0; b < static_cast<int>(grid.beats.size()); ++b) {
             const double t = grid.beats[static_cast<std::size_t>(b)];
             const int root = roots[static_cast<std::size_t>(b / 4) % roots.size()];
-            if (b % 4 == 0 || (b % 4 == 2 && b % 8 == 2)) {
-                add808(drums, t, 0.7 * balance, 0.45, 120, noteHz(root + key) * 0.98, 2.5);
+            if (shape.everyBeat || b % 4 == 0 || (b % 4 == 2 && b % 8 == 2)) {
+                add808(drums, t, 0.7 * balance, shape.decay, shape.fromHz, noteHz(root + key) * shape.underNote,
+                    shape.drive, shape.sweep);
                 song.kicks.push_back(t);
             }
-            if (b % 8 == 3) {
-                add808(drums, grid.at(b, 0.5), 0.55 * balance, 0.3, 110, noteHz(root + key), 2.5);
-                song.kicks.push_back(grid.at(b, 0.5));
+            if (!shape.everyBeat && (b % 8 == 3 || (shape.rolls && b % 8 == 7))) {
+                for (int k = 0; k < (shape.rolls ? 3 : 1); ++k) {
+                    const double at = grid.at(b, 0.5 + 0.125 * k);
+                    add808(drums, at, 0.55 * balance, shape.shortDecay, shape.shortFromHz,
+                        noteHz(root + key) * shape.shortUnderNote, shape.drive, shape.sweep);
+                    song.kicks.push_back(at);
+                }
             }
             if (b % 2 == 1)
                 snare(t, 0.5, true, b % 4 == 3);
@@ -629,14 +655,14 @@ inline MultitrackSong makeHardSong(const std::string& kind, int take, double sec
                 addHat(drums, grid.at(b, static_cast<double>(q) / ticks), (q % 2 == 0 ? 0.09 : 0.05) * balance, random);
         }
         // An 808-style sub bass that glides between long notes, under the kicks.
-        for (int b = 0; b + 2 <= static_cast<int>(grid.beats.size()); b += 2) {
+        for (int b = 0; shape.subBass && b + 2 <= static_cast<int>(grid.beats.size()); b += 2) {
             const int root = roots[static_cast<std::size_t>(b / 4) % roots.size()];
             const int before = roots[static_cast<std::size_t>(std::max(0, b - 2) / 4) % roots.size()];
-            const double t = grid.at(b, 0.5);
+            const double t = shape.noteAfter < 1 ? grid.at(b, shape.noteAfter) : grid.beats[static_cast<std::size_t>(b + 1)];
             const double hz = noteHz(root + key + (b % 4 == 2 ? 7 : 0));
             const double from = noteHz(before + key + (b % 4 == 0 ? 7 : 0));
             Voice v = makeVoice(n);
-            if (b % 8 == 6) {
+            if (b % 8 == 6 || (shape.glideAll && b > 0)) {
                 setNote(v, rate, t, 2 * grid.length(b) * 0.9, hz, 0.4, 0.004, 0.06, 0, 0.15, from);
             } else {
                 setNote(v, rate, t, 2 * grid.length(b) * 0.9, hz, 0.4, 0.004, 0.06, 1.2);

@@ -301,6 +301,38 @@ int main()
             rows.push_back(measure(folder, kind + std::to_string(take), makeHardSong(kind, take), plainModels));
         printSet(take == 0 ? "hard set, tuning half" : "hard set, held-out half", rows);
     }
+    if (set == "variants") {
+        // The hip-hop tuning take with its 808s and sub bass shaped otherwise,
+        // one thing at a time; FOTIVELA_STEM_VARIANT=<name> runs one.
+        const char* only = std::getenv("FOTIVELA_STEM_VARIANT");
+        const auto with = [](auto change) {
+            HipHopShape shape;
+            change(shape);
+            return shape;
+        };
+        const std::vector<std::pair<std::string, HipHopShape>> variants{{"as-is", {}},
+            {"decay0.2", with([](HipHopShape& s) { s.decay = 0.2, s.shortDecay = 0.15; })},
+            {"decay0.8", with([](HipHopShape& s) { s.decay = 0.8, s.shortDecay = 0.55; })},
+            {"decay1.2", with([](HipHopShape& s) { s.decay = 1.2, s.shortDecay = 0.8; })},
+            {"drive1", with([](HipHopShape& s) { s.drive = 1.0; })},
+            {"drive4", with([](HipHopShape& s) { s.drive = 4.0; })},
+            {"nodrive", with([](HipHopShape& s) { s.drive = 0.0; })},
+            {"from200", with([](HipHopShape& s) { s.fromHz = s.shortFromHz = 200; })},
+            {"sweep0.1", with([](HipHopShape& s) { s.sweep = 0.1; })},
+            {"at-note", with([](HipHopShape& s) { s.underNote = 1.0; })},
+            {"6pct-under", with([](HipHopShape& s) { s.underNote = s.shortUnderNote = 0.94; })},
+            {"note-quarter", with([](HipHopShape& s) { s.noteAfter = 0.25; })},
+            {"note-beat", with([](HipHopShape& s) { s.noteAfter = 1.0; })},
+            {"nosub", with([](HipHopShape& s) { s.subBass = false; })},
+            {"glideall", with([](HipHopShape& s) { s.glideAll = true; })},
+            {"140every", with([](HipHopShape& s) { s.bpm = 140, s.everyBeat = true; })},
+            {"rolls", with([](HipHopShape& s) { s.rolls = true; })}};
+        std::vector<SongResult> rows;
+        for (const auto& [name, shape] : variants)
+            if (!only || name == only)
+                rows.push_back(measure(folder, name, makeHardSong("hiphop", 0, 30.0, 44100, shape), plainModels));
+        printSet("hip-hop variants", rows);
+    }
     const auto kinds = hardSongKinds();
     if (std::find(kinds.begin(), kinds.end(), set) != kinds.end()) {
         std::vector<SongResult> rows;
