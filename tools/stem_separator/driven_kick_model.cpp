@@ -18,6 +18,8 @@ constexpr double twoPi = 2 * std::numbers::pi;
 constexpr double firstSpanSeconds = 0.25;
 constexpr double growthSeconds = 0.03;
 constexpr double growthResidual = 0.08;
+// What a shape that barely grew past its first span may leave of it.
+constexpr double barelyGrownResidual = 0.005;
 // Drive holds a body up, but it dies away this slowly at most.
 constexpr double longestDecaySeconds = 1.5;
 
@@ -441,6 +443,12 @@ std::optional<DrivenKickFit> fitDrivenKick(const LowBand& band, const std::vecto
         count += chunk;
         p = refine(band, samples, background, count, p, 6, scratch);
     }
+    // A shape that does not carry on two stretches past its first span may
+    // have taken in a note of almost its pitch coming in early: carried on
+    // for a second it would drift far off.
+    if (count < firstSpan + 2 * chunk)
+        return std::nullopt;
+    const bool barelyGrew = count < firstSpan + 3 * chunk;
     // A note coming in shows a stretch late: the last stretch taken may hold its start.
     if (count > firstSpan) {
         count -= chunk;
@@ -463,6 +471,9 @@ std::optional<DrivenKickFit> fitDrivenKick(const LowBand& band, const std::vecto
     }
     fit.fittedSeconds = count / rate;
     fit.residual = r.energy / energy;
+    // Little past the first span vouches for it: the shape must explain it closely.
+    if (barelyGrew && fit.residual > barelyGrownResidual)
+        return std::nullopt;
     return fit;
 }
 

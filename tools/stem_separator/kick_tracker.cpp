@@ -653,6 +653,14 @@ BodyFit KickTracker::fitBody(const Rows& span, int onset, int end) const
             && noteEnergy < pencilNoteLeastShare * start;
         if (std::max(bodyEnergy, noteEnergy) > pencilMostOfLobe * loudest || bodyEnergy < pencilBodyLeastShare * start || strayBeside)
             continue;
+        // A pole fitted while the pitch still falls would carry the body
+        // on at a pitch it has left.
+        if (frames - pencilSettledShift >= pencilSettledFrames) {
+            const std::vector<std::complex<double>> later(centre.begin() + pencilSettledShift * width, centre.end());
+            const auto settled = fitTwoPoles(later, frames - pencilSettledShift, width);
+            if (settled && std::abs(std::arg(settled->body / poles->body)) > pencilSettledTurn)
+                continue;
+        }
         BodyFit fit;
         fit.first = first;
         // Not back into the sweep, which no one pole follows.

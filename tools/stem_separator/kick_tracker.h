@@ -145,10 +145,17 @@ private:
     static constexpr double pencilNoteMost = 1.02;
     static constexpr double pencilDampingGap = 0.015;
     static constexpr double pencilMostOfLobe = 1.25;
-    static constexpr double pencilBodyLeastShare = 0.1;
+    static constexpr double pencilBodyLeastShare = 0.25;
     static constexpr double pencilBesideTurn = 0.4;
     static constexpr double pencilNoteLeastShare = 0.1;
     static constexpr int pencilLeadFrames = 4;
+    // A body still sweeping down turns slower a frame the later it is
+    // fitted: fitted again from these many frames on, where that leaves
+    // these many frames at least (fewer tell a pole too loosely), its pole
+    // must turn within this much (radians a frame) of the first.
+    static constexpr int pencilSettledShift = 5;
+    static constexpr int pencilSettledFrames = 16;
+    static constexpr double pencilSettledTurn = 0.1;
     // A fitted body is followed this many frames past the look-back, where
     // no onset came in between, but not in the last these many before the
     // next one: its rise must stand clear for its marker.
