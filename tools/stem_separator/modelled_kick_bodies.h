@@ -18,8 +18,9 @@ class InputWindow;
 
 // The bodies of the driven kicks a span's rows follow, each fitted once as a
 // sine from the song's samples around it and carried on, as long as the
-// tracker follows it, in the frames where a note may have come in over it. The fit reads song frames at fixed places
-// about the kick, so a row gets the same body whichever span it is read in.
+// tracker follows it, in the frames where a note may have come in over it.
+// The fit reads song frames at fixed places about the kick, so a row gets the
+// same body whichever span it is read in.
 class ModelledKickBodies {
 public:
     ModelledKickBodies(const KickTracker& kicks, const FftPlans& plans, int sampleRate, int hop);
