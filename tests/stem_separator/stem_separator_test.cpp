@@ -568,6 +568,24 @@ void addSubBassNote(TestSignal& signal, double time, double amplitude, double hz
     }
 }
 
+// 808s settling on `kickHz` at `times`, each with a sub bass note of
+// `noteLevel` coming in `noteAfter` seconds into its body; kept apart to
+// measure each.
+struct KicksUnderNotes {
+    TestSignal kicks, notes;
+};
+
+KicksUnderNotes kicksUnderNotes(double seconds, std::initializer_list<double> times, double noteAfter, double noteLevel,
+    double noteHz = 58.3, double sweep = 0.05, double kickHz = 57)
+{
+    KicksUnderNotes song{makeSilence(seconds), makeSilence(seconds)};
+    for (double t : times) {
+        add808(song.kicks, t, 0.7, 120, kickHz, sweep);
+        addSubBassNote(song.notes, t + noteAfter, noteLevel, noteHz);
+    }
+    return song;
+}
+
 TEST(StemSeparator, DrivenKickGoesToTheDrumsAndASubBassNoteOfItsPitchComingInOverItToTheBass)
 {
     AudioTestFolder folder("fotivela-stems");
@@ -710,12 +728,7 @@ TEST(StemSeparator, DrivenKickBodyStaysInTheDrumsWhileASubBassNoteBeatsAgainstIt
     AudioTestFolder folder("fotivela-stems");
     // A sub bass note a few hertz off the 808's settled pitch comes in while
     // the body still sounds, and the two beat against each other.
-    TestSignal kicks = makeSilence(5.0);
-    TestSignal notes = makeSilence(5.0);
-    for (double t : {0.4, 2.6}) {
-        add808(kicks, t, 0.7, 120, 57);
-        addSubBassNote(notes, t + 0.4, 0.3);
-    }
+    const auto [kicks, notes] = kicksUnderNotes(5.0, {0.4, 2.6}, 0.4, 0.3);
     const TestSignal song = mixOf(kicks, notes);
 
     const Stems stems = separate(folder, "808-beat", song);
@@ -772,12 +785,7 @@ TEST(StemSeparator, DrivenKickBodyKeepsItsDecayUnderASubBassNoteAsLoudAsIt)
     // The note comes in near the body's own level, so the two beat down to
     // almost nothing and back: only how the body was dying away before says
     // how much of each frame is still the kick.
-    TestSignal kicks = makeSilence(5.0);
-    TestSignal notes = makeSilence(5.0);
-    for (double t : {0.4, 2.6}) {
-        add808(kicks, t, 0.7, 120, 57);
-        addSubBassNote(notes, t + 0.4, 0.5);
-    }
+    const auto [kicks, notes] = kicksUnderNotes(5.0, {0.4, 2.6}, 0.4, 0.5);
     const TestSignal song = mixOf(kicks, notes);
 
     const Stems stems = separate(folder, "808-under-note", song);
@@ -796,12 +804,7 @@ TEST(StemSeparator, DrivenKickBodyStaysInPhaseUnderANoteOfAlmostItsPitch)
     // As in hip-hop, the note comes in half a beat after each 808, 2 % above
     // where it settles: one bin holds both, beating slowly, and only the sine
     // the body was before the note says where it stands now.
-    TestSignal kicks = makeSilence(5.0);
-    TestSignal notes = makeSilence(5.0);
-    for (double t : {0.4, 2.6}) {
-        add808(kicks, t, 0.7, 120, 57);
-        addSubBassNote(notes, t + 0.34, 0.4);
-    }
+    const auto [kicks, notes] = kicksUnderNotes(5.0, {0.4, 2.6}, 0.34, 0.4);
     const TestSignal song = mixOf(kicks, notes);
 
     const Stems stems = separate(folder, "808-under-near-note", song);
@@ -839,12 +842,7 @@ TEST(StemSeparator, DrivenKickBodyIsToldFromANoteComingInAtAlmostItsPitchByHowIt
     AudioTestFolder folder("fotivela-stems");
     for (const double hz : {58.1, 57.0}) {
         SCOPED_TRACE(hz);
-        TestSignal kicks = makeSilence(6.0);
-        TestSignal notes = makeSilence(6.0);
-        for (double t : {0.4, 2.3, 4.2}) {
-            add808(kicks, t, 0.7, 120, 57);
-            addSubBassNote(notes, t + 0.35, 0.4, hz);
-        }
+        const auto [kicks, notes] = kicksUnderNotes(6.0, {0.4, 2.3, 4.2}, 0.35, 0.4, hz);
         const Stems stems = separate(folder, "808-under-close-note", mixOf(kicks, notes));
         // Carried on by the decay it showed alone, the body 2 % under the
         // note missed 0.3 of itself and 0.45 of the note.
@@ -858,8 +856,6 @@ TEST(StemSeparator, DrivenKickBodyIsToldFromANoteComingInAtAlmostItsPitchByHowIt
     }
 }
 
-// An 808 whose pitch still falls when the note comes in: a body fitted then
-// and carried on at the pitch it had would soon part from it.
 // 808s whose pitch still falls slowly when a note of almost their pitch
 // comes in: two poles fitted then take the note for the body, and carry on a
 // body at a pitch it has left.
@@ -868,12 +864,7 @@ TEST(StemSeparator, DrivenKickStillSweepingDownWhenANoteOfAlmostItsPitchComesInS
     AudioTestFolder folder("fotivela-stems");
     for (const double sweep : {0.08, 0.1}) {
         SCOPED_TRACE(sweep);
-        TestSignal kicks = makeSilence(4.5);
-        TestSignal notes = makeSilence(4.5);
-        for (double t : {0.4, 2.3}) {
-            add808(kicks, t, 0.7, 120, 57.1, sweep);
-            addSubBassNote(notes, t + 0.3, 0.4);
-        }
+        const auto [kicks, notes] = kicksUnderNotes(4.5, {0.4, 2.3}, 0.3, 0.4, 58.3, sweep, 57.1);
         const Stems stems = separate(folder, "808-still-sweeping", mixOf(kicks, notes));
         // Taking the note for the body missed nine tenths of the body and
         // one and a half times the note.

@@ -163,12 +163,6 @@ void KickTracker::findOnsets(const float* magnitude, int stride, int rows, std::
     }
 }
 
-void KickTracker::kickMagnitude(const float* magnitude, const fftwf_complex* left, const fftwf_complex* right,
-    int stride, int rows, int row, const std::vector<std::uint8_t>& onsets, std::vector<float>& out) const
-{
-    kickAt(Rows{magnitude, left, right, stride, rows}, row, onsets, out, 1, nullptr);
-}
-
 void KickTracker::kickSpectrum(const float* magnitude, const fftwf_complex* left, const fftwf_complex* right,
     int stride, int rows, int row, const std::vector<std::uint8_t>& onsets, const std::vector<BodyFit>& fits,
     std::vector<float>& out, Body& body) const

@@ -47,13 +47,16 @@ public:
     int lookbackFrames() const { return m_lookbackFrames; }
     int endBin() const { return m_endBin; }
 
-    // The kick's magnitude in every bin of `row` (0 outside the kick band, and
-    // everywhere when no kick started within the look-back). `left` and
-    // `right` are the rows' spectra, `stride` values apart like the magnitudes.
-    void kickMagnitude(const float* magnitude, const fftwf_complex* left, const fftwf_complex* right, int stride,
-        int rows, int row, const std::vector<std::uint8_t>& onsets, std::vector<float>& out) const;
+    // A note may ring steady under a driven kick's body where the bin fell by
+    // less than this factor a frame before the onset, at this share of the
+    // body's level or more: there the body dies away like a plain kick's.
+    static constexpr float steadyNoteFading = 0.9f;
+    static constexpr float steadyNoteLevel = 0.1f;
 
-    // As kickMagnitude, and a driven kick's body as each side's spectrum in
+    // The kick's magnitude in every bin of `row` into `out` (0 outside the
+    // kick band, and everywhere when no kick started within the look-back),
+    // `left` and `right` being the rows' spectra, `stride` values apart like
+    // the magnitudes; and a driven kick's body as each side's spectrum in
     // `row`: while it sweeps over a steady note that rang before, what the
     // bins hold besides that note, whose phase a 0–1 mask cannot follow;
     // elsewhere the bins' own share. Both sides are empty where no driven
@@ -112,11 +115,6 @@ private:
     static constexpr int inPhaseFrames = 16;
     static constexpr int turnFrames = 2;
     static constexpr double settlingShrink = 0.6;
-    // A note may ring steady under a driven kick's body where the bin fell by
-    // less than this factor a frame before the onset, at this share of the
-    // body's level or more: there the body dies away like a plain kick's.
-    static constexpr float steadyNoteFading = 0.9f;
-    static constexpr float steadyNoteLevel = 0.1f;
     // An earlier kick's decay is read over these many frames before the
     // onset; it rings on dying away so in bins where it holds this share of
     // what rang before, and wherever its share is carried on.

@@ -20,11 +20,6 @@ constexpr double rangBeforeSeconds = 0.12;
 // kick band of the frames within its fitted span, is not trusted.
 constexpr double leastResidual = 0.05;
 constexpr double leastMiss = 0.1;
-// As the tracker tells a steady note under a driven kick: the bin fell by
-// less than this factor in the frame before the onset, at this share of the
-// body's level or more.
-constexpr float steadyNoteLevel = 0.1f;
-constexpr float steadyNoteFading = 0.9f;
 
 // Where, within song frames [from, to), a hit most likely starts: where the
 // mid rises most against what came just before, to within 64 frames.
@@ -178,8 +173,8 @@ void ModelledKickBodies::fit(const InputWindow& input, std::int64_t spanStart, i
             const int centre = static_cast<int>(std::lround(fits[i]->shape.endHz / m_binHz));
             for (int bin = std::max(m_kicks.firstBin(), centre - 1); bin <= std::min(m_kicks.endBin() - 1, centre + 1); ++bin) {
                 const float before = rowOf(onset - 2)[bin];
-                held[static_cast<std::size_t>(bin)] = before >= steadyNoteLevel * rowOf(onset + 4)[bin]
-                    && before >= steadyNoteFading * rowOf(onset - 3)[bin];
+                held[static_cast<std::size_t>(bin)] = before >= KickTracker::steadyNoteLevel * rowOf(onset + 4)[bin]
+                    && before >= KickTracker::steadyNoteFading * rowOf(onset - 3)[bin];
             }
         }
     });
