@@ -9,7 +9,9 @@
 #include "export/video_exporter.h"
 #include "platform/audio_decoder.h"
 #include "platform/duskmere_storage.h"
+#include "platform/ffmpeg_file_input.h"
 #include "platform/ffmpeg_log.h"
+#include "platform/regular_file.h"
 #include "platform/uuid.h"
 
 extern "C" {
@@ -42,6 +44,21 @@ void check(int result, const char* fixedDetail = nullptr)
 {
     if (result < 0)
         failMux(fixedDetail ? std::string(fixedDetail) : ffmpegErrorDetail(result));
+}
+
+// The song, opened as every other reading of it is: whatever is at the path now must be
+// a regular file, so a FIFO put there while the frames were drawn is refused at once
+// instead of holding the export (and its cancel) in open() for ever.
+FileInputPtr openSong(const std::filesystem::path& song)
+{
+    std::optional<RegularFile> file = RegularFile::open(song);
+    if (!file)
+        failMux("No se encontro una pista de audio valida.");
+    int result = 0;
+    FileInputPtr input = openFileInput(std::make_shared<const RegularFile>(std::move(*file)), song, result);
+    if (!input || avformat_find_stream_info(input.get(), nullptr) < 0)
+        failMux("No se encontro una pista de audio valida.");
+    return input;
 }
 
 double streamSeconds(const AVFormatContext* input, const AVStream* stream)
@@ -352,16 +369,11 @@ void writeVideoWithSound(const std::filesystem::path& video, const MuxSound& sou
     std::optional<SongTrackWriter> song;
     if (sound.kind == MuxSound::Kind::encoded)
         song.emplace(sound.song, sound.fade, end);
-    InputFormatContextPtr songInput;
+    FileInputPtr songInput;
     int songIndex = -1;
     if (sound.kind == MuxSound::Kind::copied) {
-        AVFormatContext* songOpened = nullptr;
-        if (avformat_open_input(&songOpened, sound.song.c_str(), nullptr, nullptr) < 0)
-            failMux("No se encontro una pista de audio valida.");
-        songInput.reset(songOpened);
-        if (avformat_find_stream_info(songOpened, nullptr) < 0)
-            failMux("No se encontro una pista de audio valida.");
-        songIndex = av_find_best_stream(songOpened, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+        songInput = openSong(sound.song);
+        songIndex = av_find_best_stream(songInput.get(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
         if (songIndex < 0)
             failMux("No se encontro una pista de audio valida.");
     }
@@ -506,16 +518,11 @@ MuxComposition VideoExporter::muxComposition(const std::filesystem::path& videoU
     composition.height = sourceVideo->codecpar->height;
     composition.duration = std::min(streamSeconds(opened, sourceVideo), onMediaGrid(slideshowSeconds()));
 
-    AVFormatContext* songOpened = nullptr;
-    if (avformat_open_input(&songOpened, originalAudioURL.c_str(), nullptr, nullptr) < 0)
-        failMux("No se encontro una pista de audio valida.");
-    const InputFormatContextPtr song(songOpened);
-    if (avformat_find_stream_info(songOpened, nullptr) < 0)
-        failMux("No se encontro una pista de audio valida.");
-    const int songIndex = av_find_best_stream(songOpened, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+    const FileInputPtr song = openSong(originalAudioURL);
+    const int songIndex = av_find_best_stream(song.get(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
     if (songIndex < 0)
         failMux("No se encontro una pista de audio valida.");
-    composition.songCodec = songOpened->streams[songIndex]->codecpar->codec_id;
+    composition.songCodec = song->streams[songIndex]->codecpar->codec_id;
     composition.fades = m_project.audio && m_project.audio->cutToSlideshowDuration;
     composition.fade = songFade(composition.duration);
     return composition;

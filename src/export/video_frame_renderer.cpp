@@ -158,8 +158,8 @@ void VideoExporter::drawSlide(QImage& frame, RenderSize size, const Slide& slide
     const double zoom = slide.kenBurnsEnabled ? 1.0 + kenBurnsProgress * slide.kenBurnsZoomAmount : 1.0;
     const double imageAspect = ih < 2 ? iw : iw / ih;
     const double frameAspect = w / std::max(h, 1.0);
-    const auto geometry = LumoImageFramingPolicy::geometry(imageAspect, frameAspect, zoom * slide.imageScale,
-                                                           m_project.fillPhotosToScreen.value_or(false));
+    const bool fills = m_project.fillPhotosToScreen.value_or(false);
+    const auto geometry = LumoImageFramingPolicy::geometry(imageAspect, frameAspect, zoom * slide.imageScale, fills);
     const double dw = fit * iw * geometry.scale;
     const double dh = fit * ih * geometry.scale;
     const auto clampOffset = [](double value, double bound) {
@@ -169,9 +169,17 @@ void VideoExporter::drawSlide(QImage& frame, RenderSize size, const Slide& slide
     const double oy = clampOffset(slide.imageOffsetY, geometry.maxOffsetY);
     const double sign = slide.order % 2 == 0 ? 1.0 : -1.0;
     const double movement = slide.kenBurnsEnabled ? slide.kenBurnsMovementAmount : 0.0;
-    const double panX = (2 * kenBurnsProgress - 1) * sign * 0.035 * w * movement;
-    const double panY = (2 * kenBurnsProgress - 1) * sign * 0.026 * h * movement;
-    const QRectF target((w - dw) / 2 + w * ox + panX, (h - dh) / 2 + h * oy - panY, dw, dh);
+    double panX = (2 * kenBurnsProgress - 1) * sign * 0.035 * w * movement;
+    double panDown = -(2 * kenBurnsProgress - 1) * sign * 0.026 * h * movement;
+    const double left = (w - dw) / 2 + w * ox;
+    const double top = (h - dh) / 2 + h * oy;
+    // A photo that covers the frame unmoved keeps covering it while it moves.
+    const double unmoved = LumoImageFramingPolicy::geometry(imageAspect, frameAspect, slide.imageScale, fills).scale;
+    if (LumoImageFramingPolicy::coversFrame(fit * iw * unmoved, fit * ih * unmoved, w, h)) {
+        panX = LumoImageFramingPolicy::panWithinOverhang(panX, left, dw, w);
+        panDown = LumoImageFramingPolicy::panWithinOverhang(panDown, top, dh, h);
+    }
+    const QRectF target(left + panX, top + panDown, dw, dh);
     if (!target.isValid() || !std::isfinite(target.left()) || !std::isfinite(target.top())) {
         frame.fill(background);
         return;

@@ -48,4 +48,18 @@ LumoImageFramingGeometry geometry(double imageAspectRatio, double canvasAspectRa
     return result;
 }
 
+bool coversFrame(double width, double height, double frameWidth, double frameHeight)
+{
+    constexpr double rounding = 0.5;
+    return width >= frameWidth - rounding && height >= frameHeight - rounding;
+}
+
+double panWithinOverhang(double pan, double start, double length, double extent)
+{
+    // Both limits hold 0, also for a photo within the rounding of the frame's edges.
+    const double towardsStart = std::min(extent - (start + length), 0.0);
+    const double towardsEnd = std::max(-start, 0.0);
+    return std::clamp(pan, towardsStart, towardsEnd);
+}
+
 } // namespace fotivela::LumoImageFramingPolicy

@@ -105,21 +105,71 @@ TEST(FrameRendering, DissolveFadesTheWholePictureOfTheSlideBefore)
     EXPECT_EQ(canvas.frame.pixelColor(50, 200), QColor(Qt::green));
 }
 
-TEST(FrameRendering, KenBurnsPansAfterTheOffsetLimitAcrossTheSlide)
+// Columns at the left and at the right edge of the frame where the background shows on the middle row.
+std::pair<int, int> backgroundColumns(const QImage& frame)
 {
-    Slide slide = slideLasting(2);
+    const int y = frame.height() / 2;
+    const auto shows = [&](int x) { return frame.pixelColor(x, y).green() > 24; };
+    int left = 0;
+    while (left < frame.width() && shows(left))
+        ++left;
+    int right = 0;
+    while (right < frame.width() && shows(frame.width() - 1 - right))
+        ++right;
+    return {left, right};
+}
+
+// 4:3 photos filling a 1080p frame, with the default motion: each slide starts panned to one
+// side by more than its zoom lets it overhang there.
+TEST(FrameRendering, KenBurnsNeverUncoversTheBackgroundBehindAPhotoThatCoversTheFrame)
+{
+    Slide slide = slideLasting(3.6);
     slide.kenBurnsEnabled = true;
-    slide.kenBurnsZoomAmount = 0;
-    slide.kenBurnsMovementAmount = 1;
-    const VideoExporter exporter(projectOf({slide}), "/tmp/o.mp4", {});
-    const std::map<std::size_t, QImage> images{{0, leftRight(400, 400, Qt::red, Qt::blue)}};
-    // An even slide starts 3.5 % of the width to the left (14 px) and ends as far to the right.
-    const QImage first = exporter.makePixelBuffer(square, 0, 0.0, images);
-    EXPECT_EQ(QColor(first.pixel(190, 200)), QColor(Qt::blue));
-    EXPECT_EQ(QColor(first.pixel(395, 200)), QColor(Qt::green)); // the pan uncovers the background
-    const QImage last = exporter.makePixelBuffer(square, 0, 2.0, images);
-    EXPECT_EQ(QColor(last.pixel(210, 200)), QColor(Qt::red));
-    EXPECT_EQ(QColor(last.pixel(5, 200)), QColor(Qt::green));
+    FotivelaProject project = projectOf({slide, slide});
+    project.fillPhotosToScreen = true;
+    const VideoExporter exporter(project, "/tmp/o.mp4", {});
+    const QImage photo = leftRight(400, 300, Qt::red, Qt::blue);
+    const std::map<std::size_t, QImage> images{{0, photo}, {1, photo}};
+    constexpr RenderSize hd{1920, 1080};
+    for (const std::size_t index : {0u, 1u})
+        for (const double local : {0.0, 0.1, 0.3, 0.5, 3.6})
+            EXPECT_EQ(backgroundColumns(exporter.makePixelBuffer(hd, index, local, images)), std::make_pair(0, 0))
+                << "slide " << index << " at " << local << " s";
+    // Where the zoom lets the photo overhang far enough, the pan is the whole 3.5 % x 35 % of
+    // the width (23.52 px): the even slide ends right of the centre, the odd one left of it.
+    const QImage evenEnd = exporter.makePixelBuffer(hd, 0, 3.6, images);
+    EXPECT_EQ(evenEnd.pixelColor(980, 540), QColor(Qt::red));
+    EXPECT_EQ(evenEnd.pixelColor(987, 540), QColor(Qt::blue));
+    const QImage oddEnd = exporter.makePixelBuffer(hd, 1, 3.6, images);
+    EXPECT_EQ(oddEnd.pixelColor(933, 540), QColor(Qt::red));
+    EXPECT_EQ(oddEnd.pixelColor(940, 540), QColor(Qt::blue));
+
+    // Fitted, the photo has bars of background beside it anyway and pans in full: its
+    // left edge starts at 240 - 23.52 px.
+    project.fillPhotosToScreen = false;
+    const QImage fitted = VideoExporter(project, "/tmp/o.mp4", {}).makePixelBuffer(hd, 0, 0.0, images);
+    EXPECT_EQ(fitted.pixelColor(214, 540), QColor(Qt::green));
+    EXPECT_EQ(fitted.pixelColor(218, 540), QColor(Qt::red));
+    EXPECT_EQ(fitted.pixelColor(1654, 540), QColor(Qt::blue));
+    EXPECT_EQ(fitted.pixelColor(1658, 540), QColor(Qt::green));
+}
+
+// The slide before a dissolve fades out where its motion ended, not where it began.
+TEST(FrameRendering, TheDissolveStartsFromTheEndOfTheSlideBefore)
+{
+    Slide moving = slideLasting(2);
+    moving.kenBurnsEnabled = true;
+    moving.kenBurnsZoomAmount = 0.02;
+    moving.kenBurnsMovementAmount = 1;
+    const VideoExporter exporter(projectOf({moving, slideLasting(1, SlideTransition::dissolve)}), "/tmp/o.mp4", {});
+    // A 2:1 photo with bars above and below it, free to pan 14 px either way.
+    const std::map<std::size_t, QImage> images{{0, leftRight(400, 200, Qt::red, Qt::blue)},
+                                               {1, solid(40, 40, Qt::yellow)}};
+    const QImage end = exporter.makePixelBuffer(square, 0, 2.0, images);
+    EXPECT_EQ(end.pixelColor(205, 200), QColor(Qt::red)); // the middle moved 14 px right
+    const QImage dissolveStart = exporter.makePixelBuffer(square, 1, 0.0, images);
+    EXPECT_EQ(dissolveStart.pixelColor(205, 200), QColor(Qt::red));
+    EXPECT_TRUE(dissolveStart == end);
 }
 
 // A worker's canvas keeps the last frame: whatever the photo's position, every pixel must be drawn again.

@@ -7,6 +7,7 @@
 #include "platform/duskmere_storage.h"
 #include "prefs/temporary_folder.h"
 #include "support/fifo.h"
+#include "support/test_audio.h"
 
 #include <gtest/gtest.h>
 
@@ -64,6 +65,58 @@ TEST(VideoExporter, APhotoThatIsAFifoDoesNotHoldTheExport)
     }, std::chrono::seconds(120)));
     EXPECT_EQ(failure, "No se pudo cargar la imagen foto.jpg.");
     EXPECT_FALSE(fs::exists(output));
+}
+
+// The song checked at the start of the export is swapped for a FIFO while the frames are
+// drawn: the mux, by either of its ways, refuses it at once instead of waiting in open().
+TEST(VideoExporter, ASongThatTurnsIntoAFifoDoesNotHoldTheMux)
+{
+    testing::StorageRoot root;
+    FotivelaProject project = test::onePhotoProject(root.path(), 1);
+    const fs::path silent = root.path() / "muda.mp4";
+    VideoExporter(project, silent, {}).exportProject();
+    AudioTrack song;
+    song.url = test::writeAudioFile(root.path(), "cancion", test::makeSine(440, 2.0), test::TestAudioFormat::m4a);
+    song.cutToSlideshowDuration = false;
+    project.audio = song;
+    const std::string refused = "No se encontro una pista de audio valida.\nNo se pudo anadir la musica al MP4.";
+    const auto swapForFifo = [&] {
+        fs::rename(song.url, root.path() / "cancion-antes.m4a");
+        test::makeFifo(song.url);
+    };
+
+    const fs::path output = root.path() / "salida.mp4";
+    std::string failure;
+    bool swapped = false;
+    EXPECT_TRUE(test::returnsWithin(song.url, [&] {
+        try {
+            VideoExporter(project, output, [&](const ExportProgress& progress) {
+                if (progress.message == "Anadiendo musica" && !swapped) {
+                    swapForFifo();
+                    swapped = true;
+                }
+            }).exportProject();
+        } catch (const std::exception& error) {
+            failure = error.what();
+        }
+    }, std::chrono::seconds(60)));
+    EXPECT_TRUE(swapped);
+    EXPECT_EQ(failure, refused);
+    EXPECT_FALSE(fs::exists(output));
+
+    // The way that copies the song's own packets opens it the same way.
+    MuxSound copied;
+    copied.kind = MuxSound::Kind::copied;
+    copied.song = song.url;
+    failure.clear();
+    EXPECT_TRUE(test::returnsWithin(song.url, [&] {
+        try {
+            writeVideoWithSound(silent, copied, 1.0, root.path() / "copia.mp4", [] {});
+        } catch (const std::exception& error) {
+            failure = error.what();
+        }
+    }));
+    EXPECT_EQ(failure, refused);
 }
 
 TEST(VideoExporter, HoldsItsOwnCopyWithOrdersInListOrder)

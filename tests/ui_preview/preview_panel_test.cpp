@@ -13,6 +13,8 @@
 #include <QSlider>
 #include <QTest>
 
+#include <cmath>
+
 using namespace fotivela;
 
 class PreviewPanelTest : public test::PreviewTest {};
@@ -254,5 +256,65 @@ TEST_F(PreviewPanelTest, DissolveFadesTheWholeOutgoingPictureIntoPhotosOfAnother
     ASSERT_TRUE(QTest::qWaitFor([&] { return !layer.outgoingSlide(); }, 5000));
     EXPECT_EQ(monitor.grab().toImage().pixelColor(bar), QColor(Qt::green));
     EXPECT_EQ(monitor.grab().toImage().pixelColor(centre), QColor(Qt::blue));
+    std::filesystem::remove_all(folder);
+}
+
+// 4:3 photos filling the monitor, with the default motion: each slide starts panned to one
+// side by more than its zoom lets it overhang there, as exported frames do.
+TEST_F(PreviewPanelTest, KenBurnsNeverUncoversTheBackgroundBehindAPhotoThatFillsTheMonitor)
+{
+    const auto ids = installSlides(2, 3.6);
+    const auto folder = std::filesystem::temp_directory_path() / ("fotivela-preview-motion-" + ids[0].toString());
+    std::filesystem::create_directories(folder);
+    QImage photo(400, 300, QImage::Format_RGB32);
+    for (int y = 0; y < photo.height(); ++y)
+        for (int x = 0; x < photo.width(); ++x)
+            photo.setPixelColor(x, y, x < photo.width() / 2 ? QColor(Qt::red) : QColor(Qt::blue));
+    test::writeImage(folder / "photo.png", photo, "PNG");
+    store->modifyProject([&](FotivelaProject& project) {
+        project.backgroundColorHex = "#00FF00";
+        project.fillPhotosToScreen = true;
+        for (Slide& slide : project.slides) {
+            slide.imageURL = folder / "photo.png";
+            slide.transition = SlideTransition::cut;
+            slide.kenBurnsEnabled = true;
+        }
+    });
+    int decoded = 0;
+    for (const Slide& slide : store->project().slides)
+        store->previewImage(slide, [&](std::optional<QImage> image) { decoded += image ? 1 : 0; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return decoded == 2; }, 10000));
+
+    store->setSelectedSlideID(ids[0]);
+    PreviewMonitor monitor(*store, *channel);
+    monitor.resize(650, 370);
+    monitor.show();
+    const QRectF rect = monitor.monitorRect();
+    const int middle = static_cast<int>(rect.center().y());
+    const int left = static_cast<int>(std::ceil(rect.left()));
+    const int right = static_cast<int>(std::floor(rect.right()));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return monitor.grab().toImage().pixelColor(left + 20, middle) == QColor(Qt::red); }, 5000));
+
+    const auto backgroundAtTheEdges = [&](int slide, double time) {
+        store->setSelectedSlideID(ids[static_cast<std::size_t>(slide)]);
+        store->setPreviewTime(time);
+        const QImage shown = monitor.grab().toImage();
+        int columns = 0;
+        for (int i = 1; i <= 10; ++i)
+            columns += (shown.pixelColor(left + i, middle).green() > 24 ? 1 : 0)
+                + (shown.pixelColor(right - i, middle).green() > 24 ? 1 : 0);
+        return columns;
+    };
+    EXPECT_EQ(backgroundAtTheEdges(0, 0.0), 0);
+    EXPECT_EQ(backgroundAtTheEdges(0, 3.6), 0);
+    EXPECT_EQ(backgroundAtTheEdges(1, 3.6), 0);
+    EXPECT_EQ(backgroundAtTheEdges(1, 7.2), 0);
+
+    // With room to overhang, the first slide still ends its whole pan right of the centre
+    // (3.5 % x 35 % of the width: 7.4 points here).
+    store->setSelectedSlideID(ids[0]);
+    store->setPreviewTime(3.6);
+    const QImage end = monitor.grab().toImage();
+    EXPECT_EQ(end.pixelColor(static_cast<int>(rect.center().x()) + 4, middle), QColor(Qt::red));
     std::filesystem::remove_all(folder);
 }

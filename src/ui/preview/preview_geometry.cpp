@@ -73,14 +73,21 @@ QRectF imageRect(const Slide& slide, QSizeF imageSize, QSizeF monitorSize, const
     if (!(iw > 0) || !(ih > 0) || !(w > 0) || !(h > 0))
         return {};
     const double fit = std::min(w / iw, h / ih);
-    const double userScale = finiteOr(slide.imageScale, 1) * motion.scale;
-    const auto geometry = LumoImageFramingPolicy::geometry(iw / ih, w / h, userScale, fillsFrame);
+    const double imageScale = finiteOr(slide.imageScale, 1);
+    const auto geometry = LumoImageFramingPolicy::geometry(iw / ih, w / h, imageScale * motion.scale, fillsFrame);
     const double dw = fit * iw * geometry.scale;
     const double dh = fit * ih * geometry.scale;
     const double ox = clampedTo(finiteOr(slide.imageOffsetX, 0), -geometry.maxOffsetX, geometry.maxOffsetX);
     const double oy = clampedTo(finiteOr(slide.imageOffsetY, 0), -geometry.maxOffsetY, geometry.maxOffsetY);
-    // The pan goes on after the clamp, as in exported frames, so the preview moves as the video will.
-    return QRectF((w - dw) / 2 + w * ox + motion.offset.x(), (h - dh) / 2 + h * oy + motion.offset.y(), dw, dh);
+    const double left = (w - dw) / 2 + w * ox;
+    const double top = (h - dh) / 2 + h * oy;
+    // The pan goes on after the clamp, limited as in exported frames, so the preview moves as the video will.
+    QPointF pan = motion.offset;
+    const double unmoved = LumoImageFramingPolicy::geometry(iw / ih, w / h, imageScale, fillsFrame).scale;
+    if (LumoImageFramingPolicy::coversFrame(fit * iw * unmoved, fit * ih * unmoved, w, h))
+        pan = QPointF(LumoImageFramingPolicy::panWithinOverhang(pan.x(), left, dw, w),
+                      LumoImageFramingPolicy::panWithinOverhang(pan.y(), top, dh, h));
+    return QRectF(left + pan.x(), top + pan.y(), dw, dh);
 }
 
 QPointF clampedTitlePosition(double x, double y)
