@@ -12,9 +12,14 @@
 #include "platform/uuid.h"
 #include "store/stem_source_preparation.h"
 
+#include <cerrno>
+#include <cstdio>
 #include <memory>
 #include <set>
 #include <system_error>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace fotivela::ProjectPackager {
 
@@ -121,23 +126,45 @@ bool sameFolder(const fs::path& a, const fs::path& b)
     return fs::equivalent(a, b, error);
 }
 
-// The preview folder is copied beside its place and swapped in only when complete; a
-// package made into the project's own folder keeps the previews it has.
-void copyPreviews(const fs::path& source, const fs::path& packageFolder)
+// A real folder of this user: never one reached through a link, which may lead anywhere.
+bool isOwnFolder(const fs::path& folder)
+{
+    struct stat info {};
+    return ::lstat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == ::getuid();
+}
+
+// Only the previews of the packaged slides go in, each a regular file that reads as a picture: a
+// received project's "Previews" may hold links to a key or a whole folder, or leftovers of killed
+// writes. Each copy replaces the same slide's preview of an earlier package and nothing else, so
+// whatever the destination held stays; a package made into the project's own folder keeps its previews.
+void copyPreviews(const fs::path& source, const fs::path& packageFolder, const std::vector<Slide>& slides)
 {
     const fs::path target = packageFolder / previewsFolder;
-    std::error_code error;
-    if (!fs::is_directory(source, error) || sameFolder(source, target))
+    if (!isOwnFolder(source) || sameFolder(source, target))
         return;
-    const fs::path staging = packageFolder / (".Previews-" + Uuid::random().toString());
-    fs::copy(source, staging, fs::copy_options::recursive, error);
-    if (!error) {
-        fs::remove_all(target, error);
-        fs::rename(staging, target, error);
+    std::error_code error;
+    fs::create_directory(target, error);
+    if (!isOwnFolder(target)) {
+        logLine("Fotivela package previews not copied: " + target.string() + " is no folder of this user");
+        return;
     }
-    if (error) {
-        logLine("Fotivela package previews not copied: " + error.message());
-        fs::remove_all(staging, error);
+    for (const Slide& slide : slides) {
+        const std::string name = slide.id.toString() + ".jpg";
+        RegularFile::Refusal refusal = RegularFile::Refusal::other;
+        const std::optional<RegularFile> preview = RegularFile::open(source / name, &refusal, RegularFile::Links::refuse);
+        if (!preview || !PhotoDecoder::uprightSize(preview->reopenPath()).isValid()) {
+            if (preview || refusal != RegularFile::Refusal::missing)
+                logLine("Fotivela package left out a preview that is no picture file: " + (source / name).string());
+            continue;
+        }
+        const fs::path staging = target / ("." + Uuid::random().toString() + ".tmp");
+        error = preview->copyTo(staging);
+        if (!error && ::rename(staging.c_str(), (target / name).c_str()) != 0)
+            error = std::error_code(errno, std::generic_category());
+        if (error) {
+            logLine("Fotivela package preview not copied: " + name + ": " + error.message());
+            ::unlink(staging.c_str());
+        }
     }
 }
 
@@ -243,7 +270,7 @@ fs::path package(const FotivelaProject& project, const fs::path& destination, co
     }
 
     if (currentProjectURL && currentPreviewDirectory)
-        copyPreviews(*currentPreviewDirectory, folder);
+        copyPreviews(*currentPreviewDirectory, folder, copy.slides);
 
     if (currentProjectURL && copy.audio)
         copyStems(*copy.audio, *currentProjectURL, projectFile);

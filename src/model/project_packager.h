@@ -25,7 +25,8 @@ namespace ProjectPackager {
 // and returns its project file, which is written last: a failed package has none, or keeps
 // an older one. Only a photo that reads as a picture and a song that decodes as audio are
 // copied; the others (a FIFO, a text file named as a photo) are left out like missing files
-// and listed in `leftOut`. Throws ProjectPackagingError.
+// and listed in `leftOut`. Of `currentPreviewDirectory` only the slides' own previews are
+// taken, and only regular picture files. Throws ProjectPackagingError.
 std::filesystem::path package(const FotivelaProject& project, const std::filesystem::path& destination,
                               const std::string& packageName,
                               const std::optional<std::filesystem::path>& currentProjectURL,

@@ -1,5 +1,6 @@
 #include "platform/atomic_file.h"
 
+#include "platform/log.h"
 #include "platform/uuid.h"
 
 #include <cerrno>
@@ -122,6 +123,47 @@ void atomicWriteFileThroughLinks(const std::filesystem::path& target, std::strin
     if (::stat(file.c_str(), &info) == 0 && S_ISREG(info.st_mode))
         mode = info.st_mode & 07777;
     atomicWriteFile(file, bytes, mode);
+}
+
+} // namespace fotivela
+
+namespace fotivela {
+
+bool isAtomicWriteTemporaryName(std::string_view name)
+{
+    constexpr std::string_view suffix = ".tmp";
+    constexpr std::size_t uuidLength = 36;
+    return name.size() == 1 + uuidLength + suffix.size() && name.front() == '.' && name.ends_with(suffix)
+        && Uuid::parse(name.substr(1, uuidLength)).has_value();
+}
+
+std::vector<std::filesystem::path> removeAbandonedTemporaryFiles(const std::filesystem::path& folder,
+                                                                 std::chrono::seconds age)
+{
+    std::vector<std::filesystem::path> removed;
+    struct stat folderInfo {};
+    if (::lstat(folder.c_str(), &folderInfo) != 0 || !S_ISDIR(folderInfo.st_mode))
+        return removed; // a link may lead anywhere
+    std::error_code error;
+    for (std::filesystem::directory_iterator entry(folder, error), end; !error && entry != end; entry.increment(error)) {
+        const std::filesystem::path file = entry->path();
+        if (!isAtomicWriteTemporaryName(file.filename().native()))
+            continue;
+        struct stat info {};
+        if (::lstat(file.c_str(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::getuid())
+            continue;
+        // A write still running keeps its file fresh: only one untouched for long was abandoned.
+        const auto modified = std::chrono::system_clock::time_point(
+            std::chrono::duration_cast<std::chrono::system_clock::duration>(
+                std::chrono::seconds(info.st_mtim.tv_sec) + std::chrono::nanoseconds(info.st_mtim.tv_nsec)));
+        if (std::chrono::system_clock::now() - modified < age)
+            continue;
+        if (::unlink(file.c_str()) == 0) {
+            removed.push_back(file);
+            logLine("Fotivela removed the leftover of a killed write: " + file.string());
+        }
+    }
+    return removed;
 }
 
 } // namespace fotivela

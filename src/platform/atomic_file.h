@@ -2,9 +2,11 @@
 
 #include "platform/error.h"
 
+#include <chrono>
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 #include <sys/types.h>
 
 namespace fotivela {
@@ -32,5 +34,19 @@ void atomicWriteFile(const std::filesystem::path& target, std::string_view bytes
 // file it leads to is replaced atomically, keeping that file's permission bits (`mode` only
 // for a new file). Throws FileWriteError for a loop of links.
 void atomicWriteFileThroughLinks(const std::filesystem::path& target, std::string_view bytes, mode_t mode = 0600);
+
+// How old a temporary file of the writes above must be before it counts as left by a write
+// that was killed: far longer than any write takes.
+inline constexpr std::chrono::minutes abandonedTemporaryAge{10};
+
+// The name the writes above give their temporary file: "." + UUID + ".tmp".
+bool isAtomicWriteTemporaryName(std::string_view name);
+
+// Removes from `folder` (not below it, and nothing when it is a link) the temporary files of
+// killed writes: regular files of this user with that name, last written at least `age` ago.
+// Links and anything else stay.
+// Returns the files removed; never throws.
+std::vector<std::filesystem::path> removeAbandonedTemporaryFiles(const std::filesystem::path& folder,
+                                                                 std::chrono::seconds age = abandonedTemporaryAge);
 
 } // namespace fotivela

@@ -33,7 +33,7 @@ RegularFile::Refusal refusalOf(int errorNumber)
 
 } // namespace
 
-std::optional<RegularFile> RegularFile::open(const std::filesystem::path& path, Refusal* refusal)
+std::optional<RegularFile> RegularFile::open(const std::filesystem::path& path, Refusal* refusal, Links links)
 {
     const auto refuse = [&](Refusal why) -> std::optional<RegularFile> {
         if (refusal)
@@ -44,9 +44,10 @@ std::optional<RegularFile> RegularFile::open(const std::filesystem::path& path, 
         return refuse(Refusal::missing);
     // O_NONBLOCK makes the open of a FIFO with no writer return at once; O_NOCTTY keeps a
     // terminal from becoming ours.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    const int noLinks = links == Links::refuse ? O_NOFOLLOW : 0;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | noLinks);
     if (fd < 0)
-        return refuse(refusalOf(errno));
+        return refuse(errno == ELOOP && noLinks ? Refusal::notRegular : refusalOf(errno));
     struct stat status {};
     if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
         ::close(fd);

@@ -13,9 +13,13 @@ namespace fotivela {
 class RegularFile {
 public:
     enum class Refusal { missing, notPermitted, notRegular, other };
+    // `refuse`: a symbolic link as the last component is refused as not regular.
+    enum class Links { follow, refuse };
 
-    // The file at `path`, links followed; none when it is not a regular file or cannot be opened.
-    static std::optional<RegularFile> open(const std::filesystem::path& path, Refusal* refusal = nullptr);
+    // The file at `path`, links followed unless refused; none when it is not a regular file or
+    // cannot be opened.
+    static std::optional<RegularFile> open(const std::filesystem::path& path, Refusal* refusal = nullptr,
+                                           Links links = Links::follow);
     // True when `path` opens as a regular file (opened and closed again).
     static bool isReadable(const std::filesystem::path& path);
 

@@ -6,6 +6,8 @@
 #include "model/project_file_layout.h"
 #include "model/project_file_reader.h"
 #include "model/project_packager.h"
+#include "model/title_slide_factory.h"
+#include "platform/atomic_file.h"
 #include "platform/log.h"
 
 #include <QTimer>
@@ -36,6 +38,21 @@ std::string leftOutNotice(const std::vector<fs::path>& leftOut, AppLanguage lang
         text += (i > 0 ? ", " : "") + ("\xe2\x80\x9c" + leftOut[i].string() + "\xe2\x80\x9d");
     text += leftOut.size() > leftOutNamesShown ? ", …" : ".";
     return text;
+}
+
+// A save or a preview write killed mid-way leaves its temporary file beside its target for
+// ever; only files far older than any write still running are taken.
+void removeLeftoversOfKilledWrites(const fs::path& projectURL)
+{
+    const fs::path folder = projectURL.parent_path();
+    removeAbandonedTemporaryFiles(folder);
+    removeAbandonedTemporaryFiles(folder / "Previews");
+    removeAbandonedTemporaryFiles(TitleSlideFactory::generatedTitleSlideImageURL(Uuid(), projectURL).parent_path());
+    // A project file that is a link is saved beside the file it leads to.
+    std::error_code error;
+    const fs::path target = fs::canonical(projectURL, error);
+    if (!error && target.parent_path() != fs::canonical(folder, error))
+        removeAbandonedTemporaryFiles(target.parent_path());
 }
 
 std::set<AutoBeatInstrument> stemInstrumentsOf(const std::set<AutoBeatInstrument>& instruments)
@@ -121,6 +138,7 @@ bool ProjectStore::loadProject(const fs::path& url)
 
     setCurrentProjectURL(url);
     setHasUnsavedChanges(false);
+    removeLeftoversOfKilledWrites(url);
 
     resolveMissingAssetsIfNeeded();
     clearPreviewImageCache();

@@ -7,6 +7,9 @@
 
 #include <QThreadPool>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <sstream>
 
 using namespace fotivela;
@@ -323,6 +326,52 @@ TEST_F(StoreOpening, APackageNamesTheFilesItLeftOut)
     store.setProject(stored);
     ASSERT_TRUE(store.packageProject(m_root / "Completa"));
     EXPECT_EQ(m_errors.size(), 2u);
+}
+
+// A save or a preview write killed mid-way leaves its temporary copy beside its target: opening
+// the project takes those left long ago, and a package never carries any.
+TEST_F(StoreOpening, LeftoversOfKilledWritesGoWhenTheProjectOpensAndNeverIntoAPackage)
+{
+    FotivelaProject stored = FotivelaProject::empty();
+    stored.slides = {photoSlide("a.jpg")};
+    const fs::path url = saveProject("Boda", stored);
+    const fs::path previews = url.parent_path() / "Previews";
+    const auto leftover = [](const fs::path& folder, const std::string& text, std::chrono::minutes age,
+                             std::string name = "." + Uuid::random().toString() + ".tmp") {
+        writeText(folder / name, text);
+        fs::last_write_time(folder / name, fs::file_time_type::clock::now() - age);
+        return folder / name;
+    };
+    const std::chrono::minutes hour(60);
+    const fs::path killedSave = leftover(url.parent_path(), encodeProject(stored), hour);
+    const fs::path killedPreview = leftover(previews, "medio jpeg", hour);
+    const fs::path killedTitle = leftover(url.parent_path() / "Previos" / "TitleSlides", "medio png", hour);
+    // A write that may still run (the previews of an earlier open of this project), and files
+    // that are not the program's own temporaries.
+    const fs::path running = leftover(previews, "escribiendo", std::chrono::minutes(0));
+    const fs::path foreign = leftover(url.parent_path(), "de otro programa", hour, ".copia.tmp");
+    const fs::path link = previews / ("." + Uuid::random().toString() + ".tmp");
+    fs::create_symlink(url, link);
+    const timespec old[2] = {{::time(nullptr) - 3600, 0}, {::time(nullptr) - 3600, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, link.c_str(), old, AT_SYMLINK_NOFOLLOW), 0);
+
+    ProjectStore store;
+    recordDialogs(store);
+    ASSERT_TRUE(store.loadProject(url));
+    EXPECT_FALSE(fs::exists(killedSave));
+    EXPECT_FALSE(fs::exists(killedPreview));
+    EXPECT_FALSE(fs::exists(killedTitle));
+    EXPECT_TRUE(fs::exists(running));
+    EXPECT_TRUE(fs::exists(foreign));
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_TRUE(fs::exists(url));
+
+    const fs::path preview = previews / (stored.slides[0].id.toString() + ".jpg");
+    ASSERT_TRUE(waitFor([&] { return fs::exists(preview); }, 10000));
+    ASSERT_TRUE(store.packageProject(m_root / "Entrega"));
+    EXPECT_TRUE(fs::exists(m_root / "Entrega" / "Previews" / preview.filename()));
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(m_root / "Entrega"))
+        EXPECT_FALSE(entry.path().extension() == ".tmp") << entry.path();
 }
 
 // A received project whose photo and song are FIFOs: nothing waits on them, so closing and

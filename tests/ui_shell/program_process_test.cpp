@@ -39,11 +39,17 @@ protected:
         fs::create_directories(m_root / "run");
         fs::permissions(m_root / "run", fs::perms::owner_all);
         fs::create_directories(m_root / "home");
+        // The guard's folder in the cache must keep the socket's path short.
+        std::string cache = (fs::temp_directory_path() / "c-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(cache.data()), nullptr);
+        m_cache = cache;
     }
     void TearDown() override
     {
         for (const pid_t pid : m_running)
             stop(pid);
+        std::error_code ignored;
+        fs::remove_all(m_cache, ignored);
         StoreTest::TearDown();
     }
 
@@ -63,11 +69,17 @@ protected:
         variables["DUSKMERE_TEST_ROOT"] = (m_root / "suite").string();
         variables["XDG_RUNTIME_DIR"] = runtimeFolder().string();
         variables["HOME"] = (m_root / "home").string();
+        variables["XDG_CACHE_HOME"] = m_cache.string();
         // Nobody answers there: the sign-in gate stays on this machine.
         variables["FOTIVELA_ACCOUNT_URL"] = "http://127.0.0.1:9";
         variables["ASAN_OPTIONS"] = "detect_leaks=0";
-        for (auto& [name, value] : extra)
-            variables[name] = value;
+        // An empty value: the variable is not set at all.
+        for (auto& [name, value] : extra) {
+            if (value.empty())
+                variables.erase(name);
+            else
+                variables[name] = value;
+        }
         std::vector<std::string> environment;
         for (const auto& [name, value] : variables)
             environment.push_back(name + "=" + value);
@@ -136,6 +148,7 @@ protected:
     }
 
     std::vector<pid_t> m_running;
+    fs::path m_cache;
 };
 
 // Generous: the program starts under the sanitizers on a loaded machine.
@@ -185,6 +198,32 @@ TEST_F(ProgramTest, StartsAtTheSameMomentAndWithAnotherTemporaryFolderShareOneIn
         start({(m_root / "nada.fotivela").string()}, {{"TMPDIR", (m_root / "otro-tmp").string()}});
     EXPECT_EQ(waitForExit(third, startTimeout), 0);
     EXPECT_EQ(waitForExit(running, std::chrono::seconds(0)), -1);
+}
+
+// With the program running in a session, a start that lost XDG_RUNTIME_DIR (sudo, cron, ssh, some
+// launchers) hands its document over and ends, instead of running as a second program beside it.
+TEST_F(ProgramTest, AStartWithoutTheRuntimeVariableFindsTheRunningProgram)
+{
+    const pid_t running = start({});
+    ASSERT_TRUE(waitUntilListening(startTimeout));
+    const pid_t second = start({(m_root / "nada.fotivela").string()}, {{"XDG_RUNTIME_DIR", ""}});
+    EXPECT_EQ(waitForExit(second, startTimeout), 0) << "a second program runs";
+    EXPECT_EQ(waitForExit(running, std::chrono::seconds(0)), -1);
+
+    // Two such starts at the same moment: one runs, the other hands over and ends.
+    stop(running);
+    const pid_t with = start({});
+    const pid_t without = start({}, {{"XDG_RUNTIME_DIR", ""}});
+    const auto deadline = Clock::now() + startTimeout;
+    int withCode = -1, withoutCode = -1;
+    while (Clock::now() < deadline && withCode < 0 && withoutCode < 0) {
+        withCode = waitForExit(with, std::chrono::seconds(0));
+        withoutCode = waitForExit(without, std::chrono::seconds(0));
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    ASSERT_TRUE(withCode == 0 || withoutCode == 0) << withCode << " " << withoutCode;
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    EXPECT_EQ(waitForExit(withCode == 0 ? without : with, std::chrono::seconds(0)), -1) << "both ended";
 }
 
 } // namespace

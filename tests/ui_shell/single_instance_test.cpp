@@ -2,6 +2,8 @@
 
 #include "ui/shell/single_instance.h"
 
+#include "support/scoped_environment.h"
+
 #include <QDataStream>
 #include <QLocalServer>
 #include <QLocalSocket>
@@ -111,46 +113,42 @@ TEST_F(SingleInstanceTest, ASocketThatStillAnswersIsNeverRemoved)
 
 TEST_F(SingleInstanceTest, TheGuardLivesInThePrivateRuntimeFolderNeverInTheSharedOne)
 {
-    const auto restore = [](const char* name, const char* value) { value ? setenv(name, value, 1) : unsetenv(name); };
-    const std::string oldRuntime = std::getenv("XDG_RUNTIME_DIR") ? std::getenv("XDG_RUNTIME_DIR") : "";
-    const std::string oldCache = std::getenv("XDG_CACHE_HOME") ? std::getenv("XDG_CACHE_HOME") : "";
-    const std::string oldTemp = std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "";
+    // Scoped, so that a failed assertion leaves no variable behind for the next test.
+    const fotivela::testing::ScopedEnvironment runtime("XDG_RUNTIME_DIR", std::nullopt);
+    const fotivela::testing::ScopedEnvironment cache("XDG_CACHE_HOME", (m_folder / "cache").string());
+    const fotivela::testing::ScopedEnvironment temporary("TMPDIR", (m_folder / "shared").string());
 
     std::filesystem::create_directories(m_folder / "private");
     std::filesystem::permissions(m_folder / "private", std::filesystem::perms::owner_all);
     std::filesystem::create_directories(m_folder / "shared");
     std::filesystem::permissions(m_folder / "shared", std::filesystem::perms::all);
-    setenv("XDG_CACHE_HOME", (m_folder / "cache").c_str(), 1);
-    setenv("TMPDIR", (m_folder / "shared").c_str(), 1);
 
+    // Beside the runtime folder, one for this machine in the cache folder, which starts without
+    // the variable find too.
     setenv("XDG_RUNTIME_DIR", (m_folder / "private").c_str(), 1);
-    EXPECT_EQ(SingleInstance::runtimeFolder(), m_folder / "private");
+    const std::vector<std::filesystem::path> folders = SingleInstance::guardFolders();
+    ASSERT_EQ(folders.size(), 2u);
+    EXPECT_EQ(folders[0], m_folder / "private");
+    EXPECT_EQ(folders[1].parent_path(), m_folder / "cache" / "fotivela");
     // A runtime folder other users may enter is not used, nor is TMPDIR.
     setenv("XDG_RUNTIME_DIR", (m_folder / "shared").c_str(), 1);
-    EXPECT_EQ(SingleInstance::runtimeFolder(), m_folder / "cache" / "fotivela");
+    EXPECT_EQ(SingleInstance::guardFolders(), std::vector<std::filesystem::path>{folders[1]});
     unsetenv("XDG_RUNTIME_DIR");
-    const std::filesystem::path fallback = SingleInstance::runtimeFolder();
-    EXPECT_EQ(fallback, m_folder / "cache" / "fotivela");
-    struct stat info {};
-    ASSERT_EQ(::stat(fallback.c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0700u);
-
-    restore("XDG_RUNTIME_DIR", oldRuntime.empty() ? nullptr : oldRuntime.c_str());
-    restore("XDG_CACHE_HOME", oldCache.empty() ? nullptr : oldCache.c_str());
-    restore("TMPDIR", oldTemp.empty() ? nullptr : oldTemp.c_str());
+    EXPECT_EQ(SingleInstance::guardFolders(), std::vector<std::filesystem::path>{folders[1]});
+    for (const std::filesystem::path& folder : {folders[1], folders[1].parent_path()}) {
+        struct stat info {};
+        ASSERT_EQ(::stat(folder.c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0777, 0700u) << folder;
+    }
 }
 
 // No XDG_RUNTIME_DIR (a sudo, a cron job) and a cache folder that is not private: the guard
 // must still run somewhere private, or the start must know it runs without one.
 TEST_F(SingleInstanceTest, WithoutARuntimeFolderOrAPrivateCacheTheGuardFindsAnotherPrivateFolder)
 {
-    const auto saved = [](const char* name) { return std::getenv(name) ? std::optional<std::string>(std::getenv(name)) : std::nullopt; };
-    const auto restore = [](const char* name, const std::optional<std::string>& value) {
-        value ? setenv(name, value->c_str(), 1) : unsetenv(name);
-    };
-    const auto oldRuntime = saved("XDG_RUNTIME_DIR");
-    const auto oldCache = saved("XDG_CACHE_HOME");
-    const auto oldSuite = saved("DUSKMERE_TEST_ROOT");
+    const fotivela::testing::ScopedEnvironment runtime("XDG_RUNTIME_DIR", std::nullopt);
+    const fotivela::testing::ScopedEnvironment cache("XDG_CACHE_HOME", (m_folder / "cache").string());
+    const fotivela::testing::ScopedEnvironment suite("DUSKMERE_TEST_ROOT", (m_folder / "suite").string());
     const auto isPrivate = [](const std::filesystem::path& folder) {
         struct stat info {};
         return ::lstat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == ::getuid()
@@ -162,14 +160,12 @@ TEST_F(SingleInstanceTest, WithoutARuntimeFolderOrAPrivateCacheTheGuardFindsAnot
     std::filesystem::create_directories(m_folder / "open");
     std::filesystem::permissions(m_folder / "open", std::filesystem::perms::all);
     std::filesystem::create_directory_symlink(m_folder / "open", m_folder / "cache" / "fotivela");
-    unsetenv("XDG_RUNTIME_DIR");
-    setenv("XDG_CACHE_HOME", (m_folder / "cache").c_str(), 1);
-    setenv("DUSKMERE_TEST_ROOT", (m_folder / "suite").c_str(), 1);
 
-    const std::filesystem::path folder = SingleInstance::runtimeFolder();
-    ASSERT_FALSE(folder.empty()) << "the guard turned itself off";
+    const std::vector<std::filesystem::path> folders = SingleInstance::guardFolders();
+    ASSERT_EQ(folders.size(), 1u) << "the guard turned itself off";
+    const std::filesystem::path folder = folders[0];
     EXPECT_TRUE(isPrivate(folder)) << folder;
-    EXPECT_NE(folder, m_folder / "cache" / "fotivela");
+    EXPECT_NE(folder.parent_path(), m_folder / "cache" / "fotivela");
     EXPECT_EQ(std::filesystem::perms(std::filesystem::status(m_folder / "open").permissions()), std::filesystem::perms::all)
         << "a folder behind a link is never changed";
     {
@@ -189,14 +185,42 @@ TEST_F(SingleInstanceTest, WithoutARuntimeFolderOrAPrivateCacheTheGuardFindsAnot
         std::filesystem::remove_all(m_folder / "suite");
         std::filesystem::create_directories(m_folder / "suite" / "Fotivela");
         std::filesystem::create_directory_symlink(m_folder / "open", m_folder / "suite" / "Fotivela" / "Instance");
-        const std::filesystem::path none = SingleInstance::runtimeFolder();
-        EXPECT_TRUE(none.empty()) << none;
+        const std::vector<std::filesystem::path> none = SingleInstance::guardFolders();
+        EXPECT_TRUE(none.empty()) << none.size();
         EXPECT_EQ(SingleInstance(none).claim({}), SingleInstance::Role::unguarded);
     }
+}
 
-    restore("XDG_RUNTIME_DIR", oldRuntime);
-    restore("XDG_CACHE_HOME", oldCache);
-    restore("DUSKMERE_TEST_ROOT", oldSuite);
+// sudo, cron, ssh and some launchers start the program without XDG_RUNTIME_DIR, or with another
+// one: each start must still find the running program, in whichever order they come.
+TEST_F(SingleInstanceTest, StartsWithAndWithoutTheRuntimeVariableFindTheSameRunningProgram)
+{
+    const fotivela::testing::ScopedEnvironment cache("XDG_CACHE_HOME", (m_folder / "cache").string());
+    const fotivela::testing::ScopedEnvironment runtime("XDG_RUNTIME_DIR", std::nullopt);
+    for (const char* name : {"run", "otro-run"}) {
+        std::filesystem::create_directories(m_folder / name);
+        std::filesystem::permissions(m_folder / name, std::filesystem::perms::owner_all);
+    }
+    const auto foldersWith = [this](const char* runtimeFolder) {
+        runtimeFolder ? setenv("XDG_RUNTIME_DIR", (m_folder / runtimeFolder).c_str(), 1) : unsetenv("XDG_RUNTIME_DIR");
+        return SingleInstance::guardFolders();
+    };
+    const std::pair<const char*, const char*> orders[] = {{"run", nullptr}, {nullptr, "run"}, {"run", "otro-run"}};
+    for (const auto& [firstRuntime, secondRuntime] : orders) {
+        SCOPED_TRACE(std::string(firstRuntime ? firstRuntime : "none") + " then " + (secondRuntime ? secondRuntime : "none"));
+        SingleInstance first(foldersWith(firstRuntime));
+        ASSERT_EQ(first.claim({}), SingleInstance::Role::primary);
+        QSignalSpy received(&first, &SingleInstance::argumentsReceived);
+        auto role = SingleInstance::Role::primary;
+        std::thread second([&role, folders = foldersWith(secondRuntime)] {
+            role = SingleInstance(folders).claim({QStringLiteral("/tmp/z.fotivela")}, std::chrono::seconds(30));
+        });
+        EXPECT_TRUE(received.wait(30000));
+        second.join();
+        EXPECT_EQ(role, SingleInstance::Role::forwarded);
+        ASSERT_EQ(received.count(), 1);
+        EXPECT_EQ(received.at(0).at(0).toStringList(), QStringList{QStringLiteral("/tmp/z.fotivela")});
+    }
 }
 
 TEST_F(SingleInstanceTest, AnotherUserIsRefusedOnBothSides)

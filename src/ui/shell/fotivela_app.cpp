@@ -212,7 +212,7 @@ int FotivelaApp::main(int argc, char** argv, const char* version)
     QApplication::setQuitOnLastWindowClosed(false);
 
     const QStringList arguments = QApplication::arguments().mid(1);
-    SingleInstance instance(SingleInstance::runtimeFolder());
+    SingleInstance instance(SingleInstance::guardFolders());
     const SingleInstance::Role role = instance.claim(arguments);
     switch (role) {
     case SingleInstance::Role::forwarded:
