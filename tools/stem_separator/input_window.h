@@ -16,8 +16,8 @@ namespace fotivela::stem_separator {
 // them, so the stems add up to what the user hears.
 class InputWindow {
 public:
-    // No recording comes near this (about 120 dB above full scale); the spectra
-    // of a song past it would overflow into NaN, so such a song is refused.
+    // No recording comes near this (120 dB above full scale). Far louder songs
+    // overflow the spectra into NaN, so a song past it is refused, well short of that.
     static constexpr float maxSampleMagnitude = 1.0e6f;
 
     // Throws SeparationError when the file cannot be read as audio.
