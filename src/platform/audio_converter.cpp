@@ -2,6 +2,7 @@
 
 #include "platform/audio_file_reader.h"
 #include "platform/log.h"
+#include "platform/stereo_downmix.h"
 
 #include <sndfile.h>
 
@@ -213,10 +214,11 @@ bool convertToStereoFloatWAV(const fs::path& source, const fs::path& destination
         OutputFile output(destination, SF_FORMAT_WAV | SF_FORMAT_FLOAT, static_cast<int>(format.sampleRate), 2);
 
         std::vector<float> interleaved(static_cast<size_t>(blockFrames * 2));
+        std::vector<float> left(static_cast<size_t>(blockFrames));
+        std::vector<float> right(static_cast<size_t>(blockFrames));
         AudioBlockView block;
         while (reader.readBlock(block)) {
-            const float* left = block.channels[0];
-            const float* right = block.channelCount > 1 ? block.channels[1] : block.channels[0];
+            downmixToStereo(block.channels, block.channelCount, block.frameCount, left.data(), right.data());
             for (std::int64_t i = 0; i < block.frameCount; ++i) {
                 interleaved[static_cast<size_t>(2 * i)] = std::isfinite(left[i]) ? left[i] : 0.0f;
                 interleaved[static_cast<size_t>(2 * i + 1)] = std::isfinite(right[i]) ? right[i] : 0.0f;

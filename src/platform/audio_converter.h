@@ -19,8 +19,8 @@ bool convertToFLAC(const std::filesystem::path& source, const std::filesystem::p
 bool convertToIntegerWAV(const std::filesystem::path& source, const std::filesystem::path& destination,
                          int bitsPerSample) noexcept;
 
-// "-f WAVE -d LEF32 -c 2": two channels of 32-bit float; a mono source is heard on
-// both, a source with more channels keeps its first two.
+// "-f WAVE -d LEF32 -c 2": two channels of 32-bit float, the stereo the player
+// makes of the source (a mono source on both sides, more channels mixed down).
 bool convertToStereoFloatWAV(const std::filesystem::path& source, const std::filesystem::path& destination) noexcept;
 
 } // namespace AudioConverter

@@ -11,6 +11,7 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <fstream>
 #include <limits>
@@ -45,6 +46,15 @@ constexpr int maxConsecutiveErrors = 256;
 // and would overflow the frame arithmetic further on.
 constexpr int maxSampleRate = 768000;
 constexpr int maxChannelCount = 64;
+
+// A float file may hold NaN or infinities where it was damaged: no sound is meant
+// there, and every reader of the song (analysis, separation, playback, export) gets silence.
+void silenceNonFinite(float* samples, std::size_t count)
+{
+    for (std::size_t i = 0; i < count; ++i)
+        if (!std::isfinite(samples[i]))
+            samples[i] = 0.0f;
+}
 
 bool isSaneStream(int sampleRate, int channelCount)
 {
@@ -289,9 +299,11 @@ struct AudioDecoder::State {
         const int frameChannels = frame->ch_layout.nb_channels;
         const int copied = std::min(channels, frameChannels);
         if (frame->format == AV_SAMPLE_FMT_FLTP) {
-            for (int c = 0; c < copied; ++c)
-                std::memcpy(pending[static_cast<std::size_t>(c)].data() + base + gap,
-                    reinterpret_cast<const float*>(frame->extended_data[c]) + skip, kept * sizeof(float));
+            for (int c = 0; c < copied; ++c) {
+                float* into = pending[static_cast<std::size_t>(c)].data() + base + gap;
+                std::memcpy(into, reinterpret_cast<const float*>(frame->extended_data[c]) + skip, kept * sizeof(float));
+                silenceNonFinite(into, kept);
+            }
             return;
         }
         if (!convertWithSwr(frameChannels))
@@ -305,8 +317,11 @@ struct AudioDecoder::State {
         const int produced = swr_convert(swr.get(), out.data(), count,
             const_cast<const std::uint8_t**>(frame->extended_data), count);
         const std::size_t usable = produced > skip ? std::min(kept, static_cast<std::size_t>(produced - skip)) : 0;
-        for (std::size_t c = 0; c < static_cast<std::size_t>(copied); ++c)
-            std::copy_n(converted[c].begin() + skip, usable, pending[c].begin() + static_cast<std::ptrdiff_t>(base + gap));
+        for (std::size_t c = 0; c < static_cast<std::size_t>(copied); ++c) {
+            float* into = pending[c].data() + base + gap;
+            std::copy_n(converted[c].begin() + skip, usable, into);
+            silenceNonFinite(into, usable);
+        }
     }
 
     bool convertWithSwr(int frameChannels)

@@ -50,7 +50,8 @@ struct AudioStreamInfo {
 };
 
 // Streams one audio file as 32-bit float planar samples at its own rate and
-// channel count. Not thread-safe: one thread at a time.
+// channel count. Samples that are not finite as floats (NaN, infinities) come
+// out as 0; all others unchanged, however loud. Not thread-safe: one thread at a time.
 class AudioDecoder {
 public:
     // Probes the file and decodes its first packet; throws AudioDecoderError when

@@ -199,6 +199,33 @@ TEST(AudioWaveformAnalyzer, NonFiniteSamplesInAFloatFileAreSilence)
     EXPECT_EQ(analysis, AudioWaveformAnalyzer::makeWaveformAnalysis(cleanFile, 1400, BeatDetectionFocus::kick));
 }
 
+// Finite but absurd levels: a single sample of 1e30, a song scaled to 5e14. Each
+// sample is bounded before the filters, so no energy overflows into a curve.
+TEST(AudioWaveformAnalyzer, AbsurdlyLoudFloatSongsGiveCurvesAndMarkersInRange)
+{
+    AudioTestFolder folder;
+    const double seconds = 3.0;
+    TestSignal spike = clickTrack(44100, 2, seconds);
+    spike.channels[1][70000] = 1e30f;
+    TestSignal scaled = clickTrack(44100, 2, seconds);
+    for (auto& channel : scaled.channels)
+        for (float& sample : channel)
+            sample *= 5e14f;
+    for (const auto& [name, song] : {std::pair{"spike", spike}, std::pair{"scaled", scaled}}) {
+        const auto file = writeAudioFile(folder.path(), name, song, TestAudioFormat::wavFloat);
+        for (const BeatDetectionFocus focus :
+            {BeatDetectionFocus::clapSnare, BeatDetectionFocus::kick, BeatDetectionFocus::cymbal, BeatDetectionFocus::fullMix}) {
+            const WaveformAnalysis analysis = AudioWaveformAnalyzer::makeWaveformAnalysis(file, 1400, focus);
+            ASSERT_EQ(analysis.display.size(), expectedBuckets(3 * 44100, 44100)) << name;
+            expectCurvesInRange(analysis);
+            const auto markers = BeatMarkerDetector::detectBeatMarkers(
+                analysis.detection, seconds, 0.0, 1, BeatDetectionProfile::attack(), std::nullopt, true);
+            for (const BeatMarker& marker : markers)
+                ASSERT_TRUE(marker.time >= 0 && marker.time <= seconds && std::isfinite(marker.strength)) << name;
+        }
+    }
+}
+
 TEST(AudioWaveformAnalyzer, AttackMarkersLandOnTheClicks)
 {
     AudioTestFolder folder;

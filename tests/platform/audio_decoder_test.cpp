@@ -242,17 +242,29 @@ TEST(AudioDecoderFailures, TruncatedAndLyingFilesEndEarlyWithoutThrowing)
     EXPECT_EQ(decoder.info().frameCount, 88200);
 }
 
-TEST(AudioDecoderValues, NonFiniteSamplesPassThrough)
+// Damaged float songs: NaN and infinities are silence to every reader, while loud
+// finite samples come through as they are (each reader bounds them its own way).
+TEST(AudioDecoderValues, NonFiniteSamplesAreSilenceAndLoudOnesStay)
 {
     AudioTestFolder folder;
-    TestSignal signal = makeSine(440, 0.1, 44100, 1);
+    TestSignal signal = makeSine(440, 0.1, 44100, 2);
     signal.channels[0][10] = std::numeric_limits<float>::quiet_NaN();
-    signal.channels[0][20] = std::numeric_limits<float>::infinity();
-    AudioDecoder decoder(writeAudioFile(folder.path(), "nan", signal, TestAudioFormat::wavFloat));
+    signal.channels[1][20] = std::numeric_limits<float>::infinity();
+    signal.channels[0][30] = -std::numeric_limits<float>::infinity();
+    signal.channels[1][40] = 1e30f;
+    signal.channels[0][50] = -3e38f;
+    AudioDecoder decoder(writeAudioFile(folder.path(), "damaged", signal, TestAudioFormat::wavFloat));
     const auto decoded = decoder.readAll();
-    EXPECT_TRUE(std::isnan(decoded[0][10]));
-    EXPECT_TRUE(std::isinf(decoded[0][20]));
-    EXPECT_EQ(decoded[0][30], signal.channels[0][30]);
+    ASSERT_EQ(decoded.size(), 2u);
+    EXPECT_EQ(decoded[0][10], 0.0f);
+    EXPECT_EQ(decoded[1][20], 0.0f);
+    EXPECT_EQ(decoded[0][30], 0.0f);
+    EXPECT_EQ(decoded[1][40], 1e30f);
+    EXPECT_EQ(decoded[0][50], -3e38f);
+    // Only the damaged samples change: their neighbours and the other side stay.
+    EXPECT_EQ(decoded[1][10], signal.channels[1][10]);
+    EXPECT_EQ(decoded[0][11], signal.channels[0][11]);
+    EXPECT_EQ(decoded[0][20], signal.channels[0][20]);
 }
 
 } // namespace

@@ -256,7 +256,7 @@ TEST(LosslessFormats, StreamInfoFieldsAndRules)
     EXPECT_FALSE(storage::canRepresentLosslesslyAsFLAC(writeAudioFile(folder.path(), "e", tone, TestAudioFormat::flac16)));
 }
 
-TEST(AudioConverter, MonoSongBecomesTwoFloatChannels)
+TEST(AudioConverter, MonoAndSurroundSongsBecomeTheTwoFloatChannelsThePlayerPlays)
 {
     AudioTestFolder folder;
     TestSignal mono = makeSine(300, 0.2, 32000, 1, 0.5);
@@ -271,6 +271,18 @@ TEST(AudioConverter, MonoSongBecomesTwoFloatChannels)
     EXPECT_EQ(stereo.channels[0], stereo.channels[1]);
     EXPECT_EQ(stereo.channels[0][5], 0.0f);
     EXPECT_EQ(stereo.channels[0][100], mono.channels[0][100]);
+
+    // A 5.1 source whose only sound is its centre: both sides carry the centre as the player mixes it.
+    TestSignal surround = makeSilence(0.2, 32000, 6);
+    surround.channels[2] = mono.channels[0];
+    surround.channels[2][5] = 0.25f;
+    ASSERT_TRUE(AudioConverter::convertToStereoFloatWAV(
+        writeAudioFile(folder.path(), "surround", surround, TestAudioFormat::wavFloat), folder / "downmix.wav"));
+    const AudioBuffer downmix = AudioFileReader::readWhole(folder / "downmix.wav");
+    ASSERT_EQ(downmix.channels.size(), 2u);
+    EXPECT_EQ(downmix.channels[0], downmix.channels[1]);
+    EXPECT_NEAR(downmix.channels[0][5], 0.25f * 0.208181813f, 1e-7f);
+    EXPECT_NEAR(downmix.channels[0][100], mono.channels[0][100] * 0.208181813f, 1e-7f);
 
     // A failed conversion leaves nothing under the output's name.
     writeBytes(folder / "text.wav", "no audio");

@@ -2,7 +2,10 @@
 
 #include "separation_error.h"
 
+#include "platform/stereo_downmix.h"
+
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace fotivela::stem_separator {
@@ -43,10 +46,21 @@ bool InputWindow::fill(std::int64_t end)
             m_length = m_base + static_cast<std::int64_t>(m_samples[0].size());
             break;
         }
-        const std::vector<float>& left = m_block[0];
-        const std::vector<float>& right = m_block.size() > 1 ? m_block[1] : m_block[0];
-        m_samples[0].insert(m_samples[0].end(), left.begin(), left.begin() + frames);
-        m_samples[1].insert(m_samples[1].end(), right.begin(), right.begin() + frames);
+        m_blockChannels.clear();
+        for (const std::vector<float>& channel : m_block) {
+            const auto loud = std::find_if(channel.begin(), channel.begin() + frames,
+                [](float sample) { return !(std::fabs(sample) <= maxSampleMagnitude); });
+            if (loud != channel.begin() + frames)
+                throw SeparationError("La canción tiene muestras fuera de toda escala (más de 120 dB sobre el máximo); "
+                                      "no se pueden separar sus instrumentos ("
+                    + m_decoder.file().filename().string() + ")");
+            m_blockChannels.push_back(channel.data());
+        }
+        const std::size_t held = m_samples[0].size();
+        for (std::vector<float>& side : m_samples)
+            side.resize(held + static_cast<std::size_t>(frames));
+        downmixToStereo(m_blockChannels.data(), static_cast<int>(m_blockChannels.size()), frames,
+            m_samples[0].data() + held, m_samples[1].data() + held);
     }
     return m_base + static_cast<std::int64_t>(m_samples[0].size()) >= end;
 }
