@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <optional>
 
 namespace fotivela {
@@ -53,7 +54,12 @@ double clampedInsertionTime(double time, const std::vector<BeatMarker>& markers,
 TimeRange moveBounds(const Uuid& id, const std::vector<BeatMarker>& markers, double duration)
 {
     const double d = nonNegativeDuration(duration);
-    const std::vector<BeatMarker> sorted = activeMarkers(markers);
+    // A switched-off marker cuts nothing, so it holds no marker back: only the moved
+    // marker itself and the enabled ones take part.
+    std::vector<BeatMarker> neighbours;
+    std::copy_if(markers.begin(), markers.end(), std::back_inserter(neighbours),
+                 [&](const BeatMarker& m) { return m.isEnabled || m.id == id; });
+    const std::vector<BeatMarker> sorted = activeMarkers(neighbours);
     const auto found = std::find_if(sorted.begin(), sorted.end(), [&](const BeatMarker& m) { return m.id == id; });
     if (found == sorted.end())
         return {0.0, d};

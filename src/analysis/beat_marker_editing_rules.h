@@ -22,6 +22,7 @@ struct TimeRange {
 
 double clampedInsertionTime(double time, const std::vector<BeatMarker>& markers, double duration);
 
+// The marker keeps the gap from its enabled neighbours; switched-off markers do not bound it.
 TimeRange moveBounds(const Uuid& id, const std::vector<BeatMarker>& markers, double duration);
 
 } // namespace BeatMarkerEditingRules

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <iterator>
+#include <map>
 #include <set>
 #include <tuple>
 
@@ -71,6 +72,17 @@ std::vector<BeatMarker> spacedAcrossInstruments(const std::vector<BeatMarker>& m
 bool haveSameInstrumentMarkers(const std::vector<BeatMarker>& a, const std::vector<BeatMarker>& b)
 {
     return instrumentMarkers(a) == instrumentMarkers(b);
+}
+
+bool haveSameInstrumentHits(const std::vector<BeatMarker>& a, const std::vector<BeatMarker>& b)
+{
+    const auto counts = [](const std::vector<BeatMarker>& markers) {
+        std::map<AutoBeatInstrument, std::size_t> perInstrument;
+        for (const auto& [instrument, time] : instrumentMarkers(markers))
+            ++perInstrument[instrument];
+        return perInstrument;
+    };
+    return counts(a) == counts(b);
 }
 
 } // namespace fotivela::InstrumentMarkerJoining

@@ -19,6 +19,10 @@ std::vector<BeatMarker> spacedAcrossInstruments(const std::vector<BeatMarker>& m
 // whatever their ids, enabled states and order.
 bool haveSameInstrumentMarkers(const std::vector<BeatMarker>& a, const std::vector<BeatMarker>& b);
 
+// True when both lists hold the same instruments' automatic markers, as many of each:
+// the same hits, wherever some of them may have been moved to.
+bool haveSameInstrumentHits(const std::vector<BeatMarker>& a, const std::vector<BeatMarker>& b);
+
 } // namespace InstrumentMarkerJoining
 
 } // namespace fotivela

@@ -542,6 +542,9 @@ private:
     // Set while a per-instrument analysis runs; pruning waits for it, since its stems
     // are referred to by nothing until it ends.
     std::optional<Uuid> m_activeInstrumentAnalysisRunID;
+    // The run an undo started to refill the analyses its light snapshot left out: the
+    // markers it brought back are the ones the user had, moved markers included.
+    std::optional<Uuid> m_undoRestoreAnalysisRunID;
     // Keys of the song's analysis variants in the order they were last used, oldest first.
     std::vector<std::string> m_recentAnalysisVariants;
 
@@ -614,8 +617,10 @@ private:
     void reapplyMinimumMarkerSpacingToCurrentMarkers();
     // After instrument markers were joined anew: when they are the ones the song already
     // held, the song's list stands as saved (enabled states, start and end markers);
-    // otherwise the minimum interval is applied across the joined list.
-    void settleJoinedInstrumentMarkers(const std::vector<BeatMarker>& saved);
+    // otherwise the minimum interval is applied across the joined list. With
+    // `keepsMovedMarkers` the saved list also stands when it holds the same hits, some of
+    // them moved by the user. True when the list that stands differs from the joined one.
+    bool settleJoinedInstrumentMarkers(const std::vector<BeatMarker>& saved, bool keepsMovedMarkers = false);
     // The attack flag lives twice: in the store and in the song.
     void setAttackFlag(bool enabled);
     // The song's sensitivity before the slider started moving: the undo step of the final

@@ -301,10 +301,12 @@ void ProjectStore::applyInstrumentAnalysisResult(const InstrumentAnalysisRun& ru
         storeBeatMarkers(result.markers, run.markDirtyOnCompletion, false);
         setAudioAnalysisStatusMessage(result.stemState.message);
     }
-    settleJoinedInstrumentMarkers(saved);
-    // The caches keep the enabled states the cuts now follow.
+    // After an undo the song's list is the one the user had; detection only refills the
+    // caches the light snapshot left out, and must not undo the user's moves.
+    const bool keepsEdits = settleJoinedInstrumentMarkers(saved, m_undoRestoreAnalysisRunID == run.id);
+    // The caches keep the enabled states the cuts now follow, and the moves that stood.
     if (project().audio->syncMode == SyncMode::autoBeatV2)
-        persistInstrumentMarkerEdits(*project().audio, false);
+        persistInstrumentMarkerEdits(*project().audio, keepsEdits);
     setIsAnalyzingAudio(false);
     m_activeInstrumentAnalysisRunID.reset();
     if (project().audio && project().audio->syncMode == SyncMode::autoBeatV2)

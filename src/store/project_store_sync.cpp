@@ -161,14 +161,15 @@ void ProjectStore::reapplyMinimumMarkerSpacingToCurrentMarkers()
     discardInvalidBeatMarkerSelection();
 }
 
-void ProjectStore::settleJoinedInstrumentMarkers(const std::vector<BeatMarker>& saved)
+bool ProjectStore::settleJoinedInstrumentMarkers(const std::vector<BeatMarker>& saved, bool keepsMovedMarkers)
 {
     assertMainThread();
     if (!project().audio)
-        return;
-    if (!InstrumentMarkerJoining::haveSameInstrumentMarkers(saved, audioBeatMarkers())) {
+        return false;
+    const bool same = InstrumentMarkerJoining::haveSameInstrumentMarkers(saved, audioBeatMarkers());
+    if (!same && !(keepsMovedMarkers && InstrumentMarkerJoining::haveSameInstrumentHits(saved, audioBeatMarkers()))) {
         reapplyMinimumMarkerSpacingToCurrentMarkers();
-        return;
+        return false;
     }
     std::vector<BeatMarker> kept = saved;
     sortMarkersByTime(kept);
@@ -176,6 +177,7 @@ void ProjectStore::settleJoinedInstrumentMarkers(const std::vector<BeatMarker>& 
     modifyProject([&](FotivelaProject& project) { project.audio->beatMarkers = std::move(kept); });
     syncBeatTimesFromMarkers();
     discardInvalidBeatMarkerSelection();
+    return !same;
 }
 
 void ProjectStore::removeAutomaticAudioBeatMarkers()

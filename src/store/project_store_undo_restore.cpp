@@ -45,6 +45,8 @@ void ProjectStore::undoLastStep()
     // markers and starts whatever analysis the light snapshot left out.
     m_audioPlayback.mainPlayer.reset();
     prepareAudioPlayerIfNeeded();
+    // Any run active now was started here: the cancellation above ended the older ones.
+    m_undoRestoreAnalysisRunID = m_activeInstrumentAnalysisRunID;
     recalculateTotalDuration();
     discardInvalidBeatMarkerSelection();
     touchProject(true);

@@ -53,7 +53,7 @@ TEST(BeatMarkerEditingRules, InsertionKeepsGapsExceptAtTheEnds)
     EXPECT_EQ(clampedInsertionTime(3.0, {}, -5), 0.0);
 }
 
-TEST(BeatMarkerEditingRules, MoveBoundsKeepGapsFromEveryNeighbour)
+TEST(BeatMarkerEditingRules, MoveBoundsKeepGapsFromEveryEnabledNeighbour)
 {
     using BeatMarkerEditingRules::moveBounds;
     using BeatMarkerEditingRules::TimeRange;
@@ -77,6 +77,17 @@ TEST(BeatMarkerEditingRules, MoveBoundsKeepGapsFromEveryNeighbour)
     EXPECT_NEAR(narrow.upper, 5.02, 1e-12);
     EXPECT_EQ(moveBounds(Uuid::random(), {stuck}, 10), (TimeRange {0.0, 10.0}));
     EXPECT_EQ(moveBounds(Uuid::random(), {stuck}, -3), (TimeRange {0.0, 0.0}));
+
+    // Switched-off markers bound nothing, also when the moved marker is itself switched off.
+    BeatMarker off = at(5.385);
+    off.isEnabled = false;
+    BeatMarker offMoved = at(5.21);
+    offMoved.isEnabled = false;
+    const BeatMarker next = at(8.0);
+    EXPECT_NEAR(moveBounds(stuck.id, {at(4.9), stuck, off, next}, 10).upper, 7.92, 1e-12);
+    const TimeRange freed = moveBounds(offMoved.id, {at(3.0), off, offMoved, next}, 10);
+    EXPECT_NEAR(freed.lower, 3.08, 1e-12);
+    EXPECT_NEAR(freed.upper, 7.92, 1e-12);
 }
 
 TEST(AudioAnalysisCacheKey, SensitivityNumbers)

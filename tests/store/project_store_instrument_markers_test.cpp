@@ -194,6 +194,38 @@ TEST_F(StoreInstrumentMarkers, UndoTakesBackOneSettingAtATime)
     EXPECT_EQ(enabledTimes(store.audioBeatMarkers()), enabledTimes(before)) << describe(store.audioBeatMarkers());
 }
 
+// A step taken while an analysis ran holds the markers from before it: undoing to it lets
+// the analysis that follows bring in what it finds, rather than keep the stale list.
+TEST_F(StoreInstrumentMarkers, UndoToAStepTakenMidAnalysisTakesTheFreshMarkers)
+{
+    ProjectStore store;
+    const fs::path song = writeClickSong(m_folder.path(), "banda", 8.5, {0.5, 1.0, 1.5});
+    const fs::path drums = writeClickSong(m_folder.path(), "drums", 8.5, kickTimes);
+    const fs::path bass = writeClickSong(m_folder.path(), "bass", 8.5, bassTimes);
+    openSong(store, song, {AutoBeatInstrument::drums}, 4, 0.3);
+    Access::setStemSourcePreparer(store, separatedStems(drums, bass));
+    Access::analyzeInstrumentAudioAsync(store, true, true);
+    ASSERT_TRUE(waitFor([&] { return !store.isAnalyzingAudio(); }, 60000));
+
+    const auto hasBass = [&] {
+        const std::vector<BeatMarker>& markers = store.audioBeatMarkers();
+        return std::count_if(markers.begin(), markers.end(), [](const BeatMarker& m) {
+            return m.sourceInstrument == AutoBeatInstrument::bass;
+        }) >= static_cast<std::ptrdiff_t>(bassTimes.size());
+    };
+    store.setAutoBeatInstrument(AutoBeatInstrument::bass, true);
+    ASSERT_TRUE(store.isAnalyzingAudio());
+    const Uuid first = store.project().slides[0].id;
+    store.moveSlide(first, 4); // a step with bass chosen and no bass markers yet
+    ASSERT_TRUE(waitFor([&] { return !store.isAnalyzingAudio(); }, 60000));
+    ASSERT_TRUE(hasBass());
+
+    store.undoLastStep();
+    waitFor([&] { return store.isAnalyzingAudio(); }, 200);
+    ASSERT_TRUE(waitFor([&] { return !store.isAnalyzingAudio(); }, 60000));
+    EXPECT_TRUE(hasBass()) << describe(store.audioBeatMarkers());
+}
+
 // The first analysis separates the song with the installed runtime; reopening takes the
 // stems and the analyses from the project's caches. What was saved comes back unchanged.
 TEST_F(StoreInstrumentMarkers, ReopenedProjectKeepsItsMarkersAndCutsExactly)

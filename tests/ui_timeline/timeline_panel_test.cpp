@@ -13,7 +13,9 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSlider>
+#include <QTest>
 #include <QToolButton>
+#include <QWindow>
 
 using namespace fotivela;
 using namespace fotivela::test;
@@ -123,6 +125,52 @@ TEST_F(TimelinePanelTest, DraggingAMarkerOnTheRulerMovesItWithinItsNeighboursInO
     EXPECT_FALSE(store->pendingBeatMarkerMoveUndo());
     EXPECT_EQ(store->undoStack().size(), undoBefore + 1);
     EXPECT_NEAR(find(store->project().audio->beatMarkers, dragged.id)->time, 7.92, 1e-9);
+}
+
+// Drum markers as an analysis at a long interval leaves them: most switched off. Only the
+// enabled ones hold a dragged marker back, 0.08 s short of them.
+TEST_F(TimelinePanelTest, SwitchedOffMarkersDoNotStopADraggedMarker)
+{
+    const auto drum = [](double time, bool enabled) {
+        return makeMarker(time, enabled, false, AutoBeatInstrument::drums);
+    };
+    const BeatMarker left = drum(3.0, true);
+    const BeatMarker offLeft = drum(4.6, false);
+    const BeatMarker dragged = drum(5.21, true);
+    const BeatMarker offNear = drum(5.385, false);
+    const BeatMarker offFar = drum(5.722, false);
+    const BeatMarker right = drum(8.0, true);
+    prepare(SyncMode::autoBeatV2, 10, {left, offLeft, dragged, offNear, offFar, right}, {2, 2, 2, 2, 2});
+    store->modifyProject([](FotivelaProject& p) { p.audio->autoBeatInstruments = {AutoBeatInstrument::drums}; });
+    showPanel();
+    BeatMarkerInteractionView* strip = panel->ruler()->interaction();
+    const double pps = panel->pixelsPerSecond();
+    ASSERT_EQ(strip->markers.size(), 6u);
+
+    // Real events through the window: it finds the strip under the pointer and keeps it.
+    QWindow* window = panel->windowHandle();
+    const auto at = [&](double time) { return window->mapFromGlobal(strip->mapToGlobal(QPoint(qRound(time * pps), 20))); };
+    const auto dragMarker = [&](double from, double to) {
+        QTest::mousePress(window, Qt::LeftButton, {}, at(from));
+        for (int i = 1; i <= 6; ++i)
+            QTest::mouseMove(window, at(from + (to - from) * i / 6));
+        QTest::mouseRelease(window, Qt::LeftButton, {}, at(to));
+        settle();
+        return find(store->project().audio->beatMarkers, dragged.id)->time;
+    };
+    const double pixel = 1 / pps;
+
+    EXPECT_NEAR(dragMarker(5.21, 6.2), 6.2, pixel);
+    EXPECT_NEAR(dragMarker(6.2, 9.5), 7.92, 1e-9);
+    EXPECT_NEAR(dragMarker(7.92, 1.0), 3.08, 1e-9);
+    // Straight onto a switched-off marker's place.
+    EXPECT_NEAR(dragMarker(3.08, 5.385), 5.385, pixel);
+    for (const BeatMarker& off : {offLeft, offNear, offFar}) {
+        const BeatMarker* kept = find(store->project().audio->beatMarkers, off.id);
+        ASSERT_NE(kept, nullptr);
+        EXPECT_EQ(kept->time, off.time);
+        EXPECT_FALSE(kept->isEnabled);
+    }
 }
 
 TEST_F(TimelinePanelTest, EmptyStripSeeksDisabledMarkersAreNotDraggedAndTheMenuReEnablesThem)
