@@ -273,7 +273,8 @@ public:
 
     // --- Editing: slides ---
     void deleteSelectedSlide();
-    void moveSlide(const Uuid& id, std::int64_t insertionIndex);
+    // By value: the id may come from the slide list this replaces.
+    void moveSlide(Uuid id, std::int64_t insertionIndex);
     void setFillPhotosToScreen(bool value);
     void setBackgroundColor(const QColor& color);
     void applyDurationToEditableSlides(double duration);

@@ -29,7 +29,7 @@ std::vector<Uuid> idsOf(const std::vector<Slide>& slides)
 
 } // namespace
 
-void ProjectStore::moveSlide(const Uuid& id, std::int64_t insertionIndex)
+void ProjectStore::moveSlide(Uuid id, std::int64_t insertionIndex)
 {
     assertMainThread();
     const std::vector<Slide>& slides = m_project.slides;

@@ -80,6 +80,11 @@ TEST_F(StoreSlides, MovingKeepsTitlesAtTheEndsAndSelectsTheBlock)
     store.moveSlide(Uuid::random(), 0);
     EXPECT_EQ(store.undoStack().size(), 2u);
     EXPECT_FALSE(store.hasUnsavedChanges());
+
+    // An id read straight from the list the move replaces.
+    store.moveSlide(store.project().slides[1].id, 0);
+    EXPECT_EQ(order(store.project().slides), "AECBD");
+    EXPECT_EQ(store.selectedSlideID(), slides[0].id);
 }
 
 TEST_F(StoreSlides, InAutomaticModeAReorderPlacesTheSlidesOnTheMarkersAgain)
