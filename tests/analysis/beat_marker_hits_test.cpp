@@ -166,16 +166,16 @@ TEST(BeatMarkerHits, EveryCleanHitIsFoundOnceWhateverItsPhaseInTheBucket)
         bool pad = false;
     };
     const std::vector<float> shortKick = kick(0.07);
-    // In silence the onset is found two to three buckets back; a decaying tail or a
-    // pad keeps the envelope up, and for a hit that passes on its peak the search
-    // runs on towards the end of its window.
+    // In silence the onset is found two to three buckets back. A long tail or a pad
+    // keeps the envelope above a tenth of the next hit's, but the onset is still
+    // found where that hit's own rise starts, no further back.
     const std::vector<Case> cases {{"kicks, clap-snare focus", shortKick, 0.5, BeatDetectionFocus::clapSnare, 3.5},
         {"kicks, kick focus", shortKick, 0.5, BeatDetectionFocus::kick, 3.5},
         {"kicks, full-mix focus", shortKick, 0.5, BeatDetectionFocus::fullMix, 3.5},
         {"bursts, clap-snare focus", burst(), 0.9, BeatDetectionFocus::clapSnare, 3.5},
         {"bursts, cymbal focus", burst(), 0.9, BeatDetectionFocus::cymbal, 3.5},
-        {"long kicks, full-mix focus", kick(0.18), 0.5, BeatDetectionFocus::fullMix, 5.5},
-        {"kicks under a pad, full-mix focus", shortKick, 0.5, BeatDetectionFocus::fullMix, 7.5, true}};
+        {"long kicks, full-mix focus", kick(0.18), 0.5, BeatDetectionFocus::fullMix, 3.5},
+        {"kicks under a pad, full-mix focus", shortKick, 0.5, BeatDetectionFocus::fullMix, 3.5, true}};
     constexpr int steps = 5;
     const TestSignal padOnly = pad();
     for (const Case& c : cases) {
@@ -203,10 +203,9 @@ TEST(BeatMarkerHits, EveryCleanHitIsFoundOnceWhateverItsPhaseInTheBucket)
 }
 
 // A steady pad keeps the envelope above a tenth of any hit's, so a search
-// measured from silence runs to the end of its window. Hits that pass only
-// further up their rise are marked where their rise starts, as in silence;
-// hits that pass on their peak keep their old markers, so the lead stays
-// uneven, but most hits must not be pushed towards the window's end.
+// measured from silence would run to the end of its window. Hits are marked
+// where their rise starts, as in silence, whether they pass on their peak or
+// only further up their rise.
 TEST(BeatMarkerHits, APadDoesNotPushTheMarkersOfHitsFoundOnTheirRiseAhead)
 {
     const std::vector<float> sound = kick(0.07);
