@@ -7,6 +7,7 @@
 #include <limits>
 #include <set>
 #include <unordered_set>
+#include <utility>
 
 namespace fotivela {
 
@@ -64,6 +65,29 @@ BeatMarker makeMarker(double time, double strength, BeatKind kind, std::optional
     marker.isManual = false;
     marker.sourceInstrument = instrument;
     return marker;
+}
+
+// A step of the envelope smaller than this share of a hit's steepest step is
+// a ripple of what the hit rides on (a tail's low partials, a bed's beating),
+// not yet the hit's own rise.
+constexpr double ownRiseStepShare = 0.4;
+
+// Where a hit's own rise starts within lo … p (p its steepest step): the first
+// step after the envelope's low point that climbs by a real share of p's. The
+// low point is returned too.
+std::pair<int64_t, int64_t> ownRise(
+    const std::vector<double>& env, const std::vector<double>& fluxN, int64_t lo, int64_t p)
+{
+    const auto at = [](const std::vector<double>& v, int64_t i) { return v[static_cast<size_t>(i)]; };
+    int64_t low = lo;
+    for (int64_t k = lo; k <= p; ++k) {
+        if (at(env, k) <= at(env, low))
+            low = k;
+    }
+    int64_t start = low + 1;
+    while (start < p && at(fluxN, start) < ownRiseStepShare * at(fluxN, p))
+        ++start;
+    return {low, std::min(start, p)};
 }
 
 double largestOf(const std::vector<double>& values)
@@ -244,7 +268,8 @@ std::vector<BeatMarker> detectBeatMarkers(const std::vector<double>& curve, doub
                 if (at(fluxN, k) > at(fluxN, p))
                     p = k;
             }
-            double onsetLevel = std::max(0.1 * at(env, anchor), 0.012);
+            const double tenthOfAnchor = std::max(0.1 * at(env, anchor), 0.012);
+            double onsetLevel = tenthOfAnchor;
             if (anchor != i) {
                 // A hit that passes only further up its rise has its level measured from
                 // the floor it rises from: over a pad or a noise floor the envelope never
@@ -258,6 +283,15 @@ std::vector<BeatMarker> detectBeatMarkers(const std::vector<double>& curve, doub
             int64_t j = p;
             while (j > lo && (at(fluxN, j - 1) >= onsetFlux || at(env, j - 1) >= onsetLevel))
                 --j;
+            // A hit that rides on the tail of the one before, or on a bed, never falls
+            // to a tenth of its level, and the search above runs to the end of its
+            // window: its marker would lead the hit by up to twice an isolated hit's
+            // lead, and the spacing, judged on marker times, would switch off hits that
+            // lie farther apart than it. Its onset is where its own rise starts. A hit
+            // that starts from silence never rides that high and keeps its marker.
+            const auto [low, riseStart] = ownRise(env, fluxN, lo, p);
+            if (at(env, low) >= tenthOfAnchor)
+                j = std::max(j, riseStart);
             frame = j;
         }
         markers.push_back(makeMarker(static_cast<double>(frame) * frameSeconds, std::clamp(at(score, i), 0.0, 1.0),

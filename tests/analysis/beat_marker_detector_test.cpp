@@ -368,3 +368,41 @@ TEST(BeatMarkerDetector, AStepAndTheSwellAfterItAreOneHit)
         EXPECT_GE(markers[k + 1].time, step - 8 * bucket) << k;
     }
 }
+
+TEST(BeatMarkerDetector, AHitThatClimbsInTwoStepsIsOneHit)
+{
+    // The hit's envelope climbs to 0.4, holds there for three buckets and climbs
+    // on to its top: both climbs pass as hits, but the second starts right after
+    // the first tops out with nothing lost in between, so they are one hit.
+    std::vector<double> curve(400, 0.0);
+    std::vector<size_t> hits;
+    for (size_t start = 20; start + 40 < curve.size(); start += 40) {
+        for (size_t k = 0; k < 7; ++k)
+            curve[start + k] = 0.4;
+        for (size_t k = 7; k < 30; ++k)
+            curve[start + k] = std::exp(-static_cast<double>(k - 7) / 6.0);
+        hits.push_back(start);
+    }
+    const double bucket = 0.0125;
+    const auto markers = detect(curve, bucket * static_cast<double>(curve.size()));
+    ASSERT_EQ(markers.size(), hits.size() + 2); // with the start and end markers
+    for (size_t k = 0; k < hits.size(); ++k) {
+        EXPECT_GE(markers[k + 1].time, static_cast<double>(hits[k] - 2) * bucket) << k;
+        EXPECT_LE(markers[k + 1].time, static_cast<double>(hits[k] + 7) * bucket) << k;
+    }
+}
+
+TEST(BeatMarkerDetector, AHitOutOfSilenceIsMarkedWhereItsEnvelopeLeavesSilence)
+{
+    // A small first step, then the hit: the five-value mean leaves zero two
+    // buckets before the first non-zero value, and the onset is found there,
+    // small as that first step is.
+    std::vector<double> curve(200, 0.0);
+    curve[50] = 0.15;
+    for (size_t k = 51; k < 90; ++k)
+        curve[k] = std::exp(-static_cast<double>(k - 51) / 6.0);
+    const double bucket = 0.0125;
+    const auto markers = detect(curve, bucket * static_cast<double>(curve.size()));
+    ASSERT_EQ(markers.size(), 3u);
+    EXPECT_DOUBLE_EQ(markers[1].time, 48 * bucket);
+}
