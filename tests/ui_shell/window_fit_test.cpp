@@ -154,19 +154,38 @@ TEST_F(WindowFitTest, OnEveryScreenTheWindowFitsAndHomeAndEditorReachTheirLastCo
     }
 }
 
-TEST_F(WindowFitTest, AScreenWhoseFreeAreaShrinksTakesTheWindowAlong)
+TEST_F(WindowFitTest, AWindowLargerThanItsScreenFitsItAgain)
 {
-    // A window that grew larger than its screen, as a start on a changed screen finds it.
+    // As a start finds a window that grew larger than its screen's free area.
     QScreen* screen = QGuiApplication::primaryScreen();
     showOn(screen);
     const QRect free = screen->availableGeometry();
     m_window->move(free.topLeft() + QPoint(40, 60));
     m_window->resize(free.size() + QSize(200, 200));
     QApplication::processEvents();
-    // The window fits itself again whenever its screen's free area changes; a show does the same.
     m_window->hide();
     m_window->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(m_window.get()));
     QApplication::processEvents();
     EXPECT_TRUE(fitsFreeArea());
+
+    // Moved from a screen that holds the whole minimum to one that does not, the window
+    // shrinks to the smaller one's free area at once.
+    QScreen* large = nullptr;
+    QScreen* small = nullptr;
+    for (QScreen* each : QGuiApplication::screens()) {
+        const QSize room = each->availableGeometry().size();
+        (room.width() >= 1280 && room.height() >= 1000 ? large : small) = each;
+    }
+    if (!large || !small)
+        return;
+    showOn(large);
+    m_window->resize(1280, 900);
+    QApplication::processEvents();
+    ASSERT_EQ(m_window->size(), QSize(1280, 900));
+    m_window->setScreen(small);
+    m_window->move(small->availableGeometry().topLeft());
+    QApplication::processEvents();
+    EXPECT_TRUE(fitsFreeArea());
+    EXPECT_EQ(m_window->screen(), small);
 }

@@ -3,6 +3,7 @@
 #include "ui/common/window_fit.h"
 
 #include <QEvent>
+#include <QLayout>
 #include <QMenuBar>
 #include <QScreen>
 #include <QScrollArea>
@@ -50,8 +51,11 @@ void FotivelaMainWindow::applyContentRoom()
     const QSize room = contentRoom();
     const bool holdsMinimum = room.width() >= m_contentMinimum.width() && room.height() >= m_contentMinimum.height();
     WindowFit::setContentRoom(*this, holdsMinimum ? std::nullopt : std::optional<QSize>(room));
-    // The window's own minimum follows from its content area's.
+    // The window's own minimum follows from its content area's, at once: a fit that comes
+    // next must not be held to the old one.
     m_area->setMinimumSize(m_contentMinimum.boundedTo(room).expandedTo(QSize(0, 0)));
+    if (layout())
+        layout()->activate();
 }
 
 void FotivelaMainWindow::fitToScreen()
