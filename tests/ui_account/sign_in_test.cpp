@@ -352,7 +352,7 @@ TEST_F(GateTest, TheEditorsTopBarCarriesTheAccountButtonThatOpensTheAccountWindo
 }
 
 // The gate as the program's window holds it, on every screen the test has (one small screen by
-// default; a 1366 × 768 laptop screen and a large one under the two-screen configuration).
+// default; a netbook's, a laptop's and a large one under the three-screen configuration).
 class GateWindowFitTest : public GateTest {
 protected:
     // The whole widget scrolls into the window's view.

@@ -1,5 +1,5 @@
-// The window on every screen the test has (one small screen by default; a 1366 × 768 laptop
-// screen and a large one under the two-screen configuration). Where the screen holds the
+// The window on every screen the test has (one small screen by default; a 1024 × 600 netbook
+// screen, a 1366 × 768 laptop screen and a large one under the three-screen configuration). Where the screen holds the
 // content's minimum the window keeps it; on a smaller one the window fits the screen's free
 // area and home and editor can be reached to their last control.
 #include "shell_test_support.h"
@@ -12,6 +12,7 @@
 #include "ui/shell/top_bar.h"
 
 #include <QApplication>
+#include <QLayout>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
@@ -100,7 +101,29 @@ protected:
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QApplication::processEvents();
     }
+    // No widget gets less room than its own layout needs, where its children would overlap.
+    static ::testing::AssertionResult notSqueezed(const QWidget* root)
+    {
+        QStringList found;
+        for (const QWidget* widget : root->findChildren<QWidget*>()) {
+            if (!widget->isVisibleTo(root) || !widget->layout())
+                continue;
+            const QSize needs = widget->layout()->totalMinimumSize();
+            if (widget->width() < needs.width() - test::layout_checks::slack
+                || widget->height() < needs.height() - test::layout_checks::slack)
+                found << test::layout_checks::describe(widget)
+                        + QStringLiteral(" %1x%2 needs %3x%4")
+                              .arg(widget->width())
+                              .arg(widget->height())
+                              .arg(needs.width())
+                              .arg(needs.height());
+        }
+        if (found.isEmpty())
+            return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << found.join(QStringLiteral("; ")).toStdString();
+    }
     bool scrollsDown() const { return m_window->contentArea()->verticalScrollBar()->isVisible(); }
+    bool scrollsSideways() const { return m_window->contentArea()->horizontalScrollBar()->isVisible(); }
 
     test::ProgramLooks m_looks;
     std::unique_ptr<FotivelaMainWindow> m_window;
@@ -136,6 +159,11 @@ TEST_F(WindowFitTest, OnEveryScreenTheWindowFitsAndHomeAndEditorReachTheirLastCo
         EXPECT_TRUE(reachable(home->newProjectButton()));
         EXPECT_TRUE(reachable(m_content->topBar()->settingsButton()));
         test::expectFits(m_content, "home");
+        EXPECT_TRUE(notSqueezed(m_content));
+        // Content as wide as the screen that scrolls down leaves room for the scroll bar.
+        if (free.width() >= 1024) {
+            EXPECT_FALSE(scrollsSideways());
+        }
 
         if (store().project().slides.empty())
             openSlides(8);
@@ -150,6 +178,11 @@ TEST_F(WindowFitTest, OnEveryScreenTheWindowFitsAndHomeAndEditorReachTheirLastCo
             EXPECT_FALSE(scrollsDown()) << "the editor scrolls on a screen it fits";
         }
         test::expectFits(m_content, "editor");
+        EXPECT_TRUE(notSqueezed(m_content));
+        // Content as wide as the screen that scrolls down leaves room for the scroll bar.
+        if (free.width() >= 1024) {
+            EXPECT_FALSE(scrollsSideways());
+        }
         showRoute(AppRoute::home);
     }
 }
@@ -188,4 +221,21 @@ TEST_F(WindowFitTest, AWindowLargerThanItsScreenFitsItAgain)
     QApplication::processEvents();
     EXPECT_TRUE(fitsFreeArea());
     EXPECT_EQ(m_window->screen(), small);
+}
+
+TEST_F(WindowFitTest, AHomeMadeWideNarrowsAgainToFewerColumns)
+{
+    showOn(QGuiApplication::primaryScreen());
+    m_window->resize(1900, 900);
+    QApplication::processEvents();
+    HomeView* home = m_content->homeView();
+    ASSERT_EQ(home->currentColumnCount(), HomeView::columnCount(home->width() - 48));
+    ASSERT_GE(home->currentColumnCount(), 6);
+    // The six columns of the wide window do not hold the window at their width.
+    m_window->resize(1280, 900);
+    QApplication::processEvents();
+    EXPECT_EQ(m_window->width(), 1280);
+    EXPECT_EQ(home->currentColumnCount(), HomeView::columnCount(home->width() - 48));
+    EXPECT_EQ(home->currentColumnCount(), 4);
+    EXPECT_FALSE(scrollsSideways());
 }

@@ -7,6 +7,7 @@
 #include <QMenuBar>
 #include <QScreen>
 #include <QScrollArea>
+#include <QStyle>
 #include <QWindow>
 
 #include <algorithm>
@@ -50,7 +51,9 @@ void FotivelaMainWindow::applyContentRoom()
 {
     const QSize room = contentRoom();
     const bool holdsMinimum = room.width() >= m_contentMinimum.width() && room.height() >= m_contentMinimum.height();
-    WindowFit::setContentRoom(*this, holdsMinimum ? std::nullopt : std::optional<QSize>(room));
+    // Content that scrolls one way keeps the other way clear of the scroll bar.
+    const int bar = m_area->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, m_area);
+    WindowFit::setContentRoom(*this, holdsMinimum ? std::nullopt : std::optional<QSize>(room - QSize(bar, bar)));
     // The window's own minimum follows from its content area's, at once: a fit that comes
     // next must not be held to the old one.
     m_area->setMinimumSize(m_contentMinimum.boundedTo(room).expandedTo(QSize(0, 0)));
