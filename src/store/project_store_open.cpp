@@ -18,7 +18,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The relink and package dialogs speak Spanish whatever the interface language.
 constexpr const char* relinkMessage = "No encuentro algunos archivos originales";
 constexpr const char* relinkInformativeText =
     "Indica la carpeta donde estan ahora las fotos o la musica para volver a enlazarlas.";
@@ -225,8 +224,10 @@ void ProjectStore::resolveMissingAssetsIfNeeded()
 {
     if (!ProjectAssetRelinker::hasMissingAssets(m_project))
         return;
+    const auto text = [this](const char* spanish) { return AppText::translate(spanish, appLanguage()); };
     if (!m_dialogs.confirm
-        || !m_dialogs.confirm({relinkMessage, relinkInformativeText, relinkFindButton, relinkCancelButton}))
+        || !m_dialogs.confirm({text(relinkMessage), text(relinkInformativeText), text(relinkFindButton),
+                               text(relinkCancelButton)}))
         return;
     const std::optional<fs::path> folder = chooseRelinkDirectory();
     if (!folder)
@@ -243,7 +244,7 @@ std::optional<fs::path> ProjectStore::chooseRelinkDirectory()
 {
     if (!m_dialogs.chooseFolder)
         return std::nullopt;
-    std::optional<fs::path> folder = m_dialogs.chooseFolder(relinkFolderPrompt);
+    std::optional<fs::path> folder = m_dialogs.chooseFolder(AppText::translate(relinkFolderPrompt, appLanguage()));
     if (!folder || folder->empty())
         return std::nullopt;
     return folder;
@@ -267,8 +268,8 @@ void ProjectStore::packageProject()
     assertMainThread();
     if (!m_dialogs.choosePackageDestination)
         return;
-    const std::optional<fs::path> destination =
-        m_dialogs.choosePackageDestination(ProjectFileLayout::sanitizedFileName(project().name), packagePanelMessage);
+    const std::optional<fs::path> destination = m_dialogs.choosePackageDestination(
+        ProjectFileLayout::sanitizedFileName(project().name), AppText::translate(packagePanelMessage, appLanguage()));
     if (!destination || destination->empty())
         return;
     packageProject(*destination);

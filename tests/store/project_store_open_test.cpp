@@ -150,6 +150,7 @@ TEST_F(StoreOpening, AMovedSongIsRelinkedFromTheChosenFolderAndSaved)
 
     ProjectStore store;
     recordDialogs(store);
+    store.setAppLanguage(AppLanguage::spanish);
     m_confirmAnswer = true;
     m_folderAnswer = m_root / "Nuevo sitio";
     ASSERT_TRUE(store.loadProject(url));
@@ -190,6 +191,48 @@ TEST_F(StoreOpening, DecliningTheRelinkLoadsTheProjectWithItsMissingFilesUnsaved
     ProjectStore silent;
     ASSERT_TRUE(silent.loadProject(url));
     EXPECT_EQ(silent.project().slides[0].imageURL, missing.imageURL);
+}
+
+TEST_F(StoreOpening, TheRelinkAndPackageDialogsSpeakTheInterfaceLanguage)
+{
+    FotivelaProject stored = FotivelaProject::empty();
+    Slide missing = makeSlide(2.0, "perdida.jpg");
+    missing.imageURL = m_root / "perdida.jpg";
+    stored.slides = {missing};
+    const fs::path url = saveProject("Perdidas", stored);
+
+    for (AppLanguage language : {AppLanguage::english, AppLanguage::spanish}) {
+        const bool english = language == AppLanguage::english;
+        ProjectStore store;
+        recordDialogs(store);
+        store.setAppLanguage(language);
+        std::string prompt;
+        store.dialogs().chooseFolder = [&](const std::string& offered) {
+            prompt = offered;
+            return std::optional<fs::path>();
+        };
+        m_alerts.clear();
+        m_confirmAnswer = true;
+        ASSERT_TRUE(store.loadProject(url));
+        ASSERT_EQ(m_alerts.size(), 1u);
+        EXPECT_EQ(m_alerts[0].message,
+                  english ? "Some original files cannot be found" : "No encuentro algunos archivos originales");
+        EXPECT_EQ(m_alerts[0].informativeText,
+                  english ? "Choose the folder where the photos or the music are now to relink them."
+                          : "Indica la carpeta donde estan ahora las fotos o la musica para volver a enlazarlas.");
+        EXPECT_EQ(m_alerts[0].confirmButton, english ? "Find folder" : "Buscar carpeta");
+        EXPECT_EQ(m_alerts[0].cancelButton, english ? "Cancel" : "Cancelar");
+        EXPECT_EQ(prompt, english ? "Use folder" : "Usar carpeta");
+
+        std::string message;
+        store.dialogs().choosePackageDestination = [&](const std::string&, const std::string& offered) {
+            message = offered;
+            return std::optional<fs::path>();
+        };
+        store.packageProject();
+        EXPECT_EQ(message, english ? "Creates a packaged folder with the project, previews, and originals."
+                                   : "Crea una carpeta empaquetada con proyecto, previos y originales.");
+    }
 }
 
 TEST_F(StoreOpening, TheAutomaticMarkerSourceFollowsTheMachinesMemory)
@@ -259,6 +302,7 @@ TEST_F(StoreOpening, APackageIsMadeFromTheProjectInMemoryAndRemembered)
     const fs::path url = saveProject("Boda", stored);
     ProjectStore store;
     recordDialogs(store);
+    store.setAppLanguage(AppLanguage::spanish);
     ASSERT_TRUE(store.loadProject(url));
     ASSERT_TRUE(waitFor([&] { return fs::exists(store.previewCacheDirectory() / (stored.slides[0].id.toString() + ".jpg")); }, 10000));
     store.modifyProject([](FotivelaProject& p) { p.slides[0].title = "Sin guardar aun"; });

@@ -3,12 +3,18 @@
 #include "ui/account/auth_view.h"
 #include "ui/account/user_account_button.h"
 #include "ui/shell/content_view.h"
+#include "ui/shell/editor_view.h"
+#include "ui/shell/main_window.h"
 #include "ui/common/store_signals.h"
 #include "ui_account_test_support.h"
 
 #include <gtest/gtest.h>
 
 #include <QLabel>
+#include <QMenuBar>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QPointer>
 #include <QPushButton>
 
@@ -343,6 +349,95 @@ TEST_F(GateTest, TheEditorsTopBarCarriesTheAccountButtonThatOpensTheAccountWindo
     ASSERT_TRUE(QTest::qWaitFor([&] { return !gate->session().isWorking(); }, 15000));
     QTest::qWait(50);
     EXPECT_EQ(gate->findChild<AccountSettingsWindow*>(), nullptr);
+}
+
+// The gate as the program's window holds it, on every screen the test has (one small screen by
+// default; a netbook's, a laptop's and a large one under the three-screen configuration).
+class GateWindowFitTest : public GateTest {
+protected:
+    // The whole widget scrolls into the window's view.
+    static ::testing::AssertionResult reachable(FotivelaMainWindow& window, QWidget* widget)
+    {
+        QScrollArea* area = window.contentArea();
+        // The area's scroll range follows the content's last layout.
+        QApplication::processEvents();
+        area->ensureWidgetVisible(widget, 1, 1);
+        QApplication::processEvents();
+        const QRect shown(widget->mapTo(area->viewport(), QPoint(0, 0)), widget->size());
+        if (widget->isVisible() && area->viewport()->rect().contains(shown))
+            return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << widget->objectName().toStdString() << " at " << shown.y() << ".."
+                                             << shown.bottom() << " of a viewport " << area->viewport()->height()
+                                             << " high";
+    }
+};
+
+TEST_F(GateWindowFitTest, TheFormAndTheEditorCanBeReachedInAWindowThatFitsTheScreen)
+{
+    store.setAppLanguageValue(AppLanguage::spanish);
+    store.modifyProject([](FotivelaProject& project) {
+        for (int i = 0; i < 6; ++i) {
+            Slide slide;
+            slide.id = Uuid::random();
+            slide.order = i;
+            slide.duration = 2;
+            project.slides.push_back(slide);
+        }
+    });
+    store.recalculateTotalDuration();
+    FotivelaMainWindow window;
+    window.menuBar()->addMenu(QStringLiteral("Archivo"));
+    AuthGateView* gate = makeEditorGate().release();
+    window.setContent(gate, QSize(AuthGateView::minimumWidth, AuthGateView::minimumHeight));
+    gate->start();
+    ASSERT_TRUE(settled(*gate));
+
+    for (QScreen* screen : QGuiApplication::screens()) {
+        const QRect free = screen->availableGeometry();
+        SCOPED_TRACE(std::to_string(free.width()) + "x" + std::to_string(free.height()));
+        window.hide();
+        window.setScreen(screen);
+        window.move(free.topLeft());
+        window.resize(QSize(1280, 860 + window.menuBar()->sizeHint().height()).boundedTo(free.size()));
+        window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        if (gate->screen() == AuthGateView::Screen::editor) {
+            gate->session().logout();
+            ASSERT_TRUE(QTest::qWaitFor([&] { return gate->screen() == AuthGateView::Screen::signIn; }, 15000));
+        }
+        // The user makes the window as small as it goes.
+        window.resize(400, 300);
+        QApplication::processEvents();
+        const QSize room = window.contentRoom();
+        if (room.width() >= AuthGateView::minimumWidth && room.height() >= AuthGateView::minimumHeight) {
+            EXPECT_EQ(gate->size(), QSize(AuthGateView::minimumWidth, AuthGateView::minimumHeight));
+        } else {
+            EXPECT_TRUE(free.contains(window.frameGeometry())) << "the window fits the screen's free area";
+        }
+
+        AuthView* form = gate->authView();
+        ASSERT_NE(form, nullptr);
+        for (const char* name : {"emailField", "passwordField", "primaryButton", "googleButton"})
+            EXPECT_TRUE(reachable(window, form->findChild<QWidget*>(QString::fromLatin1(name))));
+        typeInto(field(form, "emailField"), QString::fromUtf8(anaEmail));
+        typeInto(field(form, "passwordField"), QString::fromUtf8(anaPassword));
+        click(button(form, "primaryButton"));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return gate->screen() == AuthGateView::Screen::editor; }, 15000));
+
+        auto* content = dynamic_cast<ContentView*>(gate->rootView());
+        ASSERT_NE(content, nullptr);
+        store.setRoute(AppRoute::editor);
+        QApplication::processEvents();
+        ASSERT_NE(content->editorView(), nullptr);
+        // The signed-in content takes the room the gate has: on a laptop's free area the
+        // editor shrinks to it, down to the timeline, and nothing scrolls.
+        EXPECT_TRUE(reachable(window, content->editorView()->timelineArea()));
+        if (free.width() >= AuthGateView::minimumWidth && free.height() >= 700) {
+            EXPECT_FALSE(window.contentArea()->verticalScrollBar()->isVisible());
+        }
+        store.setRoute(AppRoute::home);
+        QApplication::processEvents();
+    }
 }
 
 } // namespace

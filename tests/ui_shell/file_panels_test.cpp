@@ -163,6 +163,21 @@ TEST_F(FilePanelsTest, ThePackagePanelStartsInDocumentsWithItsTitleTranslatedAnd
         EXPECT_EQ(text(shownMessage), message);
     }
 
+    // The package command hands the panel its message in the interface language.
+    for (AppLanguage language : {AppLanguage::english, AppLanguage::spanish}) {
+        store().setAppLanguage(language);
+        QString shownMessage;
+        const PanelAnswer answer([&](QFileDialog* panel) {
+            if (auto* package = dynamic_cast<PackageSavePanel*>(panel))
+                shownMessage = package->message()->text();
+            panel->reject();
+        });
+        store().packageProject();
+        EXPECT_EQ(text(shownMessage), language == AppLanguage::english
+                                          ? "Creates a packaged folder with the project, previews, and originals."
+                                          : message);
+    }
+
     QString openFolder;
     const PanelAnswer openAnswer([&](QFileDialog* panel) {
         openFolder = panel->directory().absolutePath();

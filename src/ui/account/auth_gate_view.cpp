@@ -4,6 +4,7 @@
 #include "ui/account/account_view_support.h"
 #include "ui/account/auth_view.h"
 #include "ui/common/store_signals.h"
+#include "ui/common/window_fit.h"
 
 #include <QLabel>
 #include <QProgressBar>
@@ -32,7 +33,6 @@ AuthGateView::AuthGateView(ProjectStore& store, StoreSignals& storeSignals, std:
     if (!m_loadProject)
         m_loadProject = [&store](const std::filesystem::path& file) { store.loadProject(file); };
     setObjectName(QStringLiteral("authGateView"));
-    setMinimumSize(1180, 820);
     m_stack = new QStackedLayout(this);
 
     auto* connecting = new OrvelantBackground(this);
@@ -76,6 +76,11 @@ AuthGateView::~AuthGateView()
 {
     // The views below read the session: they go before it does.
     qDeleteAll(findChildren<QWidget*>(Qt::FindDirectChildrenOnly));
+}
+
+QSize AuthGateView::minimumSizeHint() const
+{
+    return WindowFit::contentMinimumSizeHint(*this, QSize(minimumWidth, minimumHeight), QWidget::minimumSizeHint());
 }
 
 void AuthGateView::start()

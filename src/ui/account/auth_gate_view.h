@@ -26,6 +26,10 @@ class AuthGateView : public QWidget {
     Q_OBJECT
 
 public:
+    // The least size of the window's content, where the screen has room for it.
+    static constexpr int minimumWidth = 1180;
+    static constexpr int minimumHeight = 820;
+
     // Builds the editor's root view for the signed-in window.
     using RootViewFactory = std::function<QWidget*(ProjectStore& store, AccountSession& session, QWidget* parent)>;
     // Opens a project file; it reports its own failures. Empty: the store's loadProject.
@@ -54,6 +58,8 @@ public:
     const std::optional<std::filesystem::path>& pendingProjectDocumentURL() const { return m_pendingProjectDocumentURL; }
     AuthView* authView() const { return m_authView; }
     QWidget* rootView() const { return m_rootView; }
+
+    QSize minimumSizeHint() const override;
 
 private:
     void showCurrentScreen();

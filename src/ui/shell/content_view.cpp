@@ -2,6 +2,7 @@
 
 #include "store/project_store.h"
 #include "ui/common/store_signals.h"
+#include "ui/common/window_fit.h"
 #include "ui/shell/editor_view.h"
 #include "ui/shell/export_progress_overlay.h"
 #include "ui/shell/fotivela_design_system.h"
@@ -21,7 +22,6 @@ ContentView::ContentView(ProjectStore& store, StoreSignals& storeSignals, Accoun
     , m_signals(storeSignals)
     , m_session(session)
 {
-    setMinimumSize(minimumWidth, minimumHeight);
     m_column = new QVBoxLayout(this);
     m_column->setContentsMargins(0, 0, 0, 0);
     m_column->setSpacing(0);
@@ -52,6 +52,11 @@ ContentView::ContentView(ProjectStore& store, StoreSignals& storeSignals, Accoun
 }
 
 ContentView::~ContentView() = default;
+
+QSize ContentView::minimumSizeHint() const
+{
+    return WindowFit::contentMinimumSizeHint(*this, QSize(minimumWidth, minimumHeight), QWidget::minimumSizeHint());
+}
 
 void ContentView::installShortcuts()
 {

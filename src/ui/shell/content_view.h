@@ -46,6 +46,8 @@ public:
     // The shortcuts act on the window this view is in; call once it is placed in one.
     void installShortcuts();
 
+    QSize minimumSizeHint() const override;
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;

@@ -285,8 +285,11 @@ void EditorView::applyLayout()
 {
     m_layout = EditorLayout::compute(height(), m_store.timelineDerivedData().stemWaveforms.size());
     m_timeline->setFixedHeight(qRound(m_layout.timelineHeight));
-    m_preview->setMinimumHeight(qRound(m_layout.minimumPreviewHeight));
-    m_preview->setMaximumHeight(qRound(m_layout.previewMaximumHeight));
+    // Never less than the preview's own controls need: a window on a small screen scrolls
+    // instead of laying the picture over the play controls.
+    const int floor = std::max(qRound(m_layout.minimumPreviewHeight), m_preview->layout()->totalMinimumSize().height());
+    m_preview->setMinimumHeight(floor);
+    m_preview->setMaximumHeight(std::max(qRound(m_layout.previewMaximumHeight), floor));
 }
 
 void EditorView::resizeEvent(QResizeEvent* event)

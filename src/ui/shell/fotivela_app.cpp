@@ -12,6 +12,7 @@
 #include "ui/shell/content_view.h"
 #include "ui/shell/fotivela_app_delegate.h"
 #include "ui/shell/fotivela_design_system.h"
+#include "ui/shell/main_window.h"
 #include "ui/shell/store_dialog_panels.h"
 #include "ui/shell/single_instance.h"
 #include "ui/shell/update_controller.h"
@@ -46,12 +47,6 @@ protected:
 
 private:
     ProjectStore& m_store;
-};
-
-// The window keeps the program running when closed; the store and its project stay.
-class FotivelaMainWindow : public QMainWindow {
-public:
-    using QMainWindow::QMainWindow;
 };
 
 FotivelaApp::FotivelaApp(QObject* parent)
@@ -93,11 +88,9 @@ void FotivelaApp::start(const QStringList& arguments)
 
 void FotivelaApp::buildWindow()
 {
-    m_window = new FotivelaMainWindow;
-    m_window->setProperty("fotivelaMainWindow", true);
+    auto* window = new FotivelaMainWindow;
+    m_window = window;
     m_window->setWindowTitle(QStringLiteral("Fotivela"));
-    // The sizes are the content's: the menu bar comes on top of them. The gate holds the
-    // content's minimum, so the window's own follows from its layout.
 
     StoreSignals& storeSignals = *m_signals;
     m_gate = new AuthGateView(
@@ -106,7 +99,8 @@ void FotivelaApp::buildWindow()
             return new ContentView(store, storeSignals, &session, parent);
         },
         [this](const std::filesystem::path& file) { m_store->loadProject(file); }, m_window);
-    m_window->setCentralWidget(m_gate);
+    // The sizes are the content's: the menu bar comes on top of them.
+    window->setContent(m_gate, QSize(AuthGateView::minimumWidth, AuthGateView::minimumHeight));
 
     connect(m_delegate, &FotivelaAppDelegate::fotivelaOpenProjectDocument, m_gate,
             [this](const QUrl& url) { m_gate->openURL(url.toString()); }, Qt::DirectConnection);

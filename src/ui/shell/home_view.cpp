@@ -389,6 +389,15 @@ void HomeView::layoutCards()
     }
 }
 
+QSize HomeView::minimumSizeHint() const
+{
+    // The cards fall into fewer columns as the view narrows: the columns of the moment hold no
+    // width, or a window once made wide could never be narrowed again.
+    QSize hint = QWidget::minimumSizeHint();
+    hint.setWidth(std::min(hint.width(), minimumColumnWidth + 48));
+    return hint;
+}
+
 void HomeView::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);

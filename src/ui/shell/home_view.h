@@ -106,6 +106,8 @@ public:
 
     void refresh();
 
+    QSize minimumSizeHint() const override;
+
 protected:
     void resizeEvent(QResizeEvent* event) override;
 

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QSize>
+
+#include <optional>
+
+class QWidget;
+
+namespace fotivela {
+
+// The window's content asks for its full minimum where the screen has room for it. On a
+// smaller screen the window records the room its screen leaves for the content: the content
+// then asks for no more than that room beyond what its own layout needs, and whatever still
+// does not fit scrolls inside the window.
+namespace WindowFit {
+
+// The minimum size hint of a window's content: `layoutMinimum` (what its own layout needs),
+// grown to `wanted` as far as the room recorded on its window allows. Without a recorded room
+// (a large screen, or the content as a window of its own) the whole of `wanted`.
+QSize contentMinimumSizeHint(const QWidget& content, QSize wanted, QSize layoutMinimum);
+
+// The room that the screen leaves for the content of `window`, recorded by the window; none
+// when the screen holds the content's full minimum.
+std::optional<QSize> contentRoom(const QWidget& window);
+
+// Records the room and lays the window's content out again.
+void setContentRoom(QWidget& window, std::optional<QSize> room);
+
+} // namespace WindowFit
+
+} // namespace fotivela
