@@ -234,4 +234,50 @@ inline std::vector<std::string> separatorArguments(const std::filesystem::path& 
         out.string(), input.string()};
 }
 
+// Signal-to-distortion ratio of an estimate against the part it should hold.
+inline double sdr(const TestSignal& reference, const std::vector<std::vector<float>>& estimate)
+{
+    double signal = 0, error = 0;
+    for (std::size_t c = 0; c < 2; ++c)
+        for (std::size_t i = 0; i < reference.frameCount(); ++i) {
+            const double r = reference.channels[c][i];
+            const double d = r - (i < estimate[c].size() ? estimate[c][i] : 0.0f);
+            signal += r * r;
+            error += d * d;
+        }
+    return 10 * std::log10(signal / std::max(error, 1e-20));
+}
+
+inline double dot(const std::vector<std::vector<float>>& a, const std::vector<std::vector<float>>& b)
+{
+    double total = 0;
+    for (std::size_t c = 0; c < 2; ++c)
+        for (std::size_t i = 0; i < std::min(a[c].size(), b[c].size()); ++i)
+            total += static_cast<double>(a[c][i]) * b[c][i];
+    return total;
+}
+
+inline double median(std::vector<double> values)
+{
+    if (values.empty())
+        return NAN;
+    std::sort(values.begin(), values.end());
+    const std::size_t m = values.size() / 2;
+    return values.size() % 2 ? values[m] : 0.5 * (values[m - 1] + values[m]);
+}
+
+// A plain median-filter split: the percussive share to the drums, the harmonic
+// share under 150–300 Hz to the bass, centred harmonic sound in the voice band
+// to the vocals, the rest to other; nothing more.
+inline std::filesystem::path writePlainModel(const std::filesystem::path& folder)
+{
+    std::filesystem::create_directories(folder);
+    std::ofstream(folder / "htdemucs.json") << R"({"version": "plain-median", "fftSize": 4096, "hopSize": 1024,
+        "harmonicMedianFrames": 17, "percussiveMedianBins": 17, "maskPower": 2.0,
+        "bassBand": {"fromHz": 300.0, "toHz": 150.0}, "bassHarmonics": 0, "lowTransientMargin": 0,
+        "preEchoLookaheadMs": 0, "voiceLow": {"fromHz": 120.0, "toHz": 220.0},
+        "voiceHigh": {"fromHz": 6000.0, "toHz": 3500.0}, "centrePower": 4.0, "centreSmoothingFrames": 2})";
+    return folder;
+}
+
 } // namespace fotivela::bench

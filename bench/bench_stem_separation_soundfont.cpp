@@ -402,39 +402,6 @@ std::optional<Rendered> render(const std::filesystem::path& folder, Style style,
     return rendered;
 }
 
-double sdr(const TestSignal& reference, const std::vector<std::vector<float>>& estimate)
-{
-    double signal = 0, error = 0;
-    for (std::size_t c = 0; c < 2; ++c)
-        for (std::size_t i = 0; i < reference.frameCount(); ++i) {
-            const double r = reference.channels[c][i];
-            const double e = i < estimate[c].size() ? estimate[c][i] : 0.0;
-            signal += r * r;
-            error += (r - e) * (r - e);
-        }
-    return 10 * std::log10(signal / std::max(error, 1e-20));
-}
-
-double dot(const std::vector<std::vector<float>>& a, const std::vector<std::vector<float>>& b)
-{
-    double total = 0;
-    for (std::size_t c = 0; c < 2; ++c)
-        for (std::size_t i = 0; i < std::min(a[c].size(), b[c].size()); ++i)
-            total += static_cast<double>(a[c][i]) * b[c][i];
-    return total;
-}
-
-std::filesystem::path writePlainModel(const std::filesystem::path& folder)
-{
-    std::filesystem::create_directories(folder);
-    std::ofstream(folder / "htdemucs.json") << R"({"version": "plain-median", "fftSize": 4096, "hopSize": 1024,
-        "harmonicMedianFrames": 17, "percussiveMedianBins": 17, "maskPower": 2.0,
-        "bassBand": {"fromHz": 300.0, "toHz": 150.0}, "bassHarmonics": 0, "lowTransientMargin": 0,
-        "preEchoLookaheadMs": 0, "voiceLow": {"fromHz": 120.0, "toHz": 220.0},
-        "voiceHigh": {"fromHz": 6000.0, "toHz": 3500.0}, "centrePower": 4.0, "centreSmoothingFrames": 2})";
-    return folder;
-}
-
 struct Row {
     std::string name;
     std::array<double, 4> gain{}, plainGain{};
@@ -458,13 +425,6 @@ std::array<std::vector<std::vector<float>>, 4> separate(const std::filesystem::p
         stems[s] = AudioFileReader::readWhole(base / (std::string(kStemNames[s]) + ".wav")).channels;
     std::filesystem::remove_all(folder / tag);
     return stems;
-}
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    const std::size_t m = values.size() / 2;
-    return values.size() % 2 ? values[m] : 0.5 * (values[m - 1] + values[m]);
 }
 
 } // namespace
