@@ -8,6 +8,10 @@
 //
 // Needs fluidsynth and fluid-soundfont-gm (scripts/bench installs them).
 // FOTIVELA_STEM_SOUNDFONT=<file.sf2> renders with another sound font.
+// FOTIVELA_STEM_SOUNDFONT_SONG=<style>[take] runs one style (e.g. hiphop), or
+// one take of it (hiphop0). FOTIVELA_STEM_SOUNDFONT_DUMP=<folder> keeps each
+// song's mix, true parts and both splits there as WAV files, to see where
+// the energy went.
 
 #include "bench_stem_separation.h"
 
@@ -409,7 +413,8 @@ struct Row {
 };
 
 std::array<std::vector<std::vector<float>>, 4> separate(const std::filesystem::path& folder, const std::string& tag,
-    const std::filesystem::path& input, const std::optional<std::filesystem::path>& models)
+    const std::filesystem::path& input, const std::optional<std::filesystem::path>& models,
+    const std::optional<std::filesystem::path>& keep)
 {
     auto arguments = separatorArguments(folder / tag, input);
     if (models)
@@ -423,6 +428,11 @@ std::array<std::vector<std::vector<float>>, 4> separate(const std::filesystem::p
     const auto base = folder / tag / "htdemucs" / input.stem();
     for (std::size_t s = 0; s < 4; ++s)
         stems[s] = AudioFileReader::readWhole(base / (std::string(kStemNames[s]) + ".wav")).channels;
+    if (keep)
+        for (std::size_t s = 0; s < 4; ++s)
+            std::filesystem::copy_file(base / (std::string(kStemNames[s]) + ".wav"),
+                *keep / (input.stem().string() + "-" + tag + "-" + kStemNames[s] + ".wav"),
+                std::filesystem::copy_options::overwrite_existing);
     std::filesystem::remove_all(folder / tag);
     return stems;
 }
@@ -445,19 +455,38 @@ int main()
     std::printf("%-11s | %-13s | %-13s | %-13s | %-13s | drums in drums/bass/vocals/other\n", "song", "drums", "bass",
         "vocals", "other");
     std::vector<Row> rows;
+    const char* chosenSong = std::getenv("FOTIVELA_STEM_SOUNDFONT_SONG");
+    const std::string only = chosenSong ? chosenSong : "";
+    std::optional<std::filesystem::path> dump;
+    if (const char* folderName = std::getenv("FOTIVELA_STEM_SOUNDFONT_DUMP")) {
+        dump = folderName;
+        std::filesystem::create_directories(*dump);
+    }
     std::vector<std::pair<Style, int>> songs;
     for (int take = 0; take < 2; ++take)
         for (const Style& style : styles())
-            songs.emplace_back(style, take);
+            if (only.empty() || only == style.name || only == style.name + std::to_string(take))
+                songs.emplace_back(style, take);
+    if (songs.empty()) {
+        std::printf("no song is called %s\n", only.c_str());
+        return 1;
+    }
     for (const auto& [style, take] : songs) {
         const auto rendered = render(folder.path(), style, take, font);
         if (!rendered)
             return 1;
-        const auto input = test::writeAudioFile(folder.path(), style.name, rendered->mix, test::TestAudioFormat::wavFloat);
-        const auto ours = separate(folder.path(), "ours", input, std::nullopt);
-        const auto plain = separate(folder.path(), "plain", input, plainModels);
+        const std::string songName = style.name + std::to_string(take);
+        const auto input = test::writeAudioFile(folder.path(), songName, rendered->mix, test::TestAudioFormat::wavFloat);
+        if (dump) {
+            std::filesystem::copy_file(input, *dump / (songName + "-mix.wav"), std::filesystem::copy_options::overwrite_existing);
+            for (std::size_t s = 0; s < 4; ++s)
+                test::writeAudioFile(*dump, songName + "-true-" + kStemNames[s], rendered->parts[s],
+                    test::TestAudioFormat::wavFloat);
+        }
+        const auto ours = separate(folder.path(), "ours", input, std::nullopt, dump);
+        const auto plain = separate(folder.path(), "plain", input, plainModels, dump);
         Row row;
-        row.name = style.name + std::to_string(take);
+        row.name = songName;
         const double drumsInMix = dot(rendered->mix.channels, rendered->parts[0].channels);
         for (std::size_t s = 0; s < 4; ++s) {
             const double mixSdr = sdr(rendered->parts[s], rendered->mix.channels);

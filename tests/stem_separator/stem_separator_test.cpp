@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <array>
 #include <cmath>
 #include <fstream>
 #include <numbers>
@@ -913,6 +914,70 @@ TEST(StemSeparator, WideLowTonesGoToOtherAndTheCentredBassStays)
     EXPECT_LT(shareOf(wide, stems.files[bass].signal), 0.3);
     EXPECT_GT(shareOf(wide, stems.files[other].signal), 0.6);
     EXPECT_GT(shareOf(bassLine, stems.files[bass].signal), 0.8);
+}
+
+// Held bass notes with a few overtones; spread, the right side is a little
+// sharp and a quarter turn on, as a chorus or a stereo synth patch has it.
+void addBassNotes(TestSignal& signal, double amplitude, bool spread, const std::array<double, 4>& partials = {1.0, 0.5, 0.3, 0.2})
+{
+    const double notes[] = {55.0, 73.4, 65.4, 82.4};
+    for (int n = 0; n * 0.75 < signal.durationSeconds(); ++n) {
+        const auto first = static_cast<std::size_t>(n * 0.75 * signal.sampleRate);
+        const auto last = std::min(signal.frameCount(), first + static_cast<std::size_t>(0.75 * signal.sampleRate));
+        for (std::size_t i = first; i < last; ++i) {
+            const double t = static_cast<double>(i - first) / signal.sampleRate;
+            const double fade = std::min({1.0, t / 0.01, (static_cast<double>(last - i) / signal.sampleRate) / 0.01});
+            for (std::size_t k = 0; k < 4; ++k) {
+                const double phase = 2 * std::numbers::pi * notes[n % 4] * static_cast<double>(k + 1) * t;
+                signal.channels[0][i] += static_cast<float>(amplitude * fade * partials[k] * std::sin(phase));
+                signal.channels[1][i] += static_cast<float>(
+                    amplitude * fade * partials[k] * (spread ? std::sin(phase * 1.01 + std::numbers::pi / 2) : std::sin(phase)));
+            }
+        }
+    }
+}
+
+// Noise below a few hundred hertz, each side its own: a keyboard's or a
+// reverb's wide rumble.
+void addWideRumble(TestSignal& signal, double amplitude)
+{
+    std::mt19937 random(11);
+    std::normal_distribution<double> white(0.0, 1.0);
+    for (std::size_t c = 0; c < 2; ++c) {
+        double low = 0, lower = 0;
+        for (std::size_t i = 0; i < signal.frameCount(); ++i) {
+            low += 0.02 * (white(random) - low);
+            lower += 0.02 * (low - lower);
+            signal.channels[c][i] += static_cast<float>(amplitude * 8 * lower);
+        }
+    }
+}
+
+// A bass spread across the sides is still the bass, overtones and all; a
+// centred bass with a weak fundamental leaves wide low rumble to other.
+TEST(StemSeparator, BassSpreadAcrossTheSidesStaysTheBassAndWideRumbleUnderACentredOneDoesNot)
+{
+    AudioTestFolder folder("fotivela-stems");
+    {
+        TestSignal spread = makeSilence(3.0);
+        addBassNotes(spread, 0.25, true);
+        const Stems stems = separate(folder, "spread-bass", spread);
+        EXPECT_GT(shareOf(spread, stems.files[bass].signal), 0.8);
+        EXPECT_LT(shareOf(spread, stems.files[other].signal), 0.15);
+    }
+    {
+        TestSignal centred = makeSilence(3.0);
+        addBassNotes(centred, 0.25, false, {0.2, 1.0, 0.6, 0.3});
+        TestSignal rumble = makeSilence(3.0);
+        addWideRumble(rumble, 0.3);
+        TestSignal song = centred;
+        for (std::size_t c = 0; c < 2; ++c)
+            for (std::size_t i = 0; i < song.frameCount(); ++i)
+                song.channels[c][i] += rumble.channels[c][i];
+        const Stems stems = separate(folder, "rumble", song);
+        EXPECT_GT(shareOf(centred, stems.files[bass].signal), 0.55);
+        EXPECT_LT(shareOf(rumble, stems.files[bass].signal), 0.2);
+    }
 }
 
 // Bright decaying noise: a closed hat at 0.03 s, a snare's ring at longer times.

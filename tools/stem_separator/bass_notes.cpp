@@ -169,6 +169,7 @@ BassNote bassShares(const FrameNeighbourhood& frame, const float* harmonic, cons
     scratch.bassShare.assign(bands.bass.begin(), bands.bass.end());
     scratch.bassClaim.assign(size, 0.0f);
     scratch.bassNoteLevel.assign(size, 0.0f);
+    scratch.bassNotePartial.assign(size, 0.0f);
     if (model.bassHarmonics == 0 || bands.bassNoteBins < 3)
         return {};
     const int middle = frame.magnitudeRows / 2;
@@ -243,6 +244,8 @@ BassNote bassShares(const FrameNeighbourhood& frame, const float* harmonic, cons
             const auto weight = cap * static_cast<float>(std::clamp((width + 1.0 - std::abs(bin - centre)) / width, 0.0, 1.0));
             float& share = scratch.bassShare[static_cast<std::size_t>(bin)];
             share = std::max(share, weight);
+            float& partial = scratch.bassNotePartial[static_cast<std::size_t>(bin)];
+            partial = std::max(partial, weight);
             if (holdRows <= 0)
                 continue;
             // A hit on the note takes what the note does not hold on with.

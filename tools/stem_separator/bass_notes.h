@@ -34,7 +34,8 @@ BassNote findBassNote(const float* steady, int bins, const SeparationModel& mode
 // scratch.bassClaim is the magnitude the note holds on with over the next
 // frames, which no hit takes from it (0 elsewhere), and scratch.bassNoteLevel
 // its level in this frame, followed back from the frames ahead by how its
-// overtones fall (0 where they cannot tell). Returns the note.
+// overtones fall (0 where they cannot tell), and scratch.bassNotePartial how
+// much of the bin lies on the note's partials (0 to 1). Returns the note.
 BassNote bassShares(const FrameNeighbourhood& frame, const float* harmonic, const float* percussive,
     const SeparationModel& model, const MaskBands& bands, MaskScratch& scratch);
 

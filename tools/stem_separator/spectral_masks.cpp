@@ -31,6 +31,54 @@ float raised(float value, float power)
     return std::pow(value, power);
 }
 
+// How alike the sides are over the frame's centre rows in bins [from, to):
+// 1 where left and right agree (a centred source), 0 for wide, opposite or
+// silent bins.
+float centredShare(const FrameNeighbourhood& frame, int from, int to)
+{
+    float cross = 0;
+    float energy = 0;
+    for (int row = 0; row < frame.spectrumRows; ++row)
+        for (int bin = from; bin < to; ++bin) {
+            const fftwf_complex& l = frame.left[row][bin];
+            const fftwf_complex& r = frame.right[row][bin];
+            cross += l[0] * r[0] + l[1] * r[1];
+            energy += l[0] * l[0] + l[1] * l[1] + r[0] * r[0] + r[1] * r[1];
+        }
+    return energy > 1e-20f ? std::clamp(2.0f * cross / energy, 0.0f, 1.0f) : 0.0f;
+}
+
+// A fundamental this many times louder than the sound halfway to the
+// partials each side of it stands out as the note's own.
+constexpr float standingOut = 2.0f;
+
+// A chorus or a stereo patch spreads a bass note across the sides, its
+// overtones with its fundamental. How wide the fundamental is, raised to
+// `power`, tells how far what is wide on the note's partials is still the
+// bass's (0 to 1): none for a centred note, whose partials leave wide sound
+// to others, and none where the fundamental hardly stands out of wide sound
+// spread through the low band (a keyboard's, a reverb's).
+float noteSpread(const FrameNeighbourhood& frame, const BassNote& note, float power)
+{
+    if (note.bin <= 0)
+        return 0.0f;
+    const int bins = frame.bins;
+    const float* now = frame.magnitudes[frame.magnitudeRows / 2];
+    const auto valueAt = [&](double bin) {
+        const int below = std::clamp(static_cast<int>(std::floor(bin)), 0, bins - 1);
+        const int above = std::min(below + 1, bins - 1);
+        return now[below] + static_cast<float>(bin - below) * (now[above] - now[below]);
+    };
+    const int peak = std::clamp(static_cast<int>(std::lround(note.bin)), 0, bins - 1);
+    const float level = std::max(valueAt(note.bin), now[peak]);
+    if (level <= 0)
+        return 0.0f;
+    const float around = 0.5f * (valueAt(0.5 * note.bin) + valueAt(1.5 * note.bin));
+    const float standing = std::clamp(1.0f - standingOut * around / level, 0.0f, 1.0f);
+    const float centred = centredShare(frame, std::max(0, peak - 1), std::min(bins, peak + 2));
+    return standing * (1.0f - raised(centred, power));
+}
+
 float medianOf(float* values, int count)
 {
     float* middle = values + count / 2;
@@ -151,6 +199,7 @@ void computeFrameMasks(const FrameNeighbourhood& frame, const SeparationModel& m
     const float centrePower = static_cast<float>(model.centrePower);
     const float bassCentrePower = static_cast<float>(model.bassCentrePower);
     const float margin = static_cast<float>(model.lowTransientMargin);
+    const float spread = bassCentrePower > 0 ? noteSpread(frame, note, bassCentrePower) : 0.0f;
     for (int bin = 0; bin < bins; ++bin) {
         const float p = raised(percussive[bin], power);
         const float h = raised(harmonic[bin], power);
@@ -200,21 +249,14 @@ void computeFrameMasks(const FrameNeighbourhood& frame, const SeparationModel& m
             drums = std::min(drums, std::max(0.0f, 1.0f - frame.glide[bin] / magnitude));
         const float tonal = 1.0f - drums;
 
-        float cross = 0;
-        float energy = 0;
-        for (int row = 0; row < frame.spectrumRows; ++row) {
-            const fftwf_complex& l = frame.left[row][bin];
-            const fftwf_complex& r = frame.right[row][bin];
-            cross += l[0] * r[0] + l[1] * r[1];
-            energy += l[0] * l[0] + l[1] * l[1] + r[0] * r[0] + r[1] * r[1];
-        }
-        // 1 where left and right agree (a centred source), 0 for wide, opposite or silent bins.
-        const float similarity = energy > 1e-20f ? std::clamp(2.0f * cross / energy, 0.0f, 1.0f) : 0.0f;
+        const float similarity = centredShare(frame, bin, bin + 1);
         const float centre = raised(similarity, centrePower);
 
         float bass = tonal * scratch.bassShare[static_cast<std::size_t>(bin)];
-        if (bassCentrePower > 0)
-            bass *= raised(similarity, bassCentrePower);
+        if (bassCentrePower > 0) {
+            const float centred = raised(similarity, bassCentrePower);
+            bass *= centred + spread * scratch.bassNotePartial[static_cast<std::size_t>(bin)] * (1.0f - centred);
+        }
         const float vocals = (tonal - bass) * bands.voice[static_cast<std::size_t>(bin)] * centre;
         masks.drums[static_cast<std::size_t>(bin)] = drums;
         masks.bass[static_cast<std::size_t>(bin)] = bass;

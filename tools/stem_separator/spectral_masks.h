@@ -31,7 +31,7 @@ MaskBands makeMaskBands(const SeparationModel& model, int sampleRate);
 // A worker's reusable buffers.
 struct MaskScratch {
     std::vector<float> values;
-    std::vector<float> bassShare, bassClaim, bassNoteLevel, bassSteady;
+    std::vector<float> bassShare, bassClaim, bassNoteLevel, bassNotePartial, bassSteady;
     std::vector<float> bassHarmonic, bassPercussive;
     NotePartials notePartials;
     std::vector<float*> columns;
