@@ -90,8 +90,8 @@ void filterChannel(std::vector<float>& samples, const PartFilter& filter, double
     }
 }
 
-// A stem holding NaN or infinities would otherwise fill the filter state, and the
-// whole preview, with them.
+// The decoder hands over no NaN or infinities, but a filter fed samples far past full
+// scale can overflow into them.
 void replaceNonFiniteWithSilence(std::vector<float>& samples)
 {
     for (float& sample : samples)
@@ -118,7 +118,6 @@ bool writeFilteredPreview(const fs::path& source, const fs::path& destination, A
         // Each channel on its own, each from fresh filter state, in place: the
         // whole stem is held once, not twice.
         for (std::vector<float>& channel : buffer.channels) {
-            replaceNonFiniteWithSilence(channel);
             if (filter) {
                 filterChannel(channel, *filter, dt);
                 replaceNonFiniteWithSilence(channel);

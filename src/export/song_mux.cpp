@@ -166,13 +166,11 @@ private:
         for (auto& channel : m_input)
             planes.push_back(channel.data());
         const std::int64_t read = m_decoder->read(planes.data(), chunkFrames);
-        // Damaged float songs hold NaN or infinite samples: silent here as in the analysis,
-        // since the encoder refuses them (and values so far past full scale that its
-        // transform overflows, which are kept to a bound no real mix reaches).
+        // The decoder already silences NaN and infinities; values so far past full scale
+        // that the encoder's transform overflows are kept to a bound no real mix reaches.
         for (std::size_t c = 0; read > 0 && c < planes.size(); ++c)
-            std::transform(planes[c], planes[c] + read, planes[c], [](float sample) {
-                return std::isfinite(sample) ? std::clamp(sample, -maxSampleMagnitude, maxSampleMagnitude) : 0.0f;
-            });
+            std::transform(planes[c], planes[c] + read, planes[c],
+                [](float sample) { return std::clamp(sample, -maxSampleMagnitude, maxSampleMagnitude); });
         std::vector<const std::uint8_t*> sources;
         for (int c = 0; c < std::max(m_inputChannels, 2); ++c)
             sources.push_back(reinterpret_cast<const std::uint8_t*>(planes[static_cast<std::size_t>(std::min(c, m_inputChannels - 1))]));

@@ -112,10 +112,6 @@ void atomicWriteFile(const std::filesystem::path& target, std::string_view bytes
     syncDirectory(folder);
 }
 
-} // namespace fotivela
-
-namespace fotivela {
-
 void atomicWriteFileThroughLinks(const std::filesystem::path& target, std::string_view bytes, mode_t mode)
 {
     const std::filesystem::path file = followLinks(target);
@@ -124,10 +120,6 @@ void atomicWriteFileThroughLinks(const std::filesystem::path& target, std::strin
         mode = info.st_mode & 07777;
     atomicWriteFile(file, bytes, mode);
 }
-
-} // namespace fotivela
-
-namespace fotivela {
 
 bool isAtomicWriteTemporaryName(std::string_view name)
 {

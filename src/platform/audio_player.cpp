@@ -86,11 +86,6 @@ void runDecoder(AudioDecoder& decoder, PlaybackSource& source, int sourceRate, i
                 const std::size_t frames = static_cast<std::size_t>(n);
                 const std::size_t ch = toMono ? 1 : static_cast<std::size_t>(sourceChannels);
                 interleaved.resize(frames * ch);
-                // Whatever a damaged file holds, the speakers get no NaN or infinity.
-                for (auto& channel : planar)
-                    for (std::size_t i = 0; i < frames; ++i)
-                        if (!std::isfinite(channel[i]))
-                            channel[i] = 0.0f;
                 for (std::size_t i = 0; i < frames; ++i) {
                     if (toMono) {
                         float sum = 0.0f;

@@ -45,7 +45,7 @@ void removeLeftoversOfKilledWrites(const fs::path& projectURL)
 {
     const fs::path folder = projectURL.parent_path();
     removeAbandonedTemporaryFiles(folder);
-    removeAbandonedTemporaryFiles(folder / "Previews");
+    removeAbandonedTemporaryFiles(PreviewImageCache::previewURL(Uuid(), projectURL).parent_path());
     removeAbandonedTemporaryFiles(TitleSlideFactory::generatedTitleSlideImageURL(Uuid(), projectURL).parent_path());
     // A project file that is a link is saved beside the file it leads to.
     std::error_code error;

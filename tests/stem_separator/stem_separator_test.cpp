@@ -17,6 +17,15 @@ namespace {
 
 namespace fs = std::filesystem;
 
+TestSignal mixOf(const TestSignal& a, const TestSignal& b)
+{
+    TestSignal sum = a;
+    for (std::size_t c = 0; c < 2; ++c)
+        for (std::size_t i = 0; i < sum.frameCount(); ++i)
+            sum.channels[c][i] += b.channels[c][i];
+    return sum;
+}
+
 // A steady tone on both sides whose pitch wavers like a held sung note.
 void addVibratoTone(TestSignal& signal, double frequency, double amplitude, double leftGain, double rightGain)
 {
@@ -420,10 +429,7 @@ TEST(StemSeparator, PlainKicksOnAHeldBassNoteOfTheirPitchLeaveTheNoteInTheBass)
         addDrumHit(kicks, t, 0.6, 55.0, 0.15);
     TestSignal note = makeSilence(4.0);
     addSine(note, 55, 0.1, 0.2, 3.6);
-    TestSignal song = kicks;
-    for (std::size_t c = 0; c < 2; ++c)
-        for (std::size_t i = 0; i < song.frameCount(); ++i)
-            song.channels[c][i] += note.channels[c][i];
+    TestSignal song = mixOf(kicks, note);
 
     const Stems stems = separate(folder, "plain-kicks-on-bass", song);
 
@@ -450,15 +456,6 @@ void addPluckedNote(TestSignal& signal, double time, double length, double frequ
         for (auto& channel : signal.channels)
             channel[start + i] += static_cast<float>(amplitude * envelope * value);
     }
-}
-
-TestSignal mixOf(const TestSignal& a, const TestSignal& b)
-{
-    TestSignal sum = a;
-    for (std::size_t c = 0; c < 2; ++c)
-        for (std::size_t i = 0; i < sum.frameCount(); ++i)
-            sum.channels[c][i] += b.channels[c][i];
-    return sum;
 }
 
 // A walking bass high on the neck, over a beat: the overtones of its notes
@@ -904,10 +901,7 @@ TEST(StemSeparator, WideLowTonesGoToOtherAndTheCentredBassStays)
         addSine(wide, hz, 0.12, 0, untilEnd, 0);
     for (const double hz : {123.5, 247.0})
         addSine(wide, hz, 0.12, 0, untilEnd, 1);
-    TestSignal song = bassLine;
-    for (std::size_t c = 0; c < 2; ++c)
-        for (std::size_t i = 0; i < song.frameCount(); ++i)
-            song.channels[c][i] += wide.channels[c][i];
+    TestSignal song = mixOf(bassLine, wide);
 
     const Stems stems = separate(folder, "wide-low", song);
 
@@ -970,10 +964,7 @@ TEST(StemSeparator, BassSpreadAcrossTheSidesStaysTheBassAndWideRumbleUnderACentr
         addBassNotes(centred, 0.25, false, {0.2, 1.0, 0.6, 0.3});
         TestSignal rumble = makeSilence(3.0);
         addWideRumble(rumble, 0.3);
-        TestSignal song = centred;
-        for (std::size_t c = 0; c < 2; ++c)
-            for (std::size_t i = 0; i < song.frameCount(); ++i)
-                song.channels[c][i] += rumble.channels[c][i];
+        TestSignal song = mixOf(centred, rumble);
         const Stems stems = separate(folder, "rumble", song);
         EXPECT_GT(shareOf(centred, stems.files[bass].signal), 0.55);
         EXPECT_LT(shareOf(rumble, stems.files[bass].signal), 0.2);
@@ -1010,10 +1001,7 @@ TEST(StemSeparator, BusyHatsAndRingingSnaresOverHeldChordsStayInTheDrums)
     }
     TestSignal chords = makeSilence(6.0);
     addWidePad(chords, 0.08);
-    TestSignal song = hits;
-    for (std::size_t c = 0; c < 2; ++c)
-        for (std::size_t i = 0; i < song.frameCount(); ++i)
-            song.channels[c][i] += chords.channels[c][i];
+    TestSignal song = mixOf(hits, chords);
 
     const Stems stems = separate(folder, "busy-hats", song);
 
@@ -1034,10 +1022,7 @@ TEST(StemSeparator, BassHeldBackBeforeAKickStaysInTheBass)
     TestSignal note = makeSilence(4.0);
     addSine(note, 55, 0.2);
     addSine(note, 110, 0.08);
-    TestSignal song = kicks;
-    for (std::size_t c = 0; c < 2; ++c)
-        for (std::size_t i = 0; i < song.frameCount(); ++i)
-            song.channels[c][i] += note.channels[c][i];
+    TestSignal song = mixOf(kicks, note);
 
     const Stems stems = separate(folder, "bass-before-kicks", song);
 
@@ -1108,10 +1093,7 @@ TEST(StemSeparator, NarrowKickBodiesOverAPickedBassReachTheDrums)
     TestSignal kicks = makeSilence(4.0);
     for (double t = 0.1; t < 3.8; t += 0.857)
         addDrumHit(kicks, t, 0.6, 80.0, 0.08);
-    TestSignal song = line;
-    for (std::size_t c = 0; c < 2; ++c)
-        for (std::size_t i = 0; i < song.frameCount(); ++i)
-            song.channels[c][i] += kicks.channels[c][i];
+    TestSignal song = mixOf(line, kicks);
 
     const Stems stems = separate(folder, "picked-bass", song);
 

@@ -3,8 +3,12 @@
 #include "store_test_support.h"
 #include "support/test_audio.h"
 
+#include "analysis/stem_separation_service.h"
+
 #include <cstdint>
 #include <filesystem>
+#include <set>
+#include <stop_token>
 #include <vector>
 
 namespace fotivela {
@@ -57,6 +61,27 @@ inline std::filesystem::path writeClickSong(const std::filesystem::path& folder,
     TestSignal signal = makeSilence(seconds);
     addClicks(signal, clicks);
     return writeAudioFile(folder, name, signal, TestAudioFormat::wav16);
+}
+
+// Stems as a separation leaves them: a drum stem with the kicks and, where given, a bass
+// stem with its notes (without one, every instrument reads the drum stem).
+inline StemSourcePreparer separatedStems(const std::filesystem::path& drums, const std::filesystem::path& bass = {})
+{
+    return [drums, bass](const std::filesystem::path& audio, const std::filesystem::path&,
+                         const std::set<AutoBeatInstrument>& instruments, const StemSeparationState&, std::stop_token) {
+        StemSeparationResult result;
+        result.usesFallback = false;
+        result.state.engine = StemSeparationEngine::demucs;
+        result.state.sourceSignature = StemSeparationService::signature(audio);
+        result.state.stems[AudioStem::drums] = drums;
+        if (!bass.empty())
+            result.state.stems[AudioStem::bass] = bass;
+        for (AutoBeatInstrument instrument : instruments) {
+            const std::filesystem::path& file = instrument == AutoBeatInstrument::bass && !bass.empty() ? bass : drums;
+            result.sources[instrument] = StemSource{instrument, file, file};
+        }
+        return result;
+    };
 }
 
 } // namespace fotivela::test

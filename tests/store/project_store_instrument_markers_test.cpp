@@ -47,25 +47,6 @@ protected:
     }
 };
 
-// Stems as a separation leaves them: a drum stem with the kicks, a bass stem with its notes.
-StemSourcePreparer separatedStems(const fs::path& drums, const fs::path& bass)
-{
-    return [drums, bass](const fs::path& audio, const fs::path&, const std::set<AutoBeatInstrument>& instruments,
-                         const StemSeparationState&, std::stop_token) {
-        StemSeparationResult result;
-        result.usesFallback = false;
-        result.state.engine = StemSeparationEngine::demucs;
-        result.state.sourceSignature = StemSeparationService::signature(audio);
-        result.state.stems[AudioStem::drums] = drums;
-        result.state.stems[AudioStem::bass] = bass;
-        for (AutoBeatInstrument instrument : instruments) {
-            const fs::path& file = instrument == AutoBeatInstrument::bass ? bass : drums;
-            result.sources[instrument] = StemSource{instrument, file, file};
-        }
-        return result;
-    };
-}
-
 std::vector<double> enabledTimes(const std::vector<BeatMarker>& markers)
 {
     std::vector<double> times;

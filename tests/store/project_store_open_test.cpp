@@ -29,6 +29,13 @@ protected:
         atomicWriteFile(url, encodeProject(project));
         return url;
     }
+    // A slide whose photo is nowhere.
+    Slide missingPhotoSlide() const
+    {
+        Slide missing = makeSlide(2.0, "perdida.jpg");
+        missing.imageURL = m_root / "perdida.jpg";
+        return missing;
+    }
     Slide photoSlide(const std::string& fileName, double duration = 2.0)
     {
         const fs::path photo = m_root / "Fotos" / fileName;
@@ -170,8 +177,7 @@ TEST_F(StoreOpening, AMovedSongIsRelinkedFromTheChosenFolderAndSaved)
 TEST_F(StoreOpening, DecliningTheRelinkLoadsTheProjectWithItsMissingFilesUnsaved)
 {
     FotivelaProject stored = FotivelaProject::empty();
-    Slide missing = makeSlide(2.0, "perdida.jpg");
-    missing.imageURL = m_root / "perdida.jpg";
+    const Slide missing = missingPhotoSlide();
     stored.slides = {missing};
     const fs::path url = saveProject("Perdidas", stored);
     const std::string before = readText(url);
@@ -196,8 +202,7 @@ TEST_F(StoreOpening, DecliningTheRelinkLoadsTheProjectWithItsMissingFilesUnsaved
 TEST_F(StoreOpening, TheRelinkAndPackageDialogsSpeakTheInterfaceLanguage)
 {
     FotivelaProject stored = FotivelaProject::empty();
-    Slide missing = makeSlide(2.0, "perdida.jpg");
-    missing.imageURL = m_root / "perdida.jpg";
+    const Slide missing = missingPhotoSlide();
     stored.slides = {missing};
     const fs::path url = saveProject("Perdidas", stored);
 

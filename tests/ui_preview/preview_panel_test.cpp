@@ -221,11 +221,7 @@ TEST_F(PreviewPanelTest, DissolveFadesTheWholeOutgoingPictureIntoPhotosOfAnother
         project.slides[1].transition = SlideTransition::dissolve;
         project.slides[0].transition = SlideTransition::dissolve;
     });
-    // Both photos decoded ahead, so that the dissolve shows them from its first frame.
-    int decoded = 0;
-    for (const Slide& slide : store->project().slides)
-        store->previewImage(slide, [&](std::optional<QImage> image) { decoded += image ? 1 : 0; });
-    ASSERT_TRUE(QTest::qWaitFor([&] { return decoded == 2; }, 10000));
+    ASSERT_TRUE(decodeEveryPreview());
 
     store->setSelectedSlideID(ids[0]);
     PreviewMonitor monitor(*store, *channel);
@@ -280,10 +276,7 @@ TEST_F(PreviewPanelTest, KenBurnsNeverUncoversTheBackgroundBehindAPhotoThatFills
             slide.kenBurnsEnabled = true;
         }
     });
-    int decoded = 0;
-    for (const Slide& slide : store->project().slides)
-        store->previewImage(slide, [&](std::optional<QImage> image) { decoded += image ? 1 : 0; });
-    ASSERT_TRUE(QTest::qWaitFor([&] { return decoded == 2; }, 10000));
+    ASSERT_TRUE(decodeEveryPreview());
 
     store->setSelectedSlideID(ids[0]);
     PreviewMonitor monitor(*store, *channel);

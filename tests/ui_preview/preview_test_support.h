@@ -3,6 +3,9 @@
 #include "store/project_store.h"
 #include "ui/common/store_signals.h"
 
+#include <QImage>
+#include <QTest>
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -58,6 +61,15 @@ protected:
         store->setProject(project);
         store->recalculateTotalDuration();
         return ids;
+    }
+
+    // Every slide's photo decoded ahead, so a transition shows them from its first frame.
+    bool decodeEveryPreview()
+    {
+        std::size_t decoded = 0;
+        for (const Slide& slide : store->project().slides)
+            store->previewImage(slide, [&](std::optional<QImage> image) { decoded += image ? 1 : 0; });
+        return QTest::qWaitFor([&] { return decoded == store->project().slides.size(); }, 10000);
     }
 
     std::unique_ptr<ProjectStore> store;

@@ -1,6 +1,5 @@
 #include "shell_test_support.h"
 
-#include "analysis/stem_separation_service.h"
 #include "platform/audio_file_reader.h"
 #include "store/music_test_support.h"
 #include "ui/shell/content_view.h"
@@ -50,18 +49,7 @@ protected:
         store().setAudioDuration(static_cast<double>(format.lengthFrames) / format.sampleRate);
         store().recalculateTotalDuration();
         // The separation hands back the song itself as its drum stem: the clicks are the kicks.
-        Access::setStemSourcePreparer(store(), [song](const fs::path& audio, const fs::path&,
-                                                      const std::set<AutoBeatInstrument>& instruments,
-                                                      const StemSeparationState&, std::stop_token) {
-            StemSeparationResult result;
-            result.usesFallback = false;
-            result.state.engine = StemSeparationEngine::demucs;
-            result.state.sourceSignature = StemSeparationService::signature(audio);
-            result.state.stems[AudioStem::drums] = song;
-            for (AutoBeatInstrument instrument : instruments)
-                result.sources[instrument] = StemSource{instrument, song, song};
-            return result;
-        });
+        Access::setStemSourcePreparer(store(), test::separatedStems(song));
         Access::analyzeInstrumentAudioAsync(store(), true, true);
         ASSERT_TRUE(test::waitFor([&] { return !store().isAnalyzingAudio(); }, 60000));
 

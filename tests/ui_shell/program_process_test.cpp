@@ -120,6 +120,20 @@ protected:
         }
     }
 
+    // Of two starts made at the same moment, one hands its arguments to the other and ends
+    // with 0: the one left running then, or -1 when neither did so within `timeout`.
+    pid_t whichKeepsRunning(pid_t a, pid_t b, std::chrono::seconds timeout)
+    {
+        const auto deadline = Clock::now() + timeout;
+        int aCode = -1, bCode = -1;
+        while (Clock::now() < deadline && aCode < 0 && bCode < 0) {
+            aCode = waitForExit(a, std::chrono::seconds(0));
+            bCode = waitForExit(b, std::chrono::seconds(0));
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        return aCode == 0 ? b : bCode == 0 ? a : -1;
+    }
+
     void stop(pid_t pid)
     {
         ::kill(pid, SIGKILL);
@@ -181,15 +195,8 @@ TEST_F(ProgramTest, StartsAtTheSameMomentAndWithAnotherTemporaryFolderShareOneIn
     const pid_t second = start({}, {{"TMPDIR", (m_root / "otro-tmp").string()}});
     ASSERT_TRUE(waitUntilListening(startTimeout));
     // One of the two hands its (empty) arguments to the other and ends; the other keeps running.
-    const auto deadline = Clock::now() + startTimeout;
-    int firstCode = -1, secondCode = -1;
-    while (Clock::now() < deadline && firstCode < 0 && secondCode < 0) {
-        firstCode = waitForExit(first, std::chrono::seconds(0));
-        secondCode = waitForExit(second, std::chrono::seconds(0));
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    ASSERT_TRUE(firstCode == 0 || secondCode == 0) << firstCode << " " << secondCode;
-    const pid_t running = firstCode == 0 ? second : first;
+    const pid_t running = whichKeepsRunning(first, second, startTimeout);
+    ASSERT_NE(running, -1) << "neither start handed over and ended";
     std::this_thread::sleep_for(std::chrono::seconds(1));
     EXPECT_EQ(waitForExit(running, std::chrono::seconds(0)), -1) << "both ended";
 
@@ -214,16 +221,10 @@ TEST_F(ProgramTest, AStartWithoutTheRuntimeVariableFindsTheRunningProgram)
     stop(running);
     const pid_t with = start({});
     const pid_t without = start({}, {{"XDG_RUNTIME_DIR", ""}});
-    const auto deadline = Clock::now() + startTimeout;
-    int withCode = -1, withoutCode = -1;
-    while (Clock::now() < deadline && withCode < 0 && withoutCode < 0) {
-        withCode = waitForExit(with, std::chrono::seconds(0));
-        withoutCode = waitForExit(without, std::chrono::seconds(0));
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    ASSERT_TRUE(withCode == 0 || withoutCode == 0) << withCode << " " << withoutCode;
+    const pid_t survivor = whichKeepsRunning(with, without, startTimeout);
+    ASSERT_NE(survivor, -1) << "neither start handed over and ended";
     std::this_thread::sleep_for(std::chrono::seconds(1));
-    EXPECT_EQ(waitForExit(withCode == 0 ? without : with, std::chrono::seconds(0)), -1) << "both ended";
+    EXPECT_EQ(waitForExit(survivor, std::chrono::seconds(0)), -1) << "both ended";
 }
 
 } // namespace

@@ -83,7 +83,10 @@ void FotivelaMainWindow::followScreen()
 {
     if (!m_followsWindowScreen && windowHandle()) {
         m_followsWindowScreen = true;
-        connect(windowHandle(), &QWindow::screenChanged, this, [this] { followScreen(); });
+        connect(windowHandle(), &QWindow::screenChanged, this, [this] {
+            followScreen();
+            fitToScreen();
+        });
     }
     if (m_screen == screen())
         return;
@@ -92,7 +95,6 @@ void FotivelaMainWindow::followScreen()
     m_screen = screen();
     if (m_screen)
         connect(m_screen, &QScreen::availableGeometryChanged, this, [this] { fitToScreen(); });
-    fitToScreen();
 }
 
 bool FotivelaMainWindow::event(QEvent* event)

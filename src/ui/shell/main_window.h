@@ -31,6 +31,7 @@ protected:
     bool event(QEvent* event) override;
 
 private:
+    // Watches the free area of the screen the window is on now.
     void followScreen();
     void applyContentRoom();
     // Brings the whole frame onto the screen's free area, smaller where it must be.
