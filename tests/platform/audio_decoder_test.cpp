@@ -253,18 +253,24 @@ TEST(AudioDecoderValues, NonFiniteSamplesAreSilenceAndLoudOnesStay)
     signal.channels[0][30] = -std::numeric_limits<float>::infinity();
     signal.channels[1][40] = 1e30f;
     signal.channels[0][50] = -3e38f;
-    AudioDecoder decoder(writeAudioFile(folder.path(), "damaged", signal, TestAudioFormat::wavFloat));
-    const auto decoded = decoder.readAll();
-    ASSERT_EQ(decoded.size(), 2u);
-    EXPECT_EQ(decoded[0][10], 0.0f);
-    EXPECT_EQ(decoded[1][20], 0.0f);
-    EXPECT_EQ(decoded[0][30], 0.0f);
-    EXPECT_EQ(decoded[1][40], 1e30f);
-    EXPECT_EQ(decoded[0][50], -3e38f);
-    // Only the damaged samples change: their neighbours and the other side stay.
-    EXPECT_EQ(decoded[1][10], signal.channels[1][10]);
-    EXPECT_EQ(decoded[0][11], signal.channels[0][11]);
-    EXPECT_EQ(decoded[0][20], signal.channels[0][20]);
+    // Interleaved float (WAV) and planar float (WavPack) take different ways through the decoder.
+    const auto wavPack = folder / "damaged.wv";
+    writeWavPackFloat(wavPack, signal);
+    for (const auto& file : {writeAudioFile(folder.path(), "damaged", signal, TestAudioFormat::wavFloat), wavPack}) {
+        SCOPED_TRACE(file.filename().string());
+        AudioDecoder decoder(file);
+        const auto decoded = decoder.readAll();
+        ASSERT_EQ(decoded.size(), 2u);
+        EXPECT_EQ(decoded[0][10], 0.0f);
+        EXPECT_EQ(decoded[1][20], 0.0f);
+        EXPECT_EQ(decoded[0][30], 0.0f);
+        EXPECT_EQ(decoded[1][40], 1e30f);
+        EXPECT_EQ(decoded[0][50], -3e38f);
+        // Only the damaged samples change: their neighbours and the other side stay.
+        EXPECT_EQ(decoded[1][10], signal.channels[1][10]);
+        EXPECT_EQ(decoded[0][11], signal.channels[0][11]);
+        EXPECT_EQ(decoded[0][20], signal.channels[0][20]);
+    }
 }
 
 } // namespace

@@ -183,6 +183,11 @@ void writeMp3(const fs::path& file, const TestSignal& signal, Mp3Options options
     encodeWithFfmpeg(file, signal, "libmp3lame", bitRate, options);
 }
 
+void writeWavPackFloat(const fs::path& file, const TestSignal& signal)
+{
+    encodeWithFfmpeg(file, signal, "wavpack", 0);
+}
+
 TestSignal makeSilenceFrames(std::size_t frames, int sampleRate, int channelCount)
 {
     TestSignal signal;

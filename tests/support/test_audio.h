@@ -72,6 +72,8 @@ struct Mp3Options {
     bool xingFrame = true;
 };
 void writeMp3(const std::filesystem::path& file, const TestSignal& signal, Mp3Options options, int bitRate = 192000);
+// A lossless float WavPack file: it keeps NaN and infinities, and FFmpeg decodes it as planar float.
+void writeWavPackFloat(const std::filesystem::path& file, const TestSignal& signal);
 
 // What a lossless file gives back for a sample: the integer the writer stored,
 // scaled back to float the way FFmpeg does it.

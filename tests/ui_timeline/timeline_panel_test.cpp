@@ -301,3 +301,49 @@ TEST_F(TimelinePanelTest, ClickingTheWaveformSeeksAndTheAddButtonPutsAManualMark
 }
 
 } // namespace
+
+namespace {
+
+// Columns of the lane's main waveform row, at the centre line, that differ from the empty lane above them.
+std::vector<int> waveformColumns(const QImage& lane)
+{
+    const int centre = static_cast<int>(0.54 * lane.height()) + 1;
+    std::vector<int> columns;
+    for (int x = 2; x < lane.width() - 2; ++x) {
+        const QColor wave = lane.pixelColor(x, centre);
+        const QColor empty = lane.pixelColor(x, 3);
+        if (std::abs(wave.lightness() - empty.lightness()) + std::abs(wave.green() - empty.green()) > 12)
+            columns.push_back(x);
+    }
+    return columns;
+}
+
+} // namespace
+
+TEST_F(TimelinePanelTest, TheWaveformCoversTheSongsOwnTime)
+{
+    // A 20 s song with a single loud moment at 10 s, under 48 s of slides and then alone.
+    std::vector<double> samples(200, 0.05);
+    samples[100] = 1;
+    for (const auto& [song, slides] : {std::pair{20.0, std::vector<double>(12, 4.0)},
+                                       std::pair{20.0, std::vector<double>{2.0, 3.0}}}) {
+        SCOPED_TRACE(testing::Message() << slides.size() << " slides");
+        prepare(SyncMode::manual, song, {}, slides);
+        store->setAudioWaveform(samples);
+        showPanel();
+        const QImage lane = panel->musicLane()->grab().toImage();
+        const double pps = panel->pixelsPerSecond();
+        const std::vector<int> drawn = waveformColumns(lane);
+        ASSERT_FALSE(drawn.empty());
+        EXPECT_LE(drawn.front(), 4);
+        EXPECT_NEAR(drawn.back(), std::min(song * pps, lane.width() - 3.0), 3);
+
+        // The loud moment's bar stands at its own time.
+        const int top = static_cast<int>(0.54 * lane.height() - 0.38 * lane.height() * 0.9);
+        int loudest = -1;
+        for (int x = 0; x < lane.width(); ++x)
+            if (lane.pixelColor(x, top).lightness() > 180)
+                loudest = loudest < 0 ? x : loudest;
+        EXPECT_NEAR(loudest, 10 * pps, 4);
+    }
+}

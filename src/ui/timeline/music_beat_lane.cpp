@@ -80,7 +80,8 @@ void MusicBeatLane::setValues(Values values)
         || values.hasMainAudio != m_values.hasMainAudio || values.cutTime != m_values.cutTime
         || values.cutFadeOutDuration != m_values.cutFadeOutDuration || values.isAnalyzing != m_values.isAnalyzing
         || values.statusMessage != m_values.statusMessage || values.language != m_values.language
-        || values.duration != m_values.duration || values.width != m_values.width;
+        || values.duration != m_values.duration || values.songDuration != m_values.songDuration
+        || values.width != m_values.width;
     m_values = std::move(values);
     if (m_values.isAnalyzing && !m_spinTimer.isActive()) {
         m_spinClock.start();
@@ -125,7 +126,7 @@ void MusicBeatLane::paintEvent(QPaintEvent* event)
         painter.drawLine(QPointF(visible.left(), h * guide[0]), QPointF(visible.right() + 1, h * guide[0]));
     }
 
-    const int n = columnCount(w);
+    const int n = columnCount(songWidth());
     const std::size_t rows = visibleStemRows(m_values.stemWaveforms.size());
     const double stemArea = rows == 0 ? 0 : stemRowHeight * static_cast<double>(rows) + 4;
     if (rows > 0)
@@ -146,9 +147,19 @@ void MusicBeatLane::paintEvent(QPaintEvent* event)
         drawStatus(painter);
 }
 
-void MusicBeatLane::drawStemRows(QPainter& painter, const QRectF& visible, int n) const
+double MusicBeatLane::songWidth() const
 {
     const double w = width();
+    const double song = m_values.songDuration;
+    if (!(song > 0) || !std::isfinite(song))
+        return w;
+    // At least a pixel, so that a very short song still has columns to place.
+    return std::clamp(w * song / std::max(m_values.duration, 0.001), std::min(1.0, w), w);
+}
+
+void MusicBeatLane::drawStemRows(QPainter& painter, const QRectF& visible, int n) const
+{
+    const double w = songWidth();
     const auto [first, last] = visibleColumns(visible, w, n);
     const std::size_t rows = visibleStemRows(m_values.stemWaveforms.size());
     for (std::size_t i = 0; i < rows; ++i) {
@@ -176,7 +187,7 @@ void MusicBeatLane::drawStemRows(QPainter& painter, const QRectF& visible, int n
 
 void MusicBeatLane::drawMainWaveform(QPainter& painter, const QRectF& visible, int n, double top) const
 {
-    const double w = width();
+    const double w = songWidth();
     const double m = std::max(height() - top, 1.0);
     const double centre = top + 0.54 * m;
     const double scale = 0.38 * m;

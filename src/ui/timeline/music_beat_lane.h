@@ -33,6 +33,8 @@ public:
         std::string statusMessage;
         AppLanguage language = AppLanguage::spanish;
         double duration = 1;
+        // The song's own length; 0 where it is not known, and the waveform then spans the lane.
+        double songDuration = 0;
         double width = 320;
         double playhead = 0;
         bool isPlaying = false;
@@ -65,6 +67,8 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    // Where the song ends on the lane: its waveform covers x from 0 to here.
+    double songWidth() const;
     void drawStemRows(QPainter& painter, const QRectF& visible, int n) const;
     void drawMainWaveform(QPainter& painter, const QRectF& visible, int n, double top) const;
     void drawCut(QPainter& painter, double top) const;

@@ -258,6 +258,7 @@ void TimelinePanel::refresh()
     lane.statusMessage = AppText::translate(store.audioAnalysisStatusMessage(), language);
     lane.language = language;
     lane.duration = duration;
+    lane.songDuration = hasSong ? store.audioDuration() : 0;
     lane.width = width;
     lane.playhead = store.previewTime();
     lane.isPlaying = store.isPlaying();
