@@ -12,15 +12,18 @@
 
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstring>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <thread>
+#include <utility>
 
 extern char** environ;
 
@@ -29,6 +32,84 @@ namespace {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
+
+// A program a test started: killed and reaped when it goes out of scope, so a test that fails or
+// returns early leaves nothing running; and killed by the kernel when the test process dies first.
+class ChildProgram {
+public:
+    // Both output streams go to `log`, so that no program left behind holds the test's output.
+    ChildProgram(std::vector<std::string> command, std::vector<std::string> environment, const fs::path& log)
+    {
+        std::vector<char*> argv, envp;
+        for (std::string& each : command)
+            argv.push_back(each.data());
+        argv.push_back(nullptr);
+        for (std::string& each : environment)
+            envp.push_back(each.data());
+        envp.push_back(nullptr);
+        const int output = ::open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+        // Closed by the exec: from then on the child is bound to this thread's life.
+        int execed[2] = {-1, -1};
+        EXPECT_EQ(::pipe2(execed, O_CLOEXEC), 0);
+        const pid_t parent = ::getpid();
+        std::fflush(nullptr);
+        m_pid = ::fork();
+        if (m_pid == 0) {
+            // Only async-signal-safe calls until exec: the test process has other threads.
+            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+            if (::getppid() != parent)
+                ::_exit(126);
+            ::dup2(output, STDOUT_FILENO);
+            ::dup2(output, STDERR_FILENO);
+            ::execve(argv[0], argv.data(), envp.data());
+            ::_exit(127);
+        }
+        EXPECT_GT(m_pid, 0) << std::strerror(errno);
+        ::close(output);
+        ::close(execed[1]);
+        char ignored = 0;
+        while (::read(execed[0], &ignored, 1) < 0 && errno == EINTR) {
+        }
+        ::close(execed[0]);
+    }
+    ~ChildProgram() { stop(); }
+    ChildProgram(const ChildProgram&) = delete;
+    ChildProgram& operator=(const ChildProgram&) = delete;
+
+    pid_t pid() const { return m_pid; }
+
+    // Its exit code, 128 + the signal that ended it, or -1 while it still runs after `timeout`.
+    int waitForExit(std::chrono::seconds timeout)
+    {
+        const auto deadline = Clock::now() + timeout;
+        while (m_pid > 0) {
+            int status = 0;
+            if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
+                m_pid = -1;
+                m_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            } else if (Clock::now() >= deadline) {
+                return -1;
+            } else {
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            }
+        }
+        return m_code;
+    }
+
+    void stop()
+    {
+        if (m_pid > 0)
+            ::kill(m_pid, SIGKILL);
+        waitForExit(std::chrono::hours(1));
+    }
+
+    // For a test of the guard itself: the program is left to the kernel.
+    pid_t release() { return std::exchange(m_pid, -1); }
+
+private:
+    pid_t m_pid = -1;
+    int m_code = -1;
+};
 
 // A fresh home, runtime folder and storage root for the programs of one test.
 class ProgramTest : public test::StoreTest {
@@ -46,8 +127,7 @@ protected:
     }
     void TearDown() override
     {
-        for (const pid_t pid : m_running)
-            stop(pid);
+        m_programs.clear();
         std::error_code ignored;
         fs::remove_all(m_cache, ignored);
         StoreTest::TearDown();
@@ -86,39 +166,15 @@ protected:
 
         std::vector<std::string> command{FOTIVELA_PROGRAM};
         command.insert(command.end(), arguments.begin(), arguments.end());
-        std::vector<char*> argv, envp;
-        for (std::string& each : command)
-            argv.push_back(each.data());
-        argv.push_back(nullptr);
-        for (std::string& each : environment)
-            envp.push_back(each.data());
-        envp.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        const std::string log = (m_root / ("program-" + std::to_string(m_running.size()) + ".log")).string();
-        posix_spawn_file_actions_addopen(&actions, 2, log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
-        pid_t pid = 0;
-        EXPECT_EQ(posix_spawn(&pid, FOTIVELA_PROGRAM, &actions, nullptr, argv.data(), envp.data()), 0);
-        posix_spawn_file_actions_destroy(&actions);
-        m_running.push_back(pid);
+        const fs::path log = m_root / ("program-" + std::to_string(m_programs.size()) + ".log");
+        auto program = std::make_unique<ChildProgram>(std::move(command), std::move(environment), log);
+        const pid_t pid = program->pid();
+        m_programs[pid] = std::move(program);
         return pid;
     }
 
-    // Waits for the child to end; its exit code, 128 + the signal that ended it, or -1 when still running.
-    int waitForExit(pid_t pid, std::chrono::seconds timeout)
-    {
-        const auto deadline = Clock::now() + timeout;
-        for (;;) {
-            int status = 0;
-            if (::waitpid(pid, &status, WNOHANG) == pid) {
-                std::erase(m_running, pid);
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            }
-            if (Clock::now() >= deadline)
-                return -1;
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-    }
+    // Its exit code, 128 + the signal that ended it, or -1 when still running.
+    int waitForExit(pid_t pid, std::chrono::seconds timeout) { return m_programs.at(pid)->waitForExit(timeout); }
 
     // Of two starts made at the same moment, one hands its arguments to the other and ends
     // with 0: the one left running then, or -1 when neither did so within `timeout`.
@@ -134,12 +190,7 @@ protected:
         return aCode == 0 ? b : bCode == 0 ? a : -1;
     }
 
-    void stop(pid_t pid)
-    {
-        ::kill(pid, SIGKILL);
-        ::waitpid(pid, nullptr, 0);
-        std::erase(m_running, pid);
-    }
+    void stop(pid_t pid) { m_programs.at(pid)->stop(); }
 
     // True once a running instance answers on the socket.
     bool waitUntilListening(std::chrono::seconds timeout)
@@ -161,9 +212,31 @@ protected:
         return std::string(std::istreambuf_iterator<char>(in), {});
     }
 
-    std::vector<pid_t> m_running;
+    std::map<pid_t, std::unique_ptr<ChildProgram>> m_programs;
     fs::path m_cache;
 };
+
+// What a test starts ends with it: when the test lets go of it (an assertion that returns early),
+// and when the thread that started it dies without letting go, as a crashed test process does.
+TEST(ChildProgramTest, AStartedProgramEndsWithTheTestThatStartedIt)
+{
+    pid_t pid = 0;
+    {
+        ChildProgram sleeper({"/bin/sleep", "600"}, {}, "/dev/null");
+        pid = sleeper.pid();
+        ASSERT_EQ(sleeper.waitForExit(std::chrono::seconds(0)), -1);
+    }
+    EXPECT_NE(::kill(pid, 0), 0) << "still running";
+
+    std::thread([&pid] { pid = ChildProgram({"/bin/sleep", "600"}, {}, "/dev/null").release(); }).join();
+    int status = 0;
+    const bool ended = test::waitFor([&] { return ::waitpid(pid, &status, WNOHANG) == pid; }, 30000);
+    if (!ended) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, nullptr, 0);
+    }
+    EXPECT_TRUE(ended && WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "outlived its test";
+}
 
 // Generous: the program starts under the sanitizers on a loaded machine.
 constexpr std::chrono::seconds startTimeout{90};

@@ -13,6 +13,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/mount.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -221,6 +222,35 @@ TEST_F(SingleInstanceTest, StartsWithAndWithoutTheRuntimeVariableFindTheSameRunn
         ASSERT_EQ(received.count(), 1);
         EXPECT_EQ(received.at(0).at(0).toStringList(), QStringList{QStringLiteral("/tmp/z.fotivela")});
     }
+}
+
+// A home on a read-only disk, where an earlier start left the guard's folder: starts with and
+// without the runtime folder still make one program, and where no lock can be held the start knows.
+TEST_F(SingleInstanceTest, AGuardFolderOnAReadOnlyDiskStillStopsASecondProgram)
+{
+    const std::filesystem::path runtime = m_folder / "run", home = m_folder / "home";
+    for (const auto& folder : {runtime, home, home / "empty"}) {
+        std::filesystem::create_directories(folder);
+        std::filesystem::permissions(folder, std::filesystem::perms::owner_all);
+    }
+    ::close(::open((home / "fotivela.lock").c_str(), O_CREAT | O_WRONLY, 0600));
+    // Permission bits stop no root: only a read-only mount makes the folder read-only for everyone.
+    if (::mount(home.c_str(), home.c_str(), nullptr, MS_BIND, nullptr) != 0)
+        GTEST_SKIP() << "cannot bind-mount here (needs root or CAP_SYS_ADMIN): " << std::strerror(errno);
+    struct Unmount {
+        std::filesystem::path folder;
+        ~Unmount() { ::umount2(folder.c_str(), MNT_DETACH); }
+    } const unmount{home};
+    ASSERT_EQ(::mount(nullptr, home.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr), 0) << std::strerror(errno);
+
+    SingleInstance first(std::vector<std::filesystem::path>{runtime, home});
+    ASSERT_EQ(first.claim({}), SingleInstance::Role::primary);
+    auto role = SingleInstance::Role::primary;
+    std::thread([&role, home] { role = SingleInstance(home).claim({}, std::chrono::milliseconds(1500)); }).join();
+    EXPECT_EQ(role, SingleInstance::Role::failed) << "a second program runs beside the first";
+
+    // No lock file there, and none can be made.
+    EXPECT_EQ(SingleInstance(home / "empty").claim({}), SingleInstance::Role::unguarded);
 }
 
 TEST_F(SingleInstanceTest, AnotherUserIsRefusedOnBothSides)

@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <optional>
 #include <string>
@@ -70,6 +71,28 @@ fs::path madePrivate(const fs::path& folder)
     if (::lstat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == ::getuid())
         ::chmod(folder.c_str(), 0700);
     return usableFolder(folder) ? folder : fs::path();
+}
+
+// The guard's lock in `folder`. Read-only when an earlier start left it on a disk that is now
+// read-only: flock() holds such a descriptor just as well. -1 when it cannot be opened: then that
+// folder stops no other start.
+int openLock(const fs::path& folder)
+{
+    const fs::path path = folder / lockName;
+    int lock = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    const int writeError = errno;
+    if (lock < 0)
+        lock = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (lock < 0)
+        logLine("Fotivela: cannot hold the single-instance guard in " + folder.string() + ": "
+                + std::strerror(writeError) + "; starts that share only that folder do not find one another");
+    return lock;
+}
+
+// Nothing can listen in a folder on a read-only disk, so a program holding its lock is out of reach there.
+bool cannotHoldASocket(const fs::path& folder)
+{
+    return ::access(folder.c_str(), W_OK) != 0 && errno == EROFS;
 }
 
 int remainingMilliseconds(Clock::time_point deadline)
@@ -188,14 +211,19 @@ SingleInstance::Role SingleInstance::claim(const QStringList& arguments, std::ch
     }
     const Clock::time_point deadline = Clock::now() + patience;
     for (const fs::path& folder : m_folders)
-        m_locks.push_back(::open((folder / lockName).c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
+        m_locks.push_back(openLock(folder));
     for (;;) {
         // The guards in a fixed order; one that another holds means a running instance (or a
         // start that may become it) there. A folder whose lock cannot be taken at all (a file
         // system without locks) guards nothing and stops nobody.
         std::optional<std::size_t> held;
+        bool taken = false;
         for (std::size_t i = 0; i < m_locks.size() && !held; ++i) {
-            if (m_locks[i] >= 0 && ::flock(m_locks[i], LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK)
+            if (m_locks[i] < 0)
+                continue;
+            if (::flock(m_locks[i], LOCK_EX | LOCK_NB) == 0)
+                taken = true;
+            else if (errno == EWOULDBLOCK)
                 held = i;
         }
         if (!held) {
@@ -208,6 +236,10 @@ SingleInstance::Role SingleInstance::claim(const QStringList& arguments, std::ch
                 }
             }
             becomePrimary();
+            if (!taken) {
+                logLine("Fotivela: no folder of the single-instance guard can be held; running without it");
+                return Role::unguarded;
+            }
             return Role::primary;
         }
         // Let go of the guards taken, so that a start holding the others can finish becoming the
@@ -220,6 +252,12 @@ SingleInstance::Role SingleInstance::claim(const QStringList& arguments, std::ch
         if (forward(m_folders[*held], arguments, std::chrono::milliseconds(remainingMilliseconds(deadline)))) {
             releaseLocks();
             return Role::forwarded;
+        }
+        if (cannotHoldASocket(m_folders[*held])) {
+            logLine("Fotivela: the running instance holds the guard in " + m_folders[*held].string()
+                    + ", a read-only folder where it cannot be reached; this start ends");
+            releaseLocks();
+            return Role::failed;
         }
         if (Clock::now() >= deadline) {
             logLine("Fotivela: the running instance does not answer");

@@ -33,8 +33,9 @@ public:
     // private folder works.
     static std::vector<std::filesystem::path> guardFolders();
 
-    // `unguarded`: there was no private folder, so this start runs without the guard and
-    // the user must be told that a second start would not find it.
+    // `unguarded`: there was no private folder, or none whose lock could be held (a read-only
+    // disk, a file system without locks), so this start runs without the guard and the user
+    // must be told that a second start would not find it.
     enum class Role { primary, forwarded, failed, unguarded };
 
     // Becomes the running instance, or hands `arguments` to the one that runs, waiting up to
