@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -125,24 +126,51 @@ bool isAtomicWriteTemporaryName(std::string_view name)
 {
     constexpr std::string_view suffix = ".tmp";
     constexpr std::size_t uuidLength = 36;
-    return name.size() == 1 + uuidLength + suffix.size() && name.front() == '.' && name.ends_with(suffix)
-        && Uuid::parse(name.substr(1, uuidLength)).has_value();
+    if (name.size() != 1 + uuidLength + suffix.size() || name.front() != '.' || !name.ends_with(suffix))
+        return false;
+    // Exactly as Uuid::random() prints: upper case, version 4, the standard variant. Other
+    // programs' temporaries (lower-case UUIDs above all) are not ours to take.
+    const std::string_view id = name.substr(1, uuidLength);
+    const std::optional<Uuid> parsed = Uuid::parse(id);
+    constexpr std::string_view variants = "89AB";
+    return parsed && parsed->toString() == id && id[14] == '4' && variants.find(id[19]) != std::string_view::npos;
 }
 
-std::vector<std::filesystem::path> removeAbandonedTemporaryFiles(const std::filesystem::path& folder,
+std::vector<std::filesystem::path> removeAbandonedTemporaryFiles(const std::filesystem::path& root,
+                                                                 const std::filesystem::path& below,
+                                                                 const std::filesystem::path& spared,
                                                                  std::chrono::seconds age)
 {
     std::vector<std::filesystem::path> removed;
-    struct stat folderInfo {};
-    if (::lstat(folder.c_str(), &folderInfo) != 0 || !S_ISDIR(folderInfo.st_mode))
-        return removed; // a link may lead anywhere
-    std::error_code error;
-    for (std::filesystem::directory_iterator entry(folder, error), end; !error && entry != end; entry.increment(error)) {
-        const std::filesystem::path file = entry->path();
-        if (!isAtomicWriteTemporaryName(file.filename().native()))
+    // Every step down refuses a link, the root's own name included: a link may lead anywhere.
+    constexpr int folderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+    int fd = ::open(root.c_str(), folderFlags);
+    std::filesystem::path folder = root;
+    for (const std::filesystem::path& part : below) {
+        if (fd < 0)
+            return removed;
+        const int next = ::openat(fd, part.c_str(), folderFlags);
+        ::close(fd);
+        fd = next;
+        folder /= part;
+    }
+    if (fd < 0)
+        return removed;
+    DIR* listing = ::fdopendir(fd);
+    if (!listing) {
+        ::close(fd);
+        return removed;
+    }
+    struct stat sparedInfo {};
+    const bool hasSpared = !spared.empty() && ::stat(spared.c_str(), &sparedInfo) == 0;
+    while (const dirent* entry = ::readdir(listing)) {
+        if (!isAtomicWriteTemporaryName(entry->d_name))
             continue;
         struct stat info {};
-        if (::lstat(file.c_str(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::getuid())
+        if (::fstatat(fd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode)
+            || info.st_uid != ::getuid())
+            continue;
+        if (hasSpared && info.st_dev == sparedInfo.st_dev && info.st_ino == sparedInfo.st_ino)
             continue;
         // A write still running keeps its file fresh: only one untouched for long was abandoned.
         const auto modified = std::chrono::system_clock::time_point(
@@ -150,11 +178,12 @@ std::vector<std::filesystem::path> removeAbandonedTemporaryFiles(const std::file
                 std::chrono::seconds(info.st_mtim.tv_sec) + std::chrono::nanoseconds(info.st_mtim.tv_nsec)));
         if (std::chrono::system_clock::now() - modified < age)
             continue;
-        if (::unlink(file.c_str()) == 0) {
-            removed.push_back(file);
-            logLine("Fotivela removed the leftover of a killed write: " + file.string());
+        if (::unlinkat(fd, entry->d_name, 0) == 0) {
+            removed.push_back(folder / entry->d_name);
+            logLine("Fotivela removed the leftover of a killed write: " + removed.back().string());
         }
     }
+    ::closedir(listing);
     return removed;
 }
 

@@ -39,14 +39,17 @@ void atomicWriteFileThroughLinks(const std::filesystem::path& target, std::strin
 // that was killed: far longer than any write takes.
 inline constexpr std::chrono::minutes abandonedTemporaryAge{10};
 
-// The name the writes above give their temporary file: "." + UUID + ".tmp".
+// The name the writes above give their temporary file: "." + a fresh UUID as printed + ".tmp".
 bool isAtomicWriteTemporaryName(std::string_view name);
 
-// Removes from `folder` (not below it, and nothing when it is a link) the temporary files of
-// killed writes: regular files of this user with that name, last written at least `age` ago.
-// Links and anything else stay.
+// Removes from root / below (not deeper) the temporary files of killed writes: regular files
+// of this user with that name, last written at least `age` ago, except `spared` (or the file
+// it leads to). The folder is reached from `root` without following any link, `root`'s own
+// name included; `below` holds plain folder names. Links and anything else stay.
 // Returns the files removed; never throws.
-std::vector<std::filesystem::path> removeAbandonedTemporaryFiles(const std::filesystem::path& folder,
+std::vector<std::filesystem::path> removeAbandonedTemporaryFiles(const std::filesystem::path& root,
+                                                                 const std::filesystem::path& below,
+                                                                 const std::filesystem::path& spared,
                                                                  std::chrono::seconds age = abandonedTemporaryAge);
 
 } // namespace fotivela

@@ -40,18 +40,20 @@ std::string leftOutNotice(const std::vector<fs::path>& leftOut, AppLanguage lang
 }
 
 // A save or a preview write killed mid-way leaves its temporary file beside its target for
-// ever; only files far older than any write still running are taken.
+// ever; only files far older than any write still running are taken. The file being opened
+// stays whatever its name: it may be such a leftover, opened to get the work back.
 void removeLeftoversOfKilledWrites(const fs::path& projectURL)
 {
     const fs::path folder = projectURL.parent_path();
-    removeAbandonedTemporaryFiles(folder);
-    removeAbandonedTemporaryFiles(PreviewImageCache::previewURL(Uuid(), projectURL).parent_path());
-    removeAbandonedTemporaryFiles(TitleSlideFactory::generatedTitleSlideImageURL(Uuid(), projectURL).parent_path());
+    const fs::path previews = PreviewImageCache::previewURL(Uuid(), projectURL).parent_path();
+    const fs::path titles = TitleSlideFactory::generatedTitleSlideImageURL(Uuid(), projectURL).parent_path();
+    for (const fs::path& below : {fs::path(), previews.lexically_relative(folder), titles.lexically_relative(folder)})
+        removeAbandonedTemporaryFiles(folder, below, projectURL);
     // A project file that is a link is saved beside the file it leads to.
     std::error_code error;
     const fs::path target = fs::canonical(projectURL, error);
     if (!error && target.parent_path() != fs::canonical(folder, error))
-        removeAbandonedTemporaryFiles(target.parent_path());
+        removeAbandonedTemporaryFiles(target.parent_path(), {}, projectURL);
 }
 
 std::set<AutoBeatInstrument> stemInstrumentsOf(const std::set<AutoBeatInstrument>& instruments)

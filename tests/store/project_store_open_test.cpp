@@ -9,7 +9,10 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <sstream>
 
 using namespace fotivela;
@@ -385,7 +388,7 @@ TEST_F(StoreOpening, LeftoversOfKilledWritesGoWhenTheProjectOpensAndNeverIntoAPa
     stored.slides = {photoSlide("a.jpg")};
     const fs::path url = saveProject("Boda", stored);
     const fs::path previews = url.parent_path() / "Previews";
-    const auto leftover = [](const fs::path& folder, const std::string& text, std::chrono::minutes age,
+    const auto leftover = [](const fs::path& folder, const std::string& text, std::chrono::seconds age,
                              std::string name = "." + Uuid::random().toString() + ".tmp") {
         writeText(folder / name, text);
         fs::last_write_time(folder / name, fs::file_time_type::clock::now() - age);
@@ -393,12 +396,16 @@ TEST_F(StoreOpening, LeftoversOfKilledWritesGoWhenTheProjectOpensAndNeverIntoAPa
     };
     const std::chrono::minutes hour(60);
     const fs::path killedSave = leftover(url.parent_path(), encodeProject(stored), hour);
-    const fs::path killedPreview = leftover(previews, "medio jpeg", hour);
+    const fs::path killedPreview = leftover(previews, "medio jpeg", std::chrono::seconds(10 * 60 + 5));
     const fs::path killedTitle = leftover(url.parent_path() / "Previos" / "TitleSlides", "medio png", hour);
-    // A write that may still run (the previews of an earlier open of this project), and files
-    // that are not the program's own temporaries.
+    // Writes that may still run (the previews of an earlier open of this project), and files
+    // that are not the program's own temporaries: other programs write lower-case UUIDs.
     const fs::path running = leftover(previews, "escribiendo", std::chrono::minutes(0));
+    const fs::path slow = leftover(url.parent_path(), encodeProject(stored), std::chrono::minutes(9));
     const fs::path foreign = leftover(url.parent_path(), "de otro programa", hour, ".copia.tmp");
+    std::string lowerName = "." + Uuid::random().toString() + ".tmp";
+    std::ranges::transform(lowerName, lowerName.begin(), [](unsigned char c) { return std::tolower(c); });
+    const fs::path otherProgram = leftover(url.parent_path(), "de otro programa", hour, lowerName);
     const fs::path link = previews / ("." + Uuid::random().toString() + ".tmp");
     fs::create_symlink(url, link);
     const timespec old[2] = {{::time(nullptr) - 3600, 0}, {::time(nullptr) - 3600, 0}};
@@ -411,7 +418,9 @@ TEST_F(StoreOpening, LeftoversOfKilledWritesGoWhenTheProjectOpensAndNeverIntoAPa
     EXPECT_FALSE(fs::exists(killedPreview));
     EXPECT_FALSE(fs::exists(killedTitle));
     EXPECT_TRUE(fs::exists(running));
+    EXPECT_TRUE(fs::exists(slow));
     EXPECT_TRUE(fs::exists(foreign));
+    EXPECT_TRUE(fs::exists(otherProgram));
     EXPECT_TRUE(fs::is_symlink(link));
     EXPECT_TRUE(fs::exists(url));
 
@@ -421,6 +430,52 @@ TEST_F(StoreOpening, LeftoversOfKilledWritesGoWhenTheProjectOpensAndNeverIntoAPa
     EXPECT_TRUE(fs::exists(m_root / "Entrega" / "Previews" / preview.filename()));
     for (const fs::directory_entry& entry : fs::recursive_directory_iterator(m_root / "Entrega"))
         EXPECT_FALSE(entry.path().extension() == ".tmp") << entry.path();
+}
+
+// A killed save's leftover opened to get the work back is not swept from under the user,
+// whether opened itself or through a link; nor is a folder that a link in the project leads to.
+TEST_F(StoreOpening, TheFileOpenedAndFoldersBehindLinksAreNeverSwept)
+{
+    const FotivelaProject stored = FotivelaProject::empty();
+    const auto oldFile = [](const fs::path& file, const std::string& text) {
+        writeText(file, text);
+        fs::last_write_time(file, fs::file_time_type::clock::now() - std::chrono::hours(1));
+        return file;
+    };
+    const auto temporaryName = [] { return "." + Uuid::random().toString() + ".tmp"; };
+    const fs::path rescued = oldFile(m_root / "Rescate" / temporaryName(), encodeProject(stored));
+    ProjectStore store;
+    recordDialogs(store);
+    ASSERT_TRUE(store.loadProject(rescued));
+    EXPECT_TRUE(fs::exists(rescued));
+
+    // The same file behind a project file that is a link, with its title images in a linked folder.
+    const fs::path killedSave = oldFile(rescued.parent_path() / temporaryName(), "a medias");
+    const fs::path elsewhere = folder(m_root / "Discos" / "Previos");
+    const fs::path outside = oldFile(elsewhere / "TitleSlides" / temporaryName(), "ajeno");
+    const fs::path link = folder(m_root / "Proyectos" / "Boda") / "Boda.fotivela";
+    fs::create_symlink(rescued, link);
+    fs::create_directory_symlink(elsewhere, link.parent_path() / "Previos");
+    ASSERT_TRUE(store.loadProject(link));
+    EXPECT_TRUE(fs::exists(rescued));
+    EXPECT_FALSE(fs::exists(killedSave));
+    EXPECT_TRUE(fs::exists(outside));
+}
+
+// Another user's file of the same name (in a shared folder) is not this program's to take.
+TEST_F(StoreOpening, AnotherUsersLeftoverStays)
+{
+    const fs::path url = saveProject("Compartido", FotivelaProject::empty());
+    const fs::path theirs = url.parent_path() / ("." + Uuid::random().toString() + ".tmp");
+    writeText(theirs, "suyo");
+    if (::chown(theirs.c_str(), ::getuid() + 1, static_cast<gid_t>(-1)) != 0)
+        GTEST_SKIP() << "only root can give a file to another user";
+    fs::last_write_time(theirs, fs::file_time_type::clock::now() - std::chrono::hours(1));
+
+    ProjectStore store;
+    recordDialogs(store);
+    ASSERT_TRUE(store.loadProject(url));
+    EXPECT_TRUE(fs::exists(theirs));
 }
 
 // A received project whose photo and song are FIFOs: nothing waits on them, so closing and
