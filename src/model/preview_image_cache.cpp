@@ -29,6 +29,20 @@ fs::path previewURL(const Uuid& slideID, const fs::path& projectURL)
     return projectURL.parent_path() / "Previews" / (slideID.toString() + ".jpg");
 }
 
+QImage decodeShownImage(const Slide& slide, const fs::path& projectURL, int maxPixelSize)
+{
+    const fs::path preview = previewURL(slide.id, projectURL);
+    std::error_code error;
+    const bool previewExists = fs::exists(preview, error);
+    if (!previewExists || PhotoDecoder::mayHaveTransparency(slide.imageURL)) {
+        QImage image = PhotoDecoder::decode(slide.imageURL, maxPixelSize);
+        // The preview stands in for an original that cannot be read.
+        if (!image.isNull() || !previewExists)
+            return image;
+    }
+    return PhotoDecoder::decode(preview, maxPixelSize);
+}
+
 void generate(const std::vector<Slide>& slides, const fs::path& projectURL, std::stop_token stop)
 {
     const fs::path folder = projectURL.parent_path() / "Previews";

@@ -2,6 +2,8 @@
 
 #include "model/slide.h"
 
+#include <QImage>
+
 #include <filesystem>
 #include <stop_token>
 #include <vector>
@@ -17,6 +19,12 @@ inline constexpr int jpegQuality = 82;
 
 // project folder / "Previews" / <slide id>.jpg
 std::filesystem::path previewURL(const Uuid& slideID, const std::filesystem::path& projectURL);
+
+// The slide's picture for a view, its longer side at most maxPixelSize: read from its
+// preview when that exists, else from the photo. A photo that may be transparent is read
+// from the original all the same, because its preview is flattened: the views draw it over
+// the project's background colour, as the film does. Null when neither can be read.
+QImage decodeShownImage(const Slide& slide, const std::filesystem::path& projectURL, int maxPixelSize);
 
 // Writes the missing previews of the slides, taken in list order by up to four workers; an
 // existing one is kept. A stop request skips the slides not yet started. Never fails: a

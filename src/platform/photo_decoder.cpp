@@ -269,4 +269,20 @@ QSize uprightSize(const std::filesystem::path& path)
     return stored;
 }
 
+bool mayHaveTransparency(const std::filesystem::path& path)
+{
+    std::optional<RegularFile> opened = RegularFile::open(path);
+    if (!opened)
+        return false;
+    if (startsAsHeif(*opened)) {
+        const HeifPrimary primary = openHeif(opened->reopenPath());
+        return primary.handle && heif_image_handle_has_alpha_channel(primary.handle.get()) != 0;
+    }
+    PhotoReader photo(std::move(opened));
+    if (!photo.device.isOpen() || !photo.reader.canRead())
+        return false;
+    const QImage::Format format = photo.reader.imageFormat();
+    return format == QImage::Format_Invalid || QImage::toPixelFormat(format).alphaUsage() == QPixelFormat::UsesAlpha;
+}
+
 } // namespace fotivela::PhotoDecoder

@@ -1,13 +1,8 @@
 #include "store/project_store.h"
 
 #include "model/preview_image_cache.h"
-#include "platform/photo_decoder.h"
-
-#include <system_error>
 
 namespace fotivela {
-
-namespace fs = std::filesystem;
 
 void ProjectStore::previewImage(const Slide& slide, std::function<void(std::optional<QImage>)> loaded)
 {
@@ -17,14 +12,13 @@ void ProjectStore::previewImage(const Slide& slide, std::function<void(std::opti
             loaded(cached->second);
         return;
     }
-    const fs::path preview = PreviewImageCache::previewURL(slide.id, projectFileLocation());
-    std::error_code error;
-    const fs::path source = fs::exists(preview, error) ? preview : slide.imageURL;
     runInBackground(
         TaskPriority::userInitiated,
         // No view shows more than a preview's size: a full-size photo decoded whole would
         // hold tens of megabytes per slide until the previews exist.
-        [source](std::stop_token) { return PhotoDecoder::decode(source, PreviewImageCache::maximumPixelSize); },
+        [slide, project = projectFileLocation()](std::stop_token) {
+            return PreviewImageCache::decodeShownImage(slide, project, PreviewImageCache::maximumPixelSize);
+        },
         [alive = std::weak_ptr<ProjectStore*>(m_lifetime), id = slide.id, revision = m_previewCacheRevision,
          loaded = std::move(loaded)](QImage image) {
             const std::shared_ptr<ProjectStore*> store = alive.lock();

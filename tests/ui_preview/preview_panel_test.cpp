@@ -1,5 +1,6 @@
 #include "preview_test_support.h"
 
+#include "export/video_exporter.h"
 #include "ui/preview/format_menu.h"
 #include "ui/preview/playback_controls.h"
 #include "ui/preview/preview_monitor.h"
@@ -9,6 +10,7 @@
 
 #include <QLabel>
 #include <QMenu>
+#include <QPainter>
 #include <QPushButton>
 #include <QSlider>
 #include <QTest>
@@ -309,5 +311,53 @@ TEST_F(PreviewPanelTest, KenBurnsNeverUncoversTheBackgroundBehindAPhotoThatFills
     store->setPreviewTime(3.6);
     const QImage end = monitor.grab().toImage();
     EXPECT_EQ(end.pixelColor(static_cast<int>(rect.center().x()) + 4, middle), QColor(Qt::red));
+    std::filesystem::remove_all(folder);
+}
+
+// The film draws a photo's see-through parts over the project's background colour; the
+// monitor must show the same once the photo's JPEG preview exists, whatever the colour.
+TEST_F(PreviewPanelTest, ATransparentPhotoShowsTheBackgroundThroughAsInTheFilm)
+{
+    const auto folder = std::filesystem::temp_directory_path() / ("fotivela-preview-alpha-" + Uuid::random().toString());
+    std::filesystem::create_directories(folder);
+    QImage photo(320, 180, QImage::Format_ARGB32);
+    photo.fill(Qt::transparent);
+    {
+        QPainter painter(&photo);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(QColor(0, 200, 0, 128));
+        painter.drawEllipse(QPointF(160, 90), 80, 80);
+    }
+    test::writeImage(folder / "circle.png", photo, "PNG");
+    store->setCurrentProjectURL(folder / "Prueba" / "Prueba.fotivela");
+    const std::int64_t revision = store->previewCacheRevision();
+    store->importPhotos({folder / "circle.png"});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return store->previewCacheRevision() > revision; }, 10000));
+    ASSERT_TRUE(std::filesystem::exists(store->previewCacheDirectory() / (store->project().slides.at(0).id.toString() + ".jpg")));
+    store->setBackgroundColor(QColor(0x20, 0x40, 0xA0));
+    store->setSelectedSlideID(store->project().slides.at(0).id);
+
+    PreviewMonitor monitor(*store, *channel);
+    monitor.resize(650, 370);
+    monitor.show();
+    const QPoint centre = monitor.monitorRect().center().toPoint();
+    const auto filmCentre = [&] {
+        VideoExporter exporter(store->project(), folder / "film.mp4", {});
+        const RenderSize size = VideoExporter::renderSize(store->project());
+        const QImage frame = exporter.makePixelBuffer(size, 0, 0.0, {{0, exporter.loadImage(0, 1920)}});
+        return frame.pixelColor(frame.width() / 2, frame.height() / 2);
+    };
+    const auto alike = [](QColor a, QColor b) {
+        return std::abs(a.red() - b.red()) <= 4 && std::abs(a.green() - b.green()) <= 4 && std::abs(a.blue() - b.blue()) <= 4;
+    };
+    for (const QColor background : {QColor(0x20, 0x40, 0xA0), QColor(0xFF, 0x88, 0x00)}) {
+        store->setBackgroundColor(background);
+        const QColor film = filmCentre();
+        ASSERT_FALSE(alike(film, background)) << "the circle is not at the centre";
+        QColor shown;
+        EXPECT_TRUE(QTest::qWaitFor([&] { return alike(shown = monitor.grab().toImage().pixelColor(centre), film); }, 5000))
+            << background.name().toStdString() << ": film " << film.name().toStdString() << ", preview "
+            << shown.name().toStdString();
+    }
     std::filesystem::remove_all(folder);
 }

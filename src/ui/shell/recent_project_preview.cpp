@@ -4,7 +4,6 @@
 #include "model/project_file_reader.h"
 #include "model/project_json.h"
 #include "model/stored_enum_json.h"
-#include "platform/photo_decoder.h"
 
 #include <nlohmann/json.hpp>
 
@@ -63,10 +62,7 @@ RecentProjectPreview RecentProjectPreview::load(const std::filesystem::path& url
         }
         preview.backgroundColorHex = normalizedBackgroundHex(background);
         if (first) {
-            const auto cached = PreviewImageCache::previewURL(first->id, url);
-            std::error_code error;
-            const auto source = std::filesystem::exists(cached, error) ? cached : first->imageURL;
-            preview.image = PhotoDecoder::decode(source, maximumPixelSize);
+            preview.image = PreviewImageCache::decodeShownImage(*first, url, maximumPixelSize);
             preview.slide = std::move(first);
         }
     } catch (...) {
