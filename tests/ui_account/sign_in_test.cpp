@@ -435,6 +435,15 @@ TEST_F(GateWindowFitTest, TheFormAndTheEditorCanBeReachedInAWindowThatFitsTheScr
         if (free.width() >= AuthGateView::minimumWidth && free.height() >= 700) {
             EXPECT_FALSE(window.contentArea()->verticalScrollBar()->isVisible());
         }
+        // The account window opens within the free area's height.
+        click(content->findChild<UserAccountButton*>()->chip());
+        auto* account = window.findChild<AccountSettingsWindow*>();
+        ASSERT_NE(account, nullptr);
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(account));
+        const QRect frame = account->frameGeometry();
+        EXPECT_TRUE(frame.top() >= free.top() && frame.bottom() <= free.bottom()) << frame.y() << "+" << frame.height();
+        QTest::keyClick(account, Qt::Key_Escape);
+        QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         store.setRoute(AppRoute::home);
         QApplication::processEvents();
     }

@@ -5,6 +5,7 @@
 #include "shell_test_support.h"
 
 #include "support/layout_checks.h"
+#include "ui/shell/app_settings_window.h"
 #include "ui/shell/content_view.h"
 #include "ui/shell/editor_view.h"
 #include "ui/shell/home_view.h"
@@ -12,6 +13,7 @@
 #include "ui/shell/top_bar.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QLayout>
 #include <QMenuBar>
 #include <QPushButton>
@@ -238,4 +240,34 @@ TEST_F(WindowFitTest, AHomeMadeWideNarrowsAgainToFewerColumns)
     EXPECT_EQ(home->currentColumnCount(), HomeView::columnCount(home->width() - 48));
     EXPECT_EQ(home->currentColumnCount(), 4);
     EXPECT_FALSE(scrollsSideways());
+}
+
+TEST_F(WindowFitTest, TheAppSettingsWindowOpensAtTheHeightItsWrappedNotesNeed)
+{
+    for (QScreen* screen : QGuiApplication::screens()) {
+        const QRect free = screen->availableGeometry();
+        showOn(screen);
+        for (const AppLanguage language : {AppLanguage::spanish, AppLanguage::english}) {
+            SCOPED_TRACE(std::to_string(free.width()) + "x" + std::to_string(free.height())
+                         + (language == AppLanguage::spanish ? " es" : " en"));
+            store().setAppLanguage(language);
+            QTest::mouseClick(m_content->topBar()->settingsButton(), Qt::LeftButton);
+            QDialog* sheet = m_content->topBar()->appSettingsWindow();
+            ASSERT_NE(sheet, nullptr);
+            ASSERT_TRUE(QTest::qWaitForWindowExposed(sheet));
+            QApplication::processEvents();
+
+            EXPECT_EQ(sheet->height(), sheet->heightForWidth(sheet->width()));
+            EXPECT_TRUE(free.contains(sheet->frameGeometry()));
+            test::expectFits(sheet, "settings");
+            for (const QPushButton* button : sheet->findChildren<QPushButton*>()) {
+                const QRect shown(button->mapTo(sheet, QPoint(0, 0)), button->size());
+                EXPECT_GE(button->height(), button->sizeHint().height()) << button->text().toStdString();
+                EXPECT_TRUE(sheet->rect().contains(shown)) << button->text().toStdString();
+            }
+            QTest::keyClick(sheet, Qt::Key_Escape);
+            QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            ASSERT_EQ(m_content->topBar()->appSettingsWindow(), nullptr);
+        }
+    }
 }

@@ -6,13 +6,23 @@
 #include "ui/account/auth_view.h"
 #include "ui/account/credits_detail_panel.h"
 #include "ui/account/purchases_detail_panel.h"
+#include "ui/common/window_fit.h"
 
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace fotivela {
+
+namespace {
+
+constexpr QSize panelSize(820, 560);
+constexpr int backdropPadding = 18;
+
+} // namespace
 
 std::string_view rawValue(AccountPanelDestination destination)
 {
@@ -62,17 +72,17 @@ AccountSettingsWindow::AccountSettingsWindow(AccountPanelDestination destination
 {
     setObjectName(QStringLiteral("accountSettingsWindow"));
     setWindowTitle(translated("Ajustes", language));
-    setFixedSize(856, 596);
+    setFixedSize(panelSize.grownBy(QMargins(backdropPadding, backdropPadding, backdropPadding, backdropPadding)));
 
     auto* backdrop = new OrvelantBackground(this);
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
     outer->addWidget(backdrop);
-    auto* backdropLayout = new QVBoxLayout(backdrop);
-    backdropLayout->setContentsMargins(18, 18, 18, 18);
+    m_backdropLayout = new QVBoxLayout(backdrop);
+    m_backdropLayout->setContentsMargins(backdropPadding, backdropPadding, backdropPadding, backdropPadding);
     auto* panel = new RoundedPanel(whiteAt(0.06), whiteAt(0.14), 24, backdrop);
-    panel->setFixedSize(820, 560);
-    backdropLayout->addWidget(panel);
+    panel->setFixedSize(panelSize);
+    m_backdropLayout->addWidget(panel);
 
     auto* panelColumn = new QVBoxLayout(panel);
     panelColumn->setContentsMargins(0, 0, 0, 0);
@@ -187,6 +197,23 @@ AccountSettingsWindow* AccountSettingsWindow::present(QWidget* parent, AccountPa
     window->setWindowModality(Qt::WindowModal);
     window->open();
     return window;
+}
+
+void AccountSettingsWindow::showEvent(QShowEvent* event)
+{
+    fitToScreen();
+    QDialog::showEvent(event);
+    WindowFit::keepDialogOnScreen(*this);
+}
+
+void AccountSettingsWindow::fitToScreen()
+{
+    // On a netbook's screen the backdrop's padding gives way; the panel keeps its size.
+    const QSize room = WindowFit::dialogRoom(*this);
+    const int across = std::clamp((room.width() - panelSize.width()) / 2, 0, backdropPadding);
+    const int down = std::clamp((room.height() - panelSize.height()) / 2, 0, backdropPadding);
+    m_backdropLayout->setContentsMargins(across, down, across, down);
+    setFixedSize(panelSize.grownBy(QMargins(across, down, across, down)));
 }
 
 void AccountSettingsWindow::refreshHeader()

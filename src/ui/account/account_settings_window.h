@@ -46,7 +46,11 @@ public:
     static AccountSettingsWindow* present(QWidget* parent, AccountPanelDestination destination,
                                           AccountSession& session, AppLanguage language);
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
+    void fitToScreen();
     void refreshSidebar();
     void refreshHeader();
     void showContent();
@@ -60,6 +64,7 @@ private:
     QLabel* m_nameLabel = nullptr;
     QLabel* m_emailLabel = nullptr;
     std::array<QPushButton*, 4> m_rows{};
+    QVBoxLayout* m_backdropLayout = nullptr;
     QVBoxLayout* m_contentHolder = nullptr;
     QWidget* m_content = nullptr;
 };

@@ -1,13 +1,42 @@
 #include "ui/common/window_fit.h"
 
+#include <QScreen>
 #include <QVariant>
 #include <QWidget>
+#include <QWindow>
+
+#include <algorithm>
 
 namespace fotivela::WindowFit {
 
 namespace {
 
 const char* const roomProperty = "fotivelaContentRoom";
+
+QMargins frameMargins(const QWidget& window)
+{
+    return window.windowHandle() ? window.windowHandle()->frameMargins() : QMargins();
+}
+
+const QWidget* parentWindow(const QWidget& dialog)
+{
+    return dialog.parentWidget() ? dialog.parentWidget()->window() : nullptr;
+}
+
+QMargins dialogFrame(const QWidget& dialog)
+{
+    const QMargins own = frameMargins(dialog);
+    if (!own.isNull())
+        return own;
+    const QWidget* parent = parentWindow(dialog);
+    return parent ? frameMargins(*parent) : QMargins();
+}
+
+QScreen* dialogScreen(const QWidget& dialog)
+{
+    const QWidget* parent = parentWindow(dialog);
+    return parent ? parent->screen() : dialog.screen();
+}
 
 } // namespace
 
@@ -34,6 +63,28 @@ void setContentRoom(QWidget& window, std::optional<QSize> room)
     // The content's minimum changed with it; the layouts above it ask again.
     for (QWidget* widget : window.findChildren<QWidget*>())
         widget->updateGeometry();
+}
+
+QSize dialogRoom(const QWidget& dialog)
+{
+    const QScreen* screen = dialogScreen(dialog);
+    if (!screen)
+        return {QWIDGETSIZE_MAX, QWIDGETSIZE_MAX};
+    return screen->availableGeometry().size().shrunkBy(dialogFrame(dialog));
+}
+
+void keepDialogOnScreen(QWidget& dialog)
+{
+    const QScreen* screen = dialogScreen(dialog);
+    if (!screen)
+        return;
+    // A window's position is its frame's; the placement over the parent leaves out the frame's bottom.
+    const QRect free = screen->availableGeometry();
+    const QSize outer = dialog.size().grownBy(dialogFrame(dialog));
+    const QPoint place(std::clamp(dialog.x(), free.left(), std::max(free.left(), free.right() + 1 - outer.width())),
+                       std::clamp(dialog.y(), free.top(), std::max(free.top(), free.bottom() + 1 - outer.height())));
+    if (place != dialog.pos())
+        dialog.move(place);
 }
 
 } // namespace fotivela::WindowFit

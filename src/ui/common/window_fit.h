@@ -26,6 +26,13 @@ std::optional<QSize> contentRoom(const QWidget& window);
 // Records the room and lays the window's content out again.
 void setContentRoom(QWidget& window, std::optional<QSize> room);
 
+// The room the free area of its parent's screen leaves for a dialog inside its frame. Before
+// its first show a dialog has no frame yet: it is taken to wear its parent's.
+QSize dialogRoom(const QWidget& dialog);
+
+// Moves a dialog that its placement over the parent left partly off the free area back into it.
+void keepDialogOnScreen(QWidget& dialog);
+
 } // namespace WindowFit
 
 } // namespace fotivela

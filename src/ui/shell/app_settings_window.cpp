@@ -166,14 +166,24 @@ void AppSettingsWindow::retranslate()
     retranslateFrame();
     // Texts of another length: the window takes the height they need, once its layouts have
     // taken the new texts in.
-    // (Not adjustSize: it keeps a window within two thirds of the screen.)
-    if (isVisible()) {
-        QTimer::singleShot(0, this, [this] {
-            const int needed = hasHeightForWidth() ? heightForWidth(width()) : sizeHint().height();
-            if (needed > 0 && needed != height())
-                resize(width(), needed);
-        });
-    }
+    if (isVisible())
+        QTimer::singleShot(0, this, [this] { fitHeightToTexts(); });
+}
+
+void AppSettingsWindow::showEvent(QShowEvent* event)
+{
+    // Qt's first size keeps a window within two thirds of the screen and then grows it to a
+    // minimum that counts each wrapped note as one line: on a laptop's screen that cuts the
+    // buttons. The height comes before the placement over the parent.
+    fitHeightToTexts();
+    ProjectDialogFrame::showEvent(event);
+}
+
+void AppSettingsWindow::fitHeightToTexts()
+{
+    const int needed = hasHeightForWidth() ? heightForWidth(width()) : sizeHint().height();
+    if (needed > 0 && needed != height())
+        resize(width(), needed);
 }
 
 void AppSettingsWindow::cancel()

@@ -66,9 +66,11 @@ public:
 
 protected:
     void cancel() override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void retranslate();
+    void fitHeightToTexts();
 
     AppSettingsContent* m_content = nullptr;
 };
