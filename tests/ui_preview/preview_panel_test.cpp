@@ -160,7 +160,7 @@ TEST_F(PreviewPanelTest, PlayButtonStartsAndStopsThePreview)
 TEST_F(PreviewPanelTest, MonitorDrawsTheSlidePhotoOnceTheStoreHasLoadedIt)
 {
     const auto ids = installSlides(1);
-    const auto photo = std::filesystem::temp_directory_path() / ("fotivela-preview-photo-" + ids[0].toString() + ".png");
+    const auto photo = photoFolder() / "photo.png";
     // A 16:9 photo: red above, blue below.
     test::writeImage(photo, test::makeTwoToneImage(320, 180), "PNG");
     store->modifyProject([&](FotivelaProject& project) { project.slides[0].imageURL = photo; });
@@ -174,7 +174,6 @@ TEST_F(PreviewPanelTest, MonitorDrawsTheSlidePhotoOnceTheStoreHasLoadedIt)
 
     ASSERT_TRUE(QTest::qWaitFor([&] { return monitor.grab().toImage().pixelColor(upper) == QColor(Qt::red); }, 5000));
     EXPECT_EQ(monitor.grab().toImage().pixelColor(lower), QColor(Qt::blue));
-    std::filesystem::remove(photo);
 }
 
 TEST_F(PreviewPanelTest, AClickOnThePositionBarJumpsThereAndTheFormatMenuOpensInsideTheWindow)
@@ -211,8 +210,7 @@ TEST_F(PreviewPanelTest, AClickOnThePositionBarJumpsThereAndTheFormatMenuOpensIn
 TEST_F(PreviewPanelTest, DissolveFadesTheWholeOutgoingPictureIntoPhotosOfAnotherShape)
 {
     const auto ids = installSlides(2);
-    const auto folder = std::filesystem::temp_directory_path() / ("fotivela-preview-dissolve-" + ids[0].toString());
-    std::filesystem::create_directories(folder);
+    const auto folder = photoFolder();
     // A wide red photo that fills the monitor, then a tall blue one with bars of green beside it.
     test::writeImage(folder / "wide.png", test::makeTwoToneImage(320, 180, Qt::red, Qt::red), "PNG");
     test::writeImage(folder / "tall.png", test::makeTwoToneImage(90, 160, Qt::blue, Qt::blue), "PNG");
@@ -254,7 +252,6 @@ TEST_F(PreviewPanelTest, DissolveFadesTheWholeOutgoingPictureIntoPhotosOfAnother
     ASSERT_TRUE(QTest::qWaitFor([&] { return !layer.outgoingSlide(); }, 5000));
     EXPECT_EQ(monitor.grab().toImage().pixelColor(bar), QColor(Qt::green));
     EXPECT_EQ(monitor.grab().toImage().pixelColor(centre), QColor(Qt::blue));
-    std::filesystem::remove_all(folder);
 }
 
 // 4:3 photos filling the monitor, with the default motion: each slide starts panned to one
@@ -262,8 +259,7 @@ TEST_F(PreviewPanelTest, DissolveFadesTheWholeOutgoingPictureIntoPhotosOfAnother
 TEST_F(PreviewPanelTest, KenBurnsNeverUncoversTheBackgroundBehindAPhotoThatFillsTheMonitor)
 {
     const auto ids = installSlides(2, 3.6);
-    const auto folder = std::filesystem::temp_directory_path() / ("fotivela-preview-motion-" + ids[0].toString());
-    std::filesystem::create_directories(folder);
+    const auto folder = photoFolder();
     QImage photo(400, 300, QImage::Format_RGB32);
     for (int y = 0; y < photo.height(); ++y)
         for (int x = 0; x < photo.width(); ++x)
@@ -311,15 +307,13 @@ TEST_F(PreviewPanelTest, KenBurnsNeverUncoversTheBackgroundBehindAPhotoThatFills
     store->setPreviewTime(3.6);
     const QImage end = monitor.grab().toImage();
     EXPECT_EQ(end.pixelColor(static_cast<int>(rect.center().x()) + 4, middle), QColor(Qt::red));
-    std::filesystem::remove_all(folder);
 }
 
 // The film draws a photo's see-through parts over the project's background colour; the
 // monitor must show the same once the photo's JPEG preview exists, whatever the colour.
 TEST_F(PreviewPanelTest, ATransparentPhotoShowsTheBackgroundThroughAsInTheFilm)
 {
-    const auto folder = std::filesystem::temp_directory_path() / ("fotivela-preview-alpha-" + Uuid::random().toString());
-    std::filesystem::create_directories(folder);
+    const auto folder = photoFolder();
     QImage photo(320, 180, QImage::Format_ARGB32);
     photo.fill(Qt::transparent);
     {
@@ -359,5 +353,4 @@ TEST_F(PreviewPanelTest, ATransparentPhotoShowsTheBackgroundThroughAsInTheFilm)
             << background.name().toStdString() << ": film " << film.name().toStdString() << ", preview "
             << shown.name().toStdString();
     }
-    std::filesystem::remove_all(folder);
 }

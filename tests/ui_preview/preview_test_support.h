@@ -37,6 +37,14 @@ protected:
         std::filesystem::remove_all(m_root, ignored);
     }
 
+    // A folder for the test's own photos, removed with the storage root whatever the outcome.
+    std::filesystem::path photoFolder() const
+    {
+        const std::filesystem::path folder = m_root / "photos";
+        std::filesystem::create_directories(folder);
+        return folder;
+    }
+
     static Slide makeSlide(std::int64_t order, double duration = 2.0)
     {
         Slide slide;

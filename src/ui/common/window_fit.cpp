@@ -65,6 +65,12 @@ void setContentRoom(QWidget& window, std::optional<QSize> room)
         widget->updateGeometry();
 }
 
+QPoint placedInside(QPoint position, QSize outer, const QRect& free)
+{
+    return {std::clamp(position.x(), free.left(), std::max(free.left(), free.right() + 1 - outer.width())),
+            std::clamp(position.y(), free.top(), std::max(free.top(), free.bottom() + 1 - outer.height()))};
+}
+
 QSize dialogRoom(const QWidget& dialog)
 {
     const QScreen* screen = dialogScreen(dialog);
@@ -78,11 +84,8 @@ void keepDialogOnScreen(QWidget& dialog)
     const QScreen* screen = dialogScreen(dialog);
     if (!screen)
         return;
-    // A window's position is its frame's; the placement over the parent leaves out the frame's bottom.
-    const QRect free = screen->availableGeometry();
-    const QSize outer = dialog.size().grownBy(dialogFrame(dialog));
-    const QPoint place(std::clamp(dialog.x(), free.left(), std::max(free.left(), free.right() + 1 - outer.width())),
-                       std::clamp(dialog.y(), free.top(), std::max(free.top(), free.bottom() + 1 - outer.height())));
+    // The placement over the parent leaves out the frame's bottom.
+    const QPoint place = placedInside(dialog.pos(), dialog.size().grownBy(dialogFrame(dialog)), screen->availableGeometry());
     if (place != dialog.pos())
         dialog.move(place);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QPoint>
+#include <QRect>
 #include <QSize>
 
 #include <optional>
@@ -29,6 +31,10 @@ void setContentRoom(QWidget& window, std::optional<QSize> room);
 // The room the free area of its parent's screen leaves for a dialog inside its frame. Before
 // its first show a dialog has no frame yet: it is taken to wear its parent's.
 QSize dialogRoom(const QWidget& dialog);
+
+// Where a window whose frame is `outer` large stands inside `free`, moved as little as possible.
+// A window's position is its frame's.
+QPoint placedInside(QPoint position, QSize outer, const QRect& free);
 
 // Moves a dialog that its placement over the parent left partly off the free area back into it.
 void keepDialogOnScreen(QWidget& dialog);

@@ -10,7 +10,6 @@
 #include <QStyle>
 #include <QWindow>
 
-#include <algorithm>
 
 namespace fotivela {
 
@@ -71,10 +70,7 @@ void FotivelaMainWindow::fitToScreen()
     const QSize fitted = size().boundedTo(free.size().shrunkBy(frame));
     if (fitted != size())
         resize(fitted);
-    // A window's position is its frame's.
-    const QSize outer = fitted.grownBy(frame);
-    const QPoint place(std::clamp(pos().x(), free.left(), std::max(free.left(), free.right() + 1 - outer.width())),
-                       std::clamp(pos().y(), free.top(), std::max(free.top(), free.bottom() + 1 - outer.height())));
+    const QPoint place = WindowFit::placedInside(pos(), fitted.grownBy(frame), free);
     if (place != pos())
         move(place);
 }
