@@ -2,6 +2,7 @@
 
 #include "platform/log.h"
 #include "platform/photo_decode_budget.h"
+#include "platform/photo_transparency_header.h"
 #include "platform/regular_file.h"
 
 #include <QColorSpace>
@@ -278,6 +279,8 @@ bool mayHaveTransparency(const std::filesystem::path& path)
         const HeifPrimary primary = openHeif(opened->reopenPath());
         return primary.handle && heif_image_handle_has_alpha_channel(primary.handle.get()) != 0;
     }
+    if (const std::optional<bool> declared = PhotoTransparencyHeader::read(*opened))
+        return *declared;
     PhotoReader photo(std::move(opened));
     if (!photo.device.isOpen() || !photo.reader.canRead())
         return false;

@@ -23,8 +23,9 @@ QImage decode(const std::filesystem::path& file, int maxPixelSize = 0);
 // The upright size without decoding the pixels; an invalid size when unreadable.
 QSize uprightSize(const std::filesystem::path& file);
 
-// From the header alone: false when the photo declares no alpha channel, true when it
-// declares one or its format cannot tell (GIF). False for a file that is not a picture.
+// From the header alone: false when the photo declares no alpha channel and no
+// transparent colour, true when it declares one or its format cannot tell (GIF). False
+// for a file that is not a picture.
 bool mayHaveTransparency(const std::filesystem::path& file);
 
 // True when the file's first bytes say HEIF (HEIC, AVIF), whatever its name.
