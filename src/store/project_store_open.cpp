@@ -56,6 +56,26 @@ void removeLeftoversOfKilledWrites(const fs::path& projectURL)
         removeAbandonedTemporaryFiles(target.parent_path(), {}, projectURL);
 }
 
+// A leftover of a killed save, opened to get the work back, goes on as a project file beside it:
+// under the leftover's name, what the user saves there would be swept by a later opening of the folder.
+fs::path continuedProjectFile(const fs::path& opened, const std::string& projectName)
+{
+    if (!isAtomicWriteTemporaryName(opened.filename().string()))
+        return opened;
+    try {
+        const std::string bytes = readProjectFileText(opened);
+        const fs::path continued = ProjectFileLayout::uniqueDestination(
+            ProjectFileLayout::safePathComponent(projectName) + "." + std::string(ProjectFileLayout::projectFileExtension),
+            opened.parent_path());
+        atomicWriteFile(continued, bytes);
+        logLine("Fotivela opened the leftover " + opened.string() + " as " + continued.string());
+        return continued;
+    } catch (const std::exception& error) {
+        logLine("Fotivela leftover opened under its own name: " + opened.string() + ": " + error.what());
+        return opened;
+    }
+}
+
 std::set<AutoBeatInstrument> stemInstrumentsOf(const std::set<AutoBeatInstrument>& instruments)
 {
     std::set<AutoBeatInstrument> stems;
@@ -97,6 +117,7 @@ bool ProjectStore::loadProject(const fs::path& url)
         showError(error.what());
         return false;
     }
+    const fs::path projectURL = continuedProjectFile(url, loaded.name);
 
     closeCurrentProjectForLoad();
 
@@ -137,7 +158,7 @@ bool ProjectStore::loadProject(const fs::path& url)
     setIsEditingBeatMarker(false);
     setAudioAnalysisStatusMessage("");
 
-    setCurrentProjectURL(url);
+    setCurrentProjectURL(projectURL);
     setHasUnsavedChanges(false);
     removeLeftoversOfKilledWrites(url);
 
@@ -146,7 +167,7 @@ bool ProjectStore::loadProject(const fs::path& url)
     generatePreviewCache(m_project.slides);
     prepareAudioPlayerIfNeeded();
     syncVisibleStemWaveformsWithSelectedInstrumentsIfNeeded();
-    remember(m_project.name, url);
+    remember(m_project.name, projectURL);
     return true;
 }
 

@@ -1,5 +1,6 @@
 #include "music_test_support.h"
 
+#include "model/project_file_reader.h"
 #include "model/project_json.h"
 #include "platform/atomic_file.h"
 #include "support/fifo.h"
@@ -11,8 +12,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <cctype>
 #include <sstream>
 
 using namespace fotivela;
@@ -403,9 +402,13 @@ TEST_F(StoreOpening, LeftoversOfKilledWritesGoWhenTheProjectOpensAndNeverIntoAPa
     const fs::path running = leftover(previews, "escribiendo", std::chrono::minutes(0));
     const fs::path slow = leftover(url.parent_path(), encodeProject(stored), std::chrono::minutes(9));
     const fs::path foreign = leftover(url.parent_path(), "de otro programa", hour, ".copia.tmp");
-    std::string lowerName = "." + Uuid::random().toString() + ".tmp";
-    std::ranges::transform(lowerName, lowerName.begin(), [](unsigned char c) { return std::tolower(c); });
-    const fs::path otherProgram = leftover(url.parent_path(), "de otro programa", hour, lowerName);
+    // Each of these fails one rule only: the case, the version digit, the variant digit.
+    const fs::path lowerCase =
+        leftover(url.parent_path(), "de otro programa", hour, ".3f2504e0-4f89-41d3-9a0c-0305e82c3301.tmp");
+    const fs::path versionOne =
+        leftover(url.parent_path(), "de otro programa", hour, ".3F2504E0-4F89-11D3-9A0C-0305E82C3301.tmp");
+    const fs::path otherVariant =
+        leftover(url.parent_path(), "de otro programa", hour, ".3F2504E0-4F89-41D3-CA0C-0305E82C3301.tmp");
     const fs::path link = previews / ("." + Uuid::random().toString() + ".tmp");
     fs::create_symlink(url, link);
     const timespec old[2] = {{::time(nullptr) - 3600, 0}, {::time(nullptr) - 3600, 0}};
@@ -420,7 +423,9 @@ TEST_F(StoreOpening, LeftoversOfKilledWritesGoWhenTheProjectOpensAndNeverIntoAPa
     EXPECT_TRUE(fs::exists(running));
     EXPECT_TRUE(fs::exists(slow));
     EXPECT_TRUE(fs::exists(foreign));
-    EXPECT_TRUE(fs::exists(otherProgram));
+    EXPECT_TRUE(fs::exists(lowerCase));
+    EXPECT_TRUE(fs::exists(versionOne));
+    EXPECT_TRUE(fs::exists(otherVariant));
     EXPECT_TRUE(fs::is_symlink(link));
     EXPECT_TRUE(fs::exists(url));
 
@@ -460,6 +465,36 @@ TEST_F(StoreOpening, TheFileOpenedAndFoldersBehindLinksAreNeverSwept)
     EXPECT_TRUE(fs::exists(rescued));
     EXPECT_FALSE(fs::exists(killedSave));
     EXPECT_TRUE(fs::exists(outside));
+}
+
+// Saved work is never swept: a leftover opened, edited and saved is still there (where the recent
+// list points) when the folder is opened again long after.
+TEST_F(StoreOpening, WorkSavedInAnOpenedLeftoverOutlivesLaterOpenings)
+{
+    FotivelaProject stored = FotivelaProject::empty();
+    const fs::path url = saveProject("Boda", stored);
+    stored.name = "Boda";
+    const fs::path leftover = url.parent_path() / ("." + Uuid::random().toString() + ".tmp");
+    writeText(leftover, encodeProject(stored));
+    fs::last_write_time(leftover, fs::file_time_type::clock::now() - std::chrono::hours(1));
+
+    ProjectStore store;
+    recordDialogs(store);
+    ASSERT_TRUE(store.loadProject(leftover));
+    FotivelaProject edited = store.project();
+    edited.name = "Boda rescatada";
+    store.setProject(edited);
+    store.setHasUnsavedChanges(true);
+    store.saveCurrentProjectImmediatelyIfPossible();
+    ASSERT_TRUE(store.currentProjectURL());
+    const fs::path saved = *store.currentProjectURL();
+    fs::last_write_time(saved, fs::file_time_type::clock::now() - std::chrono::minutes(11));
+
+    ASSERT_TRUE(store.loadProject(url));
+    ASSERT_TRUE(fs::exists(saved));
+    EXPECT_EQ(readProjectFile(saved).name, "Boda rescatada");
+    ASSERT_GE(store.recentProjects().size(), 2u);
+    EXPECT_EQ(store.recentProjects()[1].url, saved);
 }
 
 // Another user's file of the same name (in a shared folder) is not this program's to take.

@@ -4,11 +4,13 @@
 #include "platform/duskmere_storage.h"
 #include "platform/uuid.h"
 #include "store/store_test_support.h"
+#include "ui/shell/single_instance.h"
 
 #include <gtest/gtest.h>
 
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QSignalSpy>
 
 #include <fcntl.h>
 #include <signal.h>
@@ -38,7 +40,8 @@ using Clock = std::chrono::steady_clock;
 class ChildProgram {
 public:
     // Both output streams go to `log`, so that no program left behind holds the test's output.
-    ChildProgram(std::vector<std::string> command, std::vector<std::string> environment, const fs::path& log)
+    ChildProgram(std::vector<std::string> command, std::vector<std::string> environment, const fs::path& log,
+                 const fs::path& workingFolder = {})
     {
         std::vector<char*> argv, envp;
         for (std::string& each : command)
@@ -61,6 +64,8 @@ public:
                 ::_exit(126);
             ::dup2(output, STDOUT_FILENO);
             ::dup2(output, STDERR_FILENO);
+            if (!workingFolder.empty() && ::chdir(workingFolder.c_str()) != 0)
+                ::_exit(125);
             ::execve(argv[0], argv.data(), envp.data());
             ::_exit(127);
         }
@@ -135,7 +140,8 @@ protected:
 
     fs::path runtimeFolder() const { return m_root / "run"; }
 
-    pid_t start(const std::vector<std::string>& arguments, std::map<std::string, std::string> extra = {})
+    pid_t start(const std::vector<std::string>& arguments, std::map<std::string, std::string> extra = {},
+                const fs::path& workingFolder = {})
     {
         std::map<std::string, std::string> variables;
         for (char** entry = environ; *entry; ++entry) {
@@ -167,7 +173,7 @@ protected:
         std::vector<std::string> command{FOTIVELA_PROGRAM};
         command.insert(command.end(), arguments.begin(), arguments.end());
         const fs::path log = m_root / ("program-" + std::to_string(m_programs.size()) + ".log");
-        auto program = std::make_unique<ChildProgram>(std::move(command), std::move(environment), log);
+        auto program = std::make_unique<ChildProgram>(std::move(command), std::move(environment), log, workingFolder);
         const pid_t pid = program->pid();
         m_programs[pid] = std::move(program);
         return pid;
@@ -298,6 +304,25 @@ TEST_F(ProgramTest, AStartWithoutTheRuntimeVariableFindsTheRunningProgram)
     ASSERT_NE(survivor, -1) << "neither start handed over and ended";
     std::this_thread::sleep_for(std::chrono::seconds(1));
     EXPECT_EQ(waitForExit(survivor, std::chrono::seconds(0)), -1) << "both ended";
+}
+
+// The running program may have started in another folder: a start hands over the file it was
+// named, found from where it started itself; addresses and absolute paths go as they are.
+TEST_F(ProgramTest, ASecondStartHandsOverRelativePathsFromItsOwnFolder)
+{
+    // This test is the running program.
+    SingleInstance running(std::vector<fs::path>{runtimeFolder()});
+    ASSERT_EQ(running.claim({}), SingleInstance::Role::primary);
+    QSignalSpy received(&running, &SingleInstance::argumentsReceived);
+    const fs::path folder = m_root / "otra carpeta";
+    fs::create_directories(folder);
+    const std::string absolute = (m_root / "Boda.fotivela").string(), address = "fotivela://auth?token=abc";
+
+    const pid_t second = start({"Decoy.fotivela", absolute, address}, {}, folder);
+    ASSERT_TRUE(received.wait(static_cast<int>(std::chrono::milliseconds(startTimeout).count())));
+    EXPECT_EQ(waitForExit(second, startTimeout), 0);
+    EXPECT_EQ(received.at(0).at(0).toStringList().join(QLatin1Char('\n')).toStdString(),
+              (folder / "Decoy.fotivela").string() + "\n" + absolute + "\n" + address);
 }
 
 } // namespace

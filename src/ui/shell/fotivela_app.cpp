@@ -205,7 +205,8 @@ int FotivelaApp::main(int argc, char** argv, const char* version)
     QApplication::setDesktopFileName(QStringLiteral("fotivela"));
     QApplication::setQuitOnLastWindowClosed(false);
 
-    const QStringList arguments = QApplication::arguments().mid(1);
+    // The running program may have started in another folder.
+    const QStringList arguments = ApplicationArguments::withAbsolutePaths(QApplication::arguments().mid(1));
     SingleInstance instance(SingleInstance::guardFolders());
     const SingleInstance::Role role = instance.claim(arguments);
     switch (role) {

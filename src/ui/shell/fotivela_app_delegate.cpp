@@ -15,6 +15,17 @@ bool ApplicationArguments::isAddress(const QString& argument)
     return !url.isLocalFile() && url.scheme().size() > 1;
 }
 
+QStringList ApplicationArguments::withAbsolutePaths(const QStringList& arguments)
+{
+    QStringList absolute;
+    for (const QString& argument : arguments) {
+        const bool path = !argument.isEmpty() && !argument.startsWith(QLatin1Char('-')) && !QUrl(argument).isLocalFile()
+                          && !isAddress(argument);
+        absolute.push_back(path ? QFileInfo(argument).absoluteFilePath() : argument);
+    }
+    return absolute;
+}
+
 std::vector<OpenRequest> ApplicationArguments::route(const QStringList& arguments)
 {
     std::vector<OpenRequest> requests;

@@ -25,6 +25,9 @@ namespace ApplicationArguments {
 std::vector<OpenRequest> route(const QStringList& arguments);
 // An address for the program rather than a document (a scheme other than file).
 bool isAddress(const QString& argument);
+// The arguments with every relative path made absolute against this process's working folder,
+// so that a running program handed them opens the same files; the rest stays as given.
+QStringList withAbsolutePaths(const QStringList& arguments);
 } // namespace ApplicationArguments
 
 // Keeps the program running with its window in front, and turns requests to open a file into
