@@ -359,9 +359,7 @@ std::vector<BeatMarker> mergedMarkers(const std::vector<std::vector<BeatMarker>>
     for (BeatMarker& marker : all) {
         if (!out.empty()) {
             BeatMarker& last = out.back();
-            const bool nearDuplicate = marker.sourceInstrument == last.sourceInstrument
-                && marker.isManual == last.isManual && std::fabs(marker.time - last.time) < 0.08;
-            if (nearDuplicate) {
+            if (areNearDuplicates(marker, last)) {
                 if (marker.isEnabled != last.isEnabled) {
                     if (marker.isEnabled)
                         last = std::move(marker);
@@ -374,6 +372,11 @@ std::vector<BeatMarker> mergedMarkers(const std::vector<std::vector<BeatMarker>>
         out.push_back(std::move(marker));
     }
     return out;
+}
+
+bool areNearDuplicates(const BeatMarker& a, const BeatMarker& b)
+{
+    return a.sourceInstrument == b.sourceInstrument && a.isManual == b.isManual && std::fabs(a.time - b.time) < 0.08;
 }
 
 std::vector<BeatMarker> uniquedBeatMarkers(const std::vector<BeatMarker>& markers, double minimumSpacing)

@@ -21,7 +21,12 @@ std::vector<BeatMarker> detectBeatMarkers(const std::vector<double>& curve, doub
 // in priority order that keeps markers at least minimumSpacing apart.
 std::vector<BeatMarker> automaticallyDisabledCloseMarkers(const std::vector<BeatMarker>& markers, double minimumSpacing);
 
+// One list of all, where a marker of the same source and manual flag as the one kept
+// before it, closer than 0.08 s, folds into it.
 std::vector<BeatMarker> mergedMarkers(const std::vector<std::vector<BeatMarker>>& lists);
+
+// Whether merging would fold one of the two markers into the other.
+bool areNearDuplicates(const BeatMarker& a, const BeatMarker& b);
 
 std::vector<BeatMarker> uniquedBeatMarkers(const std::vector<BeatMarker>& markers, double minimumSpacing);
 

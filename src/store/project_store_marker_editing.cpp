@@ -1,5 +1,6 @@
 #include "store/project_store.h"
 
+#include "analysis/beat_marker_detector.h"
 #include "analysis/beat_marker_editing_rules.h"
 #include "store/project_store_helpers.h"
 
@@ -93,9 +94,17 @@ void ProjectStore::addManualBeatMarker(double time)
     assertMainThread();
     if (!project().audio)
         return;
-    registerUndoStep();
     const BeatMarker marker{Uuid::random(), clampedNewManualBeatMarkerTime(time), 1.0, BeatKind::strong, true, true,
                             std::nullopt};
+    // On a time already taken the marker would cut a photo of a frame or two, and the
+    // merge at the next opening would drop it again: the project must reopen as saved.
+    const std::vector<BeatMarker>& shown = timelineDerivedData().beatMarkers;
+    const std::vector<BeatMarker>& stored = audioBeatMarkers();
+    if (std::any_of(shown.begin(), shown.end(), [&](const BeatMarker& m) { return m.time == marker.time; })
+        || std::any_of(stored.begin(), stored.end(),
+                       [&](const BeatMarker& m) { return BeatMarkerDetector::areNearDuplicates(m, marker); }))
+        return;
+    registerUndoStep();
     std::vector<BeatMarker> markers = audioBeatMarkers();
     markers.push_back(marker);
     setAudioBeatMarkers(markers);

@@ -75,6 +75,10 @@ void ProjectStore::importPhotos(const std::vector<std::filesystem::path>& urls)
 
     normalizeSlideOrder();
     restoreTimelineTitleAnchorsAfterOrderChange(anchors);
+    // Placed before the total counts the new photos' 4 s each, so that the span is the
+    // song's and not a slideshow longer than it.
+    if (m_project.audio && m_project.audio->syncMode == SyncMode::autoBeatV2)
+        autoSyncSlidesToBeatTimes();
     recalculateTotalDuration();
     if (!selectedSlideID())
         setSelectedSlideID(m_project.slides.front().id);

@@ -129,6 +129,9 @@ void ProjectStore::deleteSelectedSlide()
         m_timelineAnchorID.reset();
     normalizeSlideOrder();
     recalculateTotalDuration();
+    // The photos after the gap move up; in automatic mode their cuts go back onto the markers.
+    if (m_project.audio && m_project.audio->syncMode == SyncMode::autoBeatV2)
+        autoSyncSlidesToBeatTimes();
     setSelectedSlideID(m_project.slides.empty() ? std::nullopt : std::optional<Uuid>(m_project.slides.front().id));
     if (m_project.slides.empty()) {
         stopPreview();

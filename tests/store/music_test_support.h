@@ -4,7 +4,11 @@
 #include "support/test_audio.h"
 
 #include "analysis/stem_separation_service.h"
+#include "model/project_json.h"
+#include "platform/atomic_file.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <filesystem>
 #include <set>
@@ -61,6 +65,52 @@ inline std::filesystem::path writeClickSong(const std::filesystem::path& folder,
     TestSignal signal = makeSilence(seconds);
     addClicks(signal, clicks);
     return writeAudioFile(folder, name, signal, TestAudioFormat::wav16);
+}
+
+// A project file as the user left it: the song in automatic placement with its attack
+// markers, and the given slides.
+inline std::filesystem::path saveAutomaticSongProject(const std::filesystem::path& folder, const std::string& name,
+                                                      const std::filesystem::path& song, std::vector<Slide> slides = {})
+{
+    FotivelaProject project = FotivelaProject::empty();
+    project.name = name;
+    project.audio = makeTrack(SyncMode::autoBeatV2, song);
+    project.audio->isAttackWaveformEnabled = true;
+    project.slides = std::move(slides);
+    const std::filesystem::path url = folder / name / (name + ".fotivela");
+    std::filesystem::create_directories(url.parent_path());
+    atomicWriteFile(url, encodeProject(project));
+    return url;
+}
+
+// Opens a project and waits until its song's attack markers stand.
+[[nodiscard]] inline bool openAnalysed(ProjectStore& store, const std::filesystem::path& url)
+{
+    return store.loadProject(url)
+        && waitFor([&] { return !store.attackBeatMarkers().empty() && store.audioAnalysisStatusMessage().empty(); },
+                   30000);
+}
+
+inline std::vector<double> slideDurations(const ProjectStore& store)
+{
+    std::vector<double> durations;
+    for (const Slide& slide : store.project().slides)
+        durations.push_back(slide.duration);
+    return durations;
+}
+
+// Every cut between two slides falls on a marker that the placement uses.
+inline bool everyCutOnAMarker(const ProjectStore& store)
+{
+    const std::vector<Slide>& slides = store.project().slides;
+    const std::vector<BeatMarker>& markers = store.autoSyncBeatMarkers();
+    double cut = 0;
+    for (std::size_t i = 0; i + 1 < slides.size(); ++i) {
+        cut += slides[i].duration;
+        if (std::none_of(markers.begin(), markers.end(), [&](const BeatMarker& m) { return std::abs(m.time - cut) < 1e-6; }))
+            return false;
+    }
+    return true;
 }
 
 // Stems as a separation leaves them: a drum stem with the kicks and, where given, a bass

@@ -128,6 +128,41 @@ TEST_F(MarkerEditing, NewManualMarkerKeepsItsDistanceAndIsSelected)
     EXPECT_FALSE(store.selectedBeatMarkerID());
 }
 
+TEST_F(MarkerEditing, AMarkerAddedOnATakenTimeAddsNothingSoTheProjectReopensAsSaved)
+{
+    const std::filesystem::path song = writeClickSong(m_root, "Tema", 8, {2.0, 4.0, 6.0});
+    const std::filesystem::path url = saveAutomaticSongProject(m_root, "Ritmo", song, {makeSlide(2), makeSlide(2), makeSlide(2)});
+    ProjectStore store;
+    ASSERT_TRUE(openAnalysed(store, url));
+    const std::size_t undoBefore = store.undoStack().size();
+
+    store.addManualBeatMarker(1.0);
+    store.addManualBeatMarker(1.0);
+    // Between markers too close for the gap the rule keeps the wanted time, nearer to
+    // 1.0 s than the merge at opening allows.
+    store.addManualBeatMarker(1.1);
+    store.addManualBeatMarker(1.04);
+    // Nor on an attack marker's time.
+    store.addManualBeatMarker(store.attackBeatMarkers().back().time);
+    const auto manualTimes = [](const ProjectStore& s) {
+        std::vector<double> times;
+        for (const BeatMarker& marker : s.project().audio->beatMarkers) {
+            if (marker.isManual)
+                times.push_back(marker.time);
+        }
+        return times;
+    };
+    EXPECT_EQ(manualTimes(store), (std::vector<double>{1.0, 1.1}));
+    EXPECT_EQ(store.undoStack().size(), undoBefore + 2);
+    EXPECT_TRUE(everyCutOnAMarker(store));
+
+    store.saveCurrentProjectImmediatelyIfPossible();
+    ProjectStore reopened;
+    ASSERT_TRUE(openAnalysed(reopened, url));
+    EXPECT_EQ(manualTimes(reopened), manualTimes(store));
+    EXPECT_EQ(slideDurations(reopened), slideDurations(store));
+}
+
 TEST_F(MarkerEditing, DeletingManualMarkersNeedsAnEnabledOne)
 {
     ProjectStore store;

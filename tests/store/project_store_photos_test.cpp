@@ -1,4 +1,4 @@
-#include "store_test_support.h"
+#include "music_test_support.h"
 
 #include "model/preview_image_cache.h"
 #include "support/test_audio.h"
@@ -110,6 +110,30 @@ TEST_F(StorePhotos, BlankTitlesAndTitlesBesideGeneratedSlidesAreNotCarried)
     EXPECT_EQ(after[2].title, "");
     EXPECT_EQ(after[3].title, "");
     EXPECT_EQ(after[4].title, "Cierre");
+}
+
+TEST_F(StorePhotos, InAutomaticModeAddedPhotosLieOnTheMarkersAsAfterReopening)
+{
+    const fs::path song = writeClickSong(m_root, "Tema", 8, {1.0, 2.7, 3.9, 5.4, 6.6});
+    const fs::path url = saveAutomaticSongProject(m_root, "Ritmo", song);
+    ProjectStore store;
+    ASSERT_TRUE(openAnalysed(store, url));
+    const std::size_t undoBefore = store.undoStack().size();
+
+    store.importPhotos({m_root / "a.jpg", m_root / "b.jpg", m_root / "c.jpg", m_root / "d.jpg"});
+    ASSERT_EQ(store.project().slides.size(), 4u);
+    EXPECT_TRUE(everyCutOnAMarker(store));
+    EXPECT_LT(store.totalDuration(), 8);
+    EXPECT_EQ(store.undoStack().size(), undoBefore + 1);
+
+    store.saveCurrentProjectImmediatelyIfPossible();
+    ProjectStore reopened;
+    ASSERT_TRUE(openAnalysed(reopened, url));
+    EXPECT_EQ(slideDurations(reopened), slideDurations(store));
+
+    store.undoLastStep();
+    EXPECT_TRUE(store.project().slides.empty());
+    EXPECT_EQ(store.undoStack().size(), undoBefore);
 }
 
 TEST_F(StorePhotos, PreviewsAreWrittenBesideTheProjectFileAndTheViewsAreTold)

@@ -1,4 +1,4 @@
-#include "store_test_support.h"
+#include "music_test_support.h"
 
 using namespace fotivela;
 using namespace fotivela::test;
@@ -124,6 +124,34 @@ TEST_F(StoreSelection, DeletingSlidesKeepsTheRestSelectedAndSaved)
     EXPECT_EQ(store.previewTime(), 0);
     EXPECT_EQ(store.selectedSlideID(), std::nullopt);
     EXPECT_EQ(store.undoStack().size(), 2u);
+}
+
+TEST_F(StoreSelection, InAutomaticModeTheSlidesLeftAfterADeletionLieOnTheMarkersAsAfterReopening)
+{
+    const std::filesystem::path song = writeClickSong(m_root, "Tema", 8, {1.0, 2.7, 3.9, 5.4, 6.6});
+    const std::filesystem::path url =
+        saveAutomaticSongProject(m_root, "Ritmo", song, {makeSlide(2), makeSlide(2), makeSlide(2), makeSlide(2)});
+    ProjectStore store;
+    ASSERT_TRUE(openAnalysed(store, url));
+    ASSERT_TRUE(everyCutOnAMarker(store));
+    const std::vector<double> before = slideDurations(store);
+    const std::size_t undoBefore = store.undoStack().size();
+
+    store.setSelectedSlideID(store.project().slides[0].id);
+    store.deleteSelectedSlide();
+    ASSERT_EQ(store.project().slides.size(), 3u);
+    EXPECT_TRUE(everyCutOnAMarker(store));
+    EXPECT_EQ(store.undoStack().size(), undoBefore + 1);
+
+    store.saveCurrentProjectImmediatelyIfPossible();
+    ProjectStore reopened;
+    ASSERT_TRUE(openAnalysed(reopened, url));
+    EXPECT_EQ(slideDurations(reopened), slideDurations(store));
+
+    store.undoLastStep();
+    EXPECT_EQ(store.undoStack().size(), undoBefore);
+    // The undo analyses the song again before the slides go back onto its markers.
+    EXPECT_TRUE(waitFor([&] { return slideDurations(store) == before; }, 30000));
 }
 
 TEST_F(StoreSelection, TheDeleteKeyDisablesTheSelectedMarkerBeforeDeletingSlides)
