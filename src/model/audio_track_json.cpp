@@ -73,6 +73,8 @@ Json toJson(const BeatMarker& m)
     o.emplace("isManual", m.isManual);
     if (m.sourceInstrument)
         o.emplace("sourceInstrument", storedJson(*m.sourceInstrument));
+    if (m.detectedTime)
+        o.emplace("detectedTime", *m.detectedTime);
     return Json(std::move(o));
 }
 
@@ -87,6 +89,7 @@ BeatMarker decodeBeatMarker(const Json& j, const JsonPath& path)
     m.isEnabled = r.required("isEnabled", readJsonBool);
     m.isManual = r.required("isManual", readJsonBool);
     m.sourceInstrument = r.optional("sourceInstrument", storedEnumReader<AutoBeatInstrument>);
+    m.detectedTime = r.optional("detectedTime", readJsonDouble);
     return m;
 }
 

@@ -36,6 +36,9 @@ struct BeatMarker {
     bool isEnabled = true;
     bool isManual = false;
     std::optional<AutoBeatInstrument> sourceInstrument;
+    // Attack markers only: the time detection found the hit at. An override record of a moved
+    // marker keeps it, so that a new detection finds the hit the marker was moved from.
+    std::optional<double> detectedTime;
 
     friend bool operator==(const BeatMarker&, const BeatMarker&) = default;
 };

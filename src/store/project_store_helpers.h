@@ -49,4 +49,14 @@ BeatDetectionFocus fallbackDetectionFocus(const std::set<AutoBeatInstrument>& in
 // Stable sort by ascending time.
 void sortMarkersByTime(std::vector<BeatMarker>& markers);
 
+// How far from its hit an attack override still finds it.
+inline constexpr double attackOverrideMatchDistance = 0.05;
+
+// Where an attack override looks for its hit: the detected time a moved marker was moved from;
+// a record without one (a marker only switched on or off, or an older file) at its own time.
+inline double attackOverrideMatchTime(const BeatMarker& record)
+{
+    return record.detectedTime.value_or(record.time);
+}
+
 } // namespace fotivela

@@ -11,8 +11,6 @@ namespace fotivela {
 
 namespace {
 
-constexpr double overrideMatchDistance = 0.05;
-
 std::vector<BeatMarker>::iterator findMarker(std::vector<BeatMarker>& markers, const Uuid& id)
 {
     return std::find_if(markers.begin(), markers.end(), [&](const BeatMarker& m) { return m.id == id; });
@@ -48,10 +46,17 @@ void ProjectStore::persistAttackMarkerOverride(const BeatMarker& marker)
     BeatMarker record = marker;
     record.isManual = false;
     record.sourceInstrument.reset();
+    // Only a moved marker needs its hit written down; a record of a marker switched on or off
+    // stays as it always was.
+    if (record.detectedTime == record.time)
+        record.detectedTime.reset();
     modifyProject([&](FotivelaProject& project) {
         std::vector<BeatMarker>& overrides = project.audio->attackMarkerOverrides;
+        // The same marker, or one of the same hit: a record of a moved marker stands where
+        // other hits lie.
         const auto same = std::find_if(overrides.begin(), overrides.end(), [&](const BeatMarker& o) {
-            return o.id == record.id || std::abs(o.time - record.time) <= overrideMatchDistance;
+            return o.id == record.id
+                || std::abs(attackOverrideMatchTime(o) - attackOverrideMatchTime(record)) <= attackOverrideMatchDistance;
         });
         if (same != overrides.end())
             *same = record;

@@ -2,6 +2,7 @@
 
 #include "analysis/audio_analysis_cache_key.h"
 #include "analysis/beat_detection_profile.h"
+#include "analysis/beat_marker_editing_rules.h"
 #include "analysis/beat_marker_detector.h"
 #include "store/project_store_helpers.h"
 
@@ -13,13 +14,34 @@ namespace fotivela {
 
 namespace {
 
-constexpr double overrideMatchDistance = 0.05;
 constexpr double minimumAttackSpacing = 0.08;
 constexpr double maximumAttackSpacing = 2.0;
 
 bool containsID(const std::vector<BeatMarker>& markers, const Uuid& id)
 {
     return std::any_of(markers.begin(), markers.end(), [&](const BeatMarker& m) { return m.id == id; });
+}
+
+double markerTime(const BeatMarker& marker)
+{
+    return marker.time;
+}
+
+// The marker whose time (as the rule reads it) lies nearest to the given one; of equally near
+// markers the first.
+const BeatMarker* nearestMarker(const std::vector<BeatMarker>& markers, double time,
+                                double (*timeOf)(const BeatMarker&))
+{
+    const BeatMarker* nearest = nullptr;
+    double nearestDistance = 0;
+    for (const BeatMarker& candidate : markers) {
+        const double distance = std::abs(timeOf(candidate) - time);
+        if (!nearest || distance < nearestDistance) {
+            nearest = &candidate;
+            nearestDistance = distance;
+        }
+    }
+    return nearest;
 }
 
 // Lower bound first, then upper, so that a value that is not a number becomes the lower bound.
@@ -142,23 +164,45 @@ void ProjectStore::regenerateAttackBeatMarkers()
 
     std::vector<BeatMarker> regenerated;
     regenerated.reserve(marked.size());
-    for (const BeatMarker& found : marked) {
-        BeatMarker marker{Uuid::random(), found.time, found.strength, BeatKind::strong, found.isEnabled, false, std::nullopt};
-        const BeatMarker* nearest = nullptr;
-        double nearestDistance = 0;
-        for (const BeatMarker& candidate : overrides) {
-            const double distance = std::abs(candidate.time - found.time);
-            if (!nearest || distance < nearestDistance) {
-                nearest = &candidate;
-                nearestDistance = distance;
-            }
-        }
-        if (nearest && nearestDistance <= overrideMatchDistance) {
+    // Per marker: whether an override matched it, and the time it was moved to.
+    std::vector<bool> edited(marked.size(), false);
+    std::vector<std::optional<double>> movedTo(marked.size());
+    for (std::size_t i = 0; i < marked.size(); ++i) {
+        const BeatMarker& found = marked[i];
+        BeatMarker marker{Uuid::random(), found.time, found.strength, BeatKind::strong, found.isEnabled, false,
+                          std::nullopt, found.time};
+        const BeatMarker* nearest = nearestMarker(overrides, found.time, attackOverrideMatchTime);
+        if (nearest && std::abs(attackOverrideMatchTime(*nearest) - found.time) <= attackOverrideMatchDistance) {
             marker.id = nearest->id;
             marker.isEnabled = nearest->isEnabled;
+            edited[i] = true;
+            // Of two hits near the one it was moved from, only the nearer is moved.
+            if (nearest->detectedTime && nearestMarker(marked, *nearest->detectedTime, markerTime) == &found)
+                movedTo[i] = nearest->time;
         }
         regenerated.push_back(marker);
     }
+
+    // A moved marker stays clear of the enabled markers nobody edited: with the same detection
+    // they bounded its drag, and a new detection may bring one between its hit and its place.
+    const double span = std::max({m_audioDuration, m_totalDuration, 0.0});
+    for (std::size_t i = 0; i < marked.size(); ++i) {
+        if (!movedTo[i])
+            continue;
+        double lower = 0;
+        double upper = span;
+        for (std::size_t j = 0; j < marked.size(); ++j) {
+            if (edited[j] || !regenerated[j].isEnabled)
+                continue;
+            if (marked[j].time < marked[i].time)
+                lower = std::max(lower, marked[j].time + BeatMarkerEditingRules::minimumMarkerGap);
+            else if (marked[j].time > marked[i].time)
+                upper = std::min(upper, marked[j].time - BeatMarkerEditingRules::minimumMarkerGap);
+        }
+        if (lower <= upper)
+            regenerated[i].time = std::min(std::max(*movedTo[i], lower), upper);
+    }
+    sortMarkersByTime(regenerated);
     setAttackBeatMarkers(std::move(regenerated));
     discardInvalidBeatMarkerSelection();
 }

@@ -1,4 +1,4 @@
-#include "store_test_support.h"
+#include "music_test_support.h"
 
 #include "analysis/audio_analysis_cache_key.h"
 
@@ -305,6 +305,21 @@ TEST_F(StoreMarkers, AttackMarkersKeepTheOverridesOfTheUser)
     EXPECT_TRUE(store.hasUnsavedChanges());
     store.restoreAttackBeatMarkers();
     EXPECT_EQ(store.undoStack().size(), 1u);
+
+    // A record of a moved marker finds the hit it was moved from and puts the marker back where
+    // it was moved, but never past an enabled marker nobody edited.
+    ASSERT_GE(detected.size(), 5u);
+    BeatMarker moved = makeMarker(detected[2].time - 0.3);
+    moved.detectedTime = detected[2].time + 0.03;
+    BeatMarker passing = makeMarker(detected[4].time + 0.5);
+    passing.detectedTime = detected[3].time;
+    store.modifyProject([&](FotivelaProject& p) { p.audio->attackMarkerOverrides = {moved, passing}; });
+    ProjectStoreTestAccess::regenerateAttackBeatMarkers(store);
+    const std::vector<BeatMarker>& placed = store.attackBeatMarkers();
+    EXPECT_EQ(placed[2].id, moved.id);
+    EXPECT_EQ(placed[2].time, moved.time);
+    EXPECT_EQ(placed[3].id, passing.id);
+    EXPECT_NEAR(placed[3].time, detected[4].time - 0.08, 1e-9);
 }
 
 TEST_F(StoreMarkers, EditedTimesSnapToMarkersAndThePlayhead)
@@ -339,6 +354,82 @@ TEST_F(StoreMarkers, EditedTimesSnapToMarkersAndThePlayhead)
     EXPECT_EQ(ProjectStoreTestAccess::startTime(store, 0), 0.0);
     EXPECT_EQ(ProjectStoreTestAccess::startTime(store, 1), 5.0);
     EXPECT_EQ(ProjectStoreTestAccess::startTime(store, 2), 10.0);
+}
+
+// A moved attack marker stands where the user put it whenever the same hits are found again:
+// after an undo of another edit, a sensitivity moved and back, and a reopening, with the cuts.
+TEST_F(StoreMarkers, MovedAttackMarkersKeepTheirPlaceAcrossRegenerations)
+{
+    AudioTestFolder folder{"fotivela-store-moved-attack"};
+    const std::filesystem::path song = writeClickSong(folder.path(), "golpes", 8, {1, 2, 3, 4, 5, 6, 7});
+    const std::filesystem::path url = m_root / "Proyectos" / "Golpes" / "Golpes.fotivela";
+    std::filesystem::create_directories(url.parent_path());
+    const auto markerAt = [](const ProjectStore& store, double time) {
+        for (const BeatMarker& marker : store.attackBeatMarkers())
+            if (marker.isEnabled && std::abs(marker.time - time) < 0.06)
+                return marker;
+        ADD_FAILURE() << "no enabled attack marker near " << time;
+        return BeatMarker{};
+    };
+    const auto times = [](const ProjectStore& store) {
+        std::vector<double> result;
+        for (const BeatMarker& marker : store.attackBeatMarkers())
+            result.push_back(marker.time);
+        return result;
+    };
+
+    std::vector<double> moved;
+    std::vector<double> placed;
+    {
+        ProjectStore store;
+        store.setCurrentProjectURL(url);
+        store.modifyProject([&](FotivelaProject& p) {
+            p.name = "Golpes";
+            p.audio = makeTrack(SyncMode::autoBeatV2, song);
+            p.audio->isAttackWaveformEnabled = true;
+            p.slides.clear();
+            for (int i = 0; i < 8; ++i)
+                p.slides.push_back(makeSlide(1));
+        });
+        store.setIsAttackWaveformEnabled(true);
+        store.setAudioDuration(8);
+        store.recalculateTotalDuration();
+        ProjectStoreMusicTestAccess::analyzeWaveformAsync(store, song, true);
+        ASSERT_TRUE(waitFor([&] { return !store.attackBeatMarkers().empty(); }, 20000));
+
+        const auto drag = [&](const Uuid& id, double to) {
+            store.setIsEditingBeatMarker(true);
+            store.moveBeatMarker(id, to);
+            store.setIsEditingBeatMarker(false);
+            store.commitPendingBeatMarkerMove();
+        };
+        // The start marker, a short drag and a long one.
+        drag(markerAt(store, 0).id, 0.217);
+        drag(markerAt(store, 2).id, markerAt(store, 2).time + 0.04);
+        drag(markerAt(store, 4).id, 3.5);
+        moved = times(store);
+        placed = durations(store);
+        EXPECT_NEAR(placed[0], 0.217, 1e-9);
+        EXPECT_NEAR(placed[0] + placed[1] + placed[2] + placed[3] + placed[4], 3.5, 1e-9);
+
+        store.toggleBeatMarkerEnabled(markerAt(store, 6).id);
+        store.undoLastStep();
+        ASSERT_TRUE(waitFor([&] { return !store.attackBeatMarkers().empty(); }, 20000));
+        EXPECT_EQ(times(store), moved);
+        expectDurations(store, placed);
+
+        store.setBeatSensitivity(0.6);
+        store.setBeatSensitivity(0.5);
+        EXPECT_EQ(times(store), moved);
+        expectDurations(store, placed);
+        store.saveCurrentProjectImmediatelyIfPossible();
+    }
+
+    ProjectStore reopened;
+    ASSERT_TRUE(reopened.loadProject(url));
+    ASSERT_TRUE(waitFor([&] { return !reopened.attackBeatMarkers().empty(); }, 20000));
+    EXPECT_EQ(times(reopened), moved);
+    expectDurations(reopened, placed);
 }
 
 } // namespace
