@@ -15,9 +15,11 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <system_error>
 
 namespace fotivela::PhotoDecoder {
 
@@ -59,11 +61,32 @@ void logRefusal(const std::filesystem::path& file, QSize size, std::int64_t byte
             + " MB: not decoded");
 }
 
-// Bytes per pixel of the image Qt decodes into, at least 32 bits.
-std::int64_t decodedPixelBytes(QImage::Format format)
+std::int64_t pixelBytes(QImage::Format format)
 {
     const int bits = format == QImage::Format_Invalid ? 32 : QImage::toPixelFormat(format).bitsPerPixel();
-    return std::max(bits, 32) / 8;
+    return std::max((bits + 7) / 8, 1);
+}
+
+// The formats Qt's smooth scaling works in; it first copies any other image into one of them.
+bool scalesInPlace(QImage::Format format)
+{
+    switch (format) {
+    case QImage::Format_RGB32:
+    case QImage::Format_ARGB32_Premultiplied:
+    case QImage::Format_RGBX8888:
+    case QImage::Format_RGBA8888_Premultiplied:
+    case QImage::Format_RGBX64:
+    case QImage::Format_RGBA64_Premultiplied:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Bytes a pixel while Qt scales: 16 bits a channel stay 16 bits.
+std::int64_t scalingPixelBytes(QImage::Format format)
+{
+    return format != QImage::Format_Invalid && QImage::toPixelFormat(format).bitsPerPixel() > 32 ? 8 : 4;
 }
 
 struct HeifContextDeleter {
@@ -103,11 +126,12 @@ HeifPrimary openHeif(const std::filesystem::path& file)
     return primary;
 }
 
-// libheif's YUV planes and its interleaved copy, before Qt's image of the result.
-std::int64_t heifDecodeBytes(QSize size, QSize target)
+// libheif's YUV planes and its interleaved copy, before Qt's image of the result. Qt
+// scales RGBA only after a premultiplied copy of the whole photo.
+std::int64_t heifDecodeBytes(QSize size, QSize target, bool alpha)
 {
     const std::int64_t pixels = std::int64_t{size.width()} * size.height();
-    return pixels * 6 + std::int64_t{target.width()} * target.height() * 4 * 2;
+    return pixels * (alpha && target != size ? 8 : 6) + std::int64_t{target.width()} * target.height() * 4 * 2;
 }
 
 // libheif applies the rotation and mirror boxes while decoding.
@@ -120,13 +144,13 @@ QImage decodeHeif(const std::filesystem::path& file, const std::filesystem::path
     if (size.isEmpty())
         return {};
     const QSize target = boundedSize(size, maxPixelSize);
-    const std::int64_t bytes = heifDecodeBytes(size, target);
+    const bool alpha = heif_image_handle_has_alpha_channel(primary.handle.get()) != 0;
+    const std::int64_t bytes = heifDecodeBytes(size, target, alpha);
     if (bytes > PhotoDecodeBudget::perDecodeLimitBytes) {
         logRefusal(shown, size, bytes);
         return {};
     }
     const PhotoDecodeBudget::Reservation reservation(bytes);
-    const bool alpha = heif_image_handle_has_alpha_channel(primary.handle.get()) != 0;
     const std::unique_ptr<heif_decoding_options, HeifDecodingOptionsDeleter> options(heif_decoding_options_alloc());
     if (!options)
         return {};
@@ -198,12 +222,34 @@ std::int64_t decodeBytes(const std::filesystem::path& file, QImageReader& reader
 {
     if (const auto jpeg = PhotoDecodeBudget::readJpegLayout(file))
         return PhotoDecodeBudget::jpegDecodeBytes(*jpeg, target.width(), target.height());
-    // Decoded whole, then scaled; a GIF's canvas is its logical screen, whatever its first frame says.
+    const QImage::Format format = reader.imageFormat();
+    const std::int64_t targetPixels = std::int64_t{target.width()} * target.height();
+    const bool scaled = target != stored;
+    // Qt reads an 8-bit colour PNG without interlacing row by row into the scaled image.
+    const bool rowByRow = (format == QImage::Format_RGB32 || format == QImage::Format_ARGB32)
+        && PhotoDecodeBudget::isProgressivelyReadablePng(file);
+    if (scaled && rowByRow)
+        return targetPixels * 4 + std::int64_t{stored.width()} * 8;
+    // Anything else is decoded whole at its own depth, then scaled. A GIF's canvas is its
+    // logical screen, whatever its first frame says.
     QSize canvas = stored;
     if (const auto screen = PhotoDecodeBudget::readGifScreen(file))
         canvas = canvas.expandedTo(QSize(screen->first, screen->second));
-    return std::int64_t{canvas.width()} * canvas.height() * decodedPixelBytes(reader.imageFormat())
-        + std::int64_t{target.width()} * target.height() * 4;
+    const std::int64_t canvasPixels = std::int64_t{canvas.width()} * canvas.height();
+    std::int64_t bytes = canvasPixels * pixelBytes(format);
+    if (scaled || canvas != stored) {
+        const std::int64_t scaling = scalingPixelBytes(format);
+        bytes += targetPixels * scaling;
+        if (!scalesInPlace(format))
+            bytes += canvasPixels * scaling;
+    }
+    // Qt's WebP reader holds the whole file, and the decoder an alpha plane.
+    if (PhotoDecodeBudget::isWebp(file)) {
+        std::error_code error;
+        const std::uintmax_t size = std::filesystem::file_size(file, error);
+        bytes += canvasPixels + (error ? 0 : static_cast<std::int64_t>(size));
+    }
+    return bytes;
 }
 
 } // namespace

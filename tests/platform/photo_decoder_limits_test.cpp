@@ -138,6 +138,26 @@ TEST(PhotoDecoderLimits, ATwelveMegapixelProgressiveJpegDecodesWellWithinTheBudg
     expectPeakBelow(run, 300, "12-megapixel progressive JPEG");
 }
 
+TEST(PhotoDecoderLimits, APngDecodedWholeAtSixteenBitsIsCountedAtItsRealSize)
+{
+    AudioTestFolder folder("fotivela-photo-png16");
+    // Bounded to a view's size, Qt still decodes this one whole at 8 bytes a pixel and scales
+    // a premultiplied copy: well above the limit of one decode. An 8-bit PNG is scaled as it
+    // is read and needs a few megabytes.
+    const QImage image = makeTwoToneImage(4600, 4600);
+    ASSERT_TRUE(image.convertToFormat(QImage::Format_RGBA64).save(QString::fromStdString((folder / "deep.png").string()), "PNG"));
+    ASSERT_TRUE(image.convertToFormat(QImage::Format_ARGB32).save(QString::fromStdString((folder / "flat.png").string()), "PNG"));
+
+    const ChildRun run = runInChild([&] {
+        const bool deep = !PhotoDecoder::decode(folder / "deep.png", 1800).isNull();
+        const bool flat = !PhotoDecoder::decode(folder / "flat.png", 1800).isNull();
+        return (deep ? 1 : 0) + (flat ? 0 : 2);
+    });
+    ASSERT_TRUE(run.exited);
+    EXPECT_EQ(run.exitCode, 0) << "1: the 16-bit PNG was decoded, 2: the 8-bit one was refused";
+    expectPeakBelow(run, 320, "16-bit PNG refused, 8-bit PNG decoded");
+}
+
 TEST(PhotoDecoderLimits, AGifFrameSmallerThanItsScreenStaysWithinTheBound)
 {
     AudioTestFolder folder("fotivela-photo-gif");
