@@ -36,6 +36,12 @@ private:
 inline QThreadPool& backgroundPool()
 {
     static QThreadPool pool;
+    static const bool waitedForAtExit = [] {
+        // As for Qt's own pool, work still running ends before the application object goes.
+        qAddPostRoutine([] { backgroundPool().waitForDone(); });
+        return true;
+    }();
+    (void)waitedForAtExit;
     return pool;
 }
 
