@@ -3,12 +3,12 @@
 // same file alone.
 #include "bench_storage_root.h"
 #include "model/project_file_reader.h"
+#include "platform/background_task.h"
 #include "store/project_store.h"
 
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
-#include <QThreadPool>
 
 #include <cmath>
 #include <cstdlib>
@@ -115,7 +115,7 @@ void BM_LoadHeavyProject(benchmark::State& state)
             state.SkipWithError("load failed");
         state.PauseTiming();
         // The background work a load starts (previews, the player) is not the main thread's.
-        QThreadPool::globalInstance()->waitForDone();
+        backgroundPool().waitForDone();
         QCoreApplication::processEvents();
         state.ResumeTiming();
     }

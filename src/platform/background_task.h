@@ -30,20 +30,35 @@ private:
     std::shared_ptr<std::stop_source> m_source;
 };
 
+// The pool all of our background work runs on. Never Qt's global pool: Qt runs the parallel
+// parts of its image scaling and conversions there, and work of ours that waits (for the
+// photo decode allowance, for a child program) must not hold the threads those need.
+inline QThreadPool& backgroundPool()
+{
+    static QThreadPool pool;
+    static const bool waitedForAtExit = [] {
+        // As for Qt's own pool, work still running ends before the application object goes.
+        qAddPostRoutine([] { backgroundPool().waitForDone(); });
+        return true;
+    }();
+    (void)waitedForAtExit;
+    return pool;
+}
+
 // Runs fn on the main thread's event loop, after the events already queued.
 inline void postToMainThread(std::function<void()> fn)
 {
     QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(fn), Qt::QueuedConnection);
 }
 
-// Runs work(stop_token) on the worker pool and hands its result to deliver on the main
+// Runs work(stop_token) on backgroundPool() and hands its result to deliver on the main
 // thread, unless the task was cancelled meanwhile. deliver must check for itself that
 // whatever it touches still exists (capture a weak reference).
 template <typename Work, typename Deliver>
 TaskHandle runInBackground(TaskPriority priority, Work work, Deliver deliver)
 {
     TaskHandle handle;
-    QThreadPool::globalInstance()->start(
+    backgroundPool().start(
         [handle, work = std::move(work), deliver = std::move(deliver)]() mutable {
             using Result = std::invoke_result_t<Work&, std::stop_token>;
             if constexpr (std::is_void_v<Result>) {

@@ -125,6 +125,26 @@ std::optional<std::pair<int, int>> readGifScreen(const std::filesystem::path& fi
     return std::pair{head[6] | (head[7] << 8), head[8] | (head[9] << 8)};
 }
 
+bool isProgressivelyReadablePng(const std::filesystem::path& file)
+{
+    // The signature, then the IHDR chunk; its interlace method is the 29th byte of the file.
+    std::ifstream in(file, std::ios::binary);
+    std::array<unsigned char, 29> head{};
+    if (!in.read(reinterpret_cast<char*>(head.data()), head.size()))
+        return false;
+    static constexpr std::array<unsigned char, 8> signature{0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+    return std::equal(signature.begin(), signature.end(), head.begin()) && std::equal(head.begin() + 12, head.begin() + 16, "IHDR")
+        && head[28] == 0;
+}
+
+bool isWebp(const std::filesystem::path& file)
+{
+    std::ifstream in(file, std::ios::binary);
+    std::array<char, 12> head{};
+    return in.read(head.data(), head.size()) && std::equal(head.begin(), head.begin() + 4, "RIFF")
+        && std::equal(head.begin() + 8, head.end(), "WEBP");
+}
+
 std::int64_t jpegDecodeBytes(const JpegLayout& layout, int targetWidth, int targetHeight)
 {
     int denominator = 1;

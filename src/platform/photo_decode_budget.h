@@ -31,6 +31,10 @@ struct JpegLayout {
 std::optional<JpegLayout> readJpegLayout(const std::filesystem::path& file);
 // The logical screen of a GIF (its frames may be smaller); none for other files.
 std::optional<std::pair<int, int>> readGifScreen(const std::filesystem::path& file);
+// True for a PNG stored without interlacing: Qt can then scale it row by row as it reads.
+bool isProgressivelyReadablePng(const std::filesystem::path& file);
+// True when the file starts as a WebP: Qt's reader holds the whole file while it decodes.
+bool isWebp(const std::filesystem::path& file);
 
 // Bytes to decode a JPEG to at least (targetWidth × targetHeight) the way Qt's reader
 // does (libjpeg's scaling by 1/2, 1/4 or 1/8), or whole when no target is given.

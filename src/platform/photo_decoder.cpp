@@ -16,9 +16,11 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <system_error>
 
 namespace fotivela::PhotoDecoder {
 
@@ -60,11 +62,56 @@ void logRefusal(const std::filesystem::path& file, QSize size, std::int64_t byte
             + " MB: not decoded");
 }
 
-// Bytes per pixel of the image Qt decodes into, at least 32 bits.
-std::int64_t decodedPixelBytes(QImage::Format format)
+// Bytes a pixel of the image Qt decodes into.
+std::int64_t pixelBytes(QImage::Format format)
 {
     const int bits = format == QImage::Format_Invalid ? 32 : QImage::toPixelFormat(format).bitsPerPixel();
-    return std::max(bits, 32) / 8;
+    return std::max((bits + 7) / 8, 1);
+}
+
+// The formats Qt's smooth scaling works in; it first copies any other image into one of them.
+bool scalesInPlace(QImage::Format format)
+{
+    switch (format) {
+    case QImage::Format_RGB32:
+    case QImage::Format_ARGB32_Premultiplied:
+    case QImage::Format_RGBX8888:
+    case QImage::Format_RGBA8888_Premultiplied:
+    case QImage::Format_RGBX64:
+    case QImage::Format_RGBA64_Premultiplied:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// The premultiplied twin of a format that Qt's scaling would copy whole into it; none for the others.
+QImage::Format premultipliedTwin(QImage::Format format)
+{
+    switch (format) {
+    case QImage::Format_ARGB32:
+        return QImage::Format_ARGB32_Premultiplied;
+    case QImage::Format_RGBA8888:
+        return QImage::Format_RGBA8888_Premultiplied;
+    case QImage::Format_RGBA64:
+        return QImage::Format_RGBA64_Premultiplied;
+    default:
+        return QImage::Format_Invalid;
+    }
+}
+
+// Bytes a pixel while Qt scales: 16 bits a channel stay 16 bits, grey ones too.
+std::int64_t scalingPixelBytes(QImage::Format format)
+{
+    switch (format) {
+    case QImage::Format_Grayscale16:
+    case QImage::Format_RGBX64:
+    case QImage::Format_RGBA64:
+    case QImage::Format_RGBA64_Premultiplied:
+        return 8;
+    default:
+        return 4;
+    }
 }
 
 struct HeifContextDeleter {
@@ -104,11 +151,12 @@ HeifPrimary openHeif(const std::filesystem::path& file)
     return primary;
 }
 
-// libheif's YUV planes and its interleaved copy, before Qt's image of the result.
-std::int64_t heifDecodeBytes(QSize size, QSize target)
+// libheif's YUV planes and its interleaved copy, before Qt's image of the result. Qt
+// scales RGBA only after a premultiplied copy of the whole photo.
+std::int64_t heifDecodeBytes(QSize size, QSize target, bool alpha)
 {
     const std::int64_t pixels = std::int64_t{size.width()} * size.height();
-    return pixels * 6 + std::int64_t{target.width()} * target.height() * 4 * 2;
+    return pixels * (alpha && target != size ? 8 : 6) + std::int64_t{target.width()} * target.height() * 4 * 2;
 }
 
 // libheif applies the rotation and mirror boxes while decoding.
@@ -121,13 +169,13 @@ QImage decodeHeif(const std::filesystem::path& file, const std::filesystem::path
     if (size.isEmpty())
         return {};
     const QSize target = boundedSize(size, maxPixelSize);
-    const std::int64_t bytes = heifDecodeBytes(size, target);
+    const bool alpha = heif_image_handle_has_alpha_channel(primary.handle.get()) != 0;
+    const std::int64_t bytes = heifDecodeBytes(size, target, alpha);
     if (bytes > PhotoDecodeBudget::perDecodeLimitBytes) {
         logRefusal(shown, size, bytes);
         return {};
     }
     const PhotoDecodeBudget::Reservation reservation(bytes);
-    const bool alpha = heif_image_handle_has_alpha_channel(primary.handle.get()) != 0;
     const std::unique_ptr<heif_decoding_options, HeifDecodingOptionsDeleter> options(heif_decoding_options_alloc());
     if (!options)
         return {};
@@ -194,17 +242,54 @@ bool isHeif(const std::filesystem::path& file)
 
 namespace {
 
-// What decoding to `target` takes, from the header alone.
-std::int64_t decodeBytes(const std::filesystem::path& file, QImageReader& reader, QSize stored, QSize target)
+// The format Qt's reader decodes into. Its WebP reader tells only after decoding: the wider of
+// the two it uses.
+QImage::Format decodedFormat(const std::filesystem::path& file, QImageReader& reader)
+{
+    const QImage::Format format = reader.imageFormat();
+    return format == QImage::Format_Invalid && PhotoDecodeBudget::isWebp(file) ? QImage::Format_ARGB32 : format;
+}
+
+// Qt's reader scales while it reads a JPEG (libjpeg's reduced sizes) and an 8-bit colour PNG
+// without interlacing (row by row); anything else it decodes whole first.
+bool scalesWhileReading(const std::filesystem::path& file, QImage::Format format)
+{
+    return (format == QImage::Format_RGB32 || format == QImage::Format_ARGB32)
+        && PhotoDecodeBudget::isProgressivelyReadablePng(file);
+}
+
+// What decoding to `target` takes, from the header alone. premultipliedFirst: the whole image
+// is premultiplied in place before it is scaled, so Qt's scaling needs no copy of it.
+std::int64_t decodeBytes(const std::filesystem::path& file, QImageReader& reader, QSize stored, QSize target,
+                         bool premultipliedFirst)
 {
     if (const auto jpeg = PhotoDecodeBudget::readJpegLayout(file))
         return PhotoDecodeBudget::jpegDecodeBytes(*jpeg, target.width(), target.height());
-    // Decoded whole, then scaled; a GIF's canvas is its logical screen, whatever its first frame says.
+    const QImage::Format format = decodedFormat(file, reader);
+    const std::int64_t targetPixels = std::int64_t{target.width()} * target.height();
+    const bool scaled = target != stored;
+    if (scaled && scalesWhileReading(file, format))
+        return targetPixels * 4 + std::int64_t{stored.width()} * 8;
+    // Decoded whole at its own depth, then scaled. A GIF's canvas is its logical screen,
+    // whatever its first frame says.
     QSize canvas = stored;
     if (const auto screen = PhotoDecodeBudget::readGifScreen(file))
         canvas = canvas.expandedTo(QSize(screen->first, screen->second));
-    return std::int64_t{canvas.width()} * canvas.height() * decodedPixelBytes(reader.imageFormat())
-        + std::int64_t{target.width()} * target.height() * 4;
+    const std::int64_t canvasPixels = std::int64_t{canvas.width()} * canvas.height();
+    std::int64_t bytes = canvasPixels * pixelBytes(format);
+    if (scaled || canvas != stored) {
+        const std::int64_t scaling = scalingPixelBytes(format);
+        bytes += targetPixels * scaling;
+        if (!scalesInPlace(format) && !premultipliedFirst)
+            bytes += canvasPixels * scaling;
+    }
+    // Qt's WebP reader holds the whole file, and the decoder an alpha plane.
+    if (PhotoDecodeBudget::isWebp(file)) {
+        std::error_code error;
+        const std::uintmax_t size = std::filesystem::file_size(file, error);
+        bytes += canvasPixels + (error ? 0 : static_cast<std::int64_t>(size));
+    }
+    return bytes;
 }
 
 } // namespace
@@ -227,18 +312,27 @@ QImage decode(const std::filesystem::path& path, int maxPixelSize)
     const QSize stored = reader.size();
     // The longer side is the same before and after the orientation is applied.
     const QSize target = boundedSize(stored, maxPixelSize);
+    const bool scaled = stored.isValid() && target != stored;
+    // Qt scales straight alpha only from a premultiplied copy of the whole photo: made in
+    // place, the copy costs nothing. A turned photo is copied by the turn anyway.
+    const QImage::Format format = decodedFormat(file, reader);
+    const bool premultipliedFirst = scaled && premultipliedTwin(format) != QImage::Format_Invalid
+        && reader.transformation() == QImageIOHandler::TransformationNone && !scalesWhileReading(file, format);
     // A format that cannot tell its size is bounded by Qt's allocation limit alone.
-    const std::int64_t bytes = stored.isValid() ? decodeBytes(file, reader, stored, target) : PhotoDecodeBudget::perDecodeLimitBytes;
+    const std::int64_t bytes = stored.isValid() ? decodeBytes(file, reader, stored, target, premultipliedFirst)
+                                                : PhotoDecodeBudget::perDecodeLimitBytes;
     if (bytes > PhotoDecodeBudget::perDecodeLimitBytes) {
         logRefusal(path, stored, bytes);
         return {};
     }
     const PhotoDecodeBudget::Reservation reservation(bytes);
-    if (stored.isValid() && target != stored)
+    if (scaled && !premultipliedFirst)
         reader.setScaledSize(target);
     QImage image = reader.read();
     if (image.isNull())
         return {};
+    if (const QImage::Format twin = premultipliedTwin(image.format()); premultipliedFirst && twin != QImage::Format_Invalid)
+        image.convertTo(twin);
     // A decoder may give more than its header said (a GIF frame on a larger screen).
     const QSize bounded = boundedSize(image.size(), maxPixelSize);
     if (bounded != image.size())

@@ -6,10 +6,10 @@
 #include "analysis/beat_marker_detector.h"
 #include "analysis/stem_separation_time_estimator.h"
 #include "model/project_file_layout.h"
+#include "platform/background_task.h"
 #include "stem_runtime/demucs_runtime_manager.h"
 #include "store/project_store_helpers.h"
 
-#include <QThreadPool>
 
 #include <algorithm>
 #include <chrono>
@@ -227,7 +227,7 @@ void ProjectStore::analyzeInstrumentAudioAsync(bool markDirtyOnCompletion, bool 
     auto shared = std::make_shared<const InstrumentAnalysisRun>(std::move(run));
     // Unlike runInBackground, the main thread hears back also from a cancelled run: its
     // clean-up may still be due.
-    QThreadPool::globalInstance()->start(
+    backgroundPool().start(
         [handle, weakStore, shared] {
             auto result = std::make_shared<InstrumentAnalysisResult>(ProjectStore::analyzeInstruments(*shared, handle.token()));
             postToMainThread([handle, weakStore, shared, result] {

@@ -138,6 +138,27 @@ TEST(PhotoDecoderLimits, ATwelveMegapixelProgressiveJpegDecodesWellWithinTheBudg
     expectPeakBelow(run, 300, "12-megapixel progressive JPEG");
 }
 
+TEST(PhotoDecoderLimits, SixteenBitPngsDecodedWholeKeepToTheLimitOfOneDecode)
+{
+    AudioTestFolder folder("fotivela-photo-png16");
+    // Bounded to a view's size, Qt still decodes these whole at 16 bits a channel. The grey
+    // one needs a copy at 8 bytes a pixel to be scaled: more than one decode may take.
+    const QImage image = makeTwoToneImage(4600, 4600);
+    ASSERT_TRUE(image.convertToFormat(QImage::Format_RGBA64).save(QString::fromStdString((folder / "colour.png").string()), "PNG"));
+    ASSERT_TRUE(makeTwoToneImage(6000, 6000)
+                    .convertToFormat(QImage::Format_Grayscale16)
+                    .save(QString::fromStdString((folder / "grey.png").string()), "PNG"));
+
+    const ChildRun run = runInChild([&] {
+        const QImage colour = PhotoDecoder::decode(folder / "colour.png", 1800);
+        const bool grey = !PhotoDecoder::decode(folder / "grey.png", 1800).isNull();
+        return (colour.size() == QSize(1800, 1800) && dominantColor(colour, 900, 10) == QColor(Qt::red) ? 0 : 1) + (grey ? 2 : 0);
+    });
+    ASSERT_TRUE(run.exited);
+    EXPECT_EQ(run.exitCode, 0) << "1: the colour PNG was not shown, 2: the grey one was decoded";
+    expectPeakBelow(run, 320, "16-bit colour PNG shown, grey one refused");
+}
+
 TEST(PhotoDecoderLimits, AGifFrameSmallerThanItsScreenStaysWithinTheBound)
 {
     AudioTestFolder folder("fotivela-photo-gif");

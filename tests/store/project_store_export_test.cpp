@@ -1,6 +1,7 @@
 #include "store_test_support.h"
 
 #include "model/project_json.h"
+#include "platform/background_task.h"
 #include "platform/duskmere_storage.h"
 #include "support/test_images.h"
 
@@ -206,7 +207,7 @@ TEST_F(StoreExport, AStoreThatGoesAwayDuringARunHearsNothingMore)
         store.exportVideo(m_root / "huerfano.mp4", [&](bool) { told = true; });
     }
     // The run stops; its reports and its end find no store.
-    QThreadPool::globalInstance()->waitForDone(60000);
+    backgroundPool().waitForDone(60000);
     QCoreApplication::processEvents();
     EXPECT_FALSE(told);
     EXPECT_FALSE(fs::exists(m_root / "huerfano.mp4"));

@@ -3,10 +3,10 @@
 #include "model/project_file_reader.h"
 #include "model/project_json.h"
 #include "platform/atomic_file.h"
+#include "platform/background_task.h"
 #include "support/fifo.h"
 #include "support/test_images.h"
 
-#include <QThreadPool>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -533,7 +533,7 @@ TEST_F(StoreOpening, AProjectWhosePhotoAndSongAreFifosLoadsWithoutPinningAWorker
         recordDialogs(store);
         ASSERT_TRUE(store.loadProject(url));
         EXPECT_EQ(m_alerts.size(), 1u) << "a FIFO is no photo: the relink alert";
-        EXPECT_TRUE(QThreadPool::globalInstance()->waitForDone(60000));
+        EXPECT_TRUE(backgroundPool().waitForDone(60000));
         QCoreApplication::processEvents();
     }
     EXPECT_FALSE(photoWatchdog.fired()) << "a worker waited on the photo";

@@ -1,7 +1,11 @@
 #include "store_test_support.h"
 
 #include "model/preview_image_cache.h"
+#include "support/child_process.h"
 #include "support/test_images.h"
+
+#include <QImageWriter>
+#include <QThread>
 
 #include <algorithm>
 
@@ -98,4 +102,32 @@ TEST_F(StorePreviewImages, ANewImportLetsTheRunningPreviewRunFinish)
         });
     };
     EXPECT_TRUE(waitFor(written, 30000)) << "every photo gets its preview";
+}
+
+TEST_F(StorePreviewImages, ProjectOfLargeProgressiveJpegsShowsEveryPictureWhileItsPreviewsAreWritten)
+{
+    // Two of these decodes fill the shared allowance, so most picture loads wait for it while
+    // the preview writer's threads scale what they decoded. A deadlock would never end, hence
+    // the child process.
+    const ChildRun run = runInChild([&] {
+        const fs::path photo = m_root / "grande.jpg";
+        QImageWriter writer(QString::fromStdString(photo.string()), "jpeg");
+        writer.setProgressiveScanWrite(true);
+        if (!writer.write(makeTwoToneImage(8200, 8200)))
+            return 2;
+        std::vector<fs::path> photos;
+        for (int i = 0; i < std::max(16, 2 * QThread::idealThreadCount()); ++i) {
+            photos.push_back(m_root / ("foto" + std::to_string(i) + ".jpg"));
+            fs::create_hard_link(photo, photos.back());
+        }
+        ProjectStore store;
+        store.setCurrentProjectURL(m_root / "Grandes" / "Grandes.fotivela");
+        store.importPhotos(photos);
+        std::size_t shown = 0;
+        for (const Slide& slide : store.project().slides)
+            store.previewImage(slide, [&](std::optional<QImage> image) { shown += image.has_value(); });
+        return waitFor([&] { return shown == photos.size(); }, 60000) ? 0 : 1;
+    });
+    ASSERT_TRUE(run.exited);
+    EXPECT_EQ(run.exitCode, 0) << "some pictures never arrived";
 }

@@ -4,8 +4,8 @@
 #include "store_test_support.h"
 
 #include "model/app_text.h"
+#include "platform/background_task.h"
 
-#include <QThreadPool>
 
 #include <chrono>
 #include <fstream>
@@ -169,7 +169,7 @@ TEST_F(StoreSongLength, AnAnalysisLeftBehindStopsDecoding)
     }
     // Decoding the whole hour takes many times longer than this.
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_TRUE(QThreadPool::globalInstance()->waitForDone(5000));
+    EXPECT_TRUE(backgroundPool().waitForDone(5000));
     std::printf("analysis ended %.2f s after the store\n",
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
 }

@@ -19,10 +19,10 @@
 #include <QTimer>
 
 #include "model/project_json.h"
+#include "platform/background_task.h"
 #include "platform/duskmere_storage.h"
 #include "support/test_images.h"
 
-#include <QThreadPool>
 
 #include <csignal>
 #include <fstream>
@@ -155,7 +155,7 @@ TEST_F(FotivelaAppTest, SigtermDuringAnExportCancelsItAndLeavesNoFiles)
     QTimer::singleShot(60000, [] { QCoreApplication::exit(7); });
     EXPECT_EQ(QApplication::exec(), 0);
     // As at the end of the program: the cancelled run stops and removes its files.
-    QThreadPool::globalInstance()->waitForDone();
+    backgroundPool().waitForDone();
     EXPECT_FALSE(std::filesystem::exists(output));
     for (const auto& entry : std::filesystem::directory_iterator(DuskmereStorage::temporaryDirectory()))
         EXPECT_NE(entry.path().extension(), ".mp4") << entry.path();

@@ -222,6 +222,38 @@ TEST_F(RecentPreviewTest, CardsOfProjectsWithAFifoOrAHugeFileShowThePlaceholder)
     EXPECT_EQ(store().currentProjectURL(), std::optional<std::filesystem::path>(onFifoPhoto));
 }
 
+TEST_F(RecentPreviewTest, ACardKeepsItsPictureBetweenVisitsUntilItsPhotoChanges)
+{
+    const auto photo = m_root / "fotos" / "c.bmp";
+    std::filesystem::create_directories(photo.parent_path());
+    writeImage(photo, makeTwoToneImage(64, 48, Qt::red, Qt::red), "BMP");
+    const auto written = std::filesystem::last_write_time(photo);
+    const auto file = writeProject(m_root / "p6", photo, "#000000", false);
+    HomeView home(store(), storeSignals());
+    home.resize(1180, 700);
+    home.show();
+    // Each save puts the project first with a new time: the home screen makes its cards anew.
+    auto saved = std::chrono::system_clock::now();
+    const auto visit = [&]() -> QColor {
+        saved += std::chrono::seconds(1);
+        store().setRecentProjects({{"Prueba", file, saved}});
+        QApplication::processEvents();
+        const auto loaded = [&] { return home.cards().size() == 1 && home.cards()[0]->previewView()->preview().has_value(); };
+        if (!QTest::qWaitFor(loaded, 10000) || home.cards()[0]->previewView()->preview()->image.isNull())
+            return {};
+        return dominantColor(home.cards()[0]->previewView()->preview()->image, 32, 24);
+    };
+    EXPECT_EQ(visit(), QColor(Qt::red));
+
+    // Other pixels under the same name, time and size: only a decode would show them.
+    writeImage(photo, makeTwoToneImage(64, 48, Qt::blue, Qt::blue), "BMP");
+    std::filesystem::last_write_time(photo, written);
+    EXPECT_EQ(visit(), QColor(Qt::red)) << "the second visit decoded the photo again";
+
+    std::filesystem::last_write_time(photo, written + std::chrono::minutes(1));
+    EXPECT_EQ(visit(), QColor(Qt::blue)) << "a changed photo shows";
+}
+
 TEST(HomeView, ColumnsOfAtLeast260PointsWith14Between)
 {
     EXPECT_EQ(HomeView::columnCount(200), 1);

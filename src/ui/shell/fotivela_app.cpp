@@ -3,6 +3,7 @@
 
 #include "export/export_temporaries.h"
 #include "model/app_text.h"
+#include "platform/background_task.h"
 #include "platform/process_arguments.h"
 #include "platform/termination_signals.h"
 #include "store/project_store.h"
@@ -22,7 +23,6 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QScreen>
-#include <QThreadPool>
 
 namespace fotivela {
 
@@ -228,7 +228,7 @@ int FotivelaApp::main(int argc, char** argv, const char* version)
             running->terminate();
     });
     // Files of exports that a kill or a crash interrupted.
-    QThreadPool::globalInstance()->start([] { ExportTemporaries::sweepStale(); });
+    backgroundPool().start([] { ExportTemporaries::sweepStale(); });
 
     applyFotivelaAppearance(application);
     int code = 0;
@@ -248,7 +248,7 @@ int FotivelaApp::main(int argc, char** argv, const char* version)
         running = nullptr;
     }
     // A cancelled export removes its temporary files when its thread stops.
-    QThreadPool::globalInstance()->waitForDone();
+    backgroundPool().waitForDone();
     return code;
 }
 
