@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <set>
 #include <stop_token>
 #include <vector>
@@ -97,6 +98,17 @@ inline std::vector<double> slideDurations(const ProjectStore& store)
     for (const Slide& slide : store.project().slides)
         durations.push_back(slide.duration);
     return durations;
+}
+
+// Saves the open project and gives its slide durations once it is opened again and analysed;
+// none when it does not open.
+inline std::optional<std::vector<double>> durationsAfterReopening(ProjectStore& store, const std::filesystem::path& url)
+{
+    store.saveCurrentProjectImmediatelyIfPossible();
+    ProjectStore reopened;
+    if (!openAnalysed(reopened, url))
+        return std::nullopt;
+    return slideDurations(reopened);
 }
 
 // Every cut between two slides falls on a marker that the placement uses.

@@ -126,10 +126,7 @@ TEST_F(StorePhotos, InAutomaticModeAddedPhotosLieOnTheMarkersAsAfterReopening)
     EXPECT_LT(store.totalDuration(), 8);
     EXPECT_EQ(store.undoStack().size(), undoBefore + 1);
 
-    store.saveCurrentProjectImmediatelyIfPossible();
-    ProjectStore reopened;
-    ASSERT_TRUE(openAnalysed(reopened, url));
-    EXPECT_EQ(slideDurations(reopened), slideDurations(store));
+    EXPECT_EQ(durationsAfterReopening(store, url), slideDurations(store));
 
     store.undoLastStep();
     EXPECT_TRUE(store.project().slides.empty());

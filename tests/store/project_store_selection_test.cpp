@@ -143,10 +143,7 @@ TEST_F(StoreSelection, InAutomaticModeTheSlidesLeftAfterADeletionLieOnTheMarkers
     EXPECT_TRUE(everyCutOnAMarker(store));
     EXPECT_EQ(store.undoStack().size(), undoBefore + 1);
 
-    store.saveCurrentProjectImmediatelyIfPossible();
-    ProjectStore reopened;
-    ASSERT_TRUE(openAnalysed(reopened, url));
-    EXPECT_EQ(slideDurations(reopened), slideDurations(store));
+    EXPECT_EQ(durationsAfterReopening(store, url), slideDurations(store));
 
     store.undoLastStep();
     EXPECT_EQ(store.undoStack().size(), undoBefore);
