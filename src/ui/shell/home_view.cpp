@@ -181,7 +181,8 @@ void RecentProjectPreviewView::paintEvent(QPaintEvent*)
 
 // MARK: card
 
-RecentProjectCard::RecentProjectCard(ProjectStore& store, RecentProject recent, QWidget* parent)
+RecentProjectCard::RecentProjectCard(ProjectStore& store, RecentProject recent,
+                                     std::shared_ptr<RecentProjectPictures> pictures, QWidget* parent)
     : QWidget(parent)
     , m_store(store)
     , m_recent(std::move(recent))
@@ -227,7 +228,8 @@ RecentProjectCard::RecentProjectCard(ProjectStore& store, RecentProject recent, 
     QPointer<RecentProjectCard> self(this);
     const auto url = m_recent.url;
     m_load = runInBackground(
-        TaskPriority::utility, [url](std::stop_token) { return RecentProjectPreview::load(url); },
+        TaskPriority::utility,
+        [url, pictures = std::move(pictures)](std::stop_token) { return RecentProjectPreview::load(url, pictures.get()); },
         [self](RecentProjectPreview preview) {
             if (!self)
                 return;
@@ -361,7 +363,7 @@ void HomeView::rebuildCards()
     m_cards.clear();
     m_shown = m_store.recentProjects();
     for (const RecentProject& recent : m_shown) {
-        auto* card = new RecentProjectCard(m_store, recent, m_grid);
+        auto* card = new RecentProjectCard(m_store, recent, m_pictures, m_grid);
         m_cards.push_back(card);
     }
     m_columns = 0;

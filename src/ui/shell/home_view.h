@@ -8,6 +8,7 @@
 #include <QFrame>
 #include <QWidget>
 
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -59,7 +60,8 @@ class RecentProjectCard : public QWidget {
     Q_OBJECT
 
 public:
-    RecentProjectCard(ProjectStore& store, RecentProject recent, QWidget* parent = nullptr);
+    RecentProjectCard(ProjectStore& store, RecentProject recent, std::shared_ptr<RecentProjectPictures> pictures = {},
+                      QWidget* parent = nullptr);
     ~RecentProjectCard() override;
 
     const RecentProject& recent() const { return m_recent; }
@@ -125,6 +127,8 @@ private:
     QGridLayout* m_gridLayout = nullptr;
     std::vector<RecentProjectCard*> m_cards;
     std::vector<RecentProject> m_shown;
+    // Shared with the cards' loads, which may end after the view.
+    std::shared_ptr<RecentProjectPictures> m_pictures = std::make_shared<RecentProjectPictures>();
     int m_columns = 0;
 };
 

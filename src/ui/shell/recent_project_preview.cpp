@@ -9,8 +9,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <deque>
-#include <mutex>
 #include <system_error>
 
 namespace fotivela {
@@ -19,19 +17,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A file as the card last read it: a different time or size means other pixels.
-struct FileStamp {
-    bool exists = false;
-    fs::file_time_type modified;
-    std::uintmax_t size = 0;
-
-    friend bool operator==(const FileStamp&, const FileStamp&) = default;
-};
-
-FileStamp stampOf(const fs::path& file)
+RecentProjectPictures::FileStamp stampOf(const fs::path& file)
 {
     std::error_code error;
-    FileStamp stamp;
+    RecentProjectPictures::FileStamp stamp;
     stamp.modified = fs::last_write_time(file, error);
     if (error)
         return {};
@@ -40,55 +29,28 @@ FileStamp stampOf(const fs::path& file)
     return stamp;
 }
 
-// Everything the card's picture is decoded from.
-struct PictureSource {
-    fs::path project;
-    Uuid slide;
-    fs::path photo;
-    FileStamp photoStamp;
-    FileStamp previewStamp;
-
-    friend bool operator==(const PictureSource&, const PictureSource&) = default;
-};
-
-// The pictures of the cards, kept between visits of the home screen: every save of a project
-// changes the recent list and so makes new cards, and decoding a large photo again each time
-// costs seconds and hundreds of megabytes.
-class CardPictures {
-public:
-    QImage picture(const Slide& slide, const fs::path& project)
-    {
-        PictureSource source{project, slide.id, slide.imageURL, stampOf(slide.imageURL),
-                             stampOf(PreviewImageCache::previewURL(slide.id, project))};
-        {
-            std::lock_guard lock(m_mutex);
-            const auto found = std::find_if(m_kept.begin(), m_kept.end(), [&](const auto& kept) { return kept.first == source; });
-            if (found != m_kept.end())
-                return found->second;
-        }
-        QImage image = PreviewImageCache::decodeShownImage(slide, project, RecentProjectPreview::maximumPixelSize);
-        std::lock_guard lock(m_mutex);
-        // One picture per project: the one its card shows now.
-        std::erase_if(m_kept, [&](const auto& kept) { return kept.first.project == project; });
-        m_kept.emplace_back(std::move(source), image);
-        // The recent list holds eight projects; a few more cover entries that left it.
-        if (m_kept.size() > 16)
-            m_kept.pop_front();
-        return image;
-    }
-
-private:
-    std::mutex m_mutex;
-    std::deque<std::pair<PictureSource, QImage>> m_kept;
-};
-
-CardPictures& cardPictures()
-{
-    static CardPictures pictures;
-    return pictures;
-}
-
 } // namespace
+
+QImage RecentProjectPictures::picture(const Slide& slide, const fs::path& project)
+{
+    Source source{project, slide.id, slide.imageURL, stampOf(slide.imageURL),
+                  stampOf(PreviewImageCache::previewURL(slide.id, project))};
+    {
+        std::lock_guard lock(m_mutex);
+        const auto found = std::find_if(m_kept.begin(), m_kept.end(), [&](const auto& kept) { return kept.first == source; });
+        if (found != m_kept.end())
+            return found->second;
+    }
+    QImage image = PreviewImageCache::decodeShownImage(slide, project, RecentProjectPreview::maximumPixelSize);
+    std::lock_guard lock(m_mutex);
+    // One picture per project: the one its card shows now.
+    std::erase_if(m_kept, [&](const auto& kept) { return kept.first.project == project; });
+    m_kept.emplace_back(std::move(source), image);
+    // The recent list holds eight projects; a few more cover entries that left it.
+    if (m_kept.size() > 16)
+        m_kept.pop_front();
+    return image;
+}
 
 std::string RecentProjectPreview::normalizedBackgroundHex(const std::optional<std::string>& hex)
 {
@@ -104,7 +66,7 @@ std::string RecentProjectPreview::normalizedBackgroundHex(const std::optional<st
     return upper;
 }
 
-RecentProjectPreview RecentProjectPreview::load(const std::filesystem::path& url)
+RecentProjectPreview RecentProjectPreview::load(const std::filesystem::path& url, RecentProjectPictures* pictures)
 {
     RecentProjectPreview preview;
     std::string text;
@@ -141,7 +103,8 @@ RecentProjectPreview RecentProjectPreview::load(const std::filesystem::path& url
         }
         preview.backgroundColorHex = normalizedBackgroundHex(background);
         if (first) {
-            preview.image = cardPictures().picture(*first, url);
+            preview.image = pictures ? pictures->picture(*first, url)
+                                     : PreviewImageCache::decodeShownImage(*first, url, maximumPixelSize);
             preview.slide = std::move(first);
         }
     } catch (...) {
