@@ -48,7 +48,13 @@ void ProjectStore::autoSyncSlidesToBeatTimes()
     const std::size_t count = m_project.slides.size();
     if (count == 0)
         return;
-    const double span = std::max(totalDuration(), audioDuration());
+    // Slides squeezed to the minimum behind the end of the span lengthen the slideshow past it.
+    // Counted in the span, they would spread the next placement (every opening of the project
+    // runs one) over a longer time, and the same project would give another film each time.
+    std::size_t squeezed = 0;
+    while (squeezed < count && m_project.slides[count - 1 - squeezed].duration == minimumSlideDuration)
+        ++squeezed;
+    const double span = std::max(totalDuration() - static_cast<double>(squeezed) * minimumSlideDuration, audioDuration());
     if (!(span > 0) || !std::isfinite(span))
         return;
     const std::vector<double> bounds = beatBoundaries(static_cast<std::int64_t>(count), span, autoSyncBeatMarkers());

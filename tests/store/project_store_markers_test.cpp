@@ -79,6 +79,9 @@ TEST_F(StoreMarkers, PhotosArePlacedOnTheMarkers)
     prepare(store, 3, 1, 10, {makeMarker(9.8, true, true)});
     store.autoSyncSlidesToBeatTimes();
     expectDurations(store, {9.8, 0.2, 0.05});
+    // Placed again (as at every opening), the squeezed slide does not lengthen the span.
+    store.autoSyncSlidesToBeatTimes();
+    expectDurations(store, {9.8, 0.2, 0.05});
 
     // A slideshow longer than the song spans the slideshow.
     prepare(store, 2, 6, 4, {});
