@@ -242,33 +242,43 @@ bool isHeif(const std::filesystem::path& file)
 
 namespace {
 
-// The format Qt's reader decodes into. Its WebP reader tells only after decoding: the wider of
-// the two it uses.
-QImage::Format decodedFormat(const std::filesystem::path& file, QImageReader& reader)
-{
-    const QImage::Format format = reader.imageFormat();
-    return format == QImage::Format_Invalid && PhotoDecodeBudget::isWebp(file) ? QImage::Format_ARGB32 : format;
-}
+// How Qt's reader will go about a photo, read once from its header.
+struct ReadPlan {
+    QImage::Format format = QImage::Format_Invalid;
+    bool webp = false;
+    // Qt's reader scales while it reads a JPEG (libjpeg's reduced sizes) and an 8-bit colour PNG
+    // without interlacing (row by row); anything else it decodes whole first.
+    bool rowByRow = false;
+    // The whole image is premultiplied in place before it is scaled, so Qt's scaling needs no
+    // copy of it.
+    bool premultipliedFirst = false;
+};
 
-// Qt's reader scales while it reads a JPEG (libjpeg's reduced sizes) and an 8-bit colour PNG
-// without interlacing (row by row); anything else it decodes whole first.
-bool scalesWhileReading(const std::filesystem::path& file, QImage::Format format)
+ReadPlan readPlan(const std::filesystem::path& file, QImageReader& reader, bool scaled)
 {
-    return (format == QImage::Format_RGB32 || format == QImage::Format_ARGB32)
+    ReadPlan plan;
+    plan.webp = PhotoDecodeBudget::isWebp(file);
+    // Qt's WebP reader tells its format only after decoding: the wider of the two it uses.
+    plan.format = reader.imageFormat();
+    if (plan.format == QImage::Format_Invalid && plan.webp)
+        plan.format = QImage::Format_ARGB32;
+    plan.rowByRow = (plan.format == QImage::Format_RGB32 || plan.format == QImage::Format_ARGB32)
         && PhotoDecodeBudget::isProgressivelyReadablePng(file);
+    // Qt scales straight alpha only from a premultiplied copy of the whole photo: made in
+    // place, the copy costs nothing. A turned photo is copied by the turn anyway.
+    plan.premultipliedFirst = scaled && premultipliedTwin(plan.format) != QImage::Format_Invalid
+        && reader.transformation() == QImageIOHandler::TransformationNone && !plan.rowByRow;
+    return plan;
 }
 
-// What decoding to `target` takes, from the header alone. premultipliedFirst: the whole image
-// is premultiplied in place before it is scaled, so Qt's scaling needs no copy of it.
-std::int64_t decodeBytes(const std::filesystem::path& file, QImageReader& reader, QSize stored, QSize target,
-                         bool premultipliedFirst)
+// What decoding to `target` takes, from the header alone.
+std::int64_t decodeBytes(const std::filesystem::path& file, const ReadPlan& plan, QSize stored, QSize target)
 {
     if (const auto jpeg = PhotoDecodeBudget::readJpegLayout(file))
         return PhotoDecodeBudget::jpegDecodeBytes(*jpeg, target.width(), target.height());
-    const QImage::Format format = decodedFormat(file, reader);
     const std::int64_t targetPixels = std::int64_t{target.width()} * target.height();
     const bool scaled = target != stored;
-    if (scaled && scalesWhileReading(file, format))
+    if (scaled && plan.rowByRow)
         return targetPixels * 4 + std::int64_t{stored.width()} * 8;
     // Decoded whole at its own depth, then scaled. A GIF's canvas is its logical screen,
     // whatever its first frame says.
@@ -276,15 +286,15 @@ std::int64_t decodeBytes(const std::filesystem::path& file, QImageReader& reader
     if (const auto screen = PhotoDecodeBudget::readGifScreen(file))
         canvas = canvas.expandedTo(QSize(screen->first, screen->second));
     const std::int64_t canvasPixels = std::int64_t{canvas.width()} * canvas.height();
-    std::int64_t bytes = canvasPixels * pixelBytes(format);
+    std::int64_t bytes = canvasPixels * pixelBytes(plan.format);
     if (scaled || canvas != stored) {
-        const std::int64_t scaling = scalingPixelBytes(format);
+        const std::int64_t scaling = scalingPixelBytes(plan.format);
         bytes += targetPixels * scaling;
-        if (!scalesInPlace(format) && !premultipliedFirst)
+        if (!scalesInPlace(plan.format) && !plan.premultipliedFirst)
             bytes += canvasPixels * scaling;
     }
     // Qt's WebP reader holds the whole file, and the decoder an alpha plane.
-    if (PhotoDecodeBudget::isWebp(file)) {
+    if (plan.webp) {
         std::error_code error;
         const std::uintmax_t size = std::filesystem::file_size(file, error);
         bytes += canvasPixels + (error ? 0 : static_cast<std::int64_t>(size));
@@ -313,25 +323,22 @@ QImage decode(const std::filesystem::path& path, int maxPixelSize)
     // The longer side is the same before and after the orientation is applied.
     const QSize target = boundedSize(stored, maxPixelSize);
     const bool scaled = stored.isValid() && target != stored;
-    // Qt scales straight alpha only from a premultiplied copy of the whole photo: made in
-    // place, the copy costs nothing. A turned photo is copied by the turn anyway.
-    const QImage::Format format = decodedFormat(file, reader);
-    const bool premultipliedFirst = scaled && premultipliedTwin(format) != QImage::Format_Invalid
-        && reader.transformation() == QImageIOHandler::TransformationNone && !scalesWhileReading(file, format);
+    // A reader that cannot tell the size has no format worth asking for either.
+    const ReadPlan plan = stored.isValid() ? readPlan(file, reader, scaled) : ReadPlan{};
     // A format that cannot tell its size is bounded by Qt's allocation limit alone.
-    const std::int64_t bytes = stored.isValid() ? decodeBytes(file, reader, stored, target, premultipliedFirst)
+    const std::int64_t bytes = stored.isValid() ? decodeBytes(file, plan, stored, target)
                                                 : PhotoDecodeBudget::perDecodeLimitBytes;
     if (bytes > PhotoDecodeBudget::perDecodeLimitBytes) {
         logRefusal(path, stored, bytes);
         return {};
     }
     const PhotoDecodeBudget::Reservation reservation(bytes);
-    if (scaled && !premultipliedFirst)
+    if (scaled && !plan.premultipliedFirst)
         reader.setScaledSize(target);
     QImage image = reader.read();
     if (image.isNull())
         return {};
-    if (const QImage::Format twin = premultipliedTwin(image.format()); premultipliedFirst && twin != QImage::Format_Invalid)
+    if (const QImage::Format twin = premultipliedTwin(image.format()); plan.premultipliedFirst && twin != QImage::Format_Invalid)
         image.convertTo(twin);
     // A decoder may give more than its header said (a GIF frame on a larger screen).
     const QSize bounded = boundedSize(image.size(), maxPixelSize);
